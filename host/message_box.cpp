@@ -1,0 +1,59 @@
+// Message boxes shared by the whole engine.
+
+#include "host/message_box.h"
+
+#include "host/engine.h"
+#include "platform/platform.h"
+#include "platform/text_encoding.h"
+
+namespace tavelo::host {
+
+std::string game_message(const Engine& engine, std::string_view utf8_format,
+                         std::initializer_list<resources::FormatArgument> arguments) {
+  std::string format = engine.encoding.from_utf8_lossy(utf8_format);
+  return resources::format_text(format, arguments);
+}
+
+bool show_box(Engine& engine, BoxKind kind, std::string_view game_text) {
+  platform::MessageBoxRequest request;
+  std::string text = engine.encoding.to_utf8_lossy(game_text);
+  std::string caption = engine.encoding.to_utf8_lossy(engine.host.caption);
+  request.caption = caption;
+  request.text = text;
+  bool copy_to_clipboard = false;
+  switch (kind) {
+    case BoxKind::FatalRetry:
+      request.buttons = platform::Buttons::RetryCancel;
+      request.icon = platform::Icon::Error;
+      copy_to_clipboard = true;
+      break;
+    case BoxKind::Error:
+      request.icon = platform::Icon::Error;
+      copy_to_clipboard = true;
+      break;
+    case BoxKind::Warning:
+      request.icon = platform::Icon::Warning;
+      copy_to_clipboard = true;
+      break;
+    case BoxKind::Information:
+      break;
+    case BoxKind::Question:
+      request.buttons = platform::Buttons::YesNo;
+      request.icon = platform::Icon::Question;
+      break;
+  }
+  if (copy_to_clipboard) engine.platform.set_clipboard_text(text);
+  platform::Answer answer = engine.platform.show_message_box(request);
+  if (kind == BoxKind::FatalRetry && answer != platform::Answer::Retry) {
+    request_exit(engine, 255);
+    return false;
+  }
+  return answer == platform::Answer::Retry || answer == platform::Answer::Yes || answer == platform::Answer::Ok;
+}
+
+bool show_box(Engine& engine, BoxKind kind, std::string_view utf8_format,
+              std::initializer_list<resources::FormatArgument> arguments) {
+  return show_box(engine, kind, game_message(engine, utf8_format, arguments));
+}
+
+}  // namespace tavelo::host

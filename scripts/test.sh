@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the engine, tools and tests, and runs every
+# test: the unit and scenario tests (plain build), the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of every
+# fuzz target. Set TAVELO_FUZZ_SECONDS to fuzz longer (default 10 per target).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/bootstrap.sh
+
+jobs=$(nproc)
+fuzz_seconds=${TAVELO_FUZZ_SECONDS:-10}
+
+echo "== build (warnings are errors)"
+cmake -S . -B build -G Ninja -DTAVELO_WERROR=ON >/dev/null
+cmake --build build -j "$jobs"
+
+echo "== tests"
+(cd build && ctest -j "$jobs" --output-on-failure)
+
+echo "== tests under ASan and UBSan"
+cmake -S . -B build-sanitize -G Ninja -DTAVELO_WERROR=ON -DTAVELO_SANITIZE=ON -DTAVELO_BENCHMARKS=OFF \
+  -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build-sanitize -j "$jobs"
+(cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 ctest -j "$jobs" --output-on-failure)
+
+echo "== fuzz targets (${fuzz_seconds} s each)"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTAVELO_FUZZ=ON -DTAVELO_TESTS=OFF \
+  -DTAVELO_BENCHMARKS=OFF >/dev/null
+cmake --build build-fuzz -j "$jobs"
+./fuzz/run_all.sh build-fuzz/bin "$fuzz_seconds"
