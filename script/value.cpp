@@ -1,0 +1,109 @@
+// String and array blocks.
+
+#include "script/value.h"
+
+#include "resources/memory.h"
+
+namespace tavelo::script {
+namespace {
+
+size_t element_size(ValueType array_type) {
+  return array_type == ValueType::StringArray ? sizeof(StringBlock*) : sizeof(int32_t);
+}
+
+}  // namespace
+
+StringBlock* new_string_block(std::string_view text) {
+  auto* block = static_cast<StringBlock*>(resources::mem_alloc(sizeof(StringBlock) + text.size() + 1));
+  block->references = 1;
+  block->size = int32_t(text.size() + 1);
+  if (!text.empty()) std::memcpy(block->data(), text.data(), text.size());
+  block->data()[text.size()] = '\0';
+  return block;
+}
+
+ArrayBlock* new_array_block(ValueType array_type, int32_t size3, int32_t size2, int32_t size1) {
+  // Sizes below 1 would make zero-sized arrays and modulo-by-zero subscripts;
+  // they become 1.
+  if (size3 < 1) size3 = 1;
+  if (size2 < 1) size2 = 1;
+  if (size1 < 1) size1 = 1;
+  size_t count = size_t(size3) * size_t(size2) * size_t(size1);
+  auto* block = static_cast<ArrayBlock*>(resources::mem_alloc(sizeof(ArrayBlock) + count * element_size(array_type)));
+  block->references = 1;
+  block->element_type = ValueType(uint16_t(array_type) - 3);
+  block->size3 = size3;
+  block->size2 = size2;
+  block->size1 = size1;
+  if (array_type == ValueType::StringArray) {
+    for (size_t i = 0; i < count; ++i) block->strings()[i] = new_string_block({});
+  } else {
+    std::memset(block->ints(), 0, count * sizeof(int32_t));
+  }
+  return block;
+}
+
+ArrayBlock* copy_array_block(const ArrayBlock& source) {
+  ValueType array_type = ValueType(uint16_t(source.element_type) + 3);
+  size_t count = size_t(source.element_count());
+  auto* block = static_cast<ArrayBlock*>(resources::mem_alloc(sizeof(ArrayBlock) + count * element_size(array_type)));
+  block->references = 1;
+  block->element_type = source.element_type;
+  block->size3 = source.size3;
+  block->size2 = source.size2;
+  block->size1 = source.size1;
+  if (array_type == ValueType::StringArray) {
+    for (size_t i = 0; i < count; ++i) block->strings()[i] = new_string_block(source.strings()[i]->text());
+  } else {
+    std::memcpy(block->ints(), source.ints(), count * sizeof(int32_t));
+  }
+  return block;
+}
+
+void release_string(StringBlock* block) {
+  if (--block->references <= 0) resources::mem_free(block);
+}
+
+void release_array(ArrayBlock* block) {
+  if (--block->references > 0) return;
+  if (block->element_type == ValueType::String) {
+    int32_t count = block->element_count();
+    for (int32_t i = 0; i < count; ++i) release_string(block->strings()[i]);
+  }
+  resources::mem_free(block);
+}
+
+Value make_string(std::string_view text) {
+  Value value = make_int(0);
+  value.type = ValueType::String;
+  value.string = new_string_block(text);
+  return value;
+}
+
+Value make_default(ValueType type) {
+  switch (type) {
+    case ValueType::Int: return make_int(0);
+    case ValueType::Float: return make_float(0.0f);
+    case ValueType::String: return make_string({});
+    case ValueType::IntArray:
+    case ValueType::FloatArray:
+    case ValueType::StringArray: {
+      Value value = make_int(0);
+      value.type = type;
+      value.array = new_array_block(type, 1, 1, 1);
+      return value;
+    }
+  }
+  return make_int(0);
+}
+
+bool is_true(const Value& value) {
+  switch (value.type) {
+    case ValueType::Int: return value.integer != 0;
+    case ValueType::Float: return value.real != 0.0f;
+    case ValueType::String: return value.string->size > 1;
+    default: return true;
+  }
+}
+
+}  // namespace tavelo::script
