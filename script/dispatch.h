@@ -1,0 +1,26 @@
+#pragma once
+// The system-call table: every subsystem's table merged into one array sorted
+// by key, looked up by binary search. Duplicate keys are a start-up failure.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "script/syscall.h"
+
+namespace tavelo::script {
+
+struct SyscallTable {
+  std::vector<SyscallEntry> entries;  // sorted by key
+};
+
+// Merges the tables of all subsystems. Returns false (and leaves the key in
+// duplicate_key) when two entries share a key.
+bool build_syscall_table(SyscallTable& table, uint32_t* duplicate_key = nullptr);
+
+const SyscallEntry* find_syscall(const SyscallTable& table, uint32_t key);
+const SyscallEntry* find_syscall_by_name(const SyscallTable& table, std::string_view name);
+
+}  // namespace tavelo::script
