@@ -1,8 +1,18 @@
 #pragma once
 // State of the graphics subsystem.
 
+#include <cstdint>
+
+#include "graphics/change_marks.h"
+#include "graphics/page_table.h"
+
 namespace tavelo::graphics {
 
-struct State {};
+struct State {
+  PageTable pages;
+  ChangeMarks changes;
+  // Seed of the mosaic's sample choice; per engine, so runs are repeatable.
+  uint32_t mosaic_random = 0x9E3779B9u;
+};
 
 }  // namespace tavelo::graphics
