@@ -1,8 +1,12 @@
 #pragma once
 // State of the script machine.
 
+#include "script/loader.h"
+
 namespace tavelo::script {
 
-struct State {};
+struct State {
+  Scripts scripts;
+};
 
 }  // namespace tavelo::script
