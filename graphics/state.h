@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "graphics/change_marks.h"
+#include "graphics/frame_pacer.h"
 #include "graphics/page_table.h"
 
 namespace tavelo::graphics {
@@ -11,6 +12,7 @@ namespace tavelo::graphics {
 struct State {
   PageTable pages;
   ChangeMarks changes;
+  FramePacer pacer;
   // Seed of the mosaic's sample choice; per engine, so runs are repeatable.
   uint32_t mosaic_random = 0x9E3779B9u;
 };

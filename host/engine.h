@@ -11,6 +11,7 @@
 #include "host/state.h"
 #include "resources/state.h"
 #include "script/state.h"
+#include "text/state.h"
 
 namespace tavelo::platform {
 class Platform;
@@ -32,6 +33,7 @@ struct Engine {
   script::State script;
   host::State host;
   graphics::State graphics;
+  text::State text;
 
   // Set once the engine has been asked to end (normal end 0, abnormal 255).
   // Everything that runs a loop checks it and unwinds to the orderly shutdown.

@@ -51,6 +51,13 @@ bool show_box(Engine& engine, BoxKind kind, std::string_view game_text) {
   return answer == platform::Answer::Retry || answer == platform::Answer::Yes || answer == platform::Answer::Ok;
 }
 
+platform::Answer show_script_box(Engine& engine, std::string_view game_text, platform::Buttons buttons,
+                                 platform::Icon icon) {
+  std::string text = engine.encoding.to_utf8_lossy(game_text);
+  std::string caption = engine.encoding.to_utf8_lossy(engine.host.caption);
+  return engine.platform.show_message_box({caption, text, buttons, icon});
+}
+
 bool show_box(Engine& engine, BoxKind kind, std::string_view utf8_format,
               std::initializer_list<resources::FormatArgument> arguments) {
   return show_box(engine, kind, game_message(engine, utf8_format, arguments));

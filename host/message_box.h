@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
 #include "resources/format.h"
 
 namespace tavelo::host {
@@ -31,6 +32,11 @@ std::string game_message(const Engine& engine, std::string_view utf8_format,
 // box answered with Cancel requests the abnormal exit (status 255) and returns
 // false; callers then unwind.
 bool show_box(Engine& engine, BoxKind kind, std::string_view game_text);
+
+// A box with any buttons and icon (the scripts' message-box calls); no
+// clipboard copy, no exit on Cancel.
+platform::Answer show_script_box(Engine& engine, std::string_view game_text, platform::Buttons buttons,
+                                 platform::Icon icon);
 
 // show_box(game_message(...)).
 bool show_box(Engine& engine, BoxKind kind, std::string_view utf8_format,

@@ -2,9 +2,13 @@
 // State of the host shell: the engine mode, the environment table, the window
 // caption and the hooks around message boxes.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "host/input.h"
 
 namespace tavelo::host {
 
@@ -14,6 +18,11 @@ struct State {
   bool debug_mode = false;
   // The window caption in the game code page (also the message-box title).
   std::string caption;
+  // The fast-read directory (host path, UTF-8) when one is kept, else empty.
+  std::string fast_read_directory;
+  InputState input;
+  // Ends the run once script time reaches this value (--quit-after).
+  std::optional<uint32_t> quit_at;
 };
 
 }  // namespace tavelo::host

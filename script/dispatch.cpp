@@ -4,12 +4,17 @@
 
 #include <algorithm>
 
+#include "script/syscalls.h"
+
 namespace tavelo::script {
 namespace {
 
 // Every subsystem's table. Add a subsystem's syscalls() here when it has one.
 std::vector<std::span<const SyscallEntry>> subsystem_tables() {
-  return {};
+  return {
+      machine_syscalls(),
+      debug_syscalls(),
+  };
 }
 
 }  // namespace

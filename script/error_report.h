@@ -7,6 +7,7 @@
 // are game text are in the game code page.
 
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 #include "resources/format.h"
@@ -22,5 +23,10 @@ void report_script_error(host::Engine& engine, std::string_view utf8_format,
 
 // Appends one dated line of game text to the debug log (debug mode only).
 void debug_log(host::Engine& engine, std::string_view game_text);
+
+struct CallArgs;
+// The print and box calls' formatter: arguments 1..count as "%d ", "%f ",
+// "%s " or an array marker, at most 511 bytes.
+std::string format_arguments(const CallArgs& args, int count);
 
 }  // namespace tavelo::script

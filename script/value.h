@@ -67,7 +67,7 @@ static_assert(sizeof(Value) == 16, "value records are moved as 16-byte units");
 inline bool is_reference_type(ValueType type) { return type >= ValueType::String; }
 inline bool is_array_type(ValueType type) { return type >= ValueType::IntArray; }
 
-inline Value make_int(int32_t v) {
+constexpr Value make_int(int32_t v) {
   Value value;
   value.hash = 0;
   value.type = ValueType::Int;
@@ -76,7 +76,7 @@ inline Value make_int(int32_t v) {
   value.integer = v;
   return value;
 }
-inline Value make_float(float v) {
+constexpr Value make_float(float v) {
   Value value = make_int(0);
   value.type = ValueType::Float;
   value.real = v;

@@ -1,0 +1,1132 @@
+// The interpreter loop.
+//
+// The code bytes are the only source of truth: frames keep byte positions, a
+// waiting system call steps back to its own start, and call instructions and
+// global-variable instructions cache what they resolved in their operand
+// fields (a call-target index and a 16-bit slot hint). Code blocks are
+// followed by zero padding, so fixed-size operands can be decoded before the
+// size check; positions are checked against the block on every fetch and
+// every jump, so a broken file ends its thread instead of running off its code.
+
+#include "script/interpreter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "host/engine.h"
+#include "host/message_box.h"
+#include "resources/byte_reader.h"
+#include "resources/multibyte.h"
+#include "script/error_report.h"
+#include "script/loader.h"
+#include "script/machine.h"
+#include "script/opcodes.h"
+#include "script/read_marks.h"
+#include "script/state.h"
+#include "script/syscall.h"
+#include "script/thread.h"
+#include "text/message_window.h"
+
+namespace tavelo::script {
+namespace {
+
+using resources::load_u16le;
+using resources::load_u32le;
+
+constexpr uint32_t kSelectorHash = 0x11F91FD3;
+
+constexpr std::array<uint8_t, kOpcodeCount + 1> make_operand_sizes() {
+  std::array<uint8_t, kOpcodeCount + 1> sizes{};
+  for (size_t i = 0; i < kOpcodeCount; ++i) sizes[i] = uint8_t(fixed_operand_size(kOpcodeInfo[i].layout));
+  sizes[kOpcodeCount] = 0;
+  return sizes;
+}
+constexpr std::array<uint8_t, kOpcodeCount + 1> kOperandSizes = make_operand_sizes();
+
+enum class CodeFault { OutsideCode, TruncatedOperand, StackUnderflow, BadLocal, BadOperand };
+
+// Float to int as the x86 truncating conversion does it: values that do not
+// fit (and NaN) become INT32_MIN instead of being undefined.
+int32_t truncate_to_int(float value) {
+  if (!(value > -2147483904.0f && value < 2147483648.0f)) return INT32_MIN;
+  return int32_t(value);
+}
+
+float as_float(const Value& value) { return value.type == ValueType::Float ? value.real : float(value.integer); }
+int32_t as_int(const Value& value) { return value.type == ValueType::Float ? truncate_to_int(value.real) : value.integer; }
+
+int32_t wrap_add(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
+int32_t wrap_sub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
+int32_t wrap_mul(int32_t a, int32_t b) { return int32_t(uint32_t(a) * uint32_t(b)); }
+
+// Division by zero gives the dividend times 10000; scripts rely on it.
+int32_t divide_int(int32_t a, int32_t b) {
+  if (b == 0) return wrap_mul(a, 10000);
+  if (b == -1) return wrap_sub(0, a);
+  return a / b;
+}
+int32_t remainder_int(int32_t a, int32_t b) {
+  if (b == 0 || b == -1) return 0;
+  return a % b;
+}
+
+enum class Arith : uint8_t { Assign, Mul, Div, Mod, Add, Sub, Shl, Shr, And, Xor, Or };
+
+int32_t int_arith(Arith kind, int32_t a, int32_t b) {
+  switch (kind) {
+    case Arith::Assign: return b;
+    case Arith::Mul: return wrap_mul(a, b);
+    case Arith::Div: return divide_int(a, b);
+    case Arith::Mod: return remainder_int(a, b);
+    case Arith::Add: return wrap_add(a, b);
+    case Arith::Sub: return wrap_sub(a, b);
+    case Arith::Shl: return int32_t(uint32_t(a) << (b & 31));
+    case Arith::Shr: return a >> (b & 31);
+    case Arith::And: return a & b;
+    case Arith::Xor: return a ^ b;
+    case Arith::Or: return a | b;
+  }
+  return b;
+}
+
+// Float division by zero divides by 0.00001 for variables; array elements
+// multiply by 10000.0 instead.
+float float_arith(Arith kind, float a, float b, bool element) {
+  switch (kind) {
+    case Arith::Assign: return b;
+    case Arith::Mul: return a * b;
+    case Arith::Div:
+      if (b == 0.0f) return element ? a * 10000.0f : a / 0.00001f;
+      return a / b;
+    case Arith::Add: return a + b;
+    case Arith::Sub: return a - b;
+    default: return b;
+  }
+}
+
+// Assignment opcodes, described once: what they compute, on which type, and
+// whether the statement form drops the value afterwards.
+struct AssignInfo {
+  Arith kind = Arith::Assign;
+  ValueType type = ValueType::Int;
+  bool pop = false;
+};
+
+AssignInfo assign_info(Op op) {
+  switch (op) {
+#define TAVELO_ASSIGN(name, arith, value_type) \
+  case Op::name: return {Arith::arith, ValueType::value_type, false}; \
+  case Op::name##Pop: return {Arith::arith, ValueType::value_type, true};
+    TAVELO_ASSIGN(AssignInt, Assign, Int)
+    TAVELO_ASSIGN(AssignFloat, Assign, Float)
+    TAVELO_ASSIGN(AssignString, Assign, String)
+    TAVELO_ASSIGN(AssignIntArray, Assign, IntArray)
+    TAVELO_ASSIGN(AssignFloatArray, Assign, FloatArray)
+    TAVELO_ASSIGN(AssignStringArray, Assign, StringArray)
+    TAVELO_ASSIGN(MulAssignInt, Mul, Int)
+    TAVELO_ASSIGN(MulAssignFloat, Mul, Float)
+    TAVELO_ASSIGN(DivAssignInt, Div, Int)
+    TAVELO_ASSIGN(DivAssignFloat, Div, Float)
+    TAVELO_ASSIGN(ModAssignInt, Mod, Int)
+    TAVELO_ASSIGN(AddAssignInt, Add, Int)
+    TAVELO_ASSIGN(AddAssignFloat, Add, Float)
+    TAVELO_ASSIGN(AddAssignString, Add, String)
+    TAVELO_ASSIGN(SubAssignInt, Sub, Int)
+    TAVELO_ASSIGN(SubAssignFloat, Sub, Float)
+    TAVELO_ASSIGN(ShiftLeftAssign, Shl, Int)
+    TAVELO_ASSIGN(ShiftRightAssign, Shr, Int)
+    TAVELO_ASSIGN(AndAssign, And, Int)
+    TAVELO_ASSIGN(XorAssign, Xor, Int)
+    TAVELO_ASSIGN(OrAssign, Or, Int)
+    TAVELO_ASSIGN(ElementAssignInt, Assign, Int)
+    TAVELO_ASSIGN(ElementAssignFloat, Assign, Float)
+    TAVELO_ASSIGN(ElementAssignString, Assign, String)
+    TAVELO_ASSIGN(ElementMulAssignInt, Mul, Int)
+    TAVELO_ASSIGN(ElementMulAssignFloat, Mul, Float)
+    TAVELO_ASSIGN(ElementDivAssignInt, Div, Int)
+    TAVELO_ASSIGN(ElementDivAssignFloat, Div, Float)
+    TAVELO_ASSIGN(ElementModAssignInt, Mod, Int)
+    TAVELO_ASSIGN(ElementAddAssignInt, Add, Int)
+    TAVELO_ASSIGN(ElementAddAssignFloat, Add, Float)
+    TAVELO_ASSIGN(ElementAddAssignString, Add, String)
+    TAVELO_ASSIGN(ElementSubAssignInt, Sub, Int)
+    TAVELO_ASSIGN(ElementSubAssignFloat, Sub, Float)
+    TAVELO_ASSIGN(ElementShiftLeftAssign, Shl, Int)
+    TAVELO_ASSIGN(ElementShiftRightAssign, Shr, Int)
+    TAVELO_ASSIGN(ElementAndAssign, And, Int)
+    TAVELO_ASSIGN(ElementXorAssign, Xor, Int)
+    TAVELO_ASSIGN(ElementOrAssign, Or, Int)
+#undef TAVELO_ASSIGN
+    default: return {};
+  }
+}
+
+Value concatenate(const Value& left, const Value& right) {
+  std::string_view a = left.type == ValueType::String ? left.string->text() : std::string_view{};
+  std::string_view b = right.type == ValueType::String ? right.string->text() : std::string_view{};
+  std::string joined;
+  joined.reserve(a.size() + b.size());
+  joined.append(a).append(b);
+  return make_string(joined);
+}
+
+// The outcome of applying an assignment to a stored value: the new stored
+// value is written in place; strings build new blocks.
+void apply_assignment(const AssignInfo& info, Value& target, const Value& operand, bool element) {
+  switch (info.type) {
+    case ValueType::Int: {
+      int32_t current = target.type == ValueType::Int ? target.integer : as_int(target);
+      target.integer = int_arith(info.kind, current, as_int(operand));
+      target.type = ValueType::Int;
+      break;
+    }
+    case ValueType::Float: {
+      float current = target.type == ValueType::Float ? target.real : as_float(target);
+      target.real = float_arith(info.kind, current, as_float(operand), element);
+      target.type = ValueType::Float;
+      break;
+    }
+    case ValueType::String: {
+      Value result;
+      if (info.kind == Arith::Add) {
+        result = concatenate(target, operand);
+      } else {
+        result = operand;
+        if (result.type == ValueType::String) retain_value(result);
+        else result = make_string({});
+      }
+      release_value(target);
+      target.type = ValueType::String;
+      target.string = result.string;
+      break;
+    }
+    default: {  // arrays: share the block
+      Value result = operand;
+      if (is_array_type(result.type)) retain_value(result);
+      else result = make_default(info.type);
+      release_value(target);
+      target.type = result.type;
+      target.array = result.array;
+      break;
+    }
+  }
+}
+
+int compare_strings(host::Engine& engine, const Value& a, const Value& b) {
+  std::string_view left = a.type == ValueType::String ? a.string->text() : std::string_view{};
+  std::string_view right = b.type == ValueType::String ? b.string->text() : std::string_view{};
+  return resources::compare_text(engine.resources.lead_bytes, left, right, resources::Case::Insensitive);
+}
+
+// Compares a case value with the selector: <0, 0, >0, or 2 when they cannot
+// be ordered (strings and arrays in relational cases).
+enum class CaseRelation { Less, Equal, Greater, Unordered };
+
+CaseRelation relate(host::Engine& engine, const Value& top, const Value& selector) {
+  bool top_number = top.type == ValueType::Int || top.type == ValueType::Float;
+  bool selector_number = selector.type == ValueType::Int || selector.type == ValueType::Float;
+  if (top_number && selector_number) {
+    if (top.type == ValueType::Int && selector.type == ValueType::Int) {
+      return top.integer < selector.integer ? CaseRelation::Less
+             : top.integer > selector.integer ? CaseRelation::Greater : CaseRelation::Equal;
+    }
+    float a = as_float(top), b = as_float(selector);
+    return a < b ? CaseRelation::Less : a > b ? CaseRelation::Greater : a == b ? CaseRelation::Equal : CaseRelation::Unordered;
+  }
+  if (top.type == ValueType::String && selector.type == ValueType::String) {
+    return compare_strings(engine, top, selector) == 0 ? CaseRelation::Equal : CaseRelation::Unordered;
+  }
+  if (is_array_type(top.type) && top.type == selector.type) {
+    return top.array == selector.array ? CaseRelation::Equal : CaseRelation::Unordered;
+  }
+  return CaseRelation::Unordered;
+}
+
+bool selector_mismatch(CaseRelation relation) { return relation != CaseRelation::Equal; }
+
+}  // namespace
+
+bool deadline_reached(uint32_t now, int32_t deadline) {
+  if (deadline == 0 || deadline == kNoDeadline) return deadline == 0;
+  int64_t difference = int64_t(now) - int64_t(uint32_t(deadline));
+  if (difference >= 0) return true;
+  return difference < -43200000;
+}
+
+namespace {
+
+// Everything the loop keeps in locals, written back before anything that can
+// yield, report, call a handler or grow the stack.
+struct Registers {
+  Frame* frame;
+  const uint8_t* ip;
+  const uint8_t* code_begin;
+  const uint8_t* code_end;
+  Value* stack;
+  int32_t sp;
+};
+
+void load_registers(Thread& thread, Registers& r) {
+  r.frame = &thread.frame();
+  r.ip = r.frame->position;
+  if (r.frame->code) {
+    r.code_begin = r.frame->code->begin();
+    r.code_end = r.frame->code->end();
+  } else {
+    r.code_begin = r.code_end = nullptr;
+  }
+  r.stack = thread.stack();
+  r.sp = thread.sp;
+}
+
+void save_registers(Thread& thread, const Registers& r) {
+  thread.sp = r.sp;
+  r.frame->position = r.ip;
+}
+
+void report_code_fault(host::Engine& engine, Thread& thread, CodeFault fault, uint32_t detail) {
+  const char* format = "";
+  switch (fault) {
+    case CodeFault::OutsideCode: format = "実行位置[%08X]がスクリプトのコードの外にあります"; break;
+    case CodeFault::TruncatedOperand: format = "命令[%04X]のオペランドがコードの終わりで切れています"; break;
+    case CodeFault::StackUnderflow: format = "スタックに積まれていない値を取り出しました"; break;
+    case CodeFault::BadLocal: format = "ローカル変数の番号[%d]が範囲外です"; break;
+    case CodeFault::BadOperand: format = "命令[%04X]のオペランドが不正です"; break;
+  }
+  if (engine.host.debug_mode) {
+    report_script_error(engine, format, {detail});
+  } else if (thread.id == 0) {
+    host::show_box(engine, host::BoxKind::Error, format, {detail});
+  }
+  // A broken code block cannot be continued. Other threads end; the main
+  // thread ends the engine, since restarting would meet the same fault.
+  if (thread.id == 0) {
+    host::request_exit(engine, 255);
+  } else {
+    thread.end_state = EndState::Free;
+  }
+  engine.script.slice_state = kSliceThreadEnded;
+}
+
+// Resolves the variable of a Variable operand; null when it does not exist.
+// Sets fault for a local slot outside the stack or an unknown scope.
+Value* find_operand_variable(host::Engine& engine, Thread& thread, const Registers& r, uint16_t flags, uint32_t hash,
+                             const uint8_t* hint_field, bool& fault) {
+  int scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
+  switch (scope) {
+    case int(Scope::Local): {
+      int32_t index = r.frame->base + int16_t(load_u16le(hint_field));
+      if (uint32_t(index) >= uint32_t(r.sp)) {
+        fault = true;
+        return nullptr;
+      }
+      return &r.stack[index];
+    }
+    case int(Scope::Eternal):
+    case int(Scope::Global): {
+      VariableStore& store = scope == int(Scope::Eternal) ? engine.script.eternal : engine.script.global;
+      uint16_t hint = load_u16le(hint_field);
+      uint16_t before = hint;
+      Value* found = store.find_with_hint(hash, hint);
+      // The code block is the engine's own writable copy; the hint is cached there.
+      if (hint != before) resources::store_u16le(const_cast<uint8_t*>(hint_field), hint);
+      return found;
+    }
+    case int(Scope::Thread): return thread.store.find(hash);
+    default: fault = true; return nullptr;
+  }
+}
+
+// Creates a missing variable (scopes 0-2) holding value (whose reference moves in).
+Value* create_operand_variable(host::Engine& engine, Thread& thread, uint16_t flags, uint32_t hash,
+                               const uint8_t* hint_field, Value value) {
+  int scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
+  value.hash = hash;
+  value.scope = Scope(scope);
+  VariableStore& store = scope == int(Scope::Eternal) ? engine.script.eternal
+                         : scope == int(Scope::Global) ? engine.script.global : thread.store;
+  int32_t index = store.append(value);
+  if (scope != int(Scope::Thread) && index <= 0x7FFF) {
+    resources::store_u16le(const_cast<uint8_t*>(hint_field), uint16_t(index));
+  }
+  return &store.records[size_t(index)];
+}
+
+void report_type_mismatch(host::Engine& engine) {
+  report_script_error(engine, "発見した変数のタイプが違うエラー\nスタックに積まれて居ないのに参照したんではないか？");
+}
+
+// Pops c subscripts (the first one is topmost) and returns the element index;
+// subscripts wrap around each dimension.
+int32_t array_index(host::Engine& engine, const ArrayBlock& array, Value* stack, int32_t& sp, int count) {
+  if (array.size3 == 0) report_script_error(engine, "配列が初期化されていません。");
+  auto wrap = [](int32_t subscript, int32_t size) {
+    if (size <= 0) return 0;
+    int32_t remainder = subscript % size;
+    return remainder < 0 ? remainder + size : remainder;
+  };
+  int32_t k1 = wrap(as_int(stack[--sp]), array.size1);
+  if (count == 1) return k1;
+  int32_t k2 = wrap(as_int(stack[--sp]), array.size2);
+  if (count == 2) return array.size1 * k2 + k1;
+  int32_t k3 = wrap(as_int(stack[--sp]), array.size3);
+  return (array.size2 * k3 + k2) * array.size1 + k1;
+}
+
+// Applies the increment/decrement bits to an int or float in place and returns
+// the value to push.
+Value step_value(Value& stored, ValueType type, int step) {
+  Value before = stored;
+  if (step == 0) return before;
+  int direction = (step == 1 || step == 3) ? 1 : -1;
+  if (type == ValueType::Float) stored.real += float(direction);
+  else if (type == ValueType::Int) stored.integer = wrap_add(stored.integer, direction);
+  else return before;
+  return step <= 2 ? stored : before;
+}
+
+void apply_unary(Value& value, int unary) {
+  if (unary == 0) return;
+  if (value.type == ValueType::Float) {
+    if (unary == 1) value.real = -value.real;  // float loads honour only negate
+    return;
+  }
+  if (value.type != ValueType::Int) return;
+  if (unary == 1) value.integer = wrap_sub(0, value.integer);
+  else if (unary == 2) value.integer = value.integer == 0;
+  else value.integer = ~value.integer;
+}
+
+}  // namespace
+
+void run_slice(host::Engine& engine, Thread& thread) {
+  State& state = engine.script;
+  state.slice_state = kSliceRunning;
+  make_current(engine, &thread);
+  if (!thread.frame().position) {
+    execute_return(engine, thread);
+    if (state.slice_state != kSliceRunning) return;
+  }
+
+  Registers r;
+  load_registers(thread, r);
+  const uint8_t* instruction = r.ip;
+
+#define SAVE() save_registers(thread, r)
+#define LOAD() load_registers(thread, r)
+#define FAULT(kind, detail)                               \
+  do {                                                    \
+    SAVE();                                               \
+    report_code_fault(engine, thread, kind, detail);      \
+    return;                                               \
+  } while (0)
+#define JUMP_TO(offset)                                                          \
+  do {                                                                           \
+    int64_t target_ = int64_t(r.ip - r.code_begin) + int64_t(int32_t(offset));   \
+    if (target_ < 0 || target_ >= int64_t(r.code_end - r.code_begin)) {          \
+      r.ip = instruction;                                                        \
+      FAULT(CodeFault::OutsideCode, uint32_t(target_));                          \
+    }                                                                            \
+    r.ip = r.code_begin + target_;                                               \
+  } while (0)
+// A jump target computed without jumping; null when outside the block.
+#define TARGET_OF(offset, out)                                                   \
+  do {                                                                           \
+    int64_t target_ = int64_t(r.ip - r.code_begin) + int64_t(int32_t(offset));  \
+    if (target_ < 0 || target_ >= int64_t(r.code_end - r.code_begin)) {         \
+      r.ip = instruction;                                                        \
+      FAULT(CodeFault::OutsideCode, uint32_t(target_));                          \
+    }                                                                            \
+    out = r.code_begin + target_;                                                \
+  } while (0)
+#define TOP r.stack[r.sp - 1]
+#define SECOND r.stack[r.sp - 2]
+#define ENSURE_STACK(extra)                                 \
+  do {                                                      \
+    if (r.sp + (extra) + 8 >= thread.capacity()) {          \
+      thread.sp = r.sp;                                     \
+      ensure_stack(thread, (extra));                        \
+      r.stack = thread.stack();                             \
+    }                                                       \
+  } while (0)
+#define PUSH(value)            \
+  do {                         \
+    ENSURE_STACK(1);           \
+    r.stack[r.sp++] = (value); \
+  } while (0)
+
+  while (state.slice_state == kSliceRunning) {
+    if (!r.ip) {
+      SAVE();
+      execute_return(engine, thread);
+      LOAD();
+      continue;
+    }
+    instruction = r.ip;
+    if (r.code_end - r.ip < 2) FAULT(CodeFault::OutsideCode, uint32_t(r.ip - r.code_begin));
+    if (r.sp < 1) FAULT(CodeFault::StackUnderflow, 0);
+    uint16_t raw = load_u16le(r.ip);
+    Op op = decode_opcode(raw);
+    r.ip += 2;
+    if (r.code_end - r.ip < ptrdiff_t(kOperandSizes[size_t(op)])) FAULT(CodeFault::TruncatedOperand, raw);
+
+    switch (op) {
+      // ---- binary arithmetic
+      case Op::MulInt: SECOND.integer = wrap_mul(SECOND.integer, TOP.integer); --r.sp; break;
+      case Op::DivInt: SECOND.integer = divide_int(SECOND.integer, TOP.integer); --r.sp; break;
+      case Op::ModInt: SECOND.integer = remainder_int(SECOND.integer, TOP.integer); --r.sp; break;
+      case Op::AddInt: SECOND.integer = wrap_add(SECOND.integer, TOP.integer); --r.sp; break;
+      case Op::SubInt: SECOND.integer = wrap_sub(SECOND.integer, TOP.integer); --r.sp; break;
+      case Op::ShiftRight: SECOND.integer = SECOND.integer >> (TOP.integer & 31); --r.sp; break;
+      case Op::ShiftLeft: SECOND.integer = int32_t(uint32_t(SECOND.integer) << (TOP.integer & 31)); --r.sp; break;
+      case Op::BitXor: SECOND.integer ^= TOP.integer; --r.sp; break;
+      case Op::BitAnd: SECOND.integer &= TOP.integer; --r.sp; break;
+      case Op::BitOr: SECOND.integer |= TOP.integer; --r.sp; break;
+      case Op::LogicalAnd: SECOND = make_int(SECOND.integer != 0 && TOP.integer != 0); --r.sp; break;
+      case Op::LogicalOr: SECOND = make_int(SECOND.integer != 0 || TOP.integer != 0); --r.sp; break;
+      case Op::MulFloat: SECOND = make_float(as_float(SECOND) * as_float(TOP)); --r.sp; break;
+      case Op::DivFloat: {
+        float divisor = as_float(TOP);
+        if (divisor == 0.0f) divisor = 0.00001f;
+        SECOND = make_float(as_float(SECOND) / divisor);
+        --r.sp;
+        break;
+      }
+      case Op::AddFloat: SECOND = make_float(as_float(SECOND) + as_float(TOP)); --r.sp; break;
+      case Op::SubFloat: SECOND = make_float(as_float(SECOND) - as_float(TOP)); --r.sp; break;
+      case Op::Concat: {
+        Value joined = concatenate(SECOND, TOP);
+        release_value(TOP);
+        release_value(SECOND);
+        SECOND = joined;
+        --r.sp;
+        break;
+      }
+
+      // ---- comparisons (some yield -1 for true; scripts only test non-zero)
+      case Op::LessEqualInt: SECOND = make_int(SECOND.integer <= TOP.integer); --r.sp; break;
+      case Op::LessInt: SECOND = make_int(SECOND.integer < TOP.integer); --r.sp; break;
+      case Op::GreaterEqualInt: SECOND = make_int(SECOND.integer >= TOP.integer ? -1 : 0); --r.sp; break;
+      case Op::GreaterInt: SECOND = make_int(SECOND.integer > TOP.integer); --r.sp; break;
+      case Op::EqualInt: SECOND = make_int(SECOND.integer == TOP.integer); --r.sp; break;
+      case Op::NotEqualInt: SECOND = make_int(SECOND.integer != TOP.integer); --r.sp; break;
+      case Op::LessEqualFloat: SECOND = make_int(as_float(SECOND) <= as_float(TOP)); --r.sp; break;
+      case Op::LessFloat: SECOND = make_int(as_float(SECOND) < as_float(TOP) ? -1 : 0); --r.sp; break;
+      case Op::GreaterEqualFloat: SECOND = make_int(as_float(SECOND) >= as_float(TOP) ? -1 : 0); --r.sp; break;
+      case Op::GreaterFloat: SECOND = make_int(as_float(SECOND) > as_float(TOP)); --r.sp; break;
+      case Op::EqualFloat: SECOND = make_int(as_float(SECOND) == as_float(TOP)); --r.sp; break;
+      case Op::NotEqualFloat: SECOND = make_int(as_float(SECOND) != as_float(TOP)); --r.sp; break;
+      case Op::LessEqualString:
+      case Op::LessString:
+      case Op::GreaterEqualString:
+      case Op::GreaterString:
+      case Op::EqualString:
+      case Op::NotEqualString: {
+        int order = compare_strings(engine, SECOND, TOP);
+        bool result = op == Op::LessEqualString      ? order <= 0
+                      : op == Op::LessString         ? order < 0
+                      : op == Op::GreaterEqualString ? order >= 0
+                      : op == Op::GreaterString      ? order > 0
+                      : op == Op::EqualString        ? order == 0
+                                                     : order != 0;
+        release_value(TOP);
+        release_value(SECOND);
+        SECOND = make_int(result);
+        --r.sp;
+        break;
+      }
+      case Op::EqualIntArray:
+      case Op::EqualFloatArray:
+      case Op::EqualStringArray:
+      case Op::NotEqualIntArray:
+      case Op::NotEqualFloatArray:
+      case Op::NotEqualStringArray: {
+        bool same = SECOND.bits == TOP.bits;
+        bool equal_form = op == Op::EqualIntArray || op == Op::EqualFloatArray || op == Op::EqualStringArray;
+        release_value(TOP);
+        release_value(SECOND);
+        SECOND = make_int(equal_form ? same : !same);
+        --r.sp;
+        break;
+      }
+
+      // ---- unary
+      case Op::LogicalNot: TOP = make_int(TOP.type == ValueType::Float ? TOP.real == 0.0f : TOP.integer == 0); break;
+      case Op::BitNot: TOP.integer = ~TOP.integer; break;
+      case Op::NegateInt: TOP.integer = wrap_sub(0, TOP.integer); break;
+      case Op::NegateFloat: TOP.real = -TOP.real; break;
+      case Op::Nop191:
+      case Op::Nop1A8:
+      case Op::Nop1A9: break;
+      case Op::FloatToInt:
+        if (TOP.type == ValueType::Float) TOP = make_int(truncate_to_int(TOP.real));
+        break;
+      case Op::IntToFloat:
+        if (TOP.type == ValueType::Int) TOP = make_float(float(TOP.integer));
+        break;
+
+      // ---- assignment to variables
+      case Op::AssignIntPop:
+      case Op::AddAssignIntPop:
+      case Op::AssignInt:
+      case Op::AssignFloat:
+      case Op::AssignString:
+      case Op::AssignIntArray:
+      case Op::AssignFloatArray:
+      case Op::AssignStringArray:
+      case Op::MulAssignInt:
+      case Op::MulAssignFloat:
+      case Op::DivAssignInt:
+      case Op::DivAssignFloat:
+      case Op::ModAssignInt:
+      case Op::AddAssignInt:
+      case Op::AddAssignFloat:
+      case Op::AddAssignString:
+      case Op::SubAssignInt:
+      case Op::SubAssignFloat:
+      case Op::ShiftLeftAssign:
+      case Op::ShiftRightAssign:
+      case Op::AndAssign:
+      case Op::XorAssign:
+      case Op::OrAssign:
+      case Op::AssignFloatPop:
+      case Op::AssignStringPop:
+      case Op::AssignIntArrayPop:
+      case Op::AssignFloatArrayPop:
+      case Op::AssignStringArrayPop:
+      case Op::MulAssignIntPop:
+      case Op::MulAssignFloatPop:
+      case Op::DivAssignIntPop:
+      case Op::DivAssignFloatPop:
+      case Op::ModAssignIntPop:
+      case Op::AddAssignFloatPop:
+      case Op::AddAssignStringPop:
+      case Op::SubAssignIntPop:
+      case Op::SubAssignFloatPop:
+      case Op::ShiftLeftAssignPop:
+      case Op::ShiftRightAssignPop:
+      case Op::AndAssignPop:
+      case Op::XorAssignPop:
+      case Op::OrAssignPop: {
+        uint16_t flags = load_u16le(r.ip);
+        uint32_t hash = load_u32le(r.ip + 2);
+        const uint8_t* hint_field = r.ip + 6;
+        r.ip += 8;
+        bool fault = false;
+        Value* variable = find_operand_variable(engine, thread, r, flags, hash, hint_field, fault);
+        if (fault) FAULT(CodeFault::BadLocal, flags);
+        AssignInfo info = assign_info(op);
+        if (!variable) {
+          variable = create_operand_variable(engine, thread, flags, hash, hint_field, make_default(TOP.type));
+        }
+        apply_assignment(info, *variable, TOP, false);
+        variable->hash = hash;
+        variable->scope = Scope((flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift);
+        if (info.pop) {
+          release_value(TOP);
+          --r.sp;
+        } else {
+          Value copy = *variable;
+          retain_value(copy);
+          release_value(TOP);
+          TOP = copy;
+        }
+        break;
+      }
+
+      // ---- assignment to array elements
+      case Op::ElementAssignInt:
+      case Op::ElementAssignFloat:
+      case Op::ElementAssignString:
+      case Op::ElementMulAssignInt:
+      case Op::ElementMulAssignFloat:
+      case Op::ElementDivAssignInt:
+      case Op::ElementDivAssignFloat:
+      case Op::ElementModAssignInt:
+      case Op::ElementAddAssignInt:
+      case Op::ElementAddAssignFloat:
+      case Op::ElementAddAssignString:
+      case Op::ElementSubAssignInt:
+      case Op::ElementSubAssignFloat:
+      case Op::ElementShiftLeftAssign:
+      case Op::ElementShiftRightAssign:
+      case Op::ElementAndAssign:
+      case Op::ElementXorAssign:
+      case Op::ElementOrAssign:
+      case Op::ElementAssignIntPop:
+      case Op::ElementAssignFloatPop:
+      case Op::ElementAssignStringPop:
+      case Op::ElementMulAssignIntPop:
+      case Op::ElementMulAssignFloatPop:
+      case Op::ElementDivAssignIntPop:
+      case Op::ElementDivAssignFloatPop:
+      case Op::ElementModAssignIntPop:
+      case Op::ElementAddAssignIntPop:
+      case Op::ElementAddAssignFloatPop:
+      case Op::ElementAddAssignStringPop:
+      case Op::ElementSubAssignIntPop:
+      case Op::ElementSubAssignFloatPop:
+      case Op::ElementShiftLeftAssignPop:
+      case Op::ElementShiftRightAssignPop:
+      case Op::ElementAndAssignPop:
+      case Op::ElementXorAssignPop:
+      case Op::ElementOrAssignPop: {
+        uint16_t flags = load_u16le(r.ip);
+        uint32_t hash = load_u32le(r.ip + 2);
+        const uint8_t* hint_field = r.ip + 6;
+        r.ip += 8;
+        int subscripts = (flags & variable_flags::kSubscriptMask) >> variable_flags::kSubscriptShift;
+        if (subscripts < 1 || subscripts > 3) FAULT(CodeFault::BadOperand, raw);
+        if (r.sp - subscripts < 2) FAULT(CodeFault::StackUnderflow, 0);
+        AssignInfo info = assign_info(op);
+        ValueType array_type = ValueType(uint16_t(info.type) + 3);
+        SAVE();
+        bool fault = false;
+        Value* variable = find_operand_variable(engine, thread, r, flags, hash, hint_field, fault);
+        if (fault) FAULT(CodeFault::BadLocal, flags);
+        if (!variable) {
+          report_script_error(engine, "Array : イニシャライズされていない配列を参照しました");
+          variable = create_operand_variable(engine, thread, flags, hash, hint_field, make_default(array_type));
+        }
+        if (variable->type != array_type) {
+          report_type_mismatch(engine);
+          r.sp -= subscripts;
+        } else {
+          ArrayBlock& array = *variable->array;
+          int32_t index = array_index(engine, array, r.stack, r.sp, subscripts);
+          Value element = make_int(0);
+          if (info.type == ValueType::Int) element.integer = array.ints()[index];
+          else if (info.type == ValueType::Float) element = make_float(array.floats()[index]);
+          else {
+            element.type = ValueType::String;
+            element.string = array.strings()[index];
+          }
+          apply_assignment(info, element, TOP, true);
+          if (info.type == ValueType::Int) array.ints()[index] = element.integer;
+          else if (info.type == ValueType::Float) array.floats()[index] = element.real;
+          else array.strings()[index] = element.string;
+          if (!info.pop) {
+            retain_value(element);
+            release_value(TOP);
+            TOP = element;
+          }
+        }
+        if (info.pop) {
+          release_value(TOP);
+          --r.sp;
+        }
+        if (engine.stopping()) {
+          SAVE();
+          return;
+        }
+        break;
+      }
+
+      // ---- loads and constants
+      case Op::PushInt: PUSH(make_int(int32_t(load_u32le(r.ip)))); r.ip += 4; break;
+      case Op::PushFloat: {
+        uint32_t bits = load_u32le(r.ip);
+        float value;
+        std::memcpy(&value, &bits, 4);
+        PUSH(make_float(value));
+        r.ip += 4;
+        break;
+      }
+      case Op::PushString: {
+        uint16_t count = load_u16le(r.ip);
+        r.ip += 2;
+        if (r.code_end - r.ip < count) FAULT(CodeFault::TruncatedOperand, raw);
+        // The count includes the terminating NUL; texts end at their first NUL.
+        const char* text = reinterpret_cast<const char*>(r.ip);
+        size_t length = strnlen(text, count);
+        r.ip += count;
+        PUSH(make_string(std::string_view(text, length)));
+        break;
+      }
+      case Op::Load: {
+        uint16_t flags = load_u16le(r.ip);
+        uint32_t hash = load_u32le(r.ip + 2);
+        const uint8_t* hint_field = r.ip + 6;
+        r.ip += 8;
+        ValueType type = ValueType((flags & variable_flags::kTypeMask) >> variable_flags::kTypeShift);
+        // The common case: a local of the requested type, no increment or unary.
+        if ((flags & 0x00FF) == (uint16_t(Scope::Local) << variable_flags::kScopeShift)) {
+          int32_t index = r.frame->base + int16_t(load_u16le(hint_field));
+          if (uint32_t(index) < uint32_t(r.sp) && r.stack[index].type == type) {
+            Value value = r.stack[index];
+            retain_value(value);
+            PUSH(value);
+            break;
+          }
+        }
+        if (uint16_t(type) >= kValueTypeCount) FAULT(CodeFault::BadOperand, raw);
+        bool fault = false;
+        Value* variable = find_operand_variable(engine, thread, r, flags, hash, hint_field, fault);
+        if (fault) FAULT(CodeFault::BadLocal, flags);
+        if (!variable) variable = create_operand_variable(engine, thread, flags, hash, hint_field, make_default(type));
+        bool bits_as_float = type == ValueType::Float && variable->type == ValueType::Int;
+        if (variable->type != type && !bits_as_float) {
+          SAVE();
+          report_type_mismatch(engine);
+          // Safe continuation: the default of the requested type.
+          PUSH(make_default(type));
+          if (engine.stopping()) {
+            SAVE();
+            return;
+          }
+          break;
+        }
+        Value value = step_value(*variable, type, flags & variable_flags::kStepMask);
+        value.type = type;
+        apply_unary(value, (flags & variable_flags::kUnaryMask) >> variable_flags::kUnaryShift);
+        retain_value(value);
+        PUSH(value);
+        break;
+      }
+      case Op::LoadElement: {
+        uint16_t flags = load_u16le(r.ip);
+        uint32_t hash = load_u32le(r.ip + 2);
+        const uint8_t* hint_field = r.ip + 6;
+        r.ip += 8;
+        int subscripts = (flags & variable_flags::kSubscriptMask) >> variable_flags::kSubscriptShift;
+        int element_type = (flags & variable_flags::kTypeMask) >> variable_flags::kTypeShift;
+        if (subscripts < 1 || subscripts > 3 || element_type > 2) FAULT(CodeFault::BadOperand, raw);
+        if (r.sp - subscripts < 1) FAULT(CodeFault::StackUnderflow, 0);
+        ValueType array_type = ValueType(element_type + 3);
+        SAVE();
+        bool fault = false;
+        Value* variable = find_operand_variable(engine, thread, r, flags, hash, hint_field, fault);
+        if (fault) FAULT(CodeFault::BadLocal, flags);
+        if (!variable) {
+          report_script_error(engine, "Array : イニシャライズされていない配列を参照しました");
+          variable = create_operand_variable(engine, thread, flags, hash, hint_field, make_default(array_type));
+        }
+        if (variable->type != array_type) {
+          report_type_mismatch(engine);
+          r.sp -= subscripts;
+          PUSH(make_default(ValueType(element_type)));
+        } else {
+          ArrayBlock& array = *variable->array;
+          int32_t index = array_index(engine, array, r.stack, r.sp, subscripts);
+          Value value;
+          if (element_type == int(ValueType::String)) {
+            value = make_int(0);
+            value.type = ValueType::String;
+            value.string = array.strings()[index];
+            retain_value(value);
+          } else {
+            Value stored = element_type == int(ValueType::Int) ? make_int(array.ints()[index])
+                                                               : make_float(array.floats()[index]);
+            value = step_value(stored, ValueType(element_type), flags & variable_flags::kStepMask);
+            if (element_type == int(ValueType::Int)) array.ints()[index] = stored.integer;
+            else array.floats()[index] = stored.real;
+            apply_unary(value, (flags & variable_flags::kUnaryMask) >> variable_flags::kUnaryShift);
+          }
+          PUSH(value);
+        }
+        if (engine.stopping()) {
+          SAVE();
+          return;
+        }
+        break;
+      }
+
+      // ---- calls
+      case Op::Call:
+      case Op::CallDiscard: {
+        uint32_t hash = load_u32le(r.ip);
+        const uint8_t* cache_field = r.ip + 4;
+        uint16_t argc = load_u16le(r.ip + 8);
+        r.ip += 10;
+        if (argc > r.sp - 1) FAULT(CodeFault::StackUnderflow, 0);
+        SAVE();
+        uint32_t cache = load_u32le(cache_field);
+        CallTarget target;
+        if (cache != 0 && cache <= state.call_targets.size()) {
+          target = state.call_targets[cache - 1];
+        } else {
+          target.position = resolve_function(engine, hash, &target.code);
+          if (!target.position) return;
+          state.call_targets.push_back(target);
+          resources::store_u32le(const_cast<uint8_t*>(cache_field), uint32_t(state.call_targets.size()));
+        }
+        if (!call_position(engine, thread, target.code, target.position, argc, op == Op::CallDiscard)) return;
+        LOAD();
+        break;
+      }
+      case Op::Return:
+        SAVE();
+        execute_return(engine, thread);
+        LOAD();
+        break;
+      case Op::DeclareLocals:
+      case Op::CheckParameters: {
+        uint16_t count = load_u16le(r.ip);
+        r.ip += 2;
+        if (r.code_end - r.ip < count) FAULT(CodeFault::TruncatedOperand, raw);
+        const uint8_t* types = r.ip;
+        r.ip += count;
+        auto type_of = [](uint8_t byte) { return byte < kValueTypeCount ? ValueType(byte) : ValueType::Int; };
+        if (op == Op::DeclareLocals) {
+          ENSURE_STACK(int32_t(count) + 1);
+          for (uint16_t i = 0; i < count; ++i) r.stack[r.sp++] = make_default(type_of(types[i]));
+          break;
+        }
+        int32_t base = r.frame->base;
+        int32_t supplied = base >= 1 ? as_int(r.stack[base - 1]) : 0;
+        if (supplied < count) {
+          SAVE();
+          report_script_error(engine, "関数のパラメータが不足しています。");
+          ENSURE_STACK(int32_t(count) + 2);
+          for (int i = count - 1; i >= 0; --i) r.stack[r.sp++] = make_default(type_of(types[i]));
+          r.stack[r.sp++] = make_int(count);
+          r.frame->base = r.sp;
+        } else {
+          for (int i = 1; i <= count; ++i) {
+            int32_t index = base - 1 - i;
+            if (index < 0) break;
+            if (uint8_t(r.stack[index].type) != types[i - 1]) {
+              SAVE();
+              report_script_error(engine, "関数のパラメータが(%d個中、%d番目)間違っています。", {int(count), i});
+            }
+          }
+        }
+        if (engine.stopping()) {
+          SAVE();
+          return;
+        }
+        break;
+      }
+      case Op::Syscall:
+      case Op::SyscallDiscard: {
+        uint32_t key = load_u32le(r.ip);
+        uint16_t argc = load_u16le(r.ip + 4);
+        r.ip += 6;
+        if (argc > r.sp - 1) FAULT(CodeFault::StackUnderflow, 0);
+        SAVE();
+        bool keep = op == Op::Syscall;
+        int32_t first = r.sp - argc;
+        const SyscallEntry* entry = find_syscall(state.syscalls, key);
+        if (!entry) {
+          report_script_error(engine, "組み込み関数[%08X]は定義されていません", {key});
+          release_stack_above(thread, first);
+          if (keep) push_value(thread, make_int(0));
+          LOAD();
+          if (engine.stopping()) return;
+          break;
+        }
+        CallArgs args{thread, argc, key, keep, first};
+        CallStatus status = entry->handler(engine, args);
+        if (status == CallStatus::Again && !engine.stopping()) {
+          // Not finished: run the same instruction, with the same arguments,
+          // in the thread's next slice.
+          if (args.has_result) release_stack_above(thread, first + argc);
+          thread.frame().position = instruction;
+          if (state.slice_state == kSliceRunning) state.slice_state = kSliceYield;
+          return;
+        }
+        if ((uint8_t(entry->flags) & uint8_t(SyscallFlags::Control)) == 0) {
+          if (!args.has_result) push_value(thread, make_int(0));
+          finish_control_call(engine, first, !keep);
+        }
+        LOAD();
+        if (engine.stopping()) {
+          state.slice_state = kSliceYield;
+          return;
+        }
+        break;
+      }
+
+      // ---- control flow
+      case Op::Jump: {
+        int32_t offset = int32_t(load_u32le(r.ip));
+        r.ip += 4;
+        JUMP_TO(offset);
+        break;
+      }
+      case Op::JumpIfTrue:
+      case Op::JumpIfFalse: {
+        int32_t offset = int32_t(load_u32le(r.ip));
+        r.ip += 4;
+        bool truth = is_true(TOP);
+        release_value(TOP);
+        --r.sp;
+        if (truth == (op == Op::JumpIfTrue)) JUMP_TO(offset);
+        break;
+      }
+      case Op::Pop:
+        release_value(TOP);
+        --r.sp;
+        break;
+      case Op::Select: {
+        int32_t offset = int32_t(load_u32le(r.ip));
+        r.ip += 4;
+        Value value = TOP;
+        --r.sp;
+        Value* selector = thread.store.find(kSelectorHash);
+        value.hash = kSelectorHash;
+        value.scope = Scope::Thread;
+        if (selector) {
+          release_value(*selector);
+          *selector = value;
+        } else {
+          thread.store.append(value);
+        }
+        JUMP_TO(offset);
+        break;
+      }
+      case Op::CaseEqual:
+      case Op::CaseGreater:
+      case Op::CaseLess:
+      case Op::CaseLessEqual:
+      case Op::CaseGreaterEqual: {
+        int32_t offset = int32_t(load_u32le(r.ip));
+        r.ip += 4;
+        Value* selector_record = thread.store.find(kSelectorHash);
+        Value selector = selector_record ? *selector_record : make_int(0);
+        CaseRelation relation = relate(engine, TOP, selector);
+        bool jump = false;
+        switch (op) {
+          case Op::CaseEqual: jump = selector_mismatch(relation); break;
+          // Relational cases never jump for strings and arrays.
+          case Op::CaseGreater: jump = relation != CaseRelation::Unordered && relation != CaseRelation::Greater; break;
+          case Op::CaseLess: jump = relation != CaseRelation::Unordered && relation != CaseRelation::Less; break;
+          case Op::CaseLessEqual: jump = relation == CaseRelation::Greater; break;
+          case Op::CaseGreaterEqual: jump = relation == CaseRelation::Less; break;
+          default: break;
+        }
+        if (jump) JUMP_TO(offset);
+        break;
+      }
+      case Op::JumpTable: {
+        uint16_t count = load_u16le(r.ip);
+        r.ip += 2;
+        if (r.code_end - r.ip < ptrdiff_t(count) * 4) FAULT(CodeFault::TruncatedOperand, raw);
+        int32_t index = as_int(TOP);
+        release_value(TOP);
+        --r.sp;
+        if (count == 0) break;
+        if (index < 0 || index >= count) index = count - 1;
+        r.ip += size_t(index) * 4;
+        int32_t offset = int32_t(load_u32le(r.ip));
+        r.ip += 4;
+        JUMP_TO(offset);
+        break;
+      }
+      case Op::Line: {
+        r.frame->line = load_u16le(r.ip);
+        r.ip += 2;
+        SAVE();
+        mark_line(engine, thread, r.frame->line);
+        break;
+      }
+      case Op::OnLeftClick:
+      case Op::OnMiddleClick:
+      case Op::OnRightClick:
+      case Op::OnAnyClick: {
+        int32_t offset = int32_t(load_u32le(r.ip));
+        r.ip += 4;
+        const uint8_t* target;
+        TARGET_OF(offset, target);
+        Frame& frame = *r.frame;
+        bool left = op == Op::OnLeftClick || op == Op::OnAnyClick;
+        bool middle = op == Op::OnMiddleClick || op == Op::OnAnyClick;
+        bool right = op == Op::OnRightClick || op == Op::OnAnyClick;
+        if (left) frame.left_handler = target;
+        if (middle) frame.middle_handler = target;
+        if (right) frame.right_handler = target;
+        bool go = (left && thread.pending_left) || (middle && thread.pending_middle) || (right && thread.pending_right);
+        if (go) {
+          if (left) thread.pending_left = false;
+          if (middle) thread.pending_middle = false;
+          if (right) thread.pending_right = false;
+          if (left) frame.left_handler = nullptr;
+          if (middle) frame.middle_handler = nullptr;
+          if (right) frame.right_handler = nullptr;
+          frame.wait_deadline = 0;
+          frame.waiting = false;
+          r.ip = target;
+        }
+        break;
+      }
+      case Op::ClearClickHandlers:
+        r.frame->left_handler = r.frame->right_handler = r.frame->middle_handler = nullptr;
+        break;
+      case Op::SetBreak: {
+        int32_t offset = int32_t(load_u32le(r.ip));
+        r.ip += 4;
+        TARGET_OF(offset, r.frame->break_target);
+        break;
+      }
+      case Op::Break: {
+        SAVE();
+        for (int depth = thread.depth; depth >= 0; --depth) {
+          Frame& frame = thread.frames[size_t(depth)];
+          if (frame.break_target && frame.break_target > frame.position) {
+            frame.position = frame.break_target;
+            frame.break_target = nullptr;
+            frame.wait_deadline = 0;
+            frame.waiting = false;
+            break;
+          }
+        }
+        LOAD();
+        break;
+      }
+      case Op::SetEndHandler: {
+        int32_t offset = int32_t(load_u32le(r.ip));
+        r.ip += 4;
+        TARGET_OF(offset, r.frame->end_handler);
+        r.frame->wait_deadline = 0;
+        r.frame->waiting = false;
+        break;
+      }
+
+      // ---- message text
+      case Op::Text:
+      case Op::ControlCode: {
+        uint16_t count = load_u16le(r.ip);
+        r.ip += 2;
+        if (r.code_end - r.ip < count) FAULT(CodeFault::TruncatedOperand, raw);
+        std::string_view bytes(reinterpret_cast<const char*>(r.ip), strnlen(reinterpret_cast<const char*>(r.ip), count));
+        r.ip += count;
+        SAVE();
+        if (op == Op::Text) text::append_message_text(engine, bytes);
+        else text::run_control_code(engine, bytes);
+        LOAD();
+        break;
+      }
+      case Op::Message: {
+        SAVE();
+        if (!text::lay_out_message(engine)) {
+          thread.frame().position = instruction;
+          if (state.slice_state == kSliceRunning) state.slice_state = kSliceYield;
+          return;
+        }
+        LOAD();
+        break;
+      }
+
+      case Op::Invalid:
+      default:
+        // Unknown opcodes are skipped as a bare 16-bit word.
+        SAVE();
+        report_script_error(engine, "コード[%04X]は定義されていません", {unsigned(raw)});
+        if (engine.stopping()) return;
+        break;
+    }
+  }
+  SAVE();
+#undef SAVE
+#undef LOAD
+#undef FAULT
+#undef JUMP_TO
+#undef TARGET_OF
+#undef TOP
+#undef SECOND
+#undef ENSURE_STACK
+#undef PUSH
+}
+
+}  // namespace tavelo::script

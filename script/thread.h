@@ -1,0 +1,107 @@
+#pragma once
+// Script threads and call frames. Threads are cooperative: each gets one slice
+// per main-loop cycle and runs until it yields. A thread owns its stack, its
+// thread store and up to 256 call frames; the thread list is newest first.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "script/value.h"
+#include "script/variables.h"
+
+namespace tavelo::host {
+struct Engine;
+}
+
+namespace tavelo::script {
+
+struct CodeBlock;
+struct ReadMarkSet;
+
+inline constexpr int kMaxFrames = 256;
+inline constexpr int32_t kStackGuard = 8;
+inline constexpr int32_t kNoDeadline = -1;  // wait without a deadline
+
+// A cached read-mark lookup: not looked up yet, looked up and absent, or a set.
+enum class ReadMarkCache : uint8_t { Unknown, None, Set };
+
+struct Frame {
+  const uint8_t* position = nullptr;  // null when the frame has nothing left to run
+  const CodeBlock* code = nullptr;    // the code block position lies in
+  int32_t base = 0;                   // stack index of local slot 0; argc at base - 1
+  int32_t top = 0;                    // while a callee runs: the caller's stack top without arguments
+  bool discard_result = false;        // set by the call that left this frame
+  int32_t line = 0;
+  const uint8_t* left_handler = nullptr;
+  const uint8_t* right_handler = nullptr;
+  const uint8_t* middle_handler = nullptr;
+  const uint8_t* break_target = nullptr;
+  const uint8_t* end_handler = nullptr;
+  int32_t mouse_words[6] = {};  // owned by the mouse-area calls
+  ReadMarkCache read_mark_cache = ReadMarkCache::Unknown;
+  ReadMarkSet* read_marks = nullptr;
+  int32_t wait_deadline = 0;  // script time; 0 none, kNoDeadline without one
+  uint32_t wait_frame_stamp = 0;
+  bool waiting = false;  // a re-run system call has started its wait
+};
+
+enum class EndState : int32_t {
+  Running = 0,
+  EndRequested = 1,
+  EndHandlersRunning = 2,
+  ReadyToRestart = 3,
+  Restarted = 4,
+  Free = -1,  // freed at the end of its slice
+};
+
+struct Thread {
+  int32_t id = 0;
+  int depth = 0;  // index of the current frame
+  std::array<Frame, kMaxFrames> frames{};
+  // Stack records, preceded by kStackGuard spare records so that a malformed
+  // script that pops past the bottom touches only those (the interpreter
+  // notices sp < 1 before the next instruction). Capacity grows by 256 records.
+  std::vector<Value> storage;
+  int32_t sp = 1;  // number of used stack records; slot 0 holds an int 0
+  VariableStore store;
+  int32_t parent_id = 0;
+  bool has_parent = false;
+  const uint8_t* restart_position = nullptr;
+  const CodeBlock* restart_code = nullptr;
+  EndState end_state = EndState::Running;
+  bool pending_left = false;
+  bool pending_right = false;
+  bool pending_middle = false;
+
+  Frame& frame() { return frames[size_t(depth)]; }
+  const Frame& frame() const { return frames[size_t(depth)]; }
+  Value* stack() { return storage.data() + kStackGuard; }
+  Value& slot(int32_t index) { return storage[size_t(kStackGuard + index)]; }
+  int32_t capacity() const { return int32_t(storage.size()) - kStackGuard; }
+};
+
+struct EventRegistration {
+  int32_t thread_id = 0;
+  bool suspended = false;
+  uint32_t key = 0;
+  const uint8_t* handler = nullptr;
+  const CodeBlock* code = nullptr;
+};
+
+// Stack operations on a thread. Pushes keep at least 8 free records.
+void ensure_stack(Thread& thread, int32_t extra);
+inline void push_value(Thread& thread, const Value& value) {
+  if (thread.sp + 8 >= thread.capacity()) ensure_stack(thread, 8);
+  thread.slot(thread.sp++) = value;
+}
+inline void pop_value(Thread& thread) { release_value(thread.slot(--thread.sp)); }
+// Releases records [from, sp) and sets sp = from.
+void release_stack_above(Thread& thread, int32_t from);
+
+std::unique_ptr<Thread> new_thread(int32_t id);
+// Releases the stack above slot 0, clears the frames and the end state.
+void clear_thread(Thread& thread);
+
+}  // namespace tavelo::script
