@@ -1,0 +1,484 @@
+// Pixel kernels. The blends all reduce to one byte-mixing routine written with
+// vector extensions, so it is vectorised at every optimisation level; the other
+// kernels are plain row loops.
+
+#include "graphics/pixel_ops.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tavelo::graphics {
+namespace {
+
+using U8x16 = uint8_t __attribute__((vector_size(16)));
+using U16x16 = uint16_t __attribute__((vector_size(32)));
+
+// Loads and stores go through memcpy (no alignment assumed); the widening
+// stays inside the loops, where the 32-byte vectors never cross a call.
+#define TAVELO_LOAD_WIDE(bytes) __builtin_convertvector(load16(bytes), U16x16)
+
+U8x16 load16(const uint8_t* bytes) {
+  U8x16 v;
+  std::memcpy(&v, bytes, 16);
+  return v;
+}
+
+void store16(uint8_t* bytes, U8x16 v) { std::memcpy(bytes, &v, 16); }
+
+// Source rows in the destination's depth: a pointer into the source page when
+// the depths match, else the row expanded through the palette into a buffer.
+class SourceRows {
+ public:
+  SourceRows(const Page& src, Depth target, int32_t width) : m_src(src), m_expand(src.depth != target) {
+    if (m_expand) {
+      m_palette = palette_bytes(src);
+      m_buffer.resize(size_t(width) * 3);
+    }
+  }
+
+  const uint8_t* row(int32_t x, int32_t y, int32_t width) {
+    if (!m_expand) return m_src.row(y) + size_t(x) * size_t(m_src.bytes_per_pixel());
+    const uint8_t* indices = m_src.row(y) + x;
+    uint8_t* out = m_buffer.data();
+    for (int32_t i = 0; i < width; ++i) std::memcpy(out + size_t(i) * 3, &m_palette[size_t(indices[i]) * 3], 3);
+    return out;
+  }
+
+ private:
+  const Page& m_src;
+  bool m_expand;
+  PaletteBytes m_palette{};
+  std::vector<uint8_t> m_buffer;
+};
+
+// A source that may be the destination itself: when the pages (or their alpha
+// pages) share storage, the source rectangle is read from a snapshot taken
+// before anything is written.
+struct StableSource {
+  const Page* pixels;
+  const Page* alpha;
+  CopyRegion region;
+  Page pixels_copy;
+  Page alpha_copy;
+
+  StableSource(const Page& src, const Page* src_alpha, const Page& dst, const Page* dst_alpha,
+               const CopyRegion& clipped)
+      : pixels(&src), alpha(src_alpha), region(clipped) {
+    bool shared = same_storage(&src, &dst) || same_storage(&src, dst_alpha) || same_storage(src_alpha, &dst) ||
+                  same_storage(src_alpha, dst_alpha);
+    if (!shared) return;
+    pixels_copy = snapshot_rect(src, region.source());
+    pixels = &pixels_copy;
+    if (src_alpha) {
+      alpha_copy = snapshot_rect(*src_alpha, region.source());
+      alpha = &alpha_copy;
+    }
+    region.src_x = 0;
+    region.src_y = 0;
+  }
+};
+
+bool refused_pair(const Page& src, const Page& dst) {
+  return src.depth == Depth::Rgb24 && dst.depth == Depth::Indexed8;
+}
+
+// Moves rows of equal depth; within one buffer the row order never reads a
+// row already overwritten, and memmove handles overlap inside a row.
+void move_rows(const Page& src, Page& dst, const CopyRegion& r) {
+  size_t bpp = size_t(dst.bytes_per_pixel());
+  size_t bytes = size_t(r.width) * bpp;
+  bool bottom_up = same_storage(&src, &dst) && r.dst_y > r.src_y;
+  for (int32_t i = 0; i < r.height; ++i) {
+    int32_t y = bottom_up ? r.height - 1 - i : i;
+    std::memmove(dst.row(r.dst_y + y) + size_t(r.dst_x) * bpp, src.row(r.src_y + y) + size_t(r.src_x) * bpp, bytes);
+  }
+}
+
+// Fills one destination row pattern: 3 bytes of colour for 24-bit pages, the
+// low byte for 8-bit pages.
+void fill_pattern(std::vector<uint8_t>& row, const Page& page, int32_t width, uint32_t colour) {
+  if (page.depth == Depth::Indexed8) {
+    row.assign(size_t(width), uint8_t(colour));
+    return;
+  }
+  row.resize(size_t(width) * 3);
+  for (int32_t i = 0; i < width; ++i) {
+    row[size_t(i) * 3] = colour_blue(colour);
+    row[size_t(i) * 3 + 1] = colour_green(colour);
+    row[size_t(i) * 3 + 2] = colour_red(colour);
+  }
+}
+
+}  // namespace
+
+// ---- clipping
+
+Rect clip_to_page(Rect rect, int32_t page_width, int32_t page_height) {
+  int64_t x = rect.x, y = rect.y, w = rect.width, h = rect.height;
+  if (x < 0) {
+    w += x;
+    x = 0;
+  }
+  if (y < 0) {
+    h += y;
+    y = 0;
+  }
+  w = std::min(w, int64_t(page_width) - x);
+  h = std::min(h, int64_t(page_height) - y);
+  if (w <= 0 || h <= 0) return {};
+  return {int32_t(x), int32_t(y), int32_t(w), int32_t(h)};
+}
+
+std::optional<CopyRegion> clip_copy(Rect source, int32_t src_width, int32_t src_height, int32_t dst_x, int32_t dst_y,
+                                    int32_t dst_width, int32_t dst_height) {
+  int64_t sx = source.x, sy = source.y, w = source.width, h = source.height, dx = dst_x, dy = dst_y;
+  if (sx < 0) {
+    w += sx;
+    dx -= sx;
+    sx = 0;
+  }
+  if (sy < 0) {
+    h += sy;
+    dy -= sy;
+    sy = 0;
+  }
+  w = std::min(w, int64_t(src_width) - sx);
+  h = std::min(h, int64_t(src_height) - sy);
+  if (dx < 0) {
+    w += dx;
+    sx -= dx;
+    dx = 0;
+  }
+  if (dy < 0) {
+    h += dy;
+    sy -= dy;
+    dy = 0;
+  }
+  w = std::min(w, int64_t(dst_width) - dx);
+  h = std::min(h, int64_t(dst_height) - dy);
+  if (w <= 0 || h <= 0) return std::nullopt;
+  return CopyRegion{int32_t(sx), int32_t(sy), int32_t(dx), int32_t(dy), int32_t(w), int32_t(h)};
+}
+
+std::optional<CopyRegion> clip_copy(const Page& src, Rect source, const Page& dst, int32_t dst_x, int32_t dst_y) {
+  return clip_copy(source, src.width, src.height, dst_x, dst_y, dst.width, dst.height);
+}
+
+// ---- byte mixing
+
+// The weights sum to 257, so 255 * 257 = 65535 fits the 16-bit lanes exactly.
+void mix_bytes(uint8_t* out, const uint8_t* keep, const uint8_t* take, size_t count, uint32_t level) {
+  const uint16_t keep_weight = uint16_t(level + 1);
+  const uint16_t take_weight = uint16_t(256 - level);
+  size_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    U16x16 mixed = (TAVELO_LOAD_WIDE(keep + i) * keep_weight + TAVELO_LOAD_WIDE(take + i) * take_weight) >> 8;
+    store16(out + i, __builtin_convertvector(mixed, U8x16));
+  }
+  for (; i < count; ++i) out[i] = uint8_t(uint16_t(keep[i] * keep_weight + take[i] * take_weight) >> 8);
+}
+
+void mix_bytes_levels(uint8_t* out, const uint8_t* keep, const uint8_t* take, const uint8_t* levels, size_t count) {
+  size_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    U16x16 level = TAVELO_LOAD_WIDE(levels + i);
+    U16x16 mixed = (TAVELO_LOAD_WIDE(keep + i) * (level + 1) + TAVELO_LOAD_WIDE(take + i) * (256 - level)) >> 8;
+    store16(out + i, __builtin_convertvector(mixed, U8x16));
+  }
+  for (; i < count; ++i) {
+    uint16_t level = levels[i];
+    out[i] = uint8_t(uint16_t(keep[i] * (level + 1) + take[i] * (256 - level)) >> 8);
+  }
+}
+
+#undef TAVELO_LOAD_WIDE
+
+// ---- helpers
+
+PaletteBytes palette_bytes(const Page& page) {
+  PaletteBytes bytes{};
+  for (size_t i = 0; i < 256; ++i) {
+    bytes[i * 3] = page.palette[i].blue;
+    bytes[i * 3 + 1] = page.palette[i].green;
+    bytes[i * 3 + 2] = page.palette[i].red;
+  }
+  return bytes;
+}
+
+Page snapshot_rect(const Page& page, Rect rect) {
+  Page copy = make_page(rect.width, rect.height, page.depth);
+  copy.palette = page.palette;
+  size_t bpp = size_t(page.bytes_per_pixel());
+  for (int32_t y = 0; y < rect.height; ++y) {
+    std::memcpy(copy.row(y), page.row(rect.y + y) + size_t(rect.x) * bpp, size_t(rect.width) * bpp);
+  }
+  return copy;
+}
+
+// ---- one page
+
+int32_t point_colour(const Page& page, int32_t x, int32_t y) {
+  if (x < 0 || y < 0 || x >= page.width || y >= page.height) return -1;
+  if (page.depth == Depth::Indexed8) {
+    const PaletteEntry& entry = page.palette[page.row(y)[x]];
+    return int32_t(make_colour(entry.red, entry.green, entry.blue));
+  }
+  const uint8_t* pixel = page.row(y) + size_t(x) * 3;
+  return int32_t(make_colour(pixel[2], pixel[1], pixel[0]));
+}
+
+Rect set_point(Page& page, int32_t x, int32_t y, uint32_t colour) {
+  return fill_rect(page, {x, y, 1, 1}, colour);
+}
+
+Rect fill_rect(Page& page, Rect rect, uint32_t colour) {
+  Rect r = clip_to_page(rect, page.width, page.height);
+  if (r.empty()) return {};
+  std::vector<uint8_t> pattern;
+  fill_pattern(pattern, page, r.width, colour);
+  size_t offset = size_t(r.x) * size_t(page.bytes_per_pixel());
+  for (int32_t y = r.y; y < r.y + r.height; ++y) std::memcpy(page.row(y) + offset, pattern.data(), pattern.size());
+  return r;
+}
+
+Rect fill_rect_level(Page& page, Rect rect, uint32_t colour, int32_t level) {
+  Rect r = clip_to_page(rect, page.width, page.height);
+  if (r.empty()) return {};
+  std::vector<uint8_t> pattern;
+  fill_pattern(pattern, page, r.width, colour);
+  uint32_t weight = clamp_level(level);
+  size_t offset = size_t(r.x) * size_t(page.bytes_per_pixel());
+  for (int32_t y = r.y; y < r.y + r.height; ++y) {
+    uint8_t* row = page.row(y) + offset;
+    mix_bytes(row, row, pattern.data(), pattern.size(), weight);
+  }
+  return r;
+}
+
+Rect multiply_fill(Page& page, Rect rect, uint32_t colour) {
+  if (page.depth != Depth::Rgb24) return {};
+  Rect r = clip_to_page(rect, page.width, page.height);
+  if (r.empty()) return {};
+  const uint32_t factor[3] = {colour_blue(colour) + 1u, colour_green(colour) + 1u, colour_red(colour) + 1u};
+  for (int32_t y = r.y; y < r.y + r.height; ++y) {
+    uint8_t* pixel = page.row(y) + size_t(r.x) * 3;
+    for (int32_t i = 0; i < r.width; ++i, pixel += 3) {
+      for (int c = 0; c < 3; ++c) pixel[c] = uint8_t((factor[c] * pixel[c]) >> 8);
+    }
+  }
+  return r;
+}
+
+Rect invert_rect(Page& page, Rect rect) {
+  if (page.depth != Depth::Rgb24) return {};
+  Rect r = clip_to_page(rect, page.width, page.height);
+  if (r.empty()) return {};
+  for (int32_t y = r.y; y < r.y + r.height; ++y) {
+    uint8_t* bytes = page.row(y) + size_t(r.x) * 3;
+    for (size_t i = 0; i < size_t(r.width) * 3; ++i) bytes[i] = uint8_t(255 - bytes[i]);
+  }
+  return r;
+}
+
+namespace {
+
+// Brightness weight 1..1786 of blue, green, red; the ramp runs over 2048 steps.
+void sepia_pixel(uint8_t* bgr, const uint32_t dark[3], const uint32_t light[3]) {
+  uint32_t w = bgr[0] + 4u * bgr[1] + 2u * bgr[2] + 1u;
+  for (int c = 0; c < 3; ++c) bgr[c] = uint8_t(((2049u - w) * dark[c] + w * light[c]) >> 11);
+}
+
+}  // namespace
+
+Rect sepia_rect(Page& page, Rect rect, uint32_t dark, uint32_t light, std::optional<int32_t> level) {
+  const uint32_t dark_bgr[3] = {colour_blue(dark), colour_green(dark), colour_red(dark)};
+  const uint32_t light_bgr[3] = {colour_blue(light), colour_green(light), colour_red(light)};
+  if (page.depth == Depth::Indexed8) {
+    // Indices cannot hold a colour ramp; the palette takes the effect.
+    for (PaletteEntry& entry : page.palette) {
+      uint8_t old[3] = {entry.blue, entry.green, entry.red};
+      uint8_t toned[3] = {old[0], old[1], old[2]};
+      sepia_pixel(toned, dark_bgr, light_bgr);
+      if (level) mix_bytes(toned, old, toned, 3, clamp_level(*level));
+      entry.blue = toned[0];
+      entry.green = toned[1];
+      entry.red = toned[2];
+    }
+    return {0, 0, page.width, page.height};
+  }
+  Rect r = clip_to_page(rect, page.width, page.height);
+  if (r.empty()) return {};
+  std::vector<uint8_t> toned(size_t(r.width) * 3);
+  for (int32_t y = r.y; y < r.y + r.height; ++y) {
+    uint8_t* row = page.row(y) + size_t(r.x) * 3;
+    std::memcpy(toned.data(), row, toned.size());
+    for (size_t i = 0; i < toned.size(); i += 3) sepia_pixel(&toned[i], dark_bgr, light_bgr);
+    if (level) {
+      mix_bytes(row, row, toned.data(), toned.size(), clamp_level(*level));
+    } else {
+      std::memcpy(row, toned.data(), toned.size());
+    }
+  }
+  return r;
+}
+
+// ---- two pages
+
+Rect copy_pixels(const Page& src, const Page* src_alpha, Page& dst, Page* dst_alpha, const CopyRegion& region) {
+  if (refused_pair(src, dst)) return {};
+  if (src.depth == dst.depth) {
+    move_rows(src, dst, region);
+  } else {
+    SourceRows rows(src, dst.depth, region.width);
+    for (int32_t y = 0; y < region.height; ++y) {
+      std::memcpy(dst.row(region.dst_y + y) + size_t(region.dst_x) * 3,
+                  rows.row(region.src_x, region.src_y + y, region.width), size_t(region.width) * 3);
+    }
+  }
+  if (src_alpha && dst_alpha) move_rows(*src_alpha, *dst_alpha, region);
+  return region.destination();
+}
+
+Rect level_copy(const Page& src, Page& dst, const CopyRegion& region, int32_t level) {
+  if (refused_pair(src, dst)) return {};
+  StableSource source(src, nullptr, dst, nullptr, region);
+  const CopyRegion& r = source.region;
+  uint32_t weight = clamp_level(level);
+  size_t bpp = size_t(dst.bytes_per_pixel());
+  SourceRows rows(*source.pixels, dst.depth, r.width);
+  for (int32_t y = 0; y < r.height; ++y) {
+    uint8_t* out = dst.row(region.dst_y + y) + size_t(region.dst_x) * bpp;
+    mix_bytes(out, out, rows.row(r.src_x, r.src_y + y, r.width), size_t(r.width) * bpp, weight);
+  }
+  return region.destination();
+}
+
+Rect alpha_copy(const Page& src, const Page& src_alpha, Page& dst, Page* dst_alpha, const CopyRegion& region,
+                int32_t level) {
+  if (level >= 255 || refused_pair(src, dst)) return {};
+  StableSource source(src, &src_alpha, dst, dst_alpha, region);
+  const CopyRegion& r = source.region;
+  // The blend is the level mix with a per-pixel level taken from this table:
+  // a >= 255 maps to level 255 (keeps the destination exactly), a <= 2 to
+  // level 0 (takes the source exactly), anything between to a - 1.
+  std::array<uint8_t, 256> to_level{};
+  for (int t = 0; t < 256; ++t) {
+    int64_t a = int64_t(t) + level + 1;
+    to_level[size_t(t)] = a >= 255 ? 255 : a <= 2 ? 0 : uint8_t(a - 1);
+  }
+  size_t bpp = size_t(dst.bytes_per_pixel());
+  SourceRows rows(*source.pixels, dst.depth, r.width);
+  std::vector<uint8_t> levels(size_t(r.width) * bpp);
+  for (int32_t y = 0; y < r.height; ++y) {
+    const uint8_t* t = source.alpha->row(r.src_y + y) + r.src_x;
+    if (bpp == 3) {
+      for (int32_t i = 0; i < r.width; ++i) std::memset(&levels[size_t(i) * 3], to_level[t[i]], 3);
+    } else {
+      for (int32_t i = 0; i < r.width; ++i) levels[size_t(i)] = to_level[t[i]];
+    }
+    uint8_t* out = dst.row(region.dst_y + y) + size_t(region.dst_x) * bpp;
+    mix_bytes_levels(out, out, rows.row(r.src_x, r.src_y + y, r.width), levels.data(), levels.size());
+  }
+  if (dst_alpha) {
+    for (int32_t y = 0; y < r.height; ++y) {
+      const uint8_t* t = source.alpha->row(r.src_y + y) + r.src_x;
+      uint8_t* d = dst_alpha->row(region.dst_y + y) + region.dst_x;
+      for (int32_t i = 0; i < r.width; ++i) d[i] = uint8_t((uint32_t(d[i]) * (uint32_t(t[i]) + 1)) >> 8);
+    }
+  }
+  return region.destination();
+}
+
+Rect additive_copy(const Page& src, Page& dst, const CopyRegion& region, int32_t level) {
+  if (refused_pair(src, dst)) return {};
+  StableSource source(src, nullptr, dst, nullptr, region);
+  const CopyRegion& r = source.region;
+  uint32_t weight = 255 - clamp_level(level);
+  size_t bpp = size_t(dst.bytes_per_pixel());
+  SourceRows rows(*source.pixels, dst.depth, r.width);
+  for (int32_t y = 0; y < r.height; ++y) {
+    const uint8_t* s = rows.row(r.src_x, r.src_y + y, r.width);
+    uint8_t* d = dst.row(region.dst_y + y) + size_t(region.dst_x) * bpp;
+    for (size_t i = 0; i < size_t(r.width) * bpp; ++i) {
+      uint32_t sum = d[i] + ((weight * s[i]) >> 8);
+      d[i] = uint8_t(sum > 255 ? 255 : sum);
+    }
+  }
+  return region.destination();
+}
+
+namespace {
+
+template <typename Combine>
+Rect combine_masks(const Page& src, Page& dst, const CopyRegion& region, Combine combine) {
+  if (src.depth != Depth::Indexed8 || dst.depth != Depth::Indexed8) return {};
+  StableSource source(src, nullptr, dst, nullptr, region);
+  const CopyRegion& r = source.region;
+  for (int32_t y = 0; y < r.height; ++y) {
+    const uint8_t* s = source.pixels->row(r.src_y + y) + r.src_x;
+    uint8_t* d = dst.row(region.dst_y + y) + region.dst_x;
+    for (int32_t i = 0; i < r.width; ++i) d[i] = combine(d[i], s[i]);
+  }
+  return region.destination();
+}
+
+}  // namespace
+
+Rect multiply_copy(const Page& src, Page& dst, const CopyRegion& region) {
+  return combine_masks(src, dst, region, [](uint32_t d, uint32_t s) { return uint8_t((d * (s + 1)) >> 8); });
+}
+
+Rect reverse_multiply_copy(const Page& src, Page& dst, const CopyRegion& region) {
+  return combine_masks(src, dst, region,
+                       [](uint32_t d, uint32_t s) { return uint8_t(255 - (((255 - d) * (256 - s)) >> 8)); });
+}
+
+Rect swap_pixels(Page& src, Page* src_alpha, Page& dst, Page* dst_alpha, const CopyRegion& region) {
+  if (src.depth != dst.depth) return {};
+  bool with_alpha = src_alpha && dst_alpha;
+  Page saved = snapshot_rect(src, region.source());
+  Page saved_alpha = with_alpha ? snapshot_rect(*src_alpha, region.source()) : Page{};
+  CopyRegion back{region.dst_x, region.dst_y, region.src_x, region.src_y, region.width, region.height};
+  CopyRegion from_saved{0, 0, region.dst_x, region.dst_y, region.width, region.height};
+  move_rows(dst, src, back);
+  move_rows(saved, dst, from_saved);
+  if (with_alpha) {
+    move_rows(*dst_alpha, *src_alpha, back);
+    move_rows(saved_alpha, *dst_alpha, from_saved);
+  }
+  return region.destination();
+}
+
+// ---- lookup tables
+
+LookupTable make_lookup_table(std::span<const int32_t> elements) {
+  LookupTable table{};
+  size_t count = std::min<size_t>(elements.size(), 256);
+  for (size_t i = 0; i < count; ++i) table[i] = uint8_t(std::clamp<int32_t>(elements[i], 0, 255));
+  return table;
+}
+
+Page make_table_alpha(const Page& base, const LookupTable& table) {
+  Page alpha = make_page(base.width, base.height, Depth::Indexed8);
+  for (int32_t y = 0; y < base.height; ++y) {
+    const uint8_t* in = base.row(y);
+    uint8_t* out = alpha.row(y);
+    for (int32_t x = 0; x < base.width; ++x) out[x] = table[in[x]];
+  }
+  return alpha;
+}
+
+Rect map_through_table(const Page& src, Page& dst, const LookupTable& table) {
+  if (src.depth != Depth::Indexed8 || dst.depth != Depth::Indexed8) return {};
+  int32_t width = std::min(src.width, dst.width);
+  int32_t height = std::min(src.height, dst.height);
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* in = src.row(y);
+    uint8_t* out = dst.row(y);
+    for (int32_t x = 0; x < width; ++x) out[x] = table[in[x]];
+  }
+  return {0, 0, dst.width, dst.height};
+}
+
+}  // namespace tavelo::graphics
