@@ -354,6 +354,26 @@ Rect level_copy(const Page& src, Page& dst, const CopyRegion& region, int32_t le
   return region.destination();
 }
 
+namespace {
+
+// Pixels per chunk of the alpha copy. A chunk whose alpha bytes are all equal
+// (most of a typical picture: wholly opaque or wholly transparent) is copied,
+// skipped or mixed at one level without per-pixel work.
+constexpr int32_t kAlphaChunk = 32;
+
+bool uniform_chunk(const uint8_t* bytes, int32_t count) {
+  if (count != kAlphaChunk) return false;
+  uint64_t first = bytes[0] * 0x0101010101010101ull;
+  for (int32_t i = 0; i < kAlphaChunk; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, 8);
+    if (word != first) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 Rect alpha_copy(const Page& src, const Page& src_alpha, Page& dst, Page* dst_alpha, const CopyRegion& region,
                 int32_t level) {
   if (level >= 255 || refused_pair(src, dst)) return {};
@@ -361,24 +381,37 @@ Rect alpha_copy(const Page& src, const Page& src_alpha, Page& dst, Page* dst_alp
   const CopyRegion& r = source.region;
   // The blend is the level mix with a per-pixel level taken from this table:
   // a >= 255 maps to level 255 (keeps the destination exactly), a <= 2 to
-  // level 0 (takes the source exactly), anything between to a - 1.
-  std::array<uint8_t, 256> to_level{};
+  // level 0 (takes the source exactly), anything between to a - 1. Entries
+  // are repeated in three bytes for the 24-bit expansion.
+  std::array<uint32_t, 256> to_level{};
   for (int t = 0; t < 256; ++t) {
     int64_t a = int64_t(t) + level + 1;
-    to_level[size_t(t)] = a >= 255 ? 255 : a <= 2 ? 0 : uint8_t(a - 1);
+    uint32_t l = a >= 255 ? 255 : a <= 2 ? 0 : uint32_t(a - 1);
+    to_level[size_t(t)] = l * 0x010101u;
   }
-  size_t bpp = size_t(dst.bytes_per_pixel());
+  const size_t bpp = size_t(dst.bytes_per_pixel());
   SourceRows rows(*source.pixels, dst.depth, r.width);
-  std::vector<uint8_t> levels(size_t(r.width) * bpp);
+  // One level per byte of a chunk, plus a spare byte for the 4-byte stores.
+  uint8_t chunk_levels[kAlphaChunk * 3 + 1];
   for (int32_t y = 0; y < r.height; ++y) {
     const uint8_t* t = source.alpha->row(r.src_y + y) + r.src_x;
-    if (bpp == 3) {
-      for (int32_t i = 0; i < r.width; ++i) std::memset(&levels[size_t(i) * 3], to_level[t[i]], 3);
-    } else {
-      for (int32_t i = 0; i < r.width; ++i) levels[size_t(i)] = to_level[t[i]];
-    }
+    const uint8_t* in = rows.row(r.src_x, r.src_y + y, r.width);
     uint8_t* out = dst.row(region.dst_y + y) + size_t(region.dst_x) * bpp;
-    mix_bytes_levels(out, out, rows.row(r.src_x, r.src_y + y, r.width), levels.data(), levels.size());
+    for (int32_t i = 0; i < r.width; i += kAlphaChunk) {
+      int32_t count = std::min(kAlphaChunk, r.width - i);
+      size_t offset = size_t(i) * bpp, bytes = size_t(count) * bpp;
+      if (uniform_chunk(t + i, count)) {
+        uint8_t chunk_level = uint8_t(to_level[t[i]]);
+        if (chunk_level == 0) {
+          std::memcpy(out + offset, in + offset, bytes);
+        } else if (chunk_level != 255) {
+          mix_bytes(out + offset, out + offset, in + offset, bytes, chunk_level);
+        }
+        continue;
+      }
+      for (int32_t k = 0; k < count; ++k) std::memcpy(chunk_levels + size_t(k) * bpp, &to_level[t[i + k]], 4);
+      mix_bytes_levels(out + offset, out + offset, in + offset, chunk_levels, bytes);
+    }
   }
   if (dst_alpha) {
     for (int32_t y = 0; y < r.height; ++y) {
