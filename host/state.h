@@ -8,7 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "host/environment.h"
 #include "host/input.h"
+#include "host/settings.h"
 
 namespace tavelo::host {
 
@@ -23,6 +25,8 @@ struct State {
   InputState input;
   // Ends the run once script time reaches this value (--quit-after).
   std::optional<uint32_t> quit_at;
+  Environment environment;
+  SettingsCache settings;
 };
 
 }  // namespace tavelo::host

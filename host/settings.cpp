@@ -1,0 +1,329 @@
+// Settings accessors: defaults tables, the environment cache, registry values.
+
+#include "host/settings.h"
+
+#include <algorithm>
+#include <span>
+#include <vector>
+
+#include "host/engine.h"
+#include "host/environment.h"
+#include "platform/text_encoding.h"
+
+namespace tavelo::host {
+namespace {
+
+struct EnvIntEntry {
+  EnvInt key;
+  std::string_view name;
+  int32_t default_value;
+};
+
+constexpr EnvIntEntry kEnvInts[] = {
+    {EnvInt::ClientWidth, "CLIENT_WIDTH", 640},
+    {EnvInt::ClientHeight, "CLIENT_HEIGHT", 480},
+    {EnvInt::SpaceIndent, "SPACEINDENT", 1},
+    {EnvInt::IndentOffset, "INDENTOFFSET", 0},
+    {EnvInt::NamePopup, "NAMEPOPUP", 1},
+    {EnvInt::KinsokuType, "KINSOKU_TYPE", 0},
+    {EnvInt::EffectSpeed, "EFFECTSPEED", 1000},
+    {EnvInt::MojiSpeed, "MOJISPEED", 1000},
+    {EnvInt::AutoSpeed, "AUTOSPEED", 1000},
+    {EnvInt::MusicVolume, "MUSICVOL", 650},
+    {EnvInt::VoiceVolume, "VOICEVOL", 1000},
+    {EnvInt::SoundVolume, "SOUNDVOL", 650},
+    {EnvInt::IsTalkMale, "ISTALKMALE", 1},
+    {EnvInt::IsTalkFemale, "ISTALKFEMALE", 1},
+    {EnvInt::IsPlayMusic, "ISPLAYMUSIC", 1},
+    {EnvInt::IsPlaySound, "ISPLAYSOUND", 1},
+    {EnvInt::GenderFree, "GENDERFREE", 0},
+    {EnvInt::VoiceSkipDefault, "VOICESKIPDEF", 0},
+    {EnvInt::IsVoiceContinue, "ISVOICECONTINUE", 0},
+    {EnvInt::IsVoicePanning, "ISVOICEPANNING", 0},
+    {EnvInt::NoUpdateOnWait0, "NOUPDATEONWAIT0", 0},
+    {EnvInt::CtrlKeyDefault, "CTRLKEYDEF", 0},
+    {EnvInt::AggressiveSkip, "AGGSKIP", 0},
+    {EnvInt::MaxFps, "MAX_FPS", 1000},
+    {EnvInt::FontCacheSmart, "FONTCACHESMART", 0},
+    {EnvInt::FcWidth, "FC_WIDTH", 0},
+    {EnvInt::FcHeight, "FC_HEIGHT", 0},
+    {EnvInt::FcProportional, "FC_PROPORTIONAL", 0},
+    {EnvInt::FcWidth2, "FC_WIDTH2", 0},
+    {EnvInt::FcHeight2, "FC_HEIGHT2", 0},
+    {EnvInt::FcProportional2, "FC_PROPORTIONAL2", 0},
+    {EnvInt::IgnoreScreenMode, "IGNORESCREENMODE", 0},
+    {EnvInt::DetectWideMonitor, "DETECTWIDEMONITOR", 1},
+    {EnvInt::DefaultIsWide, "DEFAULTISWIDE", 0},
+    {EnvInt::FitToScreen, "FITTOSCREEN", 0},
+    {EnvInt::NekoMenu, "NEKOMENU", 0},
+    {EnvInt::AkaMenu, "AKAMENU", 0},
+    {EnvInt::StlMenu, "STLMENU", 0},
+    {EnvInt::NoConfig, "NOCONFIG", 0},
+    {EnvInt::UseExtraSetup, "USEEXTRASETUP", 0},
+    {EnvInt::LoadSaveDisable, "LOADSAVEDISABLE", 0},
+    {EnvInt::NoSaveAs, "NOSAVEAS", 0},
+    {EnvInt::RetLastSelEnable, "RETLASTSEL_ENABLE", 0},
+    {EnvInt::FontSel, "FONTSEL", 0},
+    {EnvInt::VoiceSel, "VOICESEL", 0},
+    {EnvInt::JoyUse, "JOYUSE", 0},
+    {EnvInt::CaptureDisable, "CAPTUREDISABLE", 0},
+    {EnvInt::FnDisable, "FNDISABLE", 0},
+    {EnvInt::WideModeMenu, "WIDEMODEMENU", 0},
+    {EnvInt::EraseOnSpace, "ERASEONSPACE", 0},
+    {EnvInt::GuiExitDialog, "GUIEXITDLG", 0},
+    {EnvInt::QuickloadFailsafe, "QUICKLOAD_FAILSAFE", 2},
+    {EnvInt::QuicksaveFailsafe, "QUICKSAVE_FAILSAFE", 0},
+};
+
+// Section names and the caption are kept in 128-byte buffers.
+constexpr size_t kShortText = 128;
+// A value cannot be longer than an environment line anyway.
+constexpr size_t kLongText = 512;
+
+struct EnvTextEntry {
+  EnvText key;
+  std::string_view name;
+  std::string_view default_utf8;  // converted to the game code page when used
+  size_t size;
+};
+
+// An empty default means "not set"; the message window then uses its own
+// line-breaking tables and the font cache its own fonts.
+constexpr EnvTextEntry kEnvTexts[] = {
+    {EnvText::RegGlobal, "REG_GLOBAL", "TAVELO_SYSTEM", kShortText},
+    {EnvText::RegLocal, "REG_LOCAL", "TAVELO_RUNTIME", kShortText},
+    {EnvText::Titlebar, "TITLEBAR", "ＴＡＶＥＬＯ　スクリプトエンジン", kShortText},
+    {EnvText::GyoutouKinsoku, "GYOUTOUKINSOKU", "", kLongText},
+    {EnvText::GyoumatuKinsoku, "GYOUMATUKINSOKU", "", kLongText},
+    {EnvText::AltGender, "ALTGENDER", "-", kLongText},
+    {EnvText::FcName, "FC_NAME", "", kLongText},
+    {EnvText::FcName2, "FC_NAME2", "", kLongText},
+    {EnvText::CaptureName, "CAPTURE_NAME", "Capture_", kLongText},
+    {EnvText::HelpFile, "HELP_FILE", "none", kLongText},
+    {EnvText::AppName, "APPNAME", "ＴＡＶＥＬＯ　スクリプトエンジン", kLongText},
+    {EnvText::Version, "VERSION", "Build Thu Nov 20 23:36:52 2008", kLongText},
+    {EnvText::Url, "URL", "", kLongText},
+    {EnvText::SupportUrl, "SUPPORTURL", "", kLongText},
+    {EnvText::SupportString, "SUPPORTSTR", "", kLongText},
+};
+
+// A registry value whose default is a constant, or an environment key when
+// environment_default is not Count.
+struct UserSettingEntry {
+  UserSetting setting;
+  std::string_view name;
+  int32_t default_value;
+  EnvInt environment_default = EnvInt::Count;
+  int32_t minimum = INT32_MIN;
+  int32_t maximum = INT32_MAX;
+};
+
+constexpr UserSettingEntry kUserSettings[] = {
+    {UserSetting::AbnormalTerminateFlg, "AbnormalTerminateFlg", 0},
+    {UserSetting::WinStat, "WinStat", 0},
+    {UserSetting::WinPosX, "WinPosX", -9999},
+    {UserSetting::WinPosY, "WinPosY", -9999},
+    {UserSetting::SaveScreenpos, "SaveScreenpos", 1},
+    {UserSetting::Topmost, "TOPMOST", 0},
+    {UserSetting::Nanido, "NANIDO", 0, EnvInt::Count, 0, 4},
+    {UserSetting::GameSpeed, "GameSpeed", 1, EnvInt::Count, 0, 3},
+    {UserSetting::FullScFreq, "FullScFreq", 0},
+    {UserSetting::FullScBits, "FullScBits", 0},
+    {UserSetting::FullScreenFit, "FullScreenFit", 0},
+    {UserSetting::FullScWide5, "FullScWide5", -1},
+    {UserSetting::WideMode, "WideMode", 0},
+    {UserSetting::RegWidth3, "RegWidth3", 0},
+    {UserSetting::RegHeight3, "RegHeight3", 0},
+    {UserSetting::QuickNum, "QuickNum", 0},
+    {UserSetting::QuickloadFailsafe, "QuickloadFailsafe", 0, EnvInt::QuickloadFailsafe},
+    {UserSetting::QuicksaveFailsafe, "QuicksaveFailsafe", 0, EnvInt::QuicksaveFailsafe},
+    {UserSetting::JoyUse, "JoyUse", 0},
+    {UserSetting::EffectSpeed, "EffectSpeed", 0, EnvInt::EffectSpeed},
+    {UserSetting::MojiSpeed, "MojiSpeed", 0, EnvInt::MojiSpeed},
+    {UserSetting::AutoSpeed, "AutoSpeed", 0, EnvInt::AutoSpeed},
+    {UserSetting::MusicVolume, "MusicVolume", 0, EnvInt::MusicVolume},
+    {UserSetting::VoiceVolume, "VoiceVolume", 0, EnvInt::VoiceVolume},
+    {UserSetting::SoundVolume, "SoundVolume", 0, EnvInt::SoundVolume},
+    {UserSetting::TalkMale, "TalkMale", 0, EnvInt::IsTalkMale},
+    {UserSetting::TalkFemale, "TalkFemale", 0, EnvInt::IsTalkFemale},
+    {UserSetting::PlayMusic, "PlayMusic", 0, EnvInt::IsPlayMusic},
+    {UserSetting::PlaySound, "PlaySound", 0, EnvInt::IsPlaySound},
+    {UserSetting::VoiceContinue, "VoiceContinue", 0, EnvInt::IsVoiceContinue},
+    {UserSetting::VoicePanning, "VoicePanning", 0, EnvInt::IsVoicePanning},
+    {UserSetting::VoiceMusicdown, "VoiceMusicdown", 0},
+    {UserSetting::VoiceMusicdownVol, "VoiceMusicdownVol", 500},
+    {UserSetting::FontAnti, "FontAnti", 1},
+    {UserSetting::FontShadow, "FontShadow", 1},
+    {UserSetting::Fuchidori, "Fuchidori", 1},
+    {UserSetting::FontBold, "FontBold", 0},
+    {UserSetting::ConfigLastPage, "CONFIG_LASTPAGE", 0},
+    {UserSetting::KeepFastSkip, "KEEPFASTSKIP", 0},
+    {UserSetting::HOnseiMale, "HOnseiMale", 0},
+    {UserSetting::HOnseiFemale, "HOnseiFemale", 0},
+    {UserSetting::HSceneNormal, "HSceneNormal", 0},
+    {UserSetting::HSceneYuri, "HSceneYuri", 0},
+    {UserSetting::KokkaWait, "KokkaWait", 0},
+    {UserSetting::SpkCont, "SpkCont", 0},
+    {UserSetting::WindowColor, "WindowColor", 0},
+    {UserSetting::LoadSaveDlgNumBase, "LOADSAVEDLG_NumBase", 101},
+    {UserSetting::ReprotNoVoice, "ReprotNoVoice", 0},
+    {UserSetting::ReprotNoPic, "ReprotNoPic", 0},
+    {UserSetting::LogNoVoice, "LogNoVoice", 1},
+    {UserSetting::LogNoPic, "LogNoPic", 1},
+    {UserSetting::AutoOpenErrorLine, "AutoOpenErrorLine", 1},
+    {UserSetting::FastVoicePlay, "FastVoicePlay", 0},
+    {UserSetting::AbnormalMovieTerminateFlg, "AbnormalMovieTerminateFlg", 0},
+    {UserSetting::MovieDisableMenu, "MovieDisableMenu", 0},
+};
+
+struct UserTextEntry {
+  UserText setting;
+  std::string_view name;
+  std::string_view default_text;  // ASCII, the same in every code page
+};
+
+// Both are kept in 260-byte buffers.
+constexpr size_t kUserTextSize = 260;
+
+constexpr UserTextEntry kUserTexts[] = {
+    {UserText::WatchList, "WatchList", ""},
+    {UserText::Editor, "Editor", "none"},
+};
+
+// Each table is indexed by its enum; this keeps entries and enums in step.
+template <typename Entry, typename Key>
+constexpr bool keyed_in_order(const Entry (&table)[size_t(Key::Count)], Key Entry::*key) {
+  for (size_t i = 0; i < size_t(Key::Count); ++i) {
+    if (size_t(table[i].*key) != i) return false;
+  }
+  return true;
+}
+static_assert(keyed_in_order<EnvIntEntry, EnvInt>(kEnvInts, &EnvIntEntry::key));
+static_assert(keyed_in_order<EnvTextEntry, EnvText>(kEnvTexts, &EnvTextEntry::key));
+static_assert(keyed_in_order<UserSettingEntry, UserSetting>(kUserSettings, &UserSettingEntry::setting));
+static_assert(keyed_in_order<UserTextEntry, UserText>(kUserTexts, &UserTextEntry::setting));
+
+int32_t default_of(Engine& engine, const UserSettingEntry& entry) {
+  if (entry.environment_default != EnvInt::Count) return env_setting(engine, entry.environment_default);
+  return entry.default_value;
+}
+
+std::string voice_level_name(int index) { return "VoiceSetupLvl" + std::to_string(index); }
+
+}  // namespace
+
+void forget_environment_values(SettingsCache& cache) {
+  cache.ints = {};
+  cache.texts = {};
+}
+
+std::string_view environment_key_name(EnvInt key) { return kEnvInts[size_t(key)].name; }
+std::string_view environment_key_name(EnvText key) { return kEnvTexts[size_t(key)].name; }
+std::string_view registry_value_name(UserSetting setting) { return kUserSettings[size_t(setting)].name; }
+std::string_view registry_value_name(UserText setting) { return kUserTexts[size_t(setting)].name; }
+
+int32_t env_setting(Engine& engine, EnvInt key) {
+  std::optional<int32_t>& cached = engine.host.settings.ints[size_t(key)];
+  if (!cached) {
+    const EnvIntEntry& entry = kEnvInts[size_t(key)];
+    cached = env_int(engine.host.environment, entry.name, entry.default_value);
+  }
+  return *cached;
+}
+
+const std::string& env_setting_text(Engine& engine, EnvText key) {
+  std::string& cached = engine.host.settings.texts[size_t(key)];
+  if (cached.empty()) {
+    const EnvTextEntry& entry = kEnvTexts[size_t(key)];
+    std::string default_text = engine.encoding.from_utf8_lossy(entry.default_utf8);
+    cached = env_text(engine.host.environment, engine.encoding.lead_bytes(), entry.name, entry.size, default_text);
+  }
+  return cached;
+}
+
+resources::SettingsLocation settings_location(Engine& engine) {
+  SettingsCache& cache = engine.host.settings;
+  if (cache.store_directory.empty()) {
+    cache.store_directory = resources::settings_directory_from_environment().value_or(std::string());
+  }
+  const std::string& global_section = env_setting_text(engine, EnvText::RegGlobal);
+  const std::string& local_section = env_setting_text(engine, EnvText::RegLocal);
+  return {engine.encoding, cache.store_directory, global_section, local_section};
+}
+
+int32_t reg_read_int(Engine& engine, std::string_view name, int32_t default_value) {
+  return resources::reg_read_int(settings_location(engine), name, default_value);
+}
+
+resources::RegistryText reg_read_text(Engine& engine, std::string_view name, std::string_view default_text,
+                                      size_t size) {
+  return resources::reg_read_text(settings_location(engine), name, default_text, size);
+}
+
+int32_t reg_write_int(Engine& engine, std::string_view name, int32_t value) {
+  return resources::reg_write_int(settings_location(engine), name, value);
+}
+
+int32_t reg_write_text(Engine& engine, std::string_view name, std::string_view text) {
+  return resources::reg_write_text(settings_location(engine), name, text);
+}
+
+int32_t reg_write_text_flushed(Engine& engine, std::string_view name, std::string_view text) {
+  return resources::reg_write_text_flushed(settings_location(engine), name, text);
+}
+
+int32_t read_user_setting(Engine& engine, UserSetting setting) {
+  const UserSettingEntry& entry = kUserSettings[size_t(setting)];
+  int32_t value = reg_read_int(engine, entry.name, default_of(engine, entry));
+  return std::clamp(value, entry.minimum, entry.maximum);
+}
+
+bool write_user_setting(Engine& engine, UserSetting setting, int32_t value) {
+  return reg_write_int(engine, kUserSettings[size_t(setting)].name, value) == 0;
+}
+
+std::string read_user_text(Engine& engine, UserText setting) {
+  const UserTextEntry& entry = kUserTexts[size_t(setting)];
+  return reg_read_text(engine, entry.name, entry.default_text, kUserTextSize).text;
+}
+
+bool write_user_text(Engine& engine, UserText setting, std::string_view text) {
+  return reg_write_text(engine, kUserTexts[size_t(setting)].name, text) == 0;
+}
+
+int32_t read_voice_level(Engine& engine, int index) {
+  constexpr int32_t kDefaultLevel = 1000;
+  if (index < 0 || index >= kVoiceSetupLevels) return kDefaultLevel;
+  return reg_read_int(engine, voice_level_name(index), kDefaultLevel);
+}
+
+bool write_voice_level(Engine& engine, int index, int32_t value) {
+  if (index < 0 || index >= kVoiceSetupLevels) return false;
+  return reg_write_int(engine, voice_level_name(index), value) == 0;
+}
+
+bool write_user_settings(Engine& engine, std::span<const UserSettingValue> values) {
+  std::vector<std::string> texts;
+  std::vector<resources::SettingsAssignment> assignments;
+  texts.reserve(values.size());
+  for (const UserSettingValue& value : values) texts.push_back(std::to_string(value.value));
+  for (size_t i = 0; i < values.size(); ++i) assignments.push_back({registry_value_name(values[i].setting), texts[i]});
+  return resources::write_string_values(settings_location(engine), assignments);
+}
+
+bool write_exit_settings(Engine& engine, const ExitSettings& settings) {
+  const UserSettingValue values[] = {
+      {UserSetting::AbnormalTerminateFlg, 0},
+      {UserSetting::WinStat, settings.window_state},
+      {UserSetting::Nanido, settings.difficulty},
+      {UserSetting::GameSpeed, settings.game_speed},
+      {UserSetting::Topmost, settings.topmost},
+      {UserSetting::FullScFreq, settings.full_screen_frequency},
+      {UserSetting::FullScBits, settings.full_screen_bits},
+      {UserSetting::WinPosX, settings.window_x},
+      {UserSetting::WinPosY, settings.window_y},
+  };
+  return write_user_settings(engine, values);
+}
+
+}  // namespace tavelo::host
