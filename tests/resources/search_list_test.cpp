@@ -1,0 +1,330 @@
+// The search list and file lookup on real temporary game directories: lookup
+// order, directory-scan exclusions, rescans, damaged archives, code-page
+// file names and the duplicate-name warning.
+
+#include "resources/search_list.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "resources/file_lookup.h"
+#include "resources/game_names.h"
+#include "tests/support/test_engine.h"
+#include "tools/archive/archive_tool.h"
+
+namespace tavelo::resources {
+namespace {
+
+using testing::sjis;
+
+struct Game {
+  explicit Game(platform::AnswerPolicy policy = {}) : test(directory.path(), std::move(policy)) {}
+
+  testing::TempDirectory directory;
+  testing::TestEngine test;
+  host::Engine& engine = test.engine;
+
+  // Writes an archive of {UTF-8 name, content} pairs, keyed as the engine keys
+  // the names in the game code page.
+  void write_archive(std::string_view path, std::vector<std::pair<std::string, std::string>> files,
+                     ArchiveVersion version = ArchiveVersion::V2) const {
+    std::vector<tools::ArchiveInput> inputs;
+    for (const auto& [name, content] : files) {
+      inputs.push_back({lookup_key(engine.resources.lead_bytes, sjis(name)),
+                        std::vector<uint8_t>(content.begin(), content.end())});
+    }
+    directory.write(path, tools::build_archive(version, std::move(inputs)));
+  }
+
+  // Content of the file found for a UTF-8 name, or "-" when none is.
+  std::string read(std::string_view name) {
+    std::optional<platform::File> file = find_game_file(engine, sjis(name));
+    if (!file) return "-";
+    std::string content(size_t(file->length()), '\0');
+    file->read(std::span<uint8_t>(reinterpret_cast<uint8_t*>(content.data()), content.size()));
+    return content;
+  }
+
+  const std::vector<platform::RecordedBox>& boxes() const { return test.platform.boxes(); }
+};
+
+TEST(SearchList, first_registered_place_wins_and_case_does_not_matter) {
+  Game game;
+  game.write_archive("update.arc", {{"title.png", "update"}}, ArchiveVersion::V1);
+  game.write_archive("data.arc", {{"title.png", "data"}, {"only.png", "only in data"}});
+  game.directory.write("scenario/title.png", "scenario");
+  game.directory.write("scenario/start.tvo", "script");
+
+  EXPECT_EQ(search_entry_add(game.engine, "update", SoundOnly::No), 1);
+  EXPECT_EQ(search_entry_add(game.engine, "DATA", SoundOnly::No), 1);
+  EXPECT_EQ(search_entry_add(game.engine, "scenario", SoundOnly::No), 0);
+  EXPECT_EQ(search_entry_add(game.engine, "missing", SoundOnly::No), -1);
+  EXPECT_EQ(game.engine.resources.search_list.size(), 3u);
+
+  EXPECT_EQ(game.read("title.png"), "update");
+  EXPECT_EQ(game.read("TITLE.PNG"), "update");
+  EXPECT_EQ(game.read("Only.Png"), "only in data");
+  EXPECT_EQ(game.read("START.TVO"), "script");
+  EXPECT_EQ(game.read("nothing.png"), "-");
+  EXPECT_EQ(file_size(game.engine, "only.png"), 12u);
+  EXPECT_EQ(file_resolve(game.engine, "title.png"), "update.arc");
+  EXPECT_EQ(file_resolve(game.engine, "START.TVO"), "scenario\\START.TVO");
+  EXPECT_TRUE(game.boxes().empty());
+}
+
+TEST(SearchList, base_directory_comes_first_for_data_and_last_for_sounds) {
+  Game game;
+  game.write_archive("data.arc", {{"title.png", "archive"}, {"bgm.ogg", "archive sound"}});
+  game.directory.write("cache/title.png", "base");
+  game.directory.write("cache/bgm.ogg", "base sound");
+  game.directory.write("cache/se.WAV", "base-only sound");
+  game.directory.write("cache/notes.txt", "text");
+  game.directory.write("title.png", "current directory");  // never a loose-file source
+  set_base_directory(game.engine, "cache");
+  EXPECT_EQ(game.engine.resources.base_directory, "cache\\");
+  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
+
+  EXPECT_EQ(game.read("title.png"), "base");
+  EXPECT_EQ(game.read("bgm.ogg"), "archive sound");
+  EXPECT_EQ(game.read("se.wav"), "base-only sound");
+  EXPECT_EQ(game.read("notes.txt"), "text");
+  EXPECT_EQ(file_resolve(game.engine, "title.png"), "cache\\title.png");
+  EXPECT_EQ(file_resolve(game.engine, "bgm.ogg"), "data.arc");
+  EXPECT_NE(file_time(game.engine, "title.png"), 0u);
+  EXPECT_EQ(file_time(game.engine, "bgm.ogg"), platform::file_time(game.directory.at("cache/bgm.ogg")))
+      << "archive entries have no time, so the base directory's copy answers";
+}
+
+TEST(SearchList, archives_are_looked_up_from_the_base_directory_first) {
+  Game game;
+  game.write_archive("data.arc", {{"a.png", "original"}});
+  game.write_archive("cache/data.arc", {{"a.png", "cached"}});
+  set_base_directory(game.engine, "cache\\");
+  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
+  EXPECT_EQ(game.read("a.png"), "cached");
+  EXPECT_EQ(file_resolve(game.engine, "a.png"), "cache\\data.arc");
+}
+
+TEST(SearchList, names_with_a_directory_part_skip_the_list_except_for_file_size) {
+  Game game;
+  game.write_archive("data.arc", {{"x.png", "xx"}, {"表.png", "table"}});
+  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
+  EXPECT_EQ(game.read("sub\\x.png"), "-");
+  EXPECT_FALSE(file_exists(game.engine, "sub\\x.png"));
+  EXPECT_EQ(file_size(game.engine, "sub\\x.png"), 2u);
+  // 表 is 0x95 0x5C in Shift-JIS: its second byte is not a separator.
+  EXPECT_EQ(game.read("表.png"), "table");
+}
+
+TEST(SearchList, archive_entries_open_as_windows_of_the_archive) {
+  Game game;
+  game.write_archive("data.arc", {{"a.bin", "first"}, {"b.bin", "second entry"}}, ArchiveVersion::V1);
+  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
+  std::optional<platform::File> file = find_game_file(game.engine, "b.bin");
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->length(), 12u);
+  EXPECT_EQ(file->position(), 0u);
+  std::vector<uint8_t> buffer(64);
+  EXPECT_EQ(file->read(buffer), 12u) << "reads stop at the end of the entry";
+  EXPECT_FALSE(file->seek(13));
+}
+
+TEST(SearchList, writing_never_opens_an_archive) {
+  Game game;
+  game.write_archive("data.arc", {{"save.dat", "keep me"}});
+  std::vector<uint8_t> before = testing::read_bytes(game.directory.at("data.arc"));
+  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
+  EXPECT_FALSE(find_game_file(game.engine, "save.dat", platform::OpenMode::Write));
+  EXPECT_FALSE(find_game_file(game.engine, "save.dat", platform::OpenMode::Append));
+  EXPECT_EQ(testing::read_bytes(game.directory.at("data.arc")), before);
+  EXPECT_EQ(game.read("save.dat"), "keep me");
+}
+
+TEST(SearchList, directory_scan_skips_tool_output) {
+  Game game;
+  struct File {
+    const char* path;  // under data/
+    const char* lookup;
+    bool found;
+  };
+  const File files[] = {
+      {"a.png", "a.png", true},
+      {"Backup/b.png", "b.png", true},  // "backup" is matched with its case
+      {"old_backup/c.png", "c.png", false},
+      {"debuginfo/d.png", "d.png", false},
+      {"MDB/e.png", "e.png", false},
+      {"trailing./f.png", "f.png", false},
+      {".hidden/g.png", "g.png", false},
+      {".h.png", ".h.png", false},
+      {"deep/er/i.png", "i.png", true},
+      {"notes.txt", "notes.txt", false},
+      {"SETUP.EXE", "setup.exe", false},
+      {"link.lnk", "link.lnk", false},
+      {"x.tvs", "x.tvs", false},
+      {"x.tvo", "x.tvo", true},
+      {"x.db", "x.db", false},
+      {"x.dbx", "x.dbx", true},
+      {"noext", "noext", true},
+  };
+  for (const File& file : files) game.directory.write(std::string("data/") + file.path, file.path);
+  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 0);
+  for (const File& file : files) {
+    EXPECT_EQ(game.read(file.lookup) != "-", file.found) << file.path;
+  }
+  // Excluded from the scan, still a loose file in the base directory.
+  set_base_directory(game.engine, "data");
+  EXPECT_EQ(game.read("notes.txt"), "notes.txt");
+}
+
+TEST(SearchList, rescanning_a_directory_keeps_its_place_and_sound_flag) {
+  Game game;
+  game.directory.write("voice/v1.ogg", "voice");
+  game.directory.write("voice/readme.png", "voice picture");
+  game.directory.write("data/readme.png", "data picture");
+  ASSERT_EQ(search_entry_add(game.engine, "voice", SoundOnly::Yes), 0);
+  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 0);
+  EXPECT_EQ(file_size(game.engine, "readme.png"), 12u) << "sound-only places are skipped for sizes of other files";
+
+  game.directory.write("voice/v2.ogg", "new voice");
+  EXPECT_EQ(game.read("v2.ogg"), "-");
+  EXPECT_EQ(search_entry_add(game.engine, "VOICE", SoundOnly::No), 0);
+  EXPECT_EQ(game.read("v2.ogg"), "new voice");
+  ASSERT_EQ(game.engine.resources.search_list.size(), 2u);
+  EXPECT_EQ(game.engine.resources.search_list[0].name, "voice");
+  EXPECT_EQ(game.read("readme.png"), "voice picture");
+  EXPECT_EQ(file_size(game.engine, "readme.png"), 12u);
+
+  search_entry_unload(game.engine, "voice");
+  EXPECT_EQ(game.read("v1.ogg"), "-");
+  EXPECT_EQ(game.read("readme.png"), "data picture");
+  EXPECT_EQ(search_entry_add(game.engine, "voice", SoundOnly::No), 0);
+  EXPECT_EQ(game.read("v1.ogg"), "voice");
+  EXPECT_EQ(game.engine.resources.search_list.size(), 2u);
+}
+
+TEST(SearchList, a_loaded_archive_is_not_read_again) {
+  Game game;
+  game.write_archive("data.arc", {{"a.png", "a"}});
+  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
+  game.directory.write("data.arc", "now damaged");
+  EXPECT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
+  EXPECT_TRUE(game.boxes().empty());
+  // After an unload the archive is opened again, and found damaged.
+  search_entry_unload(game.engine, "data");
+  EXPECT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), -1);
+  EXPECT_EQ(game.boxes().size(), 1u);
+  EXPECT_EQ(game.engine.resources.search_list.size(), 1u);
+}
+
+TEST(SearchList, damaged_archives_stop_the_engine_with_its_message) {
+  std::vector<uint8_t> sound = tools::build_archive(ArchiveVersion::V1, {{1, {'a', 'b'}}, {2, {'c'}}});
+  std::vector<uint8_t> short_one(sound.begin(), sound.end() - 1);
+  std::vector<uint8_t> long_one = sound;
+  long_one.push_back('!');
+  std::vector<uint8_t> bad_magic = sound;
+  bad_magic[0] = 't';
+  std::vector<uint8_t> short_index(sound.begin(), sound.begin() + 40);
+  std::vector<uint8_t> count_zero(sound.begin(), sound.begin() + 28);
+  count_zero[16] = 0;
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+  };
+  for (const Case& c : {Case{"one byte short", short_one}, Case{"one byte long", long_one},
+                        Case{"bad magic", bad_magic}, Case{"short index", short_index},
+                        Case{"count 0", count_zero}, Case{"empty file", {}}}) {
+    SCOPED_TRACE(c.what);
+    Game game;
+    game.directory.write("Data.arc", c.bytes);
+    EXPECT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), -1);
+    ASSERT_EQ(game.boxes().size(), 1u);
+    EXPECT_EQ(game.boxes()[0].text, "ファイル[data]が破損しています。再インストールしてください");
+    EXPECT_EQ(game.boxes()[0].buttons, platform::Buttons::Ok);
+    EXPECT_EQ(game.engine.exit_status, 255);
+    EXPECT_TRUE(game.engine.resources.search_list.empty());
+  }
+}
+
+TEST(SearchList, code_page_names_find_utf8_and_raw_names_on_disk) {
+  Game game;
+  game.directory.write("data/タイトル.png", "utf-8 name");
+  // A name written by a tool that kept the Shift-JIS bytes.
+  game.directory.write("data/" + sjis("背景.png"), "raw name");
+  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 0);
+  EXPECT_EQ(game.read("タイトル.png"), "utf-8 name");
+  EXPECT_EQ(game.read("背景.PNG"), "raw name");
+  // ソ is 0x83 0x5C: the second byte must not split the name.
+  game.directory.write("data/ソ.png", "trail 5C");
+  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 0);
+  EXPECT_EQ(game.read("ソ.PNG"), "trail 5C");
+  EXPECT_EQ(file_resolve(game.engine, sjis("タイトル.png")), sjis("data\\タイトル.png"));
+  EXPECT_EQ(to_host_path(game.engine, sjis("DATA\\タイトル.PNG")), game.directory.at("data/タイトル.png"));
+  EXPECT_EQ(to_host_path_for_create(game.engine, sjis("data\\新規.sav")), game.directory.at("data/新規.sav"));
+  EXPECT_FALSE(to_host_path(game.engine, sjis("data\\新規.sav")));
+}
+
+TEST(SearchList, duplicate_names_warn_and_the_first_copy_wins) {
+  Game game;
+  game.directory.write("data/a/x.png", "first");
+  game.directory.write("data/b/X.PNG", "second");
+  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 0);
+  ASSERT_EQ(game.boxes().size(), 1u);
+  EXPECT_EQ(game.boxes()[0].text, "ファイル[ X.PNG ]が[ data\\a ]と[ data\\b ]に存在します");
+  EXPECT_EQ(game.boxes()[0].buttons, platform::Buttons::RetryCancel);
+  EXPECT_EQ(game.engine.resources.search_list[0].files.size(), 2u);
+  EXPECT_EQ(game.read("x.png"), "first");
+  EXPECT_FALSE(game.engine.stopping());
+}
+
+TEST(SearchList, cancelling_the_duplicate_warning_stops_the_scan) {
+  platform::AnswerPolicy policy;
+  policy.queued = {platform::Answer::Cancel};
+  Game game(policy);
+  game.directory.write("data/a/x.png", "first");
+  game.directory.write("data/b/x.png", "second");
+  game.directory.write("data/c/y.png", "after");
+  search_entry_add(game.engine, "data", SoundOnly::No);
+  EXPECT_EQ(game.engine.exit_status, 255);
+  EXPECT_EQ(game.read("y.png"), "-");
+}
+
+TEST(SearchList, ffopen_asks_again_then_gives_up_when_cancelled) {
+  Game game;
+  std::optional<platform::File> file = open_game_file(game.engine, "missing.png");
+  EXPECT_FALSE(file);
+  ASSERT_GE(game.boxes().size(), 2u) << "the headless policy retries before it cancels";
+  EXPECT_EQ(game.boxes()[0].text, "Ffopen : ファイル[missing.png]の読み込みで失敗しました");
+  EXPECT_EQ(game.boxes().back().answer, platform::Answer::Cancel);
+  EXPECT_EQ(game.engine.exit_status, 255);
+  size_t shown = game.boxes().size();
+  EXPECT_FALSE(open_game_file(game.engine, "missing.png")) << "no boxes once the engine is stopping";
+  EXPECT_EQ(game.boxes().size(), shown);
+}
+
+TEST(SearchList, lookups_run_while_another_thread_rescans) {
+  Game game;
+  for (int i = 0; i < 50; ++i) game.directory.write("data/f" + std::to_string(i) + ".png", "x");
+  game.directory.write("stream/bgm.ogg", "music");
+  ASSERT_EQ(search_entry_add(game.engine, "stream", SoundOnly::Yes), 0);
+  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 0);
+  std::atomic<bool> done{false};
+  std::atomic<int> misses{0};
+  std::thread sound_thread([&] {
+    while (!done) {
+      if (!find_game_file(game.engine, "bgm.ogg")) ++misses;
+    }
+  });
+  for (int i = 0; i < 20; ++i) search_entry_add(game.engine, "data", SoundOnly::No);
+  done = true;
+  sound_thread.join();
+  EXPECT_EQ(misses, 0);
+}
+
+}  // namespace
+}  // namespace tavelo::resources
