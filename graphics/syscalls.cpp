@@ -1,0 +1,488 @@
+// Page system calls. Handles are validated through page_argument (one page)
+// and page_pair (source, then destination), which report and let the handler
+// return 0; the pixel work is the kernels' of pixel_ops and scaling.
+
+#include "graphics/syscalls.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "graphics/change_marks.h"
+#include "graphics/page_table.h"
+#include "graphics/pixel_ops.h"
+#include "graphics/scaling.h"
+#include "host/engine.h"
+#include "script/error_report.h"
+
+namespace tavelo::graphics {
+namespace {
+
+using script::CallArgs;
+using script::CallStatus;
+using script::SyscallEntry;
+
+// "<call> : <problem>", both UTF-8 from this file.
+void report(host::Engine& engine, std::string_view call, std::string_view problem) {
+  std::string message;
+  message.reserve(call.size() + 3 + problem.size());
+  message.append(call).append(" : ").append(problem);
+  script::report_script_error(engine, message);
+}
+
+CallStatus done(CallArgs& args, int32_t result = 0) {
+  args.return_int(result);
+  return CallStatus::Done;
+}
+
+// A page argument that names a live page; otherwise reported with the message.
+struct PageArgument {
+  int32_t handle = 0;
+  Page* page = nullptr;
+};
+
+std::optional<PageArgument> page_argument(host::Engine& engine, const CallArgs& args, int index,
+                                          std::string_view call, std::string_view problem) {
+  int32_t handle = args.int_at(index);
+  Page* page = find_page(engine.graphics, handle);
+  if (!page) {
+    report(engine, call, problem);
+    return std::nullopt;
+  }
+  return PageArgument{handle, page};
+}
+
+std::optional<PageArgument> page_argument(host::Engine& engine, const CallArgs& args, int index,
+                                          std::string_view call) {
+  return page_argument(engine, args, index, call, "ページが存在しません");
+}
+
+// The source and destination of a two-page call, source checked first.
+struct PagePair {
+  PageArgument src;
+  PageArgument dst;
+};
+
+std::optional<PagePair> page_pair(host::Engine& engine, const CallArgs& args, int src_index, int dst_index,
+                                  std::string_view call) {
+  std::optional<PageArgument> src = page_argument(engine, args, src_index, call, "転送元ページが存在しません");
+  if (!src) return std::nullopt;
+  std::optional<PageArgument> dst = page_argument(engine, args, dst_index, call, "転送先ページが存在しません");
+  if (!dst) return std::nullopt;
+  return PagePair{*src, *dst};
+}
+
+Rect rect_arguments(const CallArgs& args, int first) {
+  return {args.int_at(first), args.int_at(first + 1), args.int_at(first + 2), args.int_at(first + 3)};
+}
+
+void mark(host::Engine& engine, int32_t handle, Rect rect) { mark_changed(engine.graphics, handle, rect); }
+
+// Marks the destination and, when it was written too, its alpha page.
+void mark_with_alpha(host::Engine& engine, const PageArgument& page, const Page* alpha, Rect rect) {
+  mark(engine, page.handle, rect);
+  if (alpha) mark(engine, page.page->alpha_page, rect);
+}
+
+Rect whole(const Page& page) { return {0, 0, page.width, page.height}; }
+
+// ---- creation, release, queries
+
+CallStatus create(host::Engine& engine, CallArgs& args, std::string_view call, bool with_alpha) {
+  int32_t width = args.int_at(1), height = args.int_at(2);
+  if (width <= 0 || height <= 0) report(engine, call, "大きさが０以下のページは作成できません");
+  Depth depth = args.has(3) && args.int_at(3) == 0 ? Depth::Indexed8 : Depth::Rgb24;
+  int32_t handle = create_page(engine.graphics, width, height, depth, Holding::Script);
+  if (handle == 0) {
+    report(engine, call, "ページが大きすぎて作成できません");
+    return done(args);
+  }
+  if (with_alpha) create_owned_alpha(engine.graphics, handle);
+  return done(args, handle);
+}
+
+CallStatus sys_page_create(host::Engine& engine, CallArgs& args) {
+  return create(engine, args, "page_create", false);
+}
+
+CallStatus sys_page_create_withalfa(host::Engine& engine, CallArgs& args) {
+  return create(engine, args, "page_create_withalfa", true);
+}
+
+CallStatus sys_page_release(host::Engine& engine, CallArgs& args) {
+  switch (release_page(engine.graphics, args.int_at(1), ReleaseMode::Ordinary)) {
+    case ReleaseResult::NotFound:
+      report(engine, "page_release", "ページが存在しません");
+      break;
+    case ReleaseResult::UsedBySprite:
+      report(engine, "page_release", "指定されたページはスプライトに参照されています\n先にスプライトを解放してください");
+      break;
+    case ReleaseResult::Released:
+    case ReleaseResult::EngineHeld:  // left alone without a word
+      break;
+  }
+  return done(args);
+}
+
+CallStatus sys_page_drawmode(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = page_argument(engine, args, 1, "page_drawmode");
+  if (!page) return done(args);
+  if (page->page->depth != Depth::Rgb24) {
+    report(engine, "page_drawmode", "８ビットページは変更できません");
+    return done(args);
+  }
+  DrawMode mode = DrawMode(args.int_at(2));
+  if (page->page->draw_mode != mode) {
+    page->page->draw_mode = mode;
+    mark(engine, page->handle, whole(*page->page));
+  }
+  return done(args);
+}
+
+CallStatus sys_page_set_antidata(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = page_argument(engine, args, 1, "set_antidata", "設定の親ページが存在しません");
+  if (!page) return done(args);
+  std::optional<PageArgument> alpha = page_argument(engine, args, 2, "set_antidata", "αページが存在しません");
+  if (!alpha) return done(args);
+  if (alpha->page->depth != Depth::Indexed8) {
+    report(engine, "page_set_antidata", "αデータのページは８ビットで無いといけません");
+    return done(args);
+  }
+  if (alpha->page->width != page->page->width || alpha->page->height != page->page->height) {
+    report(engine, "page_set_antidata", "ページの大きさをそろえる必要が有ります。");
+    return done(args);
+  }
+  // Attaching the page that is already the alpha page changes nothing; in
+  // particular an owned one must not be released before it is attached again.
+  if (page->page->alpha_page == alpha->handle) return done(args);
+  if (page->page->owns_alpha && page->page->alpha_page != 0) {
+    int32_t previous = page->page->alpha_page;
+    page->page->alpha_page = 0;
+    page->page->owns_alpha = false;
+    release_page(engine.graphics, previous, ReleaseMode::Force);
+  }
+  page->page->alpha_page = alpha->handle;
+  page->page->owns_alpha = false;
+  return done(args);
+}
+
+CallStatus sys_get_alfapage(host::Engine& engine, CallArgs& args) {
+  // FIXME: sprite handles are answered with their source page's alpha page
+  // once sprites exist; until then only pages are known.
+  std::optional<PageArgument> page = page_argument(engine, args, 1, "get_alfapage", "指定ページが存在しません");
+  if (!page) return done(args);
+  int32_t alpha = page->page->alpha_page;
+  return done(args, alpha != 0 && find_page(engine.graphics, alpha) ? alpha : 0);
+}
+
+CallStatus sys_page_len_x(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = page_argument(engine, args, 1, "page_len_x");
+  return done(args, page ? page->page->width : 0);
+}
+
+CallStatus sys_page_len_y(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = page_argument(engine, args, 1, "page_len_y");
+  return done(args, page ? page->page->height : 0);
+}
+
+CallStatus sys_is_page(host::Engine& engine, CallArgs& args) {
+  return done(args, find_page(engine.graphics, args.int_at(1)) ? 1 : 0);
+}
+
+// ---- one-page drawing
+
+CallStatus sys_grp_rgb(host::Engine&, CallArgs& args) {
+  return done(args, int32_t(make_colour(uint32_t(args.int_at(1)), uint32_t(args.int_at(2)), uint32_t(args.int_at(3)))));
+}
+
+CallStatus sys_grp_point_get(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = page_argument(engine, args, 1, "grp_point_get");
+  if (!page) return done(args);
+  return done(args, point_colour(*page->page, args.int_at(2), args.int_at(3)));
+}
+
+CallStatus sys_grp_point_set(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = page_argument(engine, args, 1, "grp_point_set");
+  if (!page) return done(args);
+  mark(engine, page->handle, set_point(*page->page, args.int_at(2), args.int_at(3), uint32_t(args.int_at(4))));
+  return done(args);
+}
+
+CallStatus sys_grp_boxfill(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = page_argument(engine, args, 1, "grp_boxfill");
+  if (!page) return done(args);
+  mark(engine, page->handle, fill_rect(*page->page, rect_arguments(args, 2), uint32_t(args.int_at(6))));
+  return done(args);
+}
+
+CallStatus sys_grp_extboxfill(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = page_argument(engine, args, 1, "grp_extboxfill");
+  if (!page) return done(args);
+  Rect changed = fill_rect_level(*page->page, rect_arguments(args, 2), uint32_t(args.int_at(6)), args.int_at(7));
+  mark(engine, page->handle, changed);
+  return done(args);
+}
+
+// A 24-bit page for the calls that cannot work on palette indices.
+std::optional<PageArgument> full_colour_page(host::Engine& engine, CallArgs& args, std::string_view call) {
+  std::optional<PageArgument> page = page_argument(engine, args, 1, call);
+  if (page && page->page->depth != Depth::Rgb24) {
+    report(engine, call, "256色には対応していません。");
+    return std::nullopt;
+  }
+  return page;
+}
+
+CallStatus sys_grp_mulboxfill(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = full_colour_page(engine, args, "grp_mulboxfill");
+  if (!page) return done(args);
+  mark(engine, page->handle, multiply_fill(*page->page, rect_arguments(args, 2), uint32_t(args.int_at(6))));
+  return done(args);
+}
+
+CallStatus sys_grp_reverse(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = full_colour_page(engine, args, "grp_reverse");
+  if (!page) return done(args);
+  mark(engine, page->handle, invert_rect(*page->page, rect_arguments(args, 2)));
+  return done(args);
+}
+
+CallStatus sys_grp_sepia(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = page_argument(engine, args, 1, "grp_sepia");
+  if (!page) return done(args);
+  std::optional<int32_t> level;
+  if (args.has(8)) level = args.int_at(8);
+  Rect changed = sepia_rect(*page->page, rect_arguments(args, 2), uint32_t(args.int_at(6)),
+                            uint32_t(args.int_at(7)), level);
+  mark(engine, page->handle, changed);
+  return done(args);
+}
+
+// ---- two-page copies
+
+// Arguments src, x, y, xl, yl, dst, dx, dy clipped to both pages.
+std::optional<CopyRegion> copy_region(const CallArgs& args, const PagePair& pages) {
+  return clip_copy(*pages.src.page, rect_arguments(args, 2), *pages.dst.page, args.int_at(7), args.int_at(8));
+}
+
+bool is_24_to_8(const PagePair& pages) {
+  return pages.src.page->depth == Depth::Rgb24 && pages.dst.page->depth == Depth::Indexed8;
+}
+
+CallStatus sys_grp_copy(host::Engine& engine, CallArgs& args) {
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, "grp_copy");
+  if (!pages) return done(args);
+  if (is_24_to_8(*pages)) {
+    report(engine, "grp_copy", "24Bit->8Bitのコピーです");
+    return done(args);
+  }
+  std::optional<CopyRegion> region = copy_region(args, *pages);
+  if (!region) return done(args);
+  Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
+  Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
+  Rect changed = copy_pixels(*pages->src.page, src_alpha, *pages->dst.page, dst_alpha, *region);
+  mark_with_alpha(engine, pages->dst, src_alpha ? dst_alpha : nullptr, changed);
+  return done(args);
+}
+
+CallStatus sys_grp_swap(host::Engine& engine, CallArgs& args) {
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, "grp_swap");
+  if (!pages) return done(args);
+  if (pages->src.page->depth != pages->dst.page->depth) {
+    report(engine, "grp_swap", is_24_to_8(*pages) ? "24Bit->8Bitのコピーです" : "8Bit->24Bitのコピーです");
+    return done(args);
+  }
+  std::optional<CopyRegion> region = copy_region(args, *pages);
+  if (!region) return done(args);
+  Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
+  Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
+  swap_pixels(*pages->src.page, src_alpha, *pages->dst.page, dst_alpha, *region);
+  bool with_alpha = src_alpha && dst_alpha;
+  mark_with_alpha(engine, pages->src, with_alpha ? src_alpha : nullptr, region->source());
+  mark_with_alpha(engine, pages->dst, with_alpha ? dst_alpha : nullptr, region->destination());
+  return done(args);
+}
+
+CallStatus sys_grp_extcopy(host::Engine& engine, CallArgs& args) {
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, "grp_extcopy");
+  if (!pages) return done(args);
+  Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
+  if (pages->dst.page->depth == Depth::Indexed8 && (pages->src.page->depth == Depth::Rgb24 || src_alpha)) {
+    report(engine, "grp_extcopy", "転送先に8ビットは指定できません");
+    return done(args);
+  }
+  std::optional<CopyRegion> region = copy_region(args, *pages);
+  if (!region) return done(args);
+  int32_t level = args.has(9) ? args.int_at(9) : 0;
+  if (src_alpha) {
+    Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
+    Rect changed = alpha_copy(*pages->src.page, *src_alpha, *pages->dst.page, dst_alpha, *region, level);
+    mark_with_alpha(engine, pages->dst, dst_alpha, changed);
+  } else {
+    mark(engine, pages->dst.handle, level_copy(*pages->src.page, *pages->dst.page, *region, level));
+  }
+  return done(args);
+}
+
+template <Rect (*kKernel)(const Page&, Page&, const CopyRegion&)>
+CallStatus mask_copy(host::Engine& engine, CallArgs& args, std::string_view call) {
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, call);
+  if (!pages) return done(args);
+  if (pages->src.page->depth != Depth::Indexed8 || pages->dst.page->depth != Depth::Indexed8) {
+    report(engine, call, "転送元、転送先共にに8ビットしか指定できません");
+    return done(args);
+  }
+  std::optional<CopyRegion> region = copy_region(args, *pages);
+  if (region) mark(engine, pages->dst.handle, kKernel(*pages->src.page, *pages->dst.page, *region));
+  return done(args);
+}
+
+CallStatus sys_grp_mulcopy(host::Engine& engine, CallArgs& args) {
+  return mask_copy<multiply_copy>(engine, args, "grp_mulcopy");
+}
+
+CallStatus sys_grp_revmulcopy(host::Engine& engine, CallArgs& args) {
+  return mask_copy<reverse_multiply_copy>(engine, args, "grp_revmulcopy");
+}
+
+// A table argument: an int array of at least 256 elements.
+std::optional<LookupTable> table_argument(host::Engine& engine, const CallArgs& args, int index,
+                                          std::string_view call) {
+  const script::ArrayBlock* array = args.array_at(index, script::ValueType::IntArray);
+  if (!array || array->element_count() < 256) {
+    report(engine, call, "配列の要素が不足しています。");
+    return std::nullopt;
+  }
+  return make_lookup_table({array->ints(), size_t(array->element_count())});
+}
+
+CallStatus sys_grp_alfa_tabled_copy(host::Engine& engine, CallArgs& args) {
+  constexpr std::string_view kCall = "grp_alfa_tabled_copy";
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, kCall);
+  if (!pages) return done(args);
+  std::optional<PageArgument> base = page_argument(engine, args, 9, kCall, "αのベースページが存在しません");
+  if (!base) return done(args);
+  if (base->page->depth != Depth::Indexed8) {
+    report(engine, kCall, "αのページが８ビットでは有りません");
+    return done(args);
+  }
+  if (is_24_to_8(*pages)) {
+    report(engine, kCall, "24Bit->8Bitのコピーです");
+    return done(args);
+  }
+  std::optional<LookupTable> table = table_argument(engine, args, 10, kCall);
+  if (!table) return done(args);
+  std::optional<CopyRegion> region = copy_region(args, *pages);
+  if (!region) return done(args);
+  // The base is read at the source coordinates; the part of the rectangle
+  // beyond the base has no alpha and is not drawn.
+  region->width = int32_t(std::min<int64_t>(region->width, int64_t(base->page->width) - region->src_x));
+  region->height = int32_t(std::min<int64_t>(region->height, int64_t(base->page->height) - region->src_y));
+  if (region->width <= 0 || region->height <= 0) return done(args);
+  Page alpha = make_table_alpha(*base->page, *table);
+  Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
+  Rect changed = alpha_copy(*pages->src.page, alpha, *pages->dst.page, dst_alpha, *region, 0);
+  mark_with_alpha(engine, pages->dst, dst_alpha, changed);
+  return done(args);
+}
+
+CallStatus sys_make_alfa_table(host::Engine& engine, CallArgs& args) {
+  constexpr std::string_view kCall = "make_alfa_table";
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 2, kCall);
+  if (!pages) return done(args);
+  if (pages->src.page->depth != Depth::Indexed8) {
+    report(engine, kCall, "転送元αのページが８ビットでは有りません");
+    return done(args);
+  }
+  if (pages->dst.page->depth != Depth::Indexed8) {
+    report(engine, kCall, "転送先αのページが８ビットでは有りません");
+    return done(args);
+  }
+  std::optional<LookupTable> table = table_argument(engine, args, 3, kCall);
+  if (!table) return done(args);
+  mark(engine, pages->dst.handle, map_through_table(*pages->src.page, *pages->dst.page, *table));
+  return done(args);
+}
+
+// ---- scaling, rotation, mosaic
+
+// The destination rectangle (dx, dy, dxl, dyl) of the scaling calls, cut to the page.
+Rect scaled_destination(const CallArgs& args, const Page& dst) {
+  return clip_to_page(rect_arguments(args, 7), dst.width, dst.height);
+}
+
+CallStatus sys_grp_modcopy(host::Engine& engine, CallArgs& args) {
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, "grp_modcopy");
+  if (!pages) return done(args);
+  Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
+  Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
+  Rect drawn = scaled_copy(*pages->src.page, src_alpha, rect_arguments(args, 2), *pages->dst.page, dst_alpha,
+                           rect_arguments(args, 7));
+  if (!drawn.empty()) {
+    mark_with_alpha(engine, pages->dst, src_alpha ? dst_alpha : nullptr, scaled_destination(args, *pages->dst.page));
+  }
+  return done(args);
+}
+
+CallStatus sys_grp_modify_copy(host::Engine& engine, CallArgs& args) {
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, "grp_modify_copy");
+  if (!pages) return done(args);
+  Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
+  Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
+  Rect drawn = rotated_copy(*pages->src.page, src_alpha, rect_arguments(args, 2), *pages->dst.page, dst_alpha,
+                            rect_arguments(args, 7), args.float_at(11), args.float_at(12), args.float_at(13));
+  if (!drawn.empty()) mark_with_alpha(engine, pages->dst, dst_alpha, scaled_destination(args, *pages->dst.page));
+  return done(args);
+}
+
+CallStatus sys_make_mosaic(host::Engine& engine, CallArgs& args) {
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, "make_mosaic");
+  if (!pages) return done(args);
+  if (pages->src.page->depth != Depth::Rgb24 || pages->dst.page->depth != Depth::Rgb24) {
+    report(engine, "make_mosaic", "8Bitには対応していません");
+    return done(args);
+  }
+  // A tile size below 1 has no meaningful mosaic: nothing is drawn.
+  Rect changed = mosaic(*pages->src.page, rect_arguments(args, 2), *pages->dst.page, args.int_at(7), args.int_at(8),
+                        args.int_at(9), engine.graphics.mosaic_random);
+  mark(engine, pages->dst.handle, changed);
+  return done(args);
+}
+
+constexpr std::array kPageSyscalls = {
+    SyscallEntry{0x83D81F59, "page_create", sys_page_create},
+    SyscallEntry{0xF94B3586, "page_create_withalfa", sys_page_create_withalfa},
+    SyscallEntry{0xC50DFD06, "page_release", sys_page_release},
+    SyscallEntry{0x5E4E3063, "page_drawmode", sys_page_drawmode},
+    SyscallEntry{0xF9705332, "page_set_antidata", sys_page_set_antidata},
+    SyscallEntry{0x70612DB5, "get_alfapage", sys_get_alfapage},
+    SyscallEntry{0xF8FD08F6, "page_len_x", sys_page_len_x},
+    SyscallEntry{0x65F2E980, "page_len_y", sys_page_len_y},
+    SyscallEntry{0x8D84B83F, "is_page", sys_is_page},
+    SyscallEntry{0x924EE3EB, "grp_rgb", sys_grp_rgb},
+    SyscallEntry{0x4C310B4B, "grp_point_get", sys_grp_point_get},
+    SyscallEntry{0x7E277952, "grp_point_set", sys_grp_point_set},
+    SyscallEntry{0xD01BE374, "grp_boxfill", sys_grp_boxfill},
+    SyscallEntry{0xFDDF6C40, "grp_extboxfill", sys_grp_extboxfill},
+    SyscallEntry{0x61BAE53C, "grp_mulboxfill", sys_grp_mulboxfill},
+    SyscallEntry{0x053FAC99, "grp_reverse", sys_grp_reverse},
+    SyscallEntry{0xFD128A61, "grp_sepia", sys_grp_sepia},
+    SyscallEntry{0x56BBBA3A, "grp_copy", sys_grp_copy},
+    SyscallEntry{0x87113971, "grp_swap", sys_grp_swap},
+    SyscallEntry{0x30636D6E, "grp_extcopy", sys_grp_extcopy},
+    SyscallEntry{0xA361D9F7, "grp_mulcopy", sys_grp_mulcopy},
+    SyscallEntry{0x4697D2DD, "grp_revmulcopy", sys_grp_revmulcopy},
+    SyscallEntry{0xE5E4E2FF, "grp_alfa_tabled_copy", sys_grp_alfa_tabled_copy},
+    SyscallEntry{0x3CAD3884, "make_alfa_table", sys_make_alfa_table},
+    SyscallEntry{0xDA675785, "grp_modcopy", sys_grp_modcopy},
+    SyscallEntry{0xAC796720, "grp_modify_copy", sys_grp_modify_copy},
+    SyscallEntry{0x9AC11F47, "make_mosaic", sys_make_mosaic},
+};
+
+}  // namespace
+
+std::span<const SyscallEntry> page_syscalls() { return kPageSyscalls; }
+
+}  // namespace tavelo::graphics
