@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "graphics/change_marks.h"
 #include "graphics/page_table.h"
+#include "graphics/picture.h"
 #include "graphics/pixel_ops.h"
 #include "graphics/scaling.h"
 #include "host/engine.h"
@@ -451,9 +453,127 @@ CallStatus sys_make_mosaic(host::Engine& engine, CallArgs& args) {
   return done(args);
 }
 
+// ---- pictures
+
+// The companion of a picture (its name plus `_`) carries its transparency.
+std::string companion_name(std::string_view name) { return std::string(name) + "_"; }
+
+void report_missing_picture(host::Engine& engine, std::string_view call, std::string_view name) {
+  std::string format(call);
+  format += " : ファイル[%s]が存在しません";
+  script::report_script_error(engine, format, {name});
+}
+
+CallStatus create_from_file(host::Engine& engine, CallArgs& args, bool with_alpha) {
+  std::string_view name = args.text_at(1);
+  std::optional<Page> picture = pic_load(engine, name);
+  if (!picture) {
+    report_missing_picture(engine, "page_create_file", name);
+    // A stand-in the script can go on drawing with: 8-bit for a companion name.
+    Depth depth = !name.empty() && name.back() == '_' ? Depth::Indexed8 : Depth::Rgb24;
+    return done(args, create_page(engine.graphics, 1, 1, depth, Holding::Script));
+  }
+  picture->alpha_page = 0;
+  picture->owns_alpha = false;
+  int32_t handle = add_page(engine.graphics, std::move(*picture), Holding::Script);
+  if (with_alpha && pic_find(engine, companion_name(name))) {
+    std::optional<Page> alpha = pic_load(engine, companion_name(name));
+    Page* page = find_page(engine.graphics, handle);
+    // A companion that cannot serve as this page's alpha page is not attached.
+    if (alpha && alpha->depth == Depth::Indexed8 && alpha->width == page->width && alpha->height == page->height) {
+      int32_t alpha_handle = add_page(engine.graphics, std::move(*alpha), Holding::Script);
+      page = find_page(engine.graphics, handle);
+      page->alpha_page = alpha_handle;
+      page->owns_alpha = true;
+    }
+  }
+  return done(args, handle);
+}
+
+CallStatus sys_page_create_file(host::Engine& engine, CallArgs& args) { return create_from_file(engine, args, false); }
+
+CallStatus sys_page_create_file_withalfa(host::Engine& engine, CallArgs& args) {
+  return create_from_file(engine, args, true);
+}
+
+CallStatus sys_pic_exists(host::Engine& engine, CallArgs& args) {
+  return done(args, pic_find(engine, args.text_at(1)) ? 1 : 0);
+}
+
+// The size of a missing picture is reported and looked up again, so that an
+// author can add the file and retry; without reports (or once the engine is
+// ending) the answer is 1 at once.
+CallStatus picture_length(host::Engine& engine, CallArgs& args, std::string_view call, bool width) {
+  std::string_view name = args.text_at(1);
+  for (;;) {
+    std::optional<PictureSize> size = pic_size(engine, name);
+    if (size) return done(args, width ? size->width : size->height);
+    if (!engine.host.debug_mode || engine.stopping()) return done(args, 1);
+    report_missing_picture(engine, call, name);
+    if (engine.stopping()) return done(args, 1);
+  }
+}
+
+CallStatus sys_pic_len_x(host::Engine& engine, CallArgs& args) { return picture_length(engine, args, "pic_len_x", true); }
+
+CallStatus sys_pic_len_y(host::Engine& engine, CallArgs& args) {
+  return picture_length(engine, args, "pic_len_y", false);
+}
+
+CallStatus sys_pic_set_key(host::Engine& engine, CallArgs& args) {
+  pic_set_key(engine, args.text_at(1));
+  return done(args);
+}
+
+CallStatus sys_pic_unpack(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = page_argument(engine, args, 1, "pic_unpack");
+  if (!page) return done(args);
+  std::string_view name = args.text_at(2);
+  std::optional<PictureSize> size = pic_size(engine, name);
+  if (!size) {
+    report_missing_picture(engine, "pic_unpack", name);
+    return done(args);
+  }
+  if (page->page->depth == Depth::Indexed8 && pic_is_fullcolor(engine, name) == 1) {
+    script::report_script_error(engine, "pic_unpack : ファイル[%s]を8bitページに転送しています", {name});
+    return done(args);
+  }
+  std::optional<CopyRegion> region = clip_copy({0, 0, size->width, size->height}, size->width, size->height,
+                                               args.int_at(3), args.int_at(4), page->page->width, page->page->height);
+  if (!region) return done(args);
+  std::shared_ptr<const Page> picture = pic_load_shared(engine, name);
+  if (!picture) return done(args);
+  // The decoded picture may differ from the size the header announced.
+  region = clip_copy(region->source(), picture->width, picture->height, region->dst_x, region->dst_y,
+                     page->page->width, page->page->height);
+  if (!region) return done(args);
+  // The companion blends a 24-bit destination only: the alpha copy writes
+  // colours, which an 8-bit page cannot hold, so there the picture is copied.
+  std::shared_ptr<const Page> companion;
+  if (page->page->depth == Depth::Rgb24 && pic_find(engine, companion_name(name))) {
+    companion = pic_load_shared(engine, companion_name(name));
+    if (companion && (companion->depth != Depth::Indexed8 || companion->width != picture->width ||
+                      companion->height != picture->height)) {
+      companion.reset();
+    }
+  }
+  Rect changed;
+  Page* dst_alpha = nullptr;
+  if (companion) {
+    dst_alpha = find_alpha(engine.graphics, *page->page);
+    changed = alpha_copy(*picture, *companion, *page->page, dst_alpha, *region, 0);
+  } else {
+    changed = copy_pixels(*picture, nullptr, *page->page, nullptr, *region);
+  }
+  mark_with_alpha(engine, *page, dst_alpha, changed);
+  return done(args);
+}
+
 constexpr std::array kPageSyscalls = {
     SyscallEntry{0x83D81F59, "page_create", sys_page_create},
     SyscallEntry{0xF94B3586, "page_create_withalfa", sys_page_create_withalfa},
+    SyscallEntry{0xDAD96289, "page_create_file", sys_page_create_file},
+    SyscallEntry{0x57EFA275, "page_create_file_withalfa", sys_page_create_file_withalfa},
     SyscallEntry{0xC50DFD06, "page_release", sys_page_release},
     SyscallEntry{0x5E4E3063, "page_drawmode", sys_page_drawmode},
     SyscallEntry{0xF9705332, "page_set_antidata", sys_page_set_antidata},
@@ -461,6 +581,11 @@ constexpr std::array kPageSyscalls = {
     SyscallEntry{0xF8FD08F6, "page_len_x", sys_page_len_x},
     SyscallEntry{0x65F2E980, "page_len_y", sys_page_len_y},
     SyscallEntry{0x8D84B83F, "is_page", sys_is_page},
+    SyscallEntry{0xD3C06820, "pic_exists", sys_pic_exists},
+    SyscallEntry{0x539B07BC, "pic_len_x", sys_pic_len_x},
+    SyscallEntry{0xCE94E6CA, "pic_len_y", sys_pic_len_y},
+    SyscallEntry{0x7A7B6ED4, "pic_set_key", sys_pic_set_key},
+    SyscallEntry{0x5EB974F7, "pic_unpack", sys_pic_unpack},
     SyscallEntry{0x924EE3EB, "grp_rgb", sys_grp_rgb},
     SyscallEntry{0x4C310B4B, "grp_point_get", sys_grp_point_get},
     SyscallEntry{0x7E277952, "grp_point_set", sys_grp_point_set},

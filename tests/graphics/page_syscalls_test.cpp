@@ -11,7 +11,9 @@
 
 #include "graphics/change_marks.h"
 #include "graphics/page_table.h"
+#include "graphics/picture_png.h"
 #include "graphics/syscalls.h"
+#include "resources/search_list.h"
 #include "script/thread.h"
 #include "tests/graphics/page_test_support.h"
 #include "tests/support/test_engine.h"
@@ -65,6 +67,11 @@ class PageCalls : public ::testing::Test {
   int32_t page(int32_t width, int32_t height, int32_t full_colour = 1) {
     return call("page_create", {i(width), i(height), i(full_colour)});
   }
+  // Registers data\ as a search place after the test wrote its pictures there.
+  void add_data_directory() {
+    ASSERT_EQ(resources::search_entry_add(engine, "data", resources::SoundOnly::No), 0);
+  }
+  Value text(std::string_view value) { return script::make_string(value); }
   Page& at(int32_t handle) { return *find_page(engine.graphics, handle); }
   size_t box_count() const { return test.platform.boxes().size(); }
   std::string last_box() const { return test.platform.boxes().empty() ? "" : test.platform.boxes().back().text; }
@@ -272,6 +279,79 @@ TEST_F(PageCalls, modify_copy_with_whole_turns_is_the_centred_copy) {
   EXPECT_EQ(call("grp_point_get", {i(dst), i(6), i(6)}), 0x00FF00);
   EXPECT_EQ(call("grp_point_get", {i(dst), i(2), i(3)}), 0);
   EXPECT_EQ(call("grp_point_get", {i(dst), i(7), i(7)}), 0);
+}
+
+// A 3 x 2 picture "face" of colour (10, 20, 30) whose transparency is 0
+// (opaque) on the left column and 254 elsewhere; "solid" has no companion.
+class PictureCalls : public PageCalls {
+ protected:
+  PictureCalls() {
+    Page colour = testing::filled_page(3, 2, Depth::Rgb24, 0);
+    for (int32_t y = 0; y < 2; ++y) {
+      for (int32_t x = 0; x < 3; ++x) testing::put_pixel(colour, x, y, {30, 20, 10});
+    }
+    Page transparency = testing::filled_page(3, 2, Depth::Indexed8, 254);
+    transparency.row(0)[0] = transparency.row(1)[0] = 0;
+    directory.write("data/face.png", encode_png(colour, &transparency));
+    directory.write("data/solid.png", encode_png(colour));
+  }
+};
+
+TEST_F(PictureCalls, sizes_existence_and_pages_from_files) {
+  add_data_directory();
+  EXPECT_EQ(call("pic_exists", {text("face")}), 1);
+  EXPECT_EQ(call("pic_exists", {text("nothing")}), 0);
+  EXPECT_EQ(call("pic_len_x", {text("face")}), 3);
+  EXPECT_EQ(call("pic_len_y", {text("face")}), 2);
+
+  int32_t plain = call("page_create_file", {text("face")});
+  EXPECT_EQ(at(plain).width, 3);
+  EXPECT_EQ(call("get_alfapage", {i(plain)}), 0);
+  int32_t with_alpha = call("page_create_file_withalfa", {text("face")});
+  int32_t alpha = call("get_alfapage", {i(with_alpha)});
+  ASSERT_NE(alpha, 0);
+  EXPECT_EQ(testing::index_at(at(alpha), 0, 1), 0);
+  EXPECT_EQ(testing::index_at(at(alpha), 2, 1), 254);
+  EXPECT_EQ(call("get_alfapage", {i(call("page_create_file_withalfa", {text("solid")}))}), 0);
+  EXPECT_EQ(box_count(), 0u) << last_box();
+
+  int32_t missing = call("page_create_file", {text("nothing_")});
+  EXPECT_NE(last_box().find("page_create_file : ファイル[nothing_]が存在しません"), std::string::npos);
+  EXPECT_EQ(at(missing).depth, Depth::Indexed8);
+  EXPECT_EQ(at(missing).width, 1);
+  EXPECT_EQ(at(call("page_create_file", {text("nothing")})).depth, Depth::Rgb24);
+}
+
+TEST_F(PictureCalls, missing_sizes_are_reported_until_the_engine_gives_up) {
+  add_data_directory();
+  // The headless answers retry three times, then cancel, which ends the engine.
+  EXPECT_EQ(call("pic_len_y", {text("nothing")}), 1);
+  EXPECT_TRUE(engine.stopping());
+  EXPECT_NE(last_box().find("pic_len_y : ファイル[nothing]が存在しません"), std::string::npos);
+  engine.host.debug_mode = false;
+  size_t boxes = box_count();
+  EXPECT_EQ(call("pic_len_x", {text("nothing")}), 1);
+  EXPECT_EQ(box_count(), boxes);
+}
+
+TEST_F(PictureCalls, unpack_blends_through_the_companion_on_24_bit_pages_only) {
+  add_data_directory();
+  int32_t rgb = page(4, 4), indexed = page(4, 4, 0);
+  call("grp_boxfill", {i(rgb), i(0), i(0), i(4), i(4), i(0x646464)});
+  call("pic_unpack", {i(rgb), text("face"), i(-1), i(1)});
+  // Column 0 of the picture falls off the page; column 1 (254) keeps the page.
+  EXPECT_EQ(pixel_at(at(rgb), 0, 1), (Bgr{100, 100, 100}));
+  call("pic_unpack", {i(rgb), text("face"), i(2), i(2)});
+  EXPECT_EQ(pixel_at(at(rgb), 2, 2), (Bgr{30, 20, 10}));
+  EXPECT_EQ(pixel_at(at(rgb), 3, 3), (Bgr{100, 100, 100}));
+  EXPECT_EQ(box_count(), 0u) << last_box();
+
+  call("pic_unpack", {i(indexed), text("face")});
+  EXPECT_NE(last_box().find("pic_unpack : ファイル[face]を8bitページに転送しています"), std::string::npos);
+  call("pic_unpack", {i(rgb), text("nothing")});
+  EXPECT_NE(last_box().find("pic_unpack : ファイル[nothing]が存在しません"), std::string::npos);
+  call("pic_unpack", {i(999), text("face")});
+  EXPECT_NE(last_box().find("pic_unpack : ページが存在しません"), std::string::npos);
 }
 
 }  // namespace
