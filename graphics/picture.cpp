@@ -9,14 +9,15 @@
 
 #include "graphics/picture.h"
 
-#include <cstdlib>
+#include <algorithm>
+#include <cstdint>
 
 #include "graphics/picture_bmp.h"
 #include "graphics/picture_png.h"
 #include "host/engine.h"
 #include "host/message_box.h"
 #include "platform/file_system.h"
-#include "platform/text_encoding.h"
+#include "resources/file_lookup.h"
 #include "resources/multibyte.h"
 
 namespace tavelo::graphics {
@@ -29,31 +30,25 @@ constexpr int kMaxMergeDepth = 8;
 constexpr std::string_view kExtensions[] = {".png", ".bmp", ".rct", ".rc8"};
 
 // --- File access -----------------------------------------------------------
-// Loose files relative to the working directory, until the engine's search
-// list (directories and archives) is available to pictures.
-
-std::optional<std::string> host_path_of(host::Engine& engine, std::string_view file_name) {
-  std::optional<std::string> utf8 = engine.encoding.to_utf8(file_name);
-  return platform::resolve_path(utf8 ? *utf8 : std::string(file_name), engine.resources.working_directory);
-}
+// Through the file layer: loose files, search directories and archives.
 
 bool picture_file_exists(host::Engine& engine, std::string_view file_name) {
-  std::optional<std::string> path = host_path_of(engine, file_name);
-  return path && platform::is_file(*path);
+  return resources::file_exists(engine, file_name);
 }
 
-// Where the file is read from, for the decoder memos.
+// Where the file is read from, for the decoder memos. Entries of one archive
+// share the archive's place, so the name is part of the key.
 std::optional<std::string> picture_file_place(host::Engine& engine, std::string_view file_name) {
-  return host_path_of(engine, file_name);
+  std::optional<std::string> place = resources::file_resolve(engine, file_name);
+  if (!place) return std::nullopt;
+  return *place + '|' + std::string(file_name);
 }
 
 // The whole file, or its first limit bytes. nullopt when it cannot be read in
 // full (a file cut short is unreadable; it is not read again and again).
 std::optional<std::vector<uint8_t>> read_picture_file(host::Engine& engine, std::string_view file_name,
                                                       size_t limit = SIZE_MAX) {
-  std::optional<std::string> path = host_path_of(engine, file_name);
-  if (!path) return std::nullopt;
-  std::optional<platform::File> file = platform::File::open(*path, platform::OpenMode::Read);
+  std::optional<platform::File> file = resources::find_game_file(engine, file_name);
   if (!file) return std::nullopt;
   size_t wanted = size_t(std::min<uint64_t>(file->length(), limit));
   std::vector<uint8_t> bytes(wanted);
@@ -286,7 +281,13 @@ int32_t pic_height(host::Engine& engine, std::string_view name) {
 
 void pic_set_key(host::Engine& engine, std::string_view key_string) {
   if (key_string.empty()) return;
-  engine.graphics.pictures.key = make_image_key(key_string);
+  PictureState& state = engine.graphics.pictures;
+  ImageKey key = make_image_key(key_string);
+  if (key.words == state.key.words) return;
+  state.key = key;
+  // Scrambled pictures decoded under the old key came out black; they must
+  // not be served from the cache now that the key fits.
+  state.cache.clear();
 }
 
 uint64_t image_budget_for_free_memory(uint64_t free_bytes) {
