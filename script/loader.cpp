@@ -12,34 +12,20 @@
 #include "host/message_box.h"
 #include "platform/file_system.h"
 #include "resources/byte_reader.h"
+#include "resources/file_lookup.h"
 #include "resources/multibyte.h"
 #include "resources/name_hash.h"
+#include "resources/search_list.h"
 #include "script/error_report.h"
 
 namespace tavelo::script {
 namespace {
 
-// FIXME: stands in for the search list until resources/file_lookup.h lands;
-// it only sees loose files under the working directory.
-namespace file_layer {
-std::optional<std::string> host_path(host::Engine& engine, std::string_view name) {
-  return platform::resolve_path(name, engine.resources.working_directory);
-}
-bool file_exists(host::Engine& engine, std::string_view name) {
-  std::optional<std::string> path = host_path(engine, name);
-  return path && platform::is_file(*path);
-}
-uint64_t file_time(host::Engine& engine, std::string_view name) {
-  std::optional<std::string> path = host_path(engine, name);
-  return path ? platform::file_time(*path) : 0;
-}
-void add_scenario_entry(host::Engine&, std::string_view) {}
-std::optional<std::vector<uint8_t>> read_whole_file(host::Engine& engine, std::string_view name) {
-  std::optional<std::string> path = host_path(engine, name);
-  if (!path) return std::nullopt;
-  return platform::read_file(*path);
-}
-}  // namespace file_layer
+// When a script is not found, these search entries are registered (in this
+// order) and the lookup is tried once more.
+constexpr std::string_view kScenarioEntries[] = {"scenario",  "scenario9", "scenario8", "scenario7",
+                                                 "scenario6", "scenario5", "scenario4", "scenario3",
+                                                 "scenario2", "scenario1"};
 
 constexpr size_t kMaxNameLength = 127;
 
@@ -123,17 +109,18 @@ namespace {
 // One attempt at reading the file into a fresh image. False on any failure.
 bool read_script(host::Engine& engine, const std::string& name, uint64_t& file_time,
                  ScriptImage& image, std::vector<uint8_t>& file) {
-  if (!file_layer::file_exists(engine, name)) {
-    static constexpr std::string_view kScenarioEntries[] = {
-        "scenario",  "scenario9", "scenario8", "scenario7", "scenario6",
-        "scenario5", "scenario4", "scenario3", "scenario2", "scenario1"};
-    for (std::string_view entry : kScenarioEntries) file_layer::add_scenario_entry(engine, entry);
-    if (!file_layer::file_exists(engine, name)) return false;
+  if (!resources::file_exists(engine, name)) {
+    for (std::string_view entry : kScenarioEntries) {
+      (void)resources::search_entry_add(engine, entry, resources::SoundOnly::No);
+    }
+    if (!resources::file_exists(engine, name)) return false;
   }
-  file_time = file_layer::file_time(engine, name);
-  std::optional<std::vector<uint8_t>> bytes = file_layer::read_whole_file(engine, name);
-  if (!bytes) return false;
-  file = std::move(*bytes);
+  file_time = resources::file_time(engine, name);
+  // Shows its own retry box; empty only when the engine is stopping.
+  std::optional<platform::File> opened = resources::open_game_file(engine, name);
+  if (!opened) return false;
+  file.resize(size_t(opened->length()));
+  if (opened->read(file) != file.size()) return false;
   return parse_script_image(file, image) == ImageStatus::Ok;
 }
 
@@ -171,7 +158,7 @@ LoadedScript* load_script(host::Engine& engine, std::string_view name) {
       break;
     }
   }
-  if (record && file_layer::file_time(engine, record->name) == record->file_time) return record;
+  if (record && resources::file_time(engine, record->name) == record->file_time) return record;
 
   // The new image is read completely before the record changes, so a failed
   // reload leaves the record (still linked) with its previous, valid code.
