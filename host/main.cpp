@@ -1,3 +1,112 @@
-// The tavelo executable: parses the command line and runs the engine.
+// The tavelo executable: parses the command line, picks the platform backend
+// and runs the engine on a game directory.
 
-int main() { return 0; }
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "host/engine.h"
+#include "host/startup.h"
+#include "platform/file_system.h"
+#include "platform/headless/headless_platform.h"
+#include "platform/sdl/sdl_platform.h"
+#include "platform/text_encoding.h"
+#include "resources/memory.h"
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: tavelo [OPTIONS] [GAME_DIR]\n"
+    "Runs a game directory (default: the bundled demo game).\n"
+    "\n"
+    "  --headless             no window, no sound device; a virtual clock\n"
+    "  --quit-after MS        end the engine after MS milliseconds of script time\n"
+    "  --answer POLICY        how headless message boxes are answered: continue\n"
+    "                         (default), cancel, or a list such as yes,no,retry\n"
+    "  --env-file NAME        the environment file name (default tavelo.env)\n"
+    "  --codepage NAME        the game code page (default CP932)\n"
+    "  --screenshot FILE, --input FILE, --audio-out FILE\n"
+    "                         reserved: they arrive with the screen, input and\n"
+    "                         sound output of a later version\n"
+    "  --help                 this text\n"
+    "\n"
+    "Exit status: 0 for a normal end, 255 for an abnormal end, 2 for a bad command line.\n";
+
+struct CommandLine {
+  bool headless = false;
+  std::string game_directory;
+  std::string answer = "continue";
+  std::string code_page = "CP932";
+  tavelo::host::StartupOptions startup;
+};
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "tavelo: %s\n%.*s", message.c_str(), int(kUsage.size()), kUsage.data());
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace tavelo;
+  resources::install_out_of_memory_handler();
+
+  CommandLine command;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view word = argv[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    std::string text;
+    if (word == "--help" || word == "-h") {
+      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+      return 0;
+    } else if (word == "--headless") {
+      command.headless = true;
+    } else if (word == "--quit-after") {
+      if (!value(text)) return usage_error("--quit-after needs a number of milliseconds");
+      char* end = nullptr;
+      long milliseconds = std::strtol(text.c_str(), &end, 10);
+      if (!end || *end || milliseconds < 0) return usage_error("--quit-after needs a number of milliseconds");
+      command.startup.quit_after_ms = uint32_t(milliseconds);
+    } else if (word == "--answer") {
+      if (!value(command.answer)) return usage_error("--answer needs a policy");
+    } else if (word == "--env-file") {
+      if (!value(command.startup.environment_file)) return usage_error("--env-file needs a name");
+    } else if (word == "--codepage") {
+      if (!value(command.code_page)) return usage_error("--codepage needs a name");
+    } else if (word == "--screenshot" || word == "--input" || word == "--audio-out") {
+      return usage_error(std::string(word) + " is not available in this version");
+    } else if (!word.empty() && word.front() == '-') {
+      return usage_error("unknown option " + std::string(word));
+    } else if (command.game_directory.empty()) {
+      command.game_directory = std::string(word);
+    } else {
+      return usage_error("only one game directory may be given");
+    }
+  }
+
+  if (command.game_directory.empty()) command.game_directory = platform::executable_directory() + "/games/demo";
+  if (!platform::is_directory(command.game_directory) || !platform::change_directory(command.game_directory)) {
+    std::fprintf(stderr, "tavelo: %s is not a game directory\n", command.game_directory.c_str());
+    return 255;
+  }
+  std::unique_ptr<platform::TextEncoding> encoding = platform::TextEncoding::create(command.code_page);
+  if (!encoding) return usage_error("unknown code page " + command.code_page);
+  std::optional<platform::AnswerPolicy> policy = platform::parse_answer_policy(command.answer);
+  if (!policy) return usage_error("unknown --answer policy " + command.answer);
+
+  std::unique_ptr<platform::Platform> backend;
+  if (!command.headless) {
+    backend = platform::create_sdl_platform();
+    if (!backend) std::fprintf(stderr, "tavelo: no display available; running headless\n");
+  }
+  if (!backend) backend = std::make_unique<platform::HeadlessPlatform>(std::move(*policy));
+
+  host::Engine engine(*backend, *encoding, platform::current_directory());
+  return host::run_engine(engine, command.startup);
+}

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "graphics/syscalls.h"
+#include "resources/syscalls.h"
 #include "script/syscalls.h"
 
 namespace tavelo::script {
@@ -14,6 +16,9 @@ std::vector<std::span<const SyscallEntry>> subsystem_tables() {
   return {
       machine_syscalls(),
       debug_syscalls(),
+      graphics::page_syscalls(),
+      standard_syscalls(),
+      resources::syscalls(),
   };
 }
 

@@ -28,6 +28,13 @@
 #include "script/thread.h"
 #include "text/message_window.h"
 
+// Computed goto where the compiler has it; a plain switch elsewhere.
+#if defined(__GNUC__) && !defined(TAVELO_NO_COMPUTED_GOTO)
+#define TAVELO_COMPUTED_GOTO 1
+#else
+#define TAVELO_COMPUTED_GOTO 0
+#endif
+
 namespace tavelo::script {
 namespace {
 
@@ -256,35 +263,6 @@ bool deadline_reached(uint32_t now, int32_t deadline) {
 
 namespace {
 
-// Everything the loop keeps in locals, written back before anything that can
-// yield, report, call a handler or grow the stack.
-struct Registers {
-  Frame* frame;
-  const uint8_t* ip;
-  const uint8_t* code_begin;
-  const uint8_t* code_end;
-  Value* stack;
-  int32_t sp;
-};
-
-void load_registers(Thread& thread, Registers& r) {
-  r.frame = &thread.frame();
-  r.ip = r.frame->position;
-  if (r.frame->code) {
-    r.code_begin = r.frame->code->begin();
-    r.code_end = r.frame->code->end();
-  } else {
-    r.code_begin = r.code_end = nullptr;
-  }
-  r.stack = thread.stack();
-  r.sp = thread.sp;
-}
-
-void save_registers(Thread& thread, const Registers& r) {
-  thread.sp = r.sp;
-  r.frame->position = r.ip;
-}
-
 void report_code_fault(host::Engine& engine, Thread& thread, CodeFault fault, uint32_t detail) {
   const char* format = "";
   switch (fault) {
@@ -311,17 +289,17 @@ void report_code_fault(host::Engine& engine, Thread& thread, CodeFault fault, ui
 
 // Resolves the variable of a Variable operand; null when it does not exist.
 // Sets fault for a local slot outside the stack or an unknown scope.
-Value* find_operand_variable(host::Engine& engine, Thread& thread, const Registers& r, uint16_t flags, uint32_t hash,
-                             const uint8_t* hint_field, bool& fault) {
+Value* find_operand_variable(host::Engine& engine, Thread& thread, Value* stack, int32_t sp, int32_t base,
+                             uint16_t flags, uint32_t hash, const uint8_t* hint_field, bool& fault) {
   int scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
   switch (scope) {
     case int(Scope::Local): {
-      int32_t index = r.frame->base + int16_t(load_u16le(hint_field));
-      if (uint32_t(index) >= uint32_t(r.sp)) {
+      int32_t index = base + int16_t(load_u16le(hint_field));
+      if (uint32_t(index) >= uint32_t(sp)) {
         fault = true;
         return nullptr;
       }
-      return &r.stack[index];
+      return &stack[index];
     }
     case int(Scope::Eternal):
     case int(Scope::Global): {
@@ -351,6 +329,22 @@ Value* create_operand_variable(host::Engine& engine, Thread& thread, uint16_t fl
     resources::store_u16le(const_cast<uint8_t*>(hint_field), uint16_t(index));
   }
   return &store.records[size_t(index)];
+}
+
+// The variable of a local or hinted global operand when it can be reached
+// without a search; null otherwise (the general path then decides).
+inline Value* fast_variable(State& state, Value* stack, int32_t sp, int32_t base, uint16_t flags, uint32_t hash,
+                            const uint8_t* hint_field) {
+  uint16_t scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
+  uint16_t hint = load_u16le(hint_field);
+  if (scope == uint16_t(Scope::Local)) {
+    int32_t index = base + int16_t(hint);
+    return uint32_t(index) < uint32_t(sp) ? &stack[index] : nullptr;
+  }
+  if (scope > uint16_t(Scope::Global)) return nullptr;
+  std::vector<Value>& records = scope == uint16_t(Scope::Global) ? state.global.records : state.eternal.records;
+  if (hint < records.size() && records[hint].hash == hash) return &records[hint];
+  return nullptr;
 }
 
 void report_type_mismatch(host::Engine& engine) {
@@ -409,12 +403,30 @@ void run_slice(host::Engine& engine, Thread& thread) {
     if (state.slice_state != kSliceRunning) return;
   }
 
-  Registers r;
-  load_registers(thread, r);
-  const uint8_t* instruction = r.ip;
+  // Everything the loop keeps in locals, written back (SAVE) before anything
+  // that can yield, report, call a handler or grow the stack, and read again
+  // (LOAD) afterwards.
+  Frame* fp;
+  const uint8_t* ip;
+  const uint8_t* code_begin;
+  const uint8_t* code_end;
+  Value* stack;
+  int32_t sp;
+  int32_t stack_limit;  // pushes beyond it grow the stack first
+  auto load = [&] {
+    fp = &thread.frame();
+    ip = fp->position;
+    code_begin = fp->code ? fp->code->begin() : nullptr;
+    code_end = fp->code ? fp->code->end() : nullptr;
+    stack = thread.stack();
+    sp = thread.sp;
+    stack_limit = thread.capacity() - 8;
+  };
+  load();
+  const uint8_t* instruction = ip;
 
-#define SAVE() save_registers(thread, r)
-#define LOAD() load_registers(thread, r)
+#define SAVE() (thread.sp = sp, fp->position = ip)
+#define LOAD() load()
 #define FAULT(kind, detail)                               \
   do {                                                    \
     SAVE();                                               \
@@ -423,106 +435,149 @@ void run_slice(host::Engine& engine, Thread& thread) {
   } while (0)
 #define JUMP_TO(offset)                                                          \
   do {                                                                           \
-    int64_t target_ = int64_t(r.ip - r.code_begin) + int64_t(int32_t(offset));   \
-    if (target_ < 0 || target_ >= int64_t(r.code_end - r.code_begin)) {          \
-      r.ip = instruction;                                                        \
+    int64_t target_ = int64_t(ip - code_begin) + int64_t(int32_t(offset));   \
+    if (target_ < 0 || target_ >= int64_t(code_end - code_begin)) {          \
+      ip = instruction;                                                        \
       FAULT(CodeFault::OutsideCode, uint32_t(target_));                          \
     }                                                                            \
-    r.ip = r.code_begin + target_;                                               \
+    ip = code_begin + target_;                                               \
   } while (0)
 // A jump target computed without jumping; null when outside the block.
 #define TARGET_OF(offset, out)                                                   \
   do {                                                                           \
-    int64_t target_ = int64_t(r.ip - r.code_begin) + int64_t(int32_t(offset));  \
-    if (target_ < 0 || target_ >= int64_t(r.code_end - r.code_begin)) {         \
-      r.ip = instruction;                                                        \
+    int64_t target_ = int64_t(ip - code_begin) + int64_t(int32_t(offset));  \
+    if (target_ < 0 || target_ >= int64_t(code_end - code_begin)) {         \
+      ip = instruction;                                                        \
       FAULT(CodeFault::OutsideCode, uint32_t(target_));                          \
     }                                                                            \
-    out = r.code_begin + target_;                                                \
+    out = code_begin + target_;                                                \
   } while (0)
-#define TOP r.stack[r.sp - 1]
-#define SECOND r.stack[r.sp - 2]
+#define TOP stack[sp - 1]
+#define SECOND stack[sp - 2]
 #define ENSURE_STACK(extra)                                 \
   do {                                                      \
-    if (r.sp + (extra) + 8 >= thread.capacity()) {          \
-      thread.sp = r.sp;                                     \
+    if (sp + (extra) >= stack_limit) [[unlikely]] {       \
+      thread.sp = sp;                                     \
       ensure_stack(thread, (extra));                        \
-      r.stack = thread.stack();                             \
+      stack = thread.stack();                             \
+      stack_limit = thread.capacity() - 8;                \
     }                                                       \
+  } while (0)
+#define CHECK_SLICE()                                                \
+  do {                                                               \
+    if (state.slice_state != kSliceRunning || engine.stopping()) {   \
+      SAVE();                                                        \
+      return;                                                        \
+    }                                                                \
   } while (0)
 #define PUSH(value)            \
   do {                         \
     ENSURE_STACK(1);           \
-    r.stack[r.sp++] = (value); \
+    stack[sp++] = (value); \
   } while (0)
 
-  while (state.slice_state == kSliceRunning) {
-    if (!r.ip) {
-      SAVE();
-      execute_return(engine, thread);
-      LOAD();
-      continue;
-    }
-    instruction = r.ip;
-    if (r.code_end - r.ip < 2) FAULT(CodeFault::OutsideCode, uint32_t(r.ip - r.code_begin));
-    if (r.sp < 1) FAULT(CodeFault::StackUnderflow, 0);
-    uint16_t raw = load_u16le(r.ip);
-    Op op = decode_opcode(raw);
-    r.ip += 2;
-    if (r.code_end - r.ip < ptrdiff_t(kOperandSizes[size_t(op)])) FAULT(CodeFault::TruncatedOperand, raw);
+  // The loop runs until an out-of-line operation ends the slice; those
+  // operations are followed by CHECK_SLICE. Checks on every instruction are
+  // one branch: near the end of the block (or after a stack underflow) the
+  // exact checks run.
+  constexpr ptrdiff_t kLongestFixedInstruction = 2 + 10;
+  uint16_t raw;
+  Op op;
+// Fetch: one branch per instruction; near the end of the block (or after a
+// stack underflow) the exact checks run.
+#define FETCH()                                                                   \
+  do {                                                                            \
+    instruction = ip;                                                             \
+    if (code_end - ip < kLongestFixedInstruction || sp < 1) [[unlikely]] {        \
+      if (code_end - ip < 2) FAULT(CodeFault::OutsideCode, uint32_t(ip - code_begin)); \
+      if (sp < 1) FAULT(CodeFault::StackUnderflow, 0);                            \
+      uint16_t near_end = load_u16le(ip);                                         \
+      if (code_end - ip - 2 < ptrdiff_t(kOperandSizes[size_t(decode_opcode(near_end))])) { \
+        FAULT(CodeFault::TruncatedOperand, near_end);                             \
+      }                                                                           \
+    }                                                                             \
+    raw = load_u16le(ip);                                                         \
+    op = decode_opcode(raw);                                                      \
+    ip += 2;                                                                      \
+  } while (0)
+#if TAVELO_COMPUTED_GOTO
+  // Each instruction ends with its own indirect jump to the next one, which
+  // branch predictors handle far better than one shared switch jump.
+  static constexpr const void* kDispatch[kOpcodeCount + 1] = {
+#define TAVELO_OPCODE(raw_value, name, mnemonic, layout, meaning) &&label_##name,
+#include "script/opcodes.def"
+#undef TAVELO_OPCODE
+      &&label_Invalid,
+  };
+#define CASE(name) \
+  case Op::name:   \
+  label_##name:
+#define NEXT()                        \
+  do {                                \
+    FETCH();                          \
+    goto* kDispatch[size_t(op)];      \
+  } while (0)
+#else
+#define CASE(name) case Op::name:
+#define NEXT() break
+#endif
 
+  // The loop runs until an out-of-line operation ends the slice; those
+  // operations are followed by CHECK_SLICE.
+  for (;;) {
+    FETCH();
     switch (op) {
       // ---- binary arithmetic
-      case Op::MulInt: SECOND.integer = wrap_mul(SECOND.integer, TOP.integer); --r.sp; break;
-      case Op::DivInt: SECOND.integer = divide_int(SECOND.integer, TOP.integer); --r.sp; break;
-      case Op::ModInt: SECOND.integer = remainder_int(SECOND.integer, TOP.integer); --r.sp; break;
-      case Op::AddInt: SECOND.integer = wrap_add(SECOND.integer, TOP.integer); --r.sp; break;
-      case Op::SubInt: SECOND.integer = wrap_sub(SECOND.integer, TOP.integer); --r.sp; break;
-      case Op::ShiftRight: SECOND.integer = SECOND.integer >> (TOP.integer & 31); --r.sp; break;
-      case Op::ShiftLeft: SECOND.integer = int32_t(uint32_t(SECOND.integer) << (TOP.integer & 31)); --r.sp; break;
-      case Op::BitXor: SECOND.integer ^= TOP.integer; --r.sp; break;
-      case Op::BitAnd: SECOND.integer &= TOP.integer; --r.sp; break;
-      case Op::BitOr: SECOND.integer |= TOP.integer; --r.sp; break;
-      case Op::LogicalAnd: SECOND = make_int(SECOND.integer != 0 && TOP.integer != 0); --r.sp; break;
-      case Op::LogicalOr: SECOND = make_int(SECOND.integer != 0 || TOP.integer != 0); --r.sp; break;
-      case Op::MulFloat: SECOND = make_float(as_float(SECOND) * as_float(TOP)); --r.sp; break;
-      case Op::DivFloat: {
+      CASE(MulInt) SECOND.integer = wrap_mul(SECOND.integer, TOP.integer); --sp; NEXT();
+      CASE(DivInt) SECOND.integer = divide_int(SECOND.integer, TOP.integer); --sp; NEXT();
+      CASE(ModInt) SECOND.integer = remainder_int(SECOND.integer, TOP.integer); --sp; NEXT();
+      CASE(AddInt) SECOND.integer = wrap_add(SECOND.integer, TOP.integer); --sp; NEXT();
+      CASE(SubInt) SECOND.integer = wrap_sub(SECOND.integer, TOP.integer); --sp; NEXT();
+      CASE(ShiftRight) SECOND.integer = SECOND.integer >> (TOP.integer & 31); --sp; NEXT();
+      CASE(ShiftLeft) SECOND.integer = int32_t(uint32_t(SECOND.integer) << (TOP.integer & 31)); --sp; NEXT();
+      CASE(BitXor) SECOND.integer ^= TOP.integer; --sp; NEXT();
+      CASE(BitAnd) SECOND.integer &= TOP.integer; --sp; NEXT();
+      CASE(BitOr) SECOND.integer |= TOP.integer; --sp; NEXT();
+      CASE(LogicalAnd) SECOND = make_int(SECOND.integer != 0 && TOP.integer != 0); --sp; NEXT();
+      CASE(LogicalOr) SECOND = make_int(SECOND.integer != 0 || TOP.integer != 0); --sp; NEXT();
+      CASE(MulFloat) SECOND = make_float(as_float(SECOND) * as_float(TOP)); --sp; NEXT();
+      CASE(DivFloat) {
         float divisor = as_float(TOP);
         if (divisor == 0.0f) divisor = 0.00001f;
         SECOND = make_float(as_float(SECOND) / divisor);
-        --r.sp;
-        break;
+        --sp;
+        NEXT();
       }
-      case Op::AddFloat: SECOND = make_float(as_float(SECOND) + as_float(TOP)); --r.sp; break;
-      case Op::SubFloat: SECOND = make_float(as_float(SECOND) - as_float(TOP)); --r.sp; break;
-      case Op::Concat: {
+      CASE(AddFloat) SECOND = make_float(as_float(SECOND) + as_float(TOP)); --sp; NEXT();
+      CASE(SubFloat) SECOND = make_float(as_float(SECOND) - as_float(TOP)); --sp; NEXT();
+      CASE(Concat) {
         Value joined = concatenate(SECOND, TOP);
         release_value(TOP);
         release_value(SECOND);
         SECOND = joined;
-        --r.sp;
-        break;
+        --sp;
+        NEXT();
       }
 
       // ---- comparisons (some yield -1 for true; scripts only test non-zero)
-      case Op::LessEqualInt: SECOND = make_int(SECOND.integer <= TOP.integer); --r.sp; break;
-      case Op::LessInt: SECOND = make_int(SECOND.integer < TOP.integer); --r.sp; break;
-      case Op::GreaterEqualInt: SECOND = make_int(SECOND.integer >= TOP.integer ? -1 : 0); --r.sp; break;
-      case Op::GreaterInt: SECOND = make_int(SECOND.integer > TOP.integer); --r.sp; break;
-      case Op::EqualInt: SECOND = make_int(SECOND.integer == TOP.integer); --r.sp; break;
-      case Op::NotEqualInt: SECOND = make_int(SECOND.integer != TOP.integer); --r.sp; break;
-      case Op::LessEqualFloat: SECOND = make_int(as_float(SECOND) <= as_float(TOP)); --r.sp; break;
-      case Op::LessFloat: SECOND = make_int(as_float(SECOND) < as_float(TOP) ? -1 : 0); --r.sp; break;
-      case Op::GreaterEqualFloat: SECOND = make_int(as_float(SECOND) >= as_float(TOP) ? -1 : 0); --r.sp; break;
-      case Op::GreaterFloat: SECOND = make_int(as_float(SECOND) > as_float(TOP)); --r.sp; break;
-      case Op::EqualFloat: SECOND = make_int(as_float(SECOND) == as_float(TOP)); --r.sp; break;
-      case Op::NotEqualFloat: SECOND = make_int(as_float(SECOND) != as_float(TOP)); --r.sp; break;
-      case Op::LessEqualString:
-      case Op::LessString:
-      case Op::GreaterEqualString:
-      case Op::GreaterString:
-      case Op::EqualString:
-      case Op::NotEqualString: {
+      CASE(LessEqualInt) SECOND = make_int(SECOND.integer <= TOP.integer); --sp; NEXT();
+      CASE(LessInt) SECOND = make_int(SECOND.integer < TOP.integer); --sp; NEXT();
+      CASE(GreaterEqualInt) SECOND = make_int(SECOND.integer >= TOP.integer ? -1 : 0); --sp; NEXT();
+      CASE(GreaterInt) SECOND = make_int(SECOND.integer > TOP.integer); --sp; NEXT();
+      CASE(EqualInt) SECOND = make_int(SECOND.integer == TOP.integer); --sp; NEXT();
+      CASE(NotEqualInt) SECOND = make_int(SECOND.integer != TOP.integer); --sp; NEXT();
+      CASE(LessEqualFloat) SECOND = make_int(as_float(SECOND) <= as_float(TOP)); --sp; NEXT();
+      CASE(LessFloat) SECOND = make_int(as_float(SECOND) < as_float(TOP) ? -1 : 0); --sp; NEXT();
+      CASE(GreaterEqualFloat) SECOND = make_int(as_float(SECOND) >= as_float(TOP) ? -1 : 0); --sp; NEXT();
+      CASE(GreaterFloat) SECOND = make_int(as_float(SECOND) > as_float(TOP)); --sp; NEXT();
+      CASE(EqualFloat) SECOND = make_int(as_float(SECOND) == as_float(TOP)); --sp; NEXT();
+      CASE(NotEqualFloat) SECOND = make_int(as_float(SECOND) != as_float(TOP)); --sp; NEXT();
+      CASE(LessEqualString)
+      CASE(LessString)
+      CASE(GreaterEqualString)
+      CASE(GreaterString)
+      CASE(EqualString)
+      CASE(NotEqualString) {
         int order = compare_strings(engine, SECOND, TOP);
         bool result = op == Op::LessEqualString      ? order <= 0
                       : op == Op::LessString         ? order < 0
@@ -533,88 +588,100 @@ void run_slice(host::Engine& engine, Thread& thread) {
         release_value(TOP);
         release_value(SECOND);
         SECOND = make_int(result);
-        --r.sp;
-        break;
+        --sp;
+        NEXT();
       }
-      case Op::EqualIntArray:
-      case Op::EqualFloatArray:
-      case Op::EqualStringArray:
-      case Op::NotEqualIntArray:
-      case Op::NotEqualFloatArray:
-      case Op::NotEqualStringArray: {
+      CASE(EqualIntArray)
+      CASE(EqualFloatArray)
+      CASE(EqualStringArray)
+      CASE(NotEqualIntArray)
+      CASE(NotEqualFloatArray)
+      CASE(NotEqualStringArray) {
         bool same = SECOND.bits == TOP.bits;
         bool equal_form = op == Op::EqualIntArray || op == Op::EqualFloatArray || op == Op::EqualStringArray;
         release_value(TOP);
         release_value(SECOND);
         SECOND = make_int(equal_form ? same : !same);
-        --r.sp;
-        break;
+        --sp;
+        NEXT();
       }
 
       // ---- unary
-      case Op::LogicalNot: TOP = make_int(TOP.type == ValueType::Float ? TOP.real == 0.0f : TOP.integer == 0); break;
-      case Op::BitNot: TOP.integer = ~TOP.integer; break;
-      case Op::NegateInt: TOP.integer = wrap_sub(0, TOP.integer); break;
-      case Op::NegateFloat: TOP.real = -TOP.real; break;
-      case Op::Nop191:
-      case Op::Nop1A8:
-      case Op::Nop1A9: break;
-      case Op::FloatToInt:
+      CASE(LogicalNot) TOP = make_int(TOP.type == ValueType::Float ? TOP.real == 0.0f : TOP.integer == 0); NEXT();
+      CASE(BitNot) TOP.integer = ~TOP.integer; NEXT();
+      CASE(NegateInt) TOP.integer = wrap_sub(0, TOP.integer); NEXT();
+      CASE(NegateFloat) TOP.real = -TOP.real; NEXT();
+      CASE(Nop191)
+      CASE(Nop1A8)
+      CASE(Nop1A9) NEXT();
+      CASE(FloatToInt)
         if (TOP.type == ValueType::Float) TOP = make_int(truncate_to_int(TOP.real));
-        break;
-      case Op::IntToFloat:
+        NEXT();
+      CASE(IntToFloat)
         if (TOP.type == ValueType::Int) TOP = make_float(float(TOP.integer));
-        break;
+        NEXT();
 
       // ---- assignment to variables
-      case Op::AssignIntPop:
-      case Op::AddAssignIntPop:
-      case Op::AssignInt:
-      case Op::AssignFloat:
-      case Op::AssignString:
-      case Op::AssignIntArray:
-      case Op::AssignFloatArray:
-      case Op::AssignStringArray:
-      case Op::MulAssignInt:
-      case Op::MulAssignFloat:
-      case Op::DivAssignInt:
-      case Op::DivAssignFloat:
-      case Op::ModAssignInt:
-      case Op::AddAssignInt:
-      case Op::AddAssignFloat:
-      case Op::AddAssignString:
-      case Op::SubAssignInt:
-      case Op::SubAssignFloat:
-      case Op::ShiftLeftAssign:
-      case Op::ShiftRightAssign:
-      case Op::AndAssign:
-      case Op::XorAssign:
-      case Op::OrAssign:
-      case Op::AssignFloatPop:
-      case Op::AssignStringPop:
-      case Op::AssignIntArrayPop:
-      case Op::AssignFloatArrayPop:
-      case Op::AssignStringArrayPop:
-      case Op::MulAssignIntPop:
-      case Op::MulAssignFloatPop:
-      case Op::DivAssignIntPop:
-      case Op::DivAssignFloatPop:
-      case Op::ModAssignIntPop:
-      case Op::AddAssignFloatPop:
-      case Op::AddAssignStringPop:
-      case Op::SubAssignIntPop:
-      case Op::SubAssignFloatPop:
-      case Op::ShiftLeftAssignPop:
-      case Op::ShiftRightAssignPop:
-      case Op::AndAssignPop:
-      case Op::XorAssignPop:
-      case Op::OrAssignPop: {
-        uint16_t flags = load_u16le(r.ip);
-        uint32_t hash = load_u32le(r.ip + 2);
-        const uint8_t* hint_field = r.ip + 6;
-        r.ip += 8;
+      CASE(AssignIntPop)
+      CASE(AddAssignIntPop)
+      CASE(AssignInt)
+      CASE(AssignFloat)
+      CASE(AssignString)
+      CASE(AssignIntArray)
+      CASE(AssignFloatArray)
+      CASE(AssignStringArray)
+      CASE(MulAssignInt)
+      CASE(MulAssignFloat)
+      CASE(DivAssignInt)
+      CASE(DivAssignFloat)
+      CASE(ModAssignInt)
+      CASE(AddAssignInt)
+      CASE(AddAssignFloat)
+      CASE(AddAssignString)
+      CASE(SubAssignInt)
+      CASE(SubAssignFloat)
+      CASE(ShiftLeftAssign)
+      CASE(ShiftRightAssign)
+      CASE(AndAssign)
+      CASE(XorAssign)
+      CASE(OrAssign)
+      CASE(AssignFloatPop)
+      CASE(AssignStringPop)
+      CASE(AssignIntArrayPop)
+      CASE(AssignFloatArrayPop)
+      CASE(AssignStringArrayPop)
+      CASE(MulAssignIntPop)
+      CASE(MulAssignFloatPop)
+      CASE(DivAssignIntPop)
+      CASE(DivAssignFloatPop)
+      CASE(ModAssignIntPop)
+      CASE(AddAssignFloatPop)
+      CASE(AddAssignStringPop)
+      CASE(SubAssignIntPop)
+      CASE(SubAssignFloatPop)
+      CASE(ShiftLeftAssignPop)
+      CASE(ShiftRightAssignPop)
+      CASE(AndAssignPop)
+      CASE(XorAssignPop)
+      CASE(OrAssignPop) {
+        uint16_t flags = load_u16le(ip);
+        uint32_t hash = load_u32le(ip + 2);
+        const uint8_t* hint_field = ip + 6;
+        ip += 8;
+        // Integer statements on existing integer variables, inline.
+        if (TOP.type == ValueType::Int &&
+            (op == Op::AddAssignIntPop || op == Op::AssignIntPop || op == Op::SubAssignIntPop)) {
+          Value* stored = fast_variable(state, stack, sp, fp->base, flags, hash, hint_field);
+          if (stored && stored->type == ValueType::Int && stored != &TOP) {
+            stored->integer = op == Op::AssignIntPop   ? TOP.integer
+                              : op == Op::AddAssignIntPop ? wrap_add(stored->integer, TOP.integer)
+                                                          : wrap_sub(stored->integer, TOP.integer);
+            --sp;
+            NEXT();
+          }
+        }
         bool fault = false;
-        Value* variable = find_operand_variable(engine, thread, r, flags, hash, hint_field, fault);
+        Value* variable = find_operand_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
         AssignInfo info = assign_info(op);
         if (!variable) {
@@ -625,65 +692,78 @@ void run_slice(host::Engine& engine, Thread& thread) {
         variable->scope = Scope((flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift);
         if (info.pop) {
           release_value(TOP);
-          --r.sp;
+          --sp;
         } else {
           Value copy = *variable;
           retain_value(copy);
           release_value(TOP);
           TOP = copy;
         }
-        break;
+        NEXT();
       }
 
       // ---- assignment to array elements
-      case Op::ElementAssignInt:
-      case Op::ElementAssignFloat:
-      case Op::ElementAssignString:
-      case Op::ElementMulAssignInt:
-      case Op::ElementMulAssignFloat:
-      case Op::ElementDivAssignInt:
-      case Op::ElementDivAssignFloat:
-      case Op::ElementModAssignInt:
-      case Op::ElementAddAssignInt:
-      case Op::ElementAddAssignFloat:
-      case Op::ElementAddAssignString:
-      case Op::ElementSubAssignInt:
-      case Op::ElementSubAssignFloat:
-      case Op::ElementShiftLeftAssign:
-      case Op::ElementShiftRightAssign:
-      case Op::ElementAndAssign:
-      case Op::ElementXorAssign:
-      case Op::ElementOrAssign:
-      case Op::ElementAssignIntPop:
-      case Op::ElementAssignFloatPop:
-      case Op::ElementAssignStringPop:
-      case Op::ElementMulAssignIntPop:
-      case Op::ElementMulAssignFloatPop:
-      case Op::ElementDivAssignIntPop:
-      case Op::ElementDivAssignFloatPop:
-      case Op::ElementModAssignIntPop:
-      case Op::ElementAddAssignIntPop:
-      case Op::ElementAddAssignFloatPop:
-      case Op::ElementAddAssignStringPop:
-      case Op::ElementSubAssignIntPop:
-      case Op::ElementSubAssignFloatPop:
-      case Op::ElementShiftLeftAssignPop:
-      case Op::ElementShiftRightAssignPop:
-      case Op::ElementAndAssignPop:
-      case Op::ElementXorAssignPop:
-      case Op::ElementOrAssignPop: {
-        uint16_t flags = load_u16le(r.ip);
-        uint32_t hash = load_u32le(r.ip + 2);
-        const uint8_t* hint_field = r.ip + 6;
-        r.ip += 8;
+      CASE(ElementAssignInt)
+      CASE(ElementAssignFloat)
+      CASE(ElementAssignString)
+      CASE(ElementMulAssignInt)
+      CASE(ElementMulAssignFloat)
+      CASE(ElementDivAssignInt)
+      CASE(ElementDivAssignFloat)
+      CASE(ElementModAssignInt)
+      CASE(ElementAddAssignInt)
+      CASE(ElementAddAssignFloat)
+      CASE(ElementAddAssignString)
+      CASE(ElementSubAssignInt)
+      CASE(ElementSubAssignFloat)
+      CASE(ElementShiftLeftAssign)
+      CASE(ElementShiftRightAssign)
+      CASE(ElementAndAssign)
+      CASE(ElementXorAssign)
+      CASE(ElementOrAssign)
+      CASE(ElementAssignIntPop)
+      CASE(ElementAssignFloatPop)
+      CASE(ElementAssignStringPop)
+      CASE(ElementMulAssignIntPop)
+      CASE(ElementMulAssignFloatPop)
+      CASE(ElementDivAssignIntPop)
+      CASE(ElementDivAssignFloatPop)
+      CASE(ElementModAssignIntPop)
+      CASE(ElementAddAssignIntPop)
+      CASE(ElementAddAssignFloatPop)
+      CASE(ElementAddAssignStringPop)
+      CASE(ElementSubAssignIntPop)
+      CASE(ElementSubAssignFloatPop)
+      CASE(ElementShiftLeftAssignPop)
+      CASE(ElementShiftRightAssignPop)
+      CASE(ElementAndAssignPop)
+      CASE(ElementXorAssignPop)
+      CASE(ElementOrAssignPop) {
+        uint16_t flags = load_u16le(ip);
+        uint32_t hash = load_u32le(ip + 2);
+        const uint8_t* hint_field = ip + 6;
+        ip += 8;
         int subscripts = (flags & variable_flags::kSubscriptMask) >> variable_flags::kSubscriptShift;
         if (subscripts < 1 || subscripts > 3) FAULT(CodeFault::BadOperand, raw);
-        if (r.sp - subscripts < 2) FAULT(CodeFault::StackUnderflow, 0);
+        if (sp - subscripts < 2) FAULT(CodeFault::StackUnderflow, 0);
+        // Storing an int into a one-dimensional int array, inline.
+        if (op == Op::ElementAssignIntPop && subscripts == 1 && TOP.type == ValueType::Int &&
+            SECOND.type == ValueType::Int) {
+          Value* stored = fast_variable(state, stack, sp, fp->base, flags, hash, hint_field);
+          if (stored && stored->type == ValueType::IntArray && stored->array->size1 > 0) {
+            ArrayBlock& array = *stored->array;
+            int32_t index = TOP.integer % array.size1;
+            if (index < 0) index += array.size1;
+            array.ints()[index] = SECOND.integer;
+            sp -= 2;
+            NEXT();
+          }
+        }
         AssignInfo info = assign_info(op);
         ValueType array_type = ValueType(uint16_t(info.type) + 3);
         SAVE();
         bool fault = false;
-        Value* variable = find_operand_variable(engine, thread, r, flags, hash, hint_field, fault);
+        Value* variable = find_operand_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
         if (!variable) {
           report_script_error(engine, "Array : イニシャライズされていない配列を参照しました");
@@ -691,10 +771,10 @@ void run_slice(host::Engine& engine, Thread& thread) {
         }
         if (variable->type != array_type) {
           report_type_mismatch(engine);
-          r.sp -= subscripts;
+          sp -= subscripts;
         } else {
           ArrayBlock& array = *variable->array;
-          int32_t index = array_index(engine, array, r.stack, r.sp, subscripts);
+          int32_t index = array_index(engine, array, stack, sp, subscripts);
           Value element = make_int(0);
           if (info.type == ValueType::Int) element.integer = array.ints()[index];
           else if (info.type == ValueType::Float) element = make_float(array.floats()[index]);
@@ -714,55 +794,65 @@ void run_slice(host::Engine& engine, Thread& thread) {
         }
         if (info.pop) {
           release_value(TOP);
-          --r.sp;
+          --sp;
         }
         if (engine.stopping()) {
           SAVE();
           return;
         }
-        break;
+        NEXT();
       }
 
       // ---- loads and constants
-      case Op::PushInt: PUSH(make_int(int32_t(load_u32le(r.ip)))); r.ip += 4; break;
-      case Op::PushFloat: {
-        uint32_t bits = load_u32le(r.ip);
+      CASE(PushInt) PUSH(make_int(int32_t(load_u32le(ip)))); ip += 4; NEXT();
+      CASE(PushFloat) {
+        uint32_t bits = load_u32le(ip);
         float value;
         std::memcpy(&value, &bits, 4);
         PUSH(make_float(value));
-        r.ip += 4;
-        break;
+        ip += 4;
+        NEXT();
       }
-      case Op::PushString: {
-        uint16_t count = load_u16le(r.ip);
-        r.ip += 2;
-        if (r.code_end - r.ip < count) FAULT(CodeFault::TruncatedOperand, raw);
+      CASE(PushString) {
+        uint16_t count = load_u16le(ip);
+        ip += 2;
+        if (code_end - ip < count) FAULT(CodeFault::TruncatedOperand, raw);
         // The count includes the terminating NUL; texts end at their first NUL.
-        const char* text = reinterpret_cast<const char*>(r.ip);
+        const char* text = reinterpret_cast<const char*>(ip);
         size_t length = strnlen(text, count);
-        r.ip += count;
+        ip += count;
         PUSH(make_string(std::string_view(text, length)));
-        break;
+        NEXT();
       }
-      case Op::Load: {
-        uint16_t flags = load_u16le(r.ip);
-        uint32_t hash = load_u32le(r.ip + 2);
-        const uint8_t* hint_field = r.ip + 6;
-        r.ip += 8;
+      CASE(Load) {
+        uint16_t flags = load_u16le(ip);
+        uint32_t hash = load_u32le(ip + 2);
+        const uint8_t* hint_field = ip + 6;
+        ip += 8;
         ValueType type = ValueType((flags & variable_flags::kTypeMask) >> variable_flags::kTypeShift);
-        // The common case: a local of the requested type, no increment or unary.
-        if ((flags & 0x00FF) == (uint16_t(Scope::Local) << variable_flags::kScopeShift)) {
-          int32_t index = r.frame->base + int16_t(load_u16le(hint_field));
-          if (uint32_t(index) < uint32_t(r.sp) && r.stack[index].type == type) {
-            Value value = r.stack[index];
-            retain_value(value);
-            PUSH(value);
-            break;
+        // The common cases inline: a local or a hinted global of the
+        // requested type, with at most an integer increment.
+        if ((flags & variable_flags::kUnaryMask) == 0) {
+          Value* stored = fast_variable(state, stack, sp, fp->base, flags, hash, hint_field);
+          if (stored && stored->type == type) {
+            int step = flags & variable_flags::kStepMask;
+            if (step == 0) {
+              Value value = *stored;
+              retain_value(value);
+              PUSH(value);
+              NEXT();
+            }
+            if (type == ValueType::Int && step <= 4) {
+              int32_t before = stored->integer;
+              stored->integer = wrap_add(before, (step == 1 || step == 3) ? 1 : -1);
+              PUSH(make_int(step <= 2 ? stored->integer : before));
+              NEXT();
+            }
           }
         }
         if (uint16_t(type) >= kValueTypeCount) FAULT(CodeFault::BadOperand, raw);
         bool fault = false;
-        Value* variable = find_operand_variable(engine, thread, r, flags, hash, hint_field, fault);
+        Value* variable = find_operand_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
         if (!variable) variable = create_operand_variable(engine, thread, flags, hash, hint_field, make_default(type));
         bool bits_as_float = type == ValueType::Float && variable->type == ValueType::Int;
@@ -775,28 +865,39 @@ void run_slice(host::Engine& engine, Thread& thread) {
             SAVE();
             return;
           }
-          break;
+          NEXT();
         }
         Value value = step_value(*variable, type, flags & variable_flags::kStepMask);
         value.type = type;
         apply_unary(value, (flags & variable_flags::kUnaryMask) >> variable_flags::kUnaryShift);
         retain_value(value);
         PUSH(value);
-        break;
+        NEXT();
       }
-      case Op::LoadElement: {
-        uint16_t flags = load_u16le(r.ip);
-        uint32_t hash = load_u32le(r.ip + 2);
-        const uint8_t* hint_field = r.ip + 6;
-        r.ip += 8;
+      CASE(LoadElement) {
+        uint16_t flags = load_u16le(ip);
+        uint32_t hash = load_u32le(ip + 2);
+        const uint8_t* hint_field = ip + 6;
+        ip += 8;
         int subscripts = (flags & variable_flags::kSubscriptMask) >> variable_flags::kSubscriptShift;
         int element_type = (flags & variable_flags::kTypeMask) >> variable_flags::kTypeShift;
         if (subscripts < 1 || subscripts > 3 || element_type > 2) FAULT(CodeFault::BadOperand, raw);
-        if (r.sp - subscripts < 1) FAULT(CodeFault::StackUnderflow, 0);
+        if (sp - subscripts < 1) FAULT(CodeFault::StackUnderflow, 0);
         ValueType array_type = ValueType(element_type + 3);
+        // A one-dimensional int element of a reachable array, inline.
+        if (subscripts == 1 && element_type == int(ValueType::Int) && (flags & 0x1F) == 0) {
+          Value* stored = fast_variable(state, stack, sp, fp->base, flags, hash, hint_field);
+          if (stored && stored->type == ValueType::IntArray && TOP.type == ValueType::Int && stored->array->size1 > 0) {
+            const ArrayBlock& array = *stored->array;
+            int32_t index = TOP.integer % array.size1;
+            if (index < 0) index += array.size1;
+            TOP = make_int(array.ints()[index]);
+            NEXT();
+          }
+        }
         SAVE();
         bool fault = false;
-        Value* variable = find_operand_variable(engine, thread, r, flags, hash, hint_field, fault);
+        Value* variable = find_operand_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
         if (!variable) {
           report_script_error(engine, "Array : イニシャライズされていない配列を参照しました");
@@ -804,11 +905,11 @@ void run_slice(host::Engine& engine, Thread& thread) {
         }
         if (variable->type != array_type) {
           report_type_mismatch(engine);
-          r.sp -= subscripts;
+          sp -= subscripts;
           PUSH(make_default(ValueType(element_type)));
         } else {
           ArrayBlock& array = *variable->array;
-          int32_t index = array_index(engine, array, r.stack, r.sp, subscripts);
+          int32_t index = array_index(engine, array, stack, sp, subscripts);
           Value value;
           if (element_type == int(ValueType::String)) {
             value = make_int(0);
@@ -829,17 +930,17 @@ void run_slice(host::Engine& engine, Thread& thread) {
           SAVE();
           return;
         }
-        break;
+        NEXT();
       }
 
       // ---- calls
-      case Op::Call:
-      case Op::CallDiscard: {
-        uint32_t hash = load_u32le(r.ip);
-        const uint8_t* cache_field = r.ip + 4;
-        uint16_t argc = load_u16le(r.ip + 8);
-        r.ip += 10;
-        if (argc > r.sp - 1) FAULT(CodeFault::StackUnderflow, 0);
+      CASE(Call)
+      CASE(CallDiscard) {
+        uint32_t hash = load_u32le(ip);
+        const uint8_t* cache_field = ip + 4;
+        uint16_t argc = load_u16le(ip + 8);
+        ip += 10;
+        if (argc > sp - 1) FAULT(CodeFault::StackUnderflow, 0);
         SAVE();
         uint32_t cache = load_u32le(cache_field);
         CallTarget target;
@@ -853,40 +954,41 @@ void run_slice(host::Engine& engine, Thread& thread) {
         }
         if (!call_position(engine, thread, target.code, target.position, argc, op == Op::CallDiscard)) return;
         LOAD();
-        break;
+        NEXT();
       }
-      case Op::Return:
+      CASE(Return)
         SAVE();
         execute_return(engine, thread);
         LOAD();
-        break;
-      case Op::DeclareLocals:
-      case Op::CheckParameters: {
-        uint16_t count = load_u16le(r.ip);
-        r.ip += 2;
-        if (r.code_end - r.ip < count) FAULT(CodeFault::TruncatedOperand, raw);
-        const uint8_t* types = r.ip;
-        r.ip += count;
+        CHECK_SLICE();
+        NEXT();
+      CASE(DeclareLocals)
+      CASE(CheckParameters) {
+        uint16_t count = load_u16le(ip);
+        ip += 2;
+        if (code_end - ip < count) FAULT(CodeFault::TruncatedOperand, raw);
+        const uint8_t* types = ip;
+        ip += count;
         auto type_of = [](uint8_t byte) { return byte < kValueTypeCount ? ValueType(byte) : ValueType::Int; };
         if (op == Op::DeclareLocals) {
           ENSURE_STACK(int32_t(count) + 1);
-          for (uint16_t i = 0; i < count; ++i) r.stack[r.sp++] = make_default(type_of(types[i]));
-          break;
+          for (uint16_t i = 0; i < count; ++i) stack[sp++] = make_default(type_of(types[i]));
+          NEXT();
         }
-        int32_t base = r.frame->base;
-        int32_t supplied = base >= 1 ? as_int(r.stack[base - 1]) : 0;
+        int32_t base = fp->base;
+        int32_t supplied = base >= 1 ? as_int(stack[base - 1]) : 0;
         if (supplied < count) {
           SAVE();
           report_script_error(engine, "関数のパラメータが不足しています。");
           ENSURE_STACK(int32_t(count) + 2);
-          for (int i = count - 1; i >= 0; --i) r.stack[r.sp++] = make_default(type_of(types[i]));
-          r.stack[r.sp++] = make_int(count);
-          r.frame->base = r.sp;
+          for (int i = count - 1; i >= 0; --i) stack[sp++] = make_default(type_of(types[i]));
+          stack[sp++] = make_int(count);
+          fp->base = sp;
         } else {
           for (int i = 1; i <= count; ++i) {
             int32_t index = base - 1 - i;
             if (index < 0) break;
-            if (uint8_t(r.stack[index].type) != types[i - 1]) {
+            if (uint8_t(stack[index].type) != types[i - 1]) {
               SAVE();
               report_script_error(engine, "関数のパラメータが(%d個中、%d番目)間違っています。", {int(count), i});
             }
@@ -896,17 +998,17 @@ void run_slice(host::Engine& engine, Thread& thread) {
           SAVE();
           return;
         }
-        break;
+        NEXT();
       }
-      case Op::Syscall:
-      case Op::SyscallDiscard: {
-        uint32_t key = load_u32le(r.ip);
-        uint16_t argc = load_u16le(r.ip + 4);
-        r.ip += 6;
-        if (argc > r.sp - 1) FAULT(CodeFault::StackUnderflow, 0);
+      CASE(Syscall)
+      CASE(SyscallDiscard) {
+        uint32_t key = load_u32le(ip);
+        uint16_t argc = load_u16le(ip + 4);
+        ip += 6;
+        if (argc > sp - 1) FAULT(CodeFault::StackUnderflow, 0);
         SAVE();
         bool keep = op == Op::Syscall;
-        int32_t first = r.sp - argc;
+        int32_t first = sp - argc;
         const SyscallEntry* entry = find_syscall(state.syscalls, key);
         if (!entry) {
           report_script_error(engine, "組み込み関数[%08X]は定義されていません", {key});
@@ -914,7 +1016,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
           if (keep) push_value(thread, make_int(0));
           LOAD();
           if (engine.stopping()) return;
-          break;
+          NEXT();
         }
         CallArgs args{thread, argc, key, keep, first};
         CallStatus status = entry->handler(engine, args);
@@ -931,39 +1033,36 @@ void run_slice(host::Engine& engine, Thread& thread) {
           finish_control_call(engine, first, !keep);
         }
         LOAD();
-        if (engine.stopping()) {
-          state.slice_state = kSliceYield;
-          return;
-        }
-        break;
+        CHECK_SLICE();
+        NEXT();
       }
 
       // ---- control flow
-      case Op::Jump: {
-        int32_t offset = int32_t(load_u32le(r.ip));
-        r.ip += 4;
+      CASE(Jump) {
+        int32_t offset = int32_t(load_u32le(ip));
+        ip += 4;
         JUMP_TO(offset);
-        break;
+        NEXT();
       }
-      case Op::JumpIfTrue:
-      case Op::JumpIfFalse: {
-        int32_t offset = int32_t(load_u32le(r.ip));
-        r.ip += 4;
+      CASE(JumpIfTrue)
+      CASE(JumpIfFalse) {
+        int32_t offset = int32_t(load_u32le(ip));
+        ip += 4;
         bool truth = is_true(TOP);
         release_value(TOP);
-        --r.sp;
+        --sp;
         if (truth == (op == Op::JumpIfTrue)) JUMP_TO(offset);
-        break;
+        NEXT();
       }
-      case Op::Pop:
+      CASE(Pop)
         release_value(TOP);
-        --r.sp;
-        break;
-      case Op::Select: {
-        int32_t offset = int32_t(load_u32le(r.ip));
-        r.ip += 4;
+        --sp;
+        NEXT();
+      CASE(Select) {
+        int32_t offset = int32_t(load_u32le(ip));
+        ip += 4;
         Value value = TOP;
-        --r.sp;
+        --sp;
         Value* selector = thread.store.find(kSelectorHash);
         value.hash = kSelectorHash;
         value.scope = Scope::Thread;
@@ -974,15 +1073,15 @@ void run_slice(host::Engine& engine, Thread& thread) {
           thread.store.append(value);
         }
         JUMP_TO(offset);
-        break;
+        NEXT();
       }
-      case Op::CaseEqual:
-      case Op::CaseGreater:
-      case Op::CaseLess:
-      case Op::CaseLessEqual:
-      case Op::CaseGreaterEqual: {
-        int32_t offset = int32_t(load_u32le(r.ip));
-        r.ip += 4;
+      CASE(CaseEqual)
+      CASE(CaseGreater)
+      CASE(CaseLess)
+      CASE(CaseLessEqual)
+      CASE(CaseGreaterEqual) {
+        int32_t offset = int32_t(load_u32le(ip));
+        ip += 4;
         Value* selector_record = thread.store.find(kSelectorHash);
         Value selector = selector_record ? *selector_record : make_int(0);
         CaseRelation relation = relate(engine, TOP, selector);
@@ -997,39 +1096,39 @@ void run_slice(host::Engine& engine, Thread& thread) {
           default: break;
         }
         if (jump) JUMP_TO(offset);
-        break;
+        NEXT();
       }
-      case Op::JumpTable: {
-        uint16_t count = load_u16le(r.ip);
-        r.ip += 2;
-        if (r.code_end - r.ip < ptrdiff_t(count) * 4) FAULT(CodeFault::TruncatedOperand, raw);
+      CASE(JumpTable) {
+        uint16_t count = load_u16le(ip);
+        ip += 2;
+        if (code_end - ip < ptrdiff_t(count) * 4) FAULT(CodeFault::TruncatedOperand, raw);
         int32_t index = as_int(TOP);
         release_value(TOP);
-        --r.sp;
+        --sp;
         if (count == 0) break;
         if (index < 0 || index >= count) index = count - 1;
-        r.ip += size_t(index) * 4;
-        int32_t offset = int32_t(load_u32le(r.ip));
-        r.ip += 4;
+        ip += size_t(index) * 4;
+        int32_t offset = int32_t(load_u32le(ip));
+        ip += 4;
         JUMP_TO(offset);
-        break;
+        NEXT();
       }
-      case Op::Line: {
-        r.frame->line = load_u16le(r.ip);
-        r.ip += 2;
+      CASE(Line) {
+        fp->line = load_u16le(ip);
+        ip += 2;
         SAVE();
-        mark_line(engine, thread, r.frame->line);
-        break;
+        mark_line(engine, thread, fp->line);
+        NEXT();
       }
-      case Op::OnLeftClick:
-      case Op::OnMiddleClick:
-      case Op::OnRightClick:
-      case Op::OnAnyClick: {
-        int32_t offset = int32_t(load_u32le(r.ip));
-        r.ip += 4;
+      CASE(OnLeftClick)
+      CASE(OnMiddleClick)
+      CASE(OnRightClick)
+      CASE(OnAnyClick) {
+        int32_t offset = int32_t(load_u32le(ip));
+        ip += 4;
         const uint8_t* target;
         TARGET_OF(offset, target);
-        Frame& frame = *r.frame;
+        Frame& frame = *fp;
         bool left = op == Op::OnLeftClick || op == Op::OnAnyClick;
         bool middle = op == Op::OnMiddleClick || op == Op::OnAnyClick;
         bool right = op == Op::OnRightClick || op == Op::OnAnyClick;
@@ -1046,20 +1145,20 @@ void run_slice(host::Engine& engine, Thread& thread) {
           if (right) frame.right_handler = nullptr;
           frame.wait_deadline = 0;
           frame.waiting = false;
-          r.ip = target;
+          ip = target;
         }
-        break;
+        NEXT();
       }
-      case Op::ClearClickHandlers:
-        r.frame->left_handler = r.frame->right_handler = r.frame->middle_handler = nullptr;
-        break;
-      case Op::SetBreak: {
-        int32_t offset = int32_t(load_u32le(r.ip));
-        r.ip += 4;
-        TARGET_OF(offset, r.frame->break_target);
-        break;
+      CASE(ClearClickHandlers)
+        fp->left_handler = fp->right_handler = fp->middle_handler = nullptr;
+        NEXT();
+      CASE(SetBreak) {
+        int32_t offset = int32_t(load_u32le(ip));
+        ip += 4;
+        TARGET_OF(offset, fp->break_target);
+        NEXT();
       }
-      case Op::Break: {
+      CASE(Break) {
         SAVE();
         for (int depth = thread.depth; depth >= 0; --depth) {
           Frame& frame = thread.frames[size_t(depth)];
@@ -1072,32 +1171,33 @@ void run_slice(host::Engine& engine, Thread& thread) {
           }
         }
         LOAD();
-        break;
+        NEXT();
       }
-      case Op::SetEndHandler: {
-        int32_t offset = int32_t(load_u32le(r.ip));
-        r.ip += 4;
-        TARGET_OF(offset, r.frame->end_handler);
-        r.frame->wait_deadline = 0;
-        r.frame->waiting = false;
-        break;
+      CASE(SetEndHandler) {
+        int32_t offset = int32_t(load_u32le(ip));
+        ip += 4;
+        TARGET_OF(offset, fp->end_handler);
+        fp->wait_deadline = 0;
+        fp->waiting = false;
+        NEXT();
       }
 
       // ---- message text
-      case Op::Text:
-      case Op::ControlCode: {
-        uint16_t count = load_u16le(r.ip);
-        r.ip += 2;
-        if (r.code_end - r.ip < count) FAULT(CodeFault::TruncatedOperand, raw);
-        std::string_view bytes(reinterpret_cast<const char*>(r.ip), strnlen(reinterpret_cast<const char*>(r.ip), count));
-        r.ip += count;
+      CASE(Text)
+      CASE(ControlCode) {
+        uint16_t count = load_u16le(ip);
+        ip += 2;
+        if (code_end - ip < count) FAULT(CodeFault::TruncatedOperand, raw);
+        std::string_view bytes(reinterpret_cast<const char*>(ip), strnlen(reinterpret_cast<const char*>(ip), count));
+        ip += count;
         SAVE();
         if (op == Op::Text) text::append_message_text(engine, bytes);
         else text::run_control_code(engine, bytes);
         LOAD();
-        break;
+        CHECK_SLICE();
+        NEXT();
       }
-      case Op::Message: {
+      CASE(Message) {
         SAVE();
         if (!text::lay_out_message(engine)) {
           thread.frame().position = instruction;
@@ -1105,19 +1205,19 @@ void run_slice(host::Engine& engine, Thread& thread) {
           return;
         }
         LOAD();
-        break;
+        CHECK_SLICE();
+        NEXT();
       }
 
-      case Op::Invalid:
+      CASE(Invalid)
       default:
         // Unknown opcodes are skipped as a bare 16-bit word.
         SAVE();
         report_script_error(engine, "コード[%04X]は定義されていません", {unsigned(raw)});
-        if (engine.stopping()) return;
-        break;
+        CHECK_SLICE();
+        NEXT();
     }
   }
-  SAVE();
 #undef SAVE
 #undef LOAD
 #undef FAULT
@@ -1127,6 +1227,10 @@ void run_slice(host::Engine& engine, Thread& thread) {
 #undef SECOND
 #undef ENSURE_STACK
 #undef PUSH
+#undef CHECK_SLICE
+#undef FETCH
+#undef CASE
+#undef NEXT
 }
 
 }  // namespace tavelo::script

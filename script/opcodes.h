@@ -38,19 +38,17 @@ inline constexpr std::array<OpcodeInfo, kOpcodeCount> kOpcodeInfo = {{
 inline constexpr uint16_t kFirstRawOpcode = 0x100;
 inline constexpr uint16_t kRawOpcodeSpan = 0x800;  // 0x100..0x8FF
 
-constexpr std::array<Op, kRawOpcodeSpan> make_opcode_map() {
-  std::array<Op, kRawOpcodeSpan> map{};
+// Every 16-bit value maps to an op, so decoding is a single table load.
+constexpr std::array<Op, 65536> make_full_opcode_map() {
+  std::array<Op, 65536> map{};
   for (Op& op : map) op = Op::Invalid;
-  for (size_t i = 0; i < kOpcodeCount; ++i) map[kOpcodeInfo[i].raw - kFirstRawOpcode] = Op(i);
+  for (size_t i = 0; i < kOpcodeCount; ++i) map[kOpcodeInfo[i].raw] = Op(i);
   return map;
 }
 
-inline constexpr std::array<Op, kRawOpcodeSpan> kOpcodeMap = make_opcode_map();
+inline constexpr std::array<Op, 65536> kFullOpcodeMap = make_full_opcode_map();
 
-constexpr Op decode_opcode(uint16_t raw) {
-  uint16_t index = uint16_t(raw - kFirstRawOpcode);
-  return index < kRawOpcodeSpan ? kOpcodeMap[index] : Op::Invalid;
-}
+constexpr Op decode_opcode(uint16_t raw) { return kFullOpcodeMap[raw]; }
 
 constexpr const OpcodeInfo& opcode_info(Op op) { return kOpcodeInfo[size_t(op)]; }
 

@@ -10,5 +10,6 @@ namespace tavelo::script {
 
 std::span<const SyscallEntry> machine_syscalls();
 std::span<const SyscallEntry> debug_syscalls();
+std::span<const SyscallEntry> standard_syscalls();
 
 }  // namespace tavelo::script

@@ -2,6 +2,8 @@
 
 #include "script/value.h"
 
+#include <algorithm>
+
 #include "resources/memory.h"
 
 namespace tavelo::script {
@@ -28,6 +30,13 @@ ArrayBlock* new_array_block(ValueType array_type, int32_t size3, int32_t size2, 
   if (size3 < 1) size3 = 1;
   if (size2 < 1) size2 = 1;
   if (size1 < 1) size1 = 1;
+  // Subscripts wrap, so an array larger than memory can hold is cut down
+  // instead of ending the engine for lack of memory.
+  while (int64_t(size3) * size2 * size1 > kMaxArrayElements) {
+    if (size3 > 1) size3 = std::max(1, size3 / 2);
+    else if (size2 > 1) size2 = std::max(1, size2 / 2);
+    else size1 = int32_t(kMaxArrayElements);
+  }
   size_t count = size_t(size3) * size_t(size2) * size_t(size1);
   auto* block = static_cast<ArrayBlock*>(resources::mem_alloc(sizeof(ArrayBlock) + count * element_size(array_type)));
   block->references = 1;
@@ -95,15 +104,6 @@ Value make_default(ValueType type) {
     }
   }
   return make_int(0);
-}
-
-bool is_true(const Value& value) {
-  switch (value.type) {
-    case ValueType::Int: return value.integer != 0;
-    case ValueType::Float: return value.real != 0.0f;
-    case ValueType::String: return value.string->size > 1;
-    default: return true;
-  }
 }
 
 }  // namespace tavelo::script

@@ -21,6 +21,8 @@ enum class ValueType : uint16_t { Int = 0, Float = 1, String = 2, IntArray = 3, 
 enum class Scope : uint16_t { Eternal = 0, Global = 1, Thread = 2, Local = 3 };
 
 inline constexpr int kValueTypeCount = 6;
+// The largest array the engine creates (elements); larger requests are cut.
+inline constexpr int64_t kMaxArrayElements = int64_t(1) << 26;
 
 // Shared text: never changed after creation. size counts the terminating NUL.
 struct StringBlock {
@@ -118,6 +120,13 @@ Value make_default(ValueType type);
 
 // Truthiness of conditional jumps: int != 0, float != 0.0, string non-empty,
 // arrays always true.
-bool is_true(const Value& value);
+inline bool is_true(const Value& value) {
+  switch (value.type) {
+    case ValueType::Int: return value.integer != 0;
+    case ValueType::Float: return value.real != 0.0f;
+    case ValueType::String: return value.string->size > 1;
+    default: return true;
+  }
+}
 
 }  // namespace tavelo::script

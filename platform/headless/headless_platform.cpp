@@ -82,7 +82,26 @@ HeadlessPlatform::HeadlessPlatform(AnswerPolicy policy) : m_policy(std::move(pol
 
 bool HeadlessPlatform::has_capability(Capability) const { return false; }
 
-uint32_t HeadlessPlatform::ticks_ms() { return m_clock_ms; }
+uint32_t HeadlessPlatform::ticks_ms() {
+  run_due_actions();
+  return m_clock_ms;
+}
+
+void HeadlessPlatform::schedule(uint32_t at_ms, std::function<void()> action) {
+  m_schedule.push_back({at_ms, std::move(action)});
+}
+
+void HeadlessPlatform::run_due_actions() {
+  for (size_t i = 0; i < m_schedule.size();) {
+    if (int64_t(m_clock_ms) - int64_t(m_schedule[i].at_ms) >= 0) {
+      std::function<void()> action = std::move(m_schedule[i].action);
+      m_schedule.erase(m_schedule.begin() + long(i));
+      action();
+    } else {
+      ++i;
+    }
+  }
+}
 
 void HeadlessPlatform::sleep_ms(uint32_t milliseconds) { m_clock_ms += milliseconds; }
 

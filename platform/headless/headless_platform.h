@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,6 +57,9 @@ class HeadlessPlatform final : public Platform {
   void set_clock(uint32_t milliseconds) { m_clock_ms = milliseconds; }
   void queue_answer(Answer answer) { m_policy.queued.push_back(answer); }
   void set_echo_to_stderr(bool echo) { m_echo = echo; }
+  // Runs action once the virtual clock reaches at_ms (checked on every
+  // clock read), so tests can script input at given moments.
+  void schedule(uint32_t at_ms, std::function<void()> action);
   const std::vector<RecordedBox>& boxes() const { return m_boxes; }
   const std::string& caption() const { return m_caption; }
   const std::vector<std::string>& opened_targets() const { return m_opened; }
@@ -70,6 +74,12 @@ class HeadlessPlatform final : public Platform {
   std::string m_clipboard;
   std::vector<std::string> m_opened;
   int m_repeat_count = 0;
+  struct ScheduledAction {
+    uint32_t at_ms;
+    std::function<void()> action;
+  };
+  std::vector<ScheduledAction> m_schedule;
+  void run_due_actions();
   bool m_echo = true;
 };
 

@@ -1,0 +1,7 @@
+-- Global integer variables: sum += i for i below N.
+i, sum = 0, 0
+while i < 30000000 do
+  sum = sum + i
+  i = i + 1
+end
+print(sum)

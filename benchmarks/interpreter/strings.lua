@@ -1,0 +1,7 @@
+-- String concatenation: append one character N times.
+local i, s = 0, ""
+while i < 30000 do
+  s = s .. "x"
+  i = i + 1
+end
+print(#s)

@@ -1,0 +1,29 @@
+#pragma once
+// Start-up, the outer loop and the orderly shutdown: registers the game's
+// search entries, reads the environment file, guards against a second
+// instance, runs the start script's initialisers and then the start script
+// again and again (restarts, loads) until the game ends.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tavelo::host {
+
+struct Engine;
+
+struct StartupOptions {
+  std::string environment_file = "tavelo.env";
+  // Ends the run after this many ms of script time.
+  std::optional<uint32_t> quit_after_ms;
+};
+
+// Runs the engine to its end; returns the process exit status (0 for a normal
+// end, 255 for an abnormal one).
+int run_engine(Engine& engine, const StartupOptions& options);
+
+// The shutdown that ExecOut and the end of the outer loop share: frees every
+// store and script and writes the settings kept at exit.
+void shut_down(Engine& engine);
+
+}  // namespace tavelo::host

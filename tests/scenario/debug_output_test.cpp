@@ -1,0 +1,200 @@
+// Error reports, the debug log, message boxes and the faults a broken script
+// file can cause.
+
+#include <gtest/gtest.h>
+
+#include "tests/support/script_harness.h"
+
+namespace tavelo::testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+using platform::Answer;
+
+TEST(DebugOutput, print_formats_every_value_type) {
+  ScriptRun run = run_script(R"(
+    push_int 1
+    syscall 0x1F57B724 1
+    push_int 1
+    syscall 0xA6AC6CCC 1
+    push_int 1
+    syscall 0x96B07AEE 1
+    push_string "abc"
+    push_float 1.5
+    push_int 3
+    PRINT 6
+  )");
+  EXPECT_EQ(run.lines, (Lines{"3 1.500000 abc [INT_ARRAY] [FIXED_ARRAY] [STRING_ARRAY] "}));
+}
+
+TEST(DebugOutput, reports_name_the_chain_of_scripts_and_lines) {
+  ScriptRun run = run_script(R"(
+    line 10
+    push_int {$lib_a@GLOBAL}
+    push_string "lib"
+    syscall_discard 0x9627DDC3 2      ; loads the library and calls into it
+  )",
+                             "", {}, {},
+                             {{"scenario/lib.tvo", R"(
+.function "$lib_a@GLOBAL" a
+.function "$lib_b@GLOBAL" b
+.function "$lib_c@GLOBAL" c
+.function "$lib_d@GLOBAL" d
+a:
+    line 5
+    syscall_discard 0x12345678 0
+    call_discard "$lib_b@GLOBAL" 0
+    return
+b:
+    line 6
+    call_discard "$lib_c@GLOBAL" 0
+    return
+c:
+    line 7
+    call_discard "$lib_d@GLOBAL" 0
+    return
+d:
+    line 8
+    syscall_discard 0x12345678 0
+    return
+)"}});
+  ASSERT_EQ(run.lines.size(), 3u);
+  EXPECT_EQ(run.lines[0], "START.TVO(10).LIB.TVO(5) : 組み込み関数[12345678]は定義されていません");
+  // From depth 3 on only the last four levels are named and the message
+  // starts on a line of its own.
+  EXPECT_EQ(run.lines[1], "LIB.TVO(5).LIB.TVO(6).LIB.TVO(7).LIB.TVO(8) : ");
+  EXPECT_EQ(run.lines[2], "組み込み関数[12345678]は定義されていません");
+}
+
+TEST(DebugOutput, without_debug_mode_errors_are_silent_and_the_script_goes_on) {
+  TempDirectory game;
+  GameFiles files;
+  files.debug_mode = false;
+  files.scripts.push_back({"scenario/start.tvo", start_script(R"(
+    syscall 0x12345678 0
+    set_int_pop global int "@r@GLOBAL"
+    push_string "not logged"
+    PRINT
+  )")});
+  write_game(game, files);
+  GameRun run = run_game(game);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_TRUE(run.log.empty());
+}
+
+TEST(DebugOutput, message_box_calls_answer_by_their_buttons) {
+  platform::AnswerPolicy policy;
+  policy.queued = {Answer::Yes, Answer::No, Answer::Ok, Answer::Cancel, Answer::Retry, Answer::Ok};
+  ScriptRun run = run_script(R"(
+    push_string "question?"
+    syscall 0x693D9729 1    ; yes/no
+    push_string "question?"
+    syscall 0x5F7FFD3B 1    ; yes/no, question icon
+    push_string "ok?"
+    syscall 0x0D141855 1    ; ok/cancel
+    push_string "ok?"
+    syscall 0xEDFD552C 1    ; ok/cancel, warning icon
+    push_string "retry?"
+    syscall 0xE218BA5F 1    ; retry/cancel
+    push_string "fyi"
+    syscall 0x4D2D4277 1    ; ok
+    PRINT 6
+    push_string "debug"
+    syscall 0xB5551FDF 1    ; debug-only ok/cancel: logged and shown
+    PRINT
+  )",
+                             "", policy);
+  ASSERT_EQ(run.lines.size(), 3u);
+  EXPECT_EQ(run.lines[0], "0 1 0 1 0 1 ");
+  EXPECT_EQ(run.lines[1], "debug ");
+  EXPECT_EQ(run.lines[2], "1 ");
+  ASSERT_EQ(run.game.boxes.size(), 7u);
+  EXPECT_EQ(run.game.boxes[0].text, "question? ");
+  EXPECT_EQ(run.game.boxes[0].buttons, platform::Buttons::YesNo);
+  EXPECT_EQ(run.game.boxes[3].icon, platform::Icon::Warning);
+  EXPECT_EQ(run.game.boxes[6].icon, platform::Icon::Error);
+}
+
+TEST(DebugOutput, debug_only_boxes_give_their_first_button_without_debug_mode) {
+  TempDirectory game;
+  GameFiles files;
+  files.debug_mode = false;
+  files.scripts.push_back({"scenario/start.tvo", start_script(R"(
+    push_string "x"
+    syscall 0x4020C370 1
+    push_string "x"
+    syscall 0x65D3B77C 1
+    push_string "x"
+    syscall 0xDF644F85 1
+    add_int
+    add_int
+    push_string "shown"
+    syscall_discard 0x67444F84 2     ; an ordinary box still shows
+  )")});
+  write_game(game, files);
+  GameRun run = run_game(game);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].text, "shown 2 ");
+}
+
+struct FaultCase {
+  const char* name;
+  const char* body;
+  const char* message;
+};
+
+class ScriptFaults : public ::testing::TestWithParam<FaultCase> {};
+
+// A broken code block ends the engine with its message instead of running
+// outside the code; the sanitizer build runs these too.
+TEST_P(ScriptFaults, end_the_engine_with_a_message) {
+  ScriptRun run = run_script(GetParam().body, R"(
+.function "$deep@GLOBAL" deep
+deep:
+    call_discard "$deep@GLOBAL" 0
+    return
+)");
+  EXPECT_EQ(run.game.status, 255);
+  bool found = false;
+  for (const platform::RecordedBox& box : run.game.boxes) {
+    if (box.text.find(GetParam().message) != std::string::npos) found = true;
+  }
+  EXPECT_TRUE(found) << "no box says " << GetParam().message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BrokenCode, ScriptFaults,
+    ::testing::Values(FaultCase{"jump_outside", "    jump +100000\n", "がスクリプトのコードの外にあります"},
+                      FaultCase{"jump_before", "    jump -1000\n", "がスクリプトのコードの外にあります"},
+                      FaultCase{"handler_outside", "    on_left_click +5000\n", "がスクリプトのコードの外にあります"},
+                      FaultCase{"underflow", "    pop\n    pop\n    pop\n", "スタックに積まれていない値を取り出しました"},
+                      FaultCase{"bad_local", "    load local int slot:3000\n", "ローカル変数の番号"},
+                      FaultCase{"depth_257", "    call_discard \"$deep@GLOBAL\" 0\n", "スタックオーバーフロー : ネストが深すぎます"}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+TEST(ScriptFaultsAtTheEnd, an_operand_cut_off_by_the_end_of_the_code_is_reported) {
+  // The last instruction of the file is a push_int without its operand.
+  TempDirectory game;
+  GameFiles files;
+  files.scripts.push_back({"scenario/start.tvo", expand_script(R"(
+.entry main
+.function "$init@GLOBAL" init
+init:
+    return
+main:
+    push_string "before"
+    PRINT
+    .bytes 0x00 0x08 0x01
+)")});
+  write_game(game, files);
+  GameRun run = run_game(game);
+  EXPECT_EQ(run.status, 255);
+  std::vector<std::string> lines = log_messages(run.log);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "before ");
+  EXPECT_NE(lines[1].find("命令[0800]のオペランドがコードの終わりで切れています"), std::string::npos) << lines[1];
+}
+
+}  // namespace
+}  // namespace tavelo::testing

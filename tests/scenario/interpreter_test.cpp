@@ -1,0 +1,508 @@
+// The interpreter through real scripts: arithmetic, comparisons, variables
+// of every scope, arrays, selections and jumps.
+
+#include <gtest/gtest.h>
+
+#include "tests/support/script_harness.h"
+
+namespace tavelo::testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(Interpreter, integer_and_float_arithmetic_follow_the_engine_rules) {
+  ScriptRun run = run_script(R"(
+    push_int 7
+    push_int 0
+    div_int          ; division by zero gives the dividend times 10000
+    push_float 7.0
+    push_float 0.0
+    div_float        ; a zero divisor becomes 0.00001
+    push_int 7
+    push_int 0
+    mod_int
+    PRINT 3
+    push_int -7
+    push_int 2
+    div_int
+    push_int -7
+    push_int 2
+    mod_int
+    push_int 2147483647
+    push_int 1
+    add_int          ; wraps
+    push_int -2147483648
+    push_int -1
+    div_int          ; wraps instead of trapping
+    PRINT 4
+    push_int -8
+    push_int 33
+    shr              ; only the low five bits of the count
+    push_int 1
+    push_int 33
+    shl
+    push_int 6
+    push_int 3
+    xor
+    push_int 6
+    push_int 3
+    bit_and
+    push_int 6
+    push_int 3
+    bit_or
+    PRINT 5
+    push_int 2
+    push_int 0
+    and
+    push_int 2
+    push_int 0
+    or
+    push_int 6
+    push_int 7
+    mul_int
+    push_int 6
+    push_int 7
+    sub_int
+    PRINT 4
+    push_float 1.5
+    push_int 2
+    add_float        ; the int operand is promoted
+    push_float 1.5
+    push_float 4.0
+    mul_float
+    push_float 1.5
+    push_float 4.0
+    sub_float
+    push_string "ab"
+    push_string "cd"
+    concat
+    PRINT 4
+  )");
+  EXPECT_EQ(run.lines, (Lines{"0 700000.000000 70000 ", "-2147483648 -2147483648 -1 -3 ",
+                              "7 2 5 2 -4 ", "-1 42 1 0 ", "abcd -2.500000 6.000000 3.500000 "}));
+}
+
+TEST(Interpreter, comparisons_yield_the_engine_values_and_strings_ignore_case) {
+  ScriptRun run = run_script(R"(
+    push_float 1.0
+    push_float 2.0
+    lt_float         ; -1 when true
+    push_int 2
+    push_int 1
+    ge_int           ; -1 when true
+    push_int 1
+    push_int 2
+    lt_int
+    push_float 1.0
+    push_float 0.5
+    gt_float
+    PRINT 4
+    push_string "ABC"
+    push_string "abc"
+    eq_string
+    push_string "abc"
+    push_string "ABD"
+    lt_string
+    push_string "b"
+    push_string "A"
+    le_string
+    push_string "x"
+    push_string "X"
+    ne_string
+    PRINT 4
+    push_int 3
+    push_int 3
+    le_int
+    push_float 2.0
+    push_float 2.0
+    ge_float
+    push_int 4
+    push_int 4
+    ne_int
+    push_float 0.5
+    push_float 0.5
+    eq_float
+    push_string "b"
+    push_string "a"
+    ge_string
+    push_string "b"
+    push_string "a"
+    gt_string
+    PRINT 6
+    push_float 1.0
+    push_float 2.0
+    le_float
+    push_float 1.0
+    push_float 2.0
+    ne_float
+    push_int 2
+    push_int 1
+    gt_int
+    push_int 2
+    push_int 2
+    eq_int
+    PRINT 4
+  )");
+  EXPECT_EQ(run.lines, (Lines{"1 1 -1 -1 ", "0 0 1 1 ", "1 1 1 0 -1 1 ", "1 1 1 1 "}));
+}
+
+TEST(Interpreter, unary_operations_and_conversions) {
+  ScriptRun run = run_script(R"(
+    push_int 0
+    not
+    push_int 0
+    bit_not
+    push_int 5
+    neg_int
+    push_float 1.5
+    neg_float
+    PRINT 4
+    push_float 2.9
+    to_int
+    push_float -2.9
+    to_int
+    push_int 3
+    to_float
+    push_int 8
+    nop_191
+    nop_1a8
+    nop_1a9
+    PRINT 4
+  )");
+  EXPECT_EQ(run.lines, (Lines{"-1.500000 -5 -1 1 ", "8 3.000000 -2 2 "}));
+}
+
+TEST(Interpreter, variables_of_every_scope_with_increments_and_compound_assignments) {
+  ScriptRun run = run_script(R"(
+    push_int 5
+    set_int_pop global int "@a@GLOBAL"
+    load global int post_inc "@a@GLOBAL"
+    load global int pre_dec "@a@GLOBAL"
+    load global int neg "@a@GLOBAL"
+    PRINT 3
+    push_int 3
+    mul_set_int global int "@a@GLOBAL"
+    push_int 0
+    div_set_int_pop global int "@a@GLOBAL"
+    load global int "@a@GLOBAL"
+    PRINT 2
+    push_string "x"
+    set_string_pop thread string "%s@GLOBAL"
+    push_string "y"
+    add_set_string thread string "%s@GLOBAL"
+    push_float 1.5
+    set_float_pop eternal float "#f@GLOBAL"
+    push_int 2
+    add_set_float eternal float "#f@GLOBAL"
+    PRINT 2
+    load eternal int "#never@GLOBAL"
+    load thread string "%never@GLOBAL"
+    load global float "@never@GLOBAL"
+    PRINT 3
+    push_int 1065353216
+    set_int_pop global int "@bits@GLOBAL"
+    load global float "@bits@GLOBAL"   ; a float read of an int reads its bits
+    PRINT 1
+    locals int string
+    push_int 9
+    set_int_pop local int slot:0
+    push_int 4
+    sub_set_int local int slot:0
+    push_int 1
+    shl_set_pop local int slot:0
+    push_int 12
+    or_set local int slot:0
+    push_int 6
+    and_set local int slot:0
+    push_int 3
+    xor_set local int slot:0
+    push_int 3
+    mod_set_int local int slot:0
+    push_int 1
+    shr_set local int slot:0
+    PRINT 6
+    push_float 3.0
+    set_float_pop global float "@g@GLOBAL"
+    push_float 2.0
+    mul_set_float global float "@g@GLOBAL"
+    push_float 0.0
+    div_set_float global float "@g@GLOBAL"
+    PRINT 2
+  )");
+  EXPECT_EQ(run.lines, (Lines{"-5 5 5 ", "150000 15 ", "3.500000 xy ", "0.000000  0 ", "1.000000 ",
+                              "1 2 5 6 14 5 ", "600000.000000 6.000000 "}));
+}
+
+TEST(Interpreter, a_load_of_the_wrong_type_is_reported_and_yields_the_default) {
+  ScriptRun run = run_script(R"(
+    push_string "text"
+    set_string_pop global string "@s@GLOBAL"
+    line 7
+    load global int "@s@GLOBAL"
+    PRINT 1
+  )");
+  // The message has two lines of its own.
+  ASSERT_EQ(run.lines.size(), 3u);
+  EXPECT_NE(run.lines[0].find("START.TVO(7) : 発見した変数のタイプが違うエラー"), std::string::npos) << run.lines[0];
+  EXPECT_EQ(run.lines[2], "0 ");
+}
+
+TEST(Interpreter, arrays_index_with_wrap_around_and_share_blocks) {
+  ScriptRun run = run_script(R"(
+    push_int 3
+    push_int 2
+    syscall 0x96B07AEE 2           ; a 2x3 int array: size2 2, size1 3
+    set_int_array_pop global int_array "@arr@GLOBAL"
+    push_int 77
+    push_int 1
+    push_int 4                     ; topmost subscript wraps: 3*1 + 4 mod 3
+    elem_set_int_pop global int subscripts:2 "@arr@GLOBAL"
+    push_int 1
+    push_int 1
+    load_elem global int subscripts:2 "@arr@GLOBAL"
+    PRINT 1
+    push_int 5
+    syscall 0x96B07AEE 1
+    set_int_array_pop global int_array "@five@GLOBAL"
+    push_int 9
+    push_int -1
+    elem_set_int_pop global int subscripts:1 "@five@GLOBAL"
+    push_int 4
+    load_elem global int subscripts:1 "@five@GLOBAL"
+    load global int_array "@five@GLOBAL"
+    set_int_array_pop global int_array "@alias@GLOBAL"
+    push_int 8
+    push_int 0
+    elem_add_set_int global int subscripts:1 "@alias@GLOBAL"
+    push_int 0
+    load_elem global int post_inc subscripts:1 "@five@GLOBAL"
+    push_int 0
+    load_elem global int subscripts:1 "@alias@GLOBAL"
+    load global int_array "@five@GLOBAL"
+    load global int_array "@alias@GLOBAL"
+    eq_int_array
+    PRINT 5
+    load global int_array "@five@GLOBAL"
+    syscall 0x7FCF3C82 1           ; a copy is independent
+    set_int_array_pop global int_array "@copy@GLOBAL"
+    push_int 100
+    push_int 0
+    elem_set_int_pop global int subscripts:1 "@copy@GLOBAL"
+    push_int 0
+    load_elem global int subscripts:1 "@five@GLOBAL"
+    load global int_array "@five@GLOBAL"
+    load global int_array "@copy@GLOBAL"
+    ne_int_array
+    PRINT 2
+  )");
+  EXPECT_EQ(run.lines, (Lines{"77 ", "1 9 8 8 9 ", "1 9 "}));
+}
+
+TEST(Interpreter, array_elements_of_every_type_and_operation) {
+  ScriptRun run = run_script(R"(
+    push_int 2
+    syscall 0xA6AC6CCC 1
+    set_float_array_pop global float_array "@f@GLOBAL"
+    push_float 2.0
+    push_int 0
+    elem_set_float global float subscripts:1 "@f@GLOBAL"
+    push_int 0
+    push_int 0
+    elem_div_set_float global float subscripts:1 "@f@GLOBAL"   ; x 10000.0 on elements
+    push_int 3
+    push_int 1
+    elem_add_set_float_pop global float subscripts:1 "@f@GLOBAL"
+    push_float 2.0
+    push_int 1
+    elem_mul_set_float global float subscripts:1 "@f@GLOBAL"
+    push_float 1.0
+    push_int 1
+    elem_sub_set_float_pop global float subscripts:1 "@f@GLOBAL"
+    push_int 1
+    load_elem global float neg subscripts:1 "@f@GLOBAL"
+    PRINT 4
+    push_int 2
+    syscall 0x1F57B724 1
+    set_string_array_pop global string_array "@s@GLOBAL"
+    push_string "ab"
+    push_int 1
+    elem_set_string_pop global string subscripts:1 "@s@GLOBAL"
+    push_string "cd"
+    push_int 1
+    elem_add_set_string global string subscripts:1 "@s@GLOBAL"
+    push_int 0
+    load_elem global string subscripts:1 "@s@GLOBAL"
+    push_int 1
+    load_elem global string subscripts:1 "@s@GLOBAL"
+    PRINT 3
+    syscall 0x3A49E325 0
+    set_int_array_pop global int_array "@one@GLOBAL"
+    push_int 7
+    push_int 5
+    elem_set_int global int subscripts:1 "@one@GLOBAL"
+    push_int 3
+    push_int 0
+    elem_mul_set_int global int subscripts:1 "@one@GLOBAL"
+    push_int 0
+    push_int 0
+    elem_div_set_int global int subscripts:1 "@one@GLOBAL"
+    push_int 7
+    push_int 0
+    elem_mod_set_int global int subscripts:1 "@one@GLOBAL"
+    push_int 1
+    push_int 0
+    elem_sub_set_int global int subscripts:1 "@one@GLOBAL"
+    PRINT 5
+    push_int 12
+    push_int 0
+    elem_set_int_pop global int subscripts:1 "@one@GLOBAL"
+    push_int 2
+    push_int 0
+    elem_shl_set global int subscripts:1 "@one@GLOBAL"
+    push_int 1
+    push_int 0
+    elem_shr_set global int subscripts:1 "@one@GLOBAL"
+    push_int 10
+    push_int 0
+    elem_and_set global int subscripts:1 "@one@GLOBAL"
+    push_int 3
+    push_int 0
+    elem_xor_set global int subscripts:1 "@one@GLOBAL"
+    push_int 4
+    push_int 0
+    elem_or_set global int subscripts:1 "@one@GLOBAL"
+    PRINT 5
+    push_int 0
+    load_elem global int subscripts:1 "@never@GLOBAL"   ; reported, then a one-element array
+    PRINT 1
+  )");
+  ASSERT_EQ(run.lines.size(), 6u);
+  EXPECT_EQ(run.lines[0], "-5.000000 6.000000 20000.000000 2.000000 ");
+  EXPECT_EQ(run.lines[1], "abcd  abcd ");
+  EXPECT_EQ(run.lines[2], "-1 0 210000 21 7 ");
+  EXPECT_EQ(run.lines[3], "15 11 8 24 48 ");
+  EXPECT_NE(run.lines[4].find("Array : イニシャライズされていない配列を参照しました"), std::string::npos);
+  EXPECT_EQ(run.lines[5], "0 ");
+}
+
+TEST(Interpreter, selections_jump_tables_and_conditional_jumps) {
+  ScriptRun run = run_script(R"(
+    push_int 2
+    select cases
+cases:
+    push_int 1
+    case_eq not_one
+    pop
+    push_string "one"
+    PRINT
+    jump selected
+not_one:
+    pop
+    push_int 2
+    case_eq selected
+    pop
+    push_string "two"
+    PRINT
+selected:
+    push_string "abc"
+    select string_cases
+string_cases:
+    push_string "zzz"
+    case_gt past            ; relational cases never jump for strings
+    pop
+    push_string "fell"
+    PRINT
+past:
+    push_float 1.5
+    select float_cases
+float_cases:
+    push_float 1.0
+    case_lt no_lt
+    push_string "lt"
+    PRINT
+no_lt:
+    pop
+    push_float 1.5
+    case_le no_le
+    push_string "le"
+    PRINT
+no_le:
+    pop
+    push_float 2.0
+    case_ge no_ge
+    push_string "ge"
+    PRINT
+no_ge:
+    pop
+    push_int 7
+    jump_table t0 t1 t2
+t0:
+    push_string "t0"
+    PRINT
+t1:
+    push_string "t1"
+    PRINT
+t2:
+    push_int -1
+    jump_table u0 u1
+u0:
+    push_string "u0"
+    PRINT
+u1:
+    push_string ""
+    jump_if_true bad
+    push_float 0.0
+    jump_if_true bad
+    push_int 1
+    syscall 0x96B07AEE 1
+    jump_if_false bad
+    push_string "x"
+    jump_if_false bad
+    push_string "jumps ok"
+    PRINT
+    jump done
+bad:
+    push_string "bad"
+    PRINT
+done:
+  )");
+  EXPECT_EQ(run.lines, (Lines{"two ", "fell ", "lt ", "le ", "ge ", "jumps ok "}));
+}
+
+TEST(Interpreter, break_jumps_to_the_innermost_break_target_ahead) {
+  ScriptRun run = run_script(R"(
+    set_break after
+    push_int 1
+    call_discard "$inner@GLOBAL" 0
+    push_string "not reached"
+    PRINT
+after:
+    push_string "after break"
+    PRINT
+  )",
+                             R"(
+.function "$inner@GLOBAL" inner
+inner:
+    push_string "inner"
+    PRINT
+    break
+    push_string "also not reached"
+    PRINT
+    return
+)");
+  EXPECT_EQ(run.lines, (Lines{"inner ", "also not reached ", "after break "}));
+}
+
+TEST(Interpreter, an_undefined_opcode_is_reported_and_skipped) {
+  ScriptRun run = run_script(R"(
+    .bytes 0xFF 0x07
+    push_string "went on"
+    PRINT
+  )");
+  ASSERT_EQ(run.lines.size(), 2u);
+  EXPECT_NE(run.lines[0].find("コード[07FF]は定義されていません"), std::string::npos) << run.lines[0];
+  EXPECT_EQ(run.lines[1], "went on ");
+}
+
+}  // namespace
+}  // namespace tavelo::testing

@@ -1,0 +1,324 @@
+// Script threads, events, waits and clicks, on the headless virtual clock.
+
+#include <gtest/gtest.h>
+
+#include "host/engine.h"
+#include "host/input.h"
+#include "tests/support/script_harness.h"
+
+namespace tavelo::testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr const char* kWorkers = R"(
+.function "$worker@GLOBAL" worker
+.function "$sleeper@GLOBAL" sleeper
+.function "$on_ping@GLOBAL" on_ping
+.function "$restarting@GLOBAL" restarting
+.function "$ending@GLOBAL" ending
+worker:
+    params int
+    load local int slot:-2
+    PRINT
+    return
+sleeper:
+    push_string "ping"
+    push_int {$on_ping@GLOBAL}
+    push_string "ping"
+    syscall_discard 0x078A756E 2
+    pop
+    push_int -1
+    syscall_discard 0xCF35F0E3 1      ; waits until asked to end
+    push_string "sleeper ends"
+    PRINT
+    return
+on_ping:
+    params int
+    push_string "pong"
+    load local int slot:-2
+    PRINT 2
+    return
+restarting:
+    push_string "run"
+    PRINT
+    return
+ending:
+    on_end handler
+    push_string "body"
+    PRINT
+    return
+handler:
+    push_string "end handler"
+    PRINT
+    return
+)";
+
+TEST(Threads, created_threads_run_in_the_next_cycle_and_end) {
+  ScriptRun run = run_script(R"(
+    push_int 7
+    push_int {$worker@GLOBAL}
+    syscall 0xF2F9DAA8 2
+    set_int_pop global int "@id@GLOBAL"
+    load global int "@id@GLOBAL"
+    syscall 0x9FB53FBE 1            ; exists
+    PRINT
+    push_int 10
+    syscall_discard 0xCF35F0E3 1
+    load global int "@id@GLOBAL"
+    syscall 0x9FB53FBE 1            ; ended and freed
+    load global int "@id@GLOBAL"
+    push_int 0
+    ne_int
+    PRINT 2
+  )",
+                             kWorkers);
+  EXPECT_EQ(run.lines, (Lines{"1 ", "7 ", "1 0 "}));
+}
+
+TEST(Threads, events_reach_registered_threads_and_ended_threads_are_dropped) {
+  ScriptRun run = run_script(R"(
+    push_int {$sleeper@GLOBAL}
+    syscall 0xF2F9DAA8 1
+    set_int_pop global int "@id@GLOBAL"
+    push_int 5
+    syscall_discard 0xCF35F0E3 1
+    push_int 1
+    push_string "ping"
+    syscall_discard 0x76EE6C90 2     ; to every registered handler
+    push_int 5
+    syscall_discard 0xCF35F0E3 1
+    push_int 2
+    load global int "@id@GLOBAL"
+    push_string "ping"
+    syscall_discard 0x29F1AC40 3     ; to one thread
+    push_int 5
+    syscall_discard 0xCF35F0E3 1
+    load global int "@id@GLOBAL"
+    syscall_discard 0x4EF903F3 1     ; end it
+    push_int 5
+    syscall_discard 0xCF35F0E3 1
+    push_int 3
+    push_string "ping"
+    syscall_discard 0x76EE6C90 2     ; nobody listens any more
+    push_string "done"
+    PRINT
+  )",
+                             kWorkers);
+  // An ended thread is freed by the main loop before its wait could run again.
+  EXPECT_EQ(run.lines, (Lines{"1 pong ", "2 pong ", "done "}));
+}
+
+TEST(Threads, a_handler_registered_by_the_raising_thread_runs_at_once) {
+  ScriptRun run = run_script(R"(
+    push_int {$on_ping@GLOBAL}
+    push_string "ping"
+    syscall_discard 0x1295BBDA 2
+    push_int 9
+    push_string "ping"
+    syscall 0x76EE6C90 2
+    push_string "after"
+    PRINT 2
+    push_int {$on_ping@GLOBAL}
+    push_string "ping"
+    syscall_discard 0xA93C9856 2     ; unregistered
+    push_int 10
+    push_string "ping"
+    syscall_discard 0x76EE6C90 2
+  )",
+                             kWorkers);
+  EXPECT_EQ(run.lines, (Lines{"9 pong ", "after 0 "}));
+}
+
+TEST(Threads, end_handlers_and_restart_addresses) {
+  ScriptRun run = run_script(R"(
+    push_int {$ending@GLOBAL}
+    syscall_discard 0xF2F9DAA8 1
+    push_int 20
+    syscall_discard 0xCF35F0E3 1
+    push_string "main"
+    PRINT
+  )",
+                             kWorkers);
+  EXPECT_EQ(run.lines, (Lines{"body ", "end handler ", "main "}));
+}
+
+TEST(Threads, ending_the_main_thread_by_the_thread_call_is_refused) {
+  ScriptRun run = run_script(R"(
+    push_int 0
+    syscall_discard 0x4EF903F3 1
+    push_string "still here"
+    PRINT
+  )");
+  ASSERT_EQ(run.lines.size(), 2u);
+  EXPECT_NE(run.lines[0].find("thread(0)の終了には$system_end()を使用してください"), std::string::npos);
+  EXPECT_EQ(run.lines[1], "still here ");
+}
+
+TEST(Threads, a_thread_ending_itself_twice_is_freed) {
+  ScriptRun run = run_script(R"(
+    push_int {$twice@GLOBAL}
+    syscall 0xAE497F1A 1            ; a child thread
+    set_int_pop global int "@id@GLOBAL"
+    push_int 10
+    syscall_discard 0xCF35F0E3 1
+    load global int "@id@GLOBAL"
+    syscall 0x9FB53FBE 1
+    PRINT
+  )",
+                             R"(
+.function "$twice@GLOBAL" twice
+twice:
+    on_end handler
+    push_string "once"
+    PRINT
+    syscall_discard 0x4EF903F3 0      ; ends the slice; the end handler runs next
+    push_string "never"
+    PRINT
+    return
+handler:
+    push_string "handler"
+    PRINT
+    syscall_discard 0x4EF903F3 0      ; a second request frees the thread
+    push_string "never either"
+    PRINT
+    return
+)");
+  EXPECT_EQ(run.lines, (Lines{"once ", "handler ", "0 "}));
+}
+
+TEST(Threads, a_restart_address_runs_once_more_after_the_end) {
+  ScriptRun run = run_script(R"(
+    push_int {$restarter@GLOBAL}
+    syscall_discard 0xF2F9DAA8 1
+    push_int 20
+    syscall_discard 0xCF35F0E3 1
+  )",
+                             std::string(kWorkers) + R"(
+.function "$restarter@GLOBAL" restarter
+restarter:
+    push_int {$restarting@GLOBAL}
+    syscall_discard 0x461EA516 1
+    push_string "first"
+    PRINT
+    return
+)");
+  EXPECT_EQ(run.lines, (Lines{"first ", "run "}));
+}
+
+TEST(Waits, a_wait_takes_its_time_on_the_virtual_clock) {
+  uint32_t before = 0, after = 0;
+  RunHooks hooks;
+  hooks.before = [&](TestEngine& test) { before = test.platform.ticks_ms(); };
+  hooks.after = [&](TestEngine& test) { after = test.platform.ticks_ms(); };
+  ScriptRun run = run_script(R"(
+    syscall 0x6584F13E 0
+    push_int 5000
+    syscall_discard 0xCF35F0E3 1
+    syscall 0x6584F13E 0
+    sub_int
+    PRINT
+  )",
+                             "", {}, hooks);
+  ASSERT_EQ(run.lines.size(), 1u);
+  EXPECT_EQ(run.lines[0], "-5000 ");
+  EXPECT_GE(after - before, 5000u);
+  EXPECT_LT(after - before, 5100u);
+}
+
+TEST(Waits, a_clock_jump_of_more_than_twelve_hours_ends_a_wait) {
+  RunHooks hooks;
+  hooks.before = [](TestEngine& test) {
+    uint32_t start = test.platform.ticks_ms();
+    test.platform.schedule(start + 100, [&test, start] { test.platform.set_clock(start + 100 - 50000000u); });
+  };
+  uint32_t after = 0;
+  hooks.after = [&](TestEngine& test) { after = test.platform.ticks_ms(); };
+  ScriptRun run = run_script(R"(
+    push_int 5000
+    syscall_discard 0xCF35F0E3 1
+    push_string "woke"
+    PRINT
+  )",
+                             "", {}, hooks);
+  EXPECT_EQ(run.lines, (Lines{"woke "}));
+}
+
+TEST(Waits, a_timed_wait_from_a_start_far_in_the_past_waits_a_full_duration) {
+  ScriptRun run = run_script(R"(
+    syscall 0x6584F13E 0
+    set_int_pop global int "@t0@GLOBAL"
+    push_int 50
+    push_int 5
+    syscall_discard 0xFF75CD29 2      ; start 5 lies more than ten durations back
+    syscall 0x6584F13E 0
+    load global int "@t0@GLOBAL"
+    sub_int
+    PRINT
+  )");
+  ASSERT_EQ(run.lines.size(), 1u);
+  int waited = std::stoi(run.lines[0]);
+  EXPECT_GE(waited, 50);
+  EXPECT_LT(waited, 60);
+}
+
+TEST(Waits, the_speed_factor_makes_script_time_run_faster_without_a_jump_back) {
+  uint32_t before = 0, after = 0;
+  RunHooks hooks;
+  hooks.before = [&](TestEngine& test) { before = test.platform.ticks_ms(); };
+  hooks.after = [&](TestEngine& test) { after = test.platform.ticks_ms(); };
+  ScriptRun run = run_script(R"(
+    push_float 2.0
+    syscall_discard 0x806261CE 1
+    push_int 1000
+    syscall_discard 0xCF35F0E3 1
+    push_float 1.0
+    syscall_discard 0x806261CE 1
+    syscall 0x6584F13E 0
+    set_int_pop global int "@t@GLOBAL"
+    push_int 1
+    syscall_discard 0x4662E95D 0       ; a frame wait
+    syscall 0x6584F13E 0
+    load global int "@t@GLOBAL"
+    ge_int
+    PRINT
+  )",
+                             "", {}, hooks);
+  EXPECT_EQ(run.lines, (Lines{"-1 "}));
+  // A thousand script milliseconds took about five hundred real ones.
+  EXPECT_GE(after - before, 480u);
+  EXPECT_LT(after - before, 600u);
+}
+
+TEST(Waits, clicks_wake_a_click_wait_and_jump_to_handlers_ahead) {
+  RunHooks hooks;
+  hooks.before = [](TestEngine& test) {
+    uint32_t start = test.platform.ticks_ms();
+    host::Engine& engine = test.engine;
+    test.platform.schedule(start + 50, [&engine, &test] {
+      host::press_button(engine, host::MouseButton::Left, test.platform.ticks_ms());
+    });
+    test.platform.schedule(start + 200, [&engine, &test] {
+      host::press_button(engine, host::MouseButton::Right, test.platform.ticks_ms());
+    });
+  };
+  ScriptRun run = run_script(R"(
+    syscall 0x008ACBC0 0               ; waits for the left click
+    PRINT
+    on_right_click clicked
+    push_int -1
+    syscall_discard 0xCF35F0E3 1       ; no deadline: only the click ends it
+    push_string "not reached"
+    PRINT
+clicked:
+    push_string "right handler"
+    PRINT
+    syscall 0x1204D7E8 0               ; nothing is held
+    PRINT
+  )",
+                             "", {}, hooks);
+  EXPECT_EQ(run.lines, (Lines{"1 ", "right handler ", "0 "}));
+}
+
+}  // namespace
+}  // namespace tavelo::testing

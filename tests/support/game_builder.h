@@ -1,0 +1,57 @@
+#pragma once
+// Builds game directories from assembler sources and runs the engine on
+// them, in-process on the headless platform or as the real tavelo program.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/startup.h"
+#include "platform/headless/headless_platform.h"
+#include "tests/support/test_engine.h"
+
+namespace tavelo::testing {
+
+struct GameFiles {
+  // Compiled scripts: path inside the game directory (e.g. "scenario/start.tvo")
+  // and the assembler source.
+  std::vector<std::pair<std::string, std::string>> scripts;
+  // The environment file, written loose as tavelo.env (UTF-8 here, converted
+  // to the game code page).
+  std::string environment = "TITLEBAR TaveloTest\n";
+  // Debug mode comes from an update directory with a file in it.
+  bool debug_mode = true;
+};
+
+// Assembles the scripts (failing the current test on errors) and writes the files.
+void write_game(const TempDirectory& directory, const GameFiles& files);
+
+// The assembled bytes of a source; fails the current test on errors.
+std::vector<uint8_t> assemble_source(const std::string& source);
+
+struct GameRun {
+  int status = -1;
+  std::string log;  // debugout.log, UTF-8
+  std::vector<platform::RecordedBox> boxes;
+};
+
+struct RunHooks {
+  // Called before the engine starts (schedule input, preset state).
+  std::function<void(TestEngine&)> before;
+  // Called after the run, before the engine is destroyed.
+  std::function<void(TestEngine&)> after;
+};
+
+// Runs the engine in-process on a headless platform.
+GameRun run_game(const TempDirectory& directory, host::StartupOptions options = {},
+                 platform::AnswerPolicy policy = {}, const RunHooks& hooks = {});
+
+// Runs the tavelo program (headless) with extra options.
+ProcessResult run_tavelo(const TempDirectory& directory, const std::string& extra_options = "");
+
+// The lines of the debug log without their date stamps.
+std::vector<std::string> log_messages(const std::string& log);
+
+}  // namespace tavelo::testing
