@@ -2,8 +2,9 @@
 // The environment file: the game's fixed configuration, shipped with the game
 // and read once at start-up into an ordered table of {key, value} (the
 // Environment record, kept in host::State). Owns the line parser, which works
-// on bytes so it can be fuzzed, and the lookups env_int and env_text that the
-// cached accessors of host/settings.h are built on.
+// on the file's bytes so it can be fuzzed, and the lookups env_int and
+// env_text that the cached accessors of host/settings.h are built on. Start-up
+// finds the file and hands its bytes to parse_environment.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,8 +15,6 @@
 #include "resources/multibyte.h"
 
 namespace tavelo::host {
-
-struct Engine;
 
 struct EnvironmentEntry {
   std::string key;    // game text, compared with case

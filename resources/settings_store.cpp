@@ -66,10 +66,9 @@ std::optional<std::string_view> take_quoted(std::string_view text, size_t& posit
   return std::nullopt;
 }
 
-// Fills the value fields of line from its raw text; leaves an opaque line
-// when the text is not a "Name"=... line.
-void classify_line(SettingsLine& line, const platform::TextEncoding& encoding) {
-  std::string_view text = line.raw;
+// Fills the value fields of line from text (its raw text without a final
+// "\r"); leaves an opaque line when the text is not a "Name"=... line.
+void classify_line(SettingsLine& line, std::string_view text, const platform::TextEncoding& encoding) {
   size_t position = 0;
   std::optional<std::string_view> name = take_quoted(text, position);
   if (!name || position >= text.size() || text[position] != '=') return;
@@ -85,6 +84,12 @@ void classify_line(SettingsLine& line, const platform::TextEncoding& encoding) {
       line.value = decode_settings_text(*value, encoding);
     }
   }
+}
+
+bool continues_past_end(const SettingsLine& line) {
+  std::string_view raw = line.raw;
+  if (raw.ends_with('\r')) raw.remove_suffix(1);
+  return line.is_value && !line.is_string && raw.ends_with('\\');
 }
 
 bool names_match(std::string_view a, std::string_view b, const platform::TextEncoding& encoding) {
@@ -221,13 +226,18 @@ std::string section_path_component(std::string_view section, const platform::Tex
 
 SettingsDocument parse_settings(std::string_view file_bytes, const platform::TextEncoding& encoding) {
   SettingsDocument document;
-  if (file_bytes.starts_with("\xEF\xBB\xBF")) file_bytes.remove_prefix(3);
   bool continues = false;  // the previous value line ended with a continuation `\`
   while (!file_bytes.empty()) {
     size_t end = file_bytes.find('\n');
     std::string_view line = file_bytes.substr(0, end);
     file_bytes.remove_prefix(end == std::string_view::npos ? file_bytes.size() : end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // The raw text keeps a "\r" so that rewriting the file reproduces the
+    // lines it does not change byte for byte.
+    std::string_view content = line;
+    if (!content.empty() && content.back() == '\r') content.remove_suffix(1);
+    // Editors may start the file with a byte order mark; it stays in the
+    // raw text but is no part of the first line's meaning.
+    if (document.lines.empty() && content.starts_with("\xEF\xBB\xBF")) content.remove_prefix(3);
 
     if (continues) {
       // Binary and multi-string values span lines; they stay one entry so
@@ -235,13 +245,13 @@ SettingsDocument parse_settings(std::string_view file_bytes, const platform::Tex
       SettingsLine& previous = document.lines.back();
       previous.raw += '\n';
       previous.raw += line;
-      continues = line.ends_with('\\');
+      continues = content.ends_with('\\');
       continue;
     }
     SettingsLine entry;
     entry.raw = std::string(line);
-    classify_line(entry, encoding);
-    continues = entry.is_value && !entry.is_string && line.ends_with('\\');
+    classify_line(entry, content, encoding);
+    continues = entry.is_value && !entry.is_string && content.ends_with('\\');
     document.lines.push_back(std::move(entry));
   }
   return document;
@@ -302,7 +312,10 @@ void set_string_value(SettingsDocument& document, std::string_view name, std::st
   if (!placed) {
     // New values go after the last value, before any trailing blank lines.
     size_t insert_at = kept.size();
-    while (insert_at > 0 && kept[insert_at - 1].raw.empty()) --insert_at;
+    while (insert_at > 0 && (kept[insert_at - 1].raw.empty() || kept[insert_at - 1].raw == "\r")) --insert_at;
+    // A file cut short after a continued line would swallow the new line;
+    // an empty line ends the continuation first.
+    if (insert_at > 0 && continues_past_end(kept[insert_at - 1])) kept.insert(kept.begin() + ptrdiff_t(insert_at++), SettingsLine());
     kept.insert(kept.begin() + ptrdiff_t(insert_at), std::move(replacement));
   }
   document.lines = std::move(kept);

@@ -37,7 +37,7 @@ std::string cut_game_text(const LeadByteTable& lead, std::string_view text, size
 // Lines the engine does not understand are kept verbatim so a rewrite never
 // loses them.
 struct SettingsLine {
-  std::string raw;            // as in the file, without the final line end
+  std::string raw;            // as in the file, without the final "\n"
   bool is_value = false;      // a "Name"=... line
   bool is_string = false;     // "Name"="text"; every other kind reads as absent
   std::string name;           // game text

@@ -152,17 +152,29 @@ TEST_F(SettingsStoreTest, writes_keep_foreign_lines_and_replace_every_kind) {
   ASSERT_EQ(reg_write_text(location(), "Twice", "third"), 0);
   ASSERT_EQ(reg_write_text(location(), "New", "appended"), 0);
 
+  // Lines that did not change keep their bytes, CR included.
   EXPECT_EQ(file_text(),
-            "Windows Registry Editor Version 5.00\n\n"
-            "[HKEY_CURRENT_USER\\Software\\GAME\\RUN]\n"
-            "; a comment somebody wrote\n"
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\GAME\\RUN]\r\n"
+            "; a comment somebody wrote\r\n"
             "\"Speed\"=\"2\"\n"
             "\"Blob\"=\"text now\"\n"
             "\"Twice\"=\"third\"\n"
-            "\"Other\"=\"kept\"\n"
+            "\"Other\"=\"kept\"\r\n"
             "\"New\"=\"appended\"\n"
-            "\n");
+            "\r\n");
   EXPECT_EQ(reg_read_int(location(), "Speed", 0), 2);
+}
+
+TEST_F(SettingsStoreTest, hand_edited_oddities_survive_writes) {
+  // A byte order mark before the first line, and a file cut short after a
+  // line that announces a continuation.
+  write_file("\xEF\xBB\xBF\"First\"=\"1\"\n\"Blob\"=hex:01,02,\\\n");
+  EXPECT_EQ(reg_read_int(location(), "First", 0), 1);
+  ASSERT_EQ(reg_write_int(location(), "Added", 2), 0);
+  EXPECT_EQ(reg_read_int(location(), "Added", 0), 2);
+  EXPECT_EQ(reg_read_int(location(), "First", 0), 1);
+  EXPECT_EQ(file_text().rfind("\xEF\xBB\xBF", 0), 0u);
 }
 
 TEST_F(SettingsStoreTest, new_file_has_header_and_key_line) {
