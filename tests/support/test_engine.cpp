@@ -44,12 +44,13 @@ std::string TempDirectory::write(std::string_view relative, std::string_view byt
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) std::abort();
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::fclose(file);
   return path;
 }
 
 std::string TempDirectory::write(std::string_view relative, const std::vector<uint8_t>& bytes) const {
+  if (bytes.empty()) return write(relative, std::string_view{});
   return write(relative, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
