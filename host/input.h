@@ -5,6 +5,7 @@
 // jumps and the click waits read it.
 
 #include <cstdint>
+#include <string>
 
 namespace tavelo::host {
 
@@ -30,6 +31,14 @@ struct InputState {
   bool right_held = false;
   bool middle_held = false;
   bool erase_held = false;
+  // Click suppression: presses of the masked buttons (1 left, 2 right, 4
+  // middle) in quick succession are swallowed while the count lasts.
+  uint8_t suppress_mask = 0;
+  int32_t suppress_count = 0;
+  // Files dropped on the main window: accepted only while scripts allow it;
+  // the last name is game text of at most 259 bytes.
+  bool accept_dropped_files = false;
+  std::string dropped_file;
 };
 
 // Records a press (used by the platform event pump and by tests).

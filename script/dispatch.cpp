@@ -18,6 +18,8 @@ std::vector<std::span<const SyscallEntry>> subsystem_tables() {
       debug_syscalls(),
       graphics::page_syscalls(),
       standard_syscalls(),
+      string_syscalls(),
+      file_syscalls(),
       resources::syscalls(),
   };
 }

@@ -10,6 +10,7 @@
 #include "script/dispatch.h"
 #include "script/loader.h"
 #include "script/random.h"
+#include "script/text_files.h"
 #include "script/thread.h"
 #include "script/variables.h"
 
@@ -88,6 +89,7 @@ struct State {
   bool skip_next_audio_reset = false;
   SkipState skip;
   RandomGenerator random;
+  TextFileTable text_files;  // text files opened by scripts
 };
 
 }  // namespace tavelo::script

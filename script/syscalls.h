@@ -1,6 +1,7 @@
 #pragma once
 // The script machine's system-call tables: waits, threads, events and script
-// control; message boxes and debug output.
+// control; message boxes and debug output; the standard calls (numbers,
+// strings, variables by name, text files, settings and desktop queries).
 
 #include <span>
 
@@ -11,5 +12,7 @@ namespace tavelo::script {
 std::span<const SyscallEntry> machine_syscalls();
 std::span<const SyscallEntry> debug_syscalls();
 std::span<const SyscallEntry> standard_syscalls();
+std::span<const SyscallEntry> string_syscalls();
+std::span<const SyscallEntry> file_syscalls();
 
 }  // namespace tavelo::script

@@ -1,0 +1,134 @@
+// String system calls: multibyte-aware lengths, slices, comparisons, case,
+// search and comma-separated fields. Texts are game text; a double-byte
+// character counts as one character, and texts are cut to 511 bytes first.
+
+#include <algorithm>
+#include <array>
+
+#include "host/engine.h"
+#include "resources/multibyte.h"
+#include "resources/settings_store.h"
+#include "script/syscalls.h"
+#include "script/text_files.h"
+
+namespace tavelo::script {
+namespace {
+
+constexpr size_t kTextLimit = 511;
+
+std::string text_argument(host::Engine& engine, const CallArgs& args, int index) {
+  return resources::cut_game_text(engine.resources.lead_bytes, args.text_at(index), kTextLimit);
+}
+
+const resources::LeadByteTable& lead_bytes(const host::Engine& engine) { return engine.resources.lead_bytes; }
+
+// Characters [first, first + count) of text, clamped to the text.
+std::string_view character_slice(const resources::LeadByteTable& lead, std::string_view text, int64_t first,
+                                 int64_t count) {
+  if (first < 0) first = 0;
+  if (count <= 0) return {};
+  size_t start = resources::byte_offset_of_character(lead, text, size_t(first));
+  size_t end = resources::byte_offset_of_character(lead, text.substr(start), size_t(count));
+  return text.substr(start, end);
+}
+
+CallStatus sys_string_length(host::Engine& engine, CallArgs& args) {
+  std::string text = text_argument(engine, args, 1);
+  args.return_int(int32_t(resources::character_count(lead_bytes(engine), text)));
+  return CallStatus::Done;
+}
+
+CallStatus sys_string_middle(host::Engine& engine, CallArgs& args) {
+  std::string text = text_argument(engine, args, 1);
+  args.return_text(character_slice(lead_bytes(engine), text, args.int_at(2), args.int_at(3)));
+  return CallStatus::Done;
+}
+
+CallStatus sys_string_left(host::Engine& engine, CallArgs& args) {
+  std::string text = text_argument(engine, args, 1);
+  args.return_text(character_slice(lead_bytes(engine), text, 0, args.int_at(2)));
+  return CallStatus::Done;
+}
+
+CallStatus sys_string_right(host::Engine& engine, CallArgs& args) {
+  std::string text = text_argument(engine, args, 1);
+  int64_t total = int64_t(resources::character_count(lead_bytes(engine), text));
+  int64_t count = std::clamp<int64_t>(args.int_at(2), 0, total);
+  args.return_text(character_slice(lead_bytes(engine), text, total - count, count));
+  return CallStatus::Done;
+}
+
+template <resources::Case kCase>
+CallStatus sys_string_compare(host::Engine& engine, CallArgs& args) {
+  std::string a = text_argument(engine, args, 1);
+  std::string b = text_argument(engine, args, 2);
+  args.return_int(resources::compare_text(lead_bytes(engine), b, a, kCase));
+  return CallStatus::Done;
+}
+
+CallStatus sys_string_lower(host::Engine& engine, CallArgs& args) {
+  args.return_text(resources::to_lower(lead_bytes(engine), text_argument(engine, args, 1)));
+  return CallStatus::Done;
+}
+
+CallStatus sys_string_upper(host::Engine& engine, CallArgs& args) {
+  args.return_text(resources::to_upper(lead_bytes(engine), text_argument(engine, args, 1)));
+  return CallStatus::Done;
+}
+
+CallStatus sys_string_find(host::Engine& engine, CallArgs& args) {
+  std::string text = text_argument(engine, args, 1);
+  std::string pattern = text_argument(engine, args, 2);
+  args.return_int(resources::find_text(lead_bytes(engine), text, pattern, resources::Case::Insensitive));
+  return CallStatus::Done;
+}
+
+// Byte offsets of the commas that start characters.
+std::vector<size_t> comma_offsets(const resources::LeadByteTable& lead, std::string_view text) {
+  std::vector<size_t> commas;
+  for (size_t i = 0; i < text.size(); i += resources::character_length(lead, text, i)) {
+    if (text[i] == ',') commas.push_back(i);
+  }
+  return commas;
+}
+
+CallStatus sys_field_count(host::Engine& engine, CallArgs& args) {
+  std::string text = text_argument(engine, args, 1);
+  args.return_int(int32_t(comma_offsets(lead_bytes(engine), text).size() + 1));
+  return CallStatus::Done;
+}
+
+CallStatus sys_field_at(host::Engine& engine, CallArgs& args) {
+  std::string text = text_argument(engine, args, 1);
+  int32_t index = args.int_at(2);
+  std::vector<size_t> commas = comma_offsets(lead_bytes(engine), text);
+  if (index < 0 || size_t(index) > commas.size()) {
+    args.return_text("");
+    return CallStatus::Done;
+  }
+  size_t start = index == 0 ? 0 : commas[size_t(index) - 1] + 1;
+  size_t end = size_t(index) < commas.size() ? commas[size_t(index)] : text.size();
+  std::string_view field = std::string_view(text).substr(start, end - start);
+  args.return_text(strip_quotes(trim_blanks(field)));
+  return CallStatus::Done;
+}
+
+constexpr std::array kStringSyscalls = {
+    SyscallEntry{0xB0C8F550, "", sys_string_length},
+    SyscallEntry{0x8AEF9167, "", sys_string_middle},
+    SyscallEntry{0x06906970, "", sys_string_left},
+    SyscallEntry{0x25401A1F, "", sys_string_right},
+    SyscallEntry{0x5C823701, "", sys_string_compare<resources::Case::Sensitive>},
+    SyscallEntry{0x45815F6D, "", sys_string_compare<resources::Case::Insensitive>},
+    SyscallEntry{0xAD74D9AC, "", sys_string_lower},
+    SyscallEntry{0x266A3C79, "", sys_string_upper},
+    SyscallEntry{0x69DB4512, "", sys_string_find},
+    SyscallEntry{0x00D696CC, "", sys_field_count},
+    SyscallEntry{0x3FE05B39, "", sys_field_at},
+};
+
+}  // namespace
+
+std::span<const SyscallEntry> string_syscalls() { return kStringSyscalls; }
+
+}  // namespace tavelo::script
