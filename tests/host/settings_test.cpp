@@ -32,21 +32,6 @@ struct Game {
   testing::TestEngine test;
 };
 
-TEST(Settings, environment_keys_have_their_defaults) {
-  TempDirectory store;
-  Game game(store);
-  EXPECT_EQ(env_setting(game.engine(), EnvInt::ClientWidth), 640);
-  EXPECT_EQ(env_setting(game.engine(), EnvInt::ClientHeight), 480);
-  EXPECT_EQ(env_setting(game.engine(), EnvInt::MusicVolume), 650);
-  EXPECT_EQ(env_setting(game.engine(), EnvInt::QuickloadFailsafe), 2);
-  EXPECT_EQ(env_setting(game.engine(), EnvInt::DetectWideMonitor), 1);
-  EXPECT_EQ(env_setting_text(game.engine(), EnvText::RegGlobal), "TAVELO_SYSTEM");
-  EXPECT_EQ(env_setting_text(game.engine(), EnvText::RegLocal), "TAVELO_RUNTIME");
-  EXPECT_EQ(env_setting_text(game.engine(), EnvText::Titlebar), sjis("ＴＡＶＥＬＯ　スクリプトエンジン"));
-  EXPECT_EQ(env_setting_text(game.engine(), EnvText::HelpFile), "none");
-  EXPECT_EQ(env_setting_text(game.engine(), EnvText::Url), "");
-}
-
 TEST(Settings, environment_values_override_and_are_cut) {
   TempDirectory store;
   std::string long_caption;
@@ -57,6 +42,10 @@ TEST(Settings, environment_values_override_and_are_cut) {
   // 127 bytes would split the last character.
   EXPECT_EQ(env_setting_text(game.engine(), EnvText::Titlebar), long_caption.substr(0, 126));
   EXPECT_EQ(env_setting_text(game.engine(), EnvText::RegLocal), "My Game");
+  // Keys the file leaves out keep their defaults, in the game code page.
+  EXPECT_EQ(env_setting(game.engine(), EnvInt::ClientHeight), 480);
+  EXPECT_EQ(env_setting_text(game.engine(), EnvText::RegGlobal), "TAVELO_SYSTEM");
+  EXPECT_EQ(env_setting_text(game.engine(), EnvText::AppName), sjis("ＴＡＶＥＬＯ　スクリプトエンジン"));
 
   // Values are cached until the environment is replaced.
   game.engine().host.environment = parse_environment("CLIENT_WIDTH 1024\n", game.engine().encoding.lead_bytes());
