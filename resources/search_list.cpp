@@ -23,10 +23,11 @@ namespace {
 // pointing back up the tree would otherwise be followed until the stack ran out.
 constexpr int kMaxScanDepth = 32;
 
-// Window events are pumped after this many accepted files: often enough that
-// the window repaints while a large tree is scanned, rarely enough that the
-// pump (a system call on a real window) does not dominate the scan.
-constexpr size_t kFilesPerEventPump = 32;
+// Window events are pumped after this many accepted files. A pump costs about
+// 20 us on an X11 window while a warm scan accepts a file in about 1 us, so
+// pumping after every file would make scans some twenty times slower; every
+// 128 files adds about a fifth and still pumps several times a millisecond.
+constexpr size_t kFilesPerEventPump = 128;
 
 std::optional<size_t> find_entry(const State& state, std::string_view name) {
   for (size_t i = 0; i < state.search_list.size(); ++i) {

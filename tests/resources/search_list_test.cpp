@@ -241,7 +241,11 @@ TEST(SearchList, damaged_archives_stop_the_engine_with_its_message) {
                         Case{"count 0", count_zero}, Case{"empty file", {}}}) {
     SCOPED_TRACE(c.what);
     Game game;
-    game.directory.write("Data.arc", c.bytes);
+    if (c.bytes.empty()) {
+      game.directory.write("Data.arc", "");
+    } else {
+      game.directory.write("Data.arc", c.bytes);
+    }
     EXPECT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), -1);
     ASSERT_EQ(game.boxes().size(), 1u);
     EXPECT_EQ(game.boxes()[0].text, "ファイル[data]が破損しています。再インストールしてください");

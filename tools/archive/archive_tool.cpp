@@ -48,7 +48,15 @@ bool collect(const platform::TextEncoding& encoding, const std::string& root, co
 
 bool read_range(platform::File& file, uint64_t offset, uint32_t size, std::vector<uint8_t>& bytes) {
   bytes.resize(size);
+  if (size == 0) return true;
   return file.seek(offset) && file.read(bytes) == bytes.size();
+}
+
+// Empty vectors have no storage, and the C library's read and write calls
+// must not be handed a null buffer even for zero bytes.
+constexpr uint8_t kNoBytes[1] = {0};
+std::span<const uint8_t> bytes_of(const std::vector<uint8_t>& bytes) {
+  return bytes.empty() ? std::span<const uint8_t>(kNoBytes, 0) : std::span<const uint8_t>(bytes);
 }
 
 }  // namespace
@@ -152,7 +160,7 @@ bool write_archive(ArchiveVersion version, std::vector<ArchiveSource> sources, c
       ok = false;
       break;
     }
-    ok = out->write(*data);
+    ok = data->empty() || out->write(*data);
   }
   if (ok) ok = out->flush_to_disk();
   out->close();
@@ -228,7 +236,7 @@ bool extract_archive(const std::string& path, const std::string& directory,
       error = "cannot read entry " + hex_key(entry.hash);
       return false;
     }
-    if (!platform::write_file_atomically(target, data)) {
+    if (!platform::write_file_atomically(target, bytes_of(data))) {
       error = "cannot write " + target;
       return false;
     }
