@@ -8,6 +8,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace tavelo::graphics {
 namespace {
 
@@ -372,6 +376,139 @@ bool uniform_chunk(const uint8_t* bytes, int32_t count) {
   return true;
 }
 
+// One row of the alpha copy, any depth: `to_level` maps an alpha byte to its
+// mix level, repeated in three bytes.
+void alpha_row_portable(uint8_t* out, const uint8_t* in, const uint8_t* t, int32_t width, size_t bpp,
+                        const std::array<uint32_t, 256>& to_level) {
+  // One level per byte of a chunk, plus a spare byte for the 4-byte stores.
+  uint8_t chunk_levels[kAlphaChunk * 3 + 1];
+  for (int32_t i = 0; i < width; i += kAlphaChunk) {
+    int32_t count = std::min(kAlphaChunk, width - i);
+    size_t offset = size_t(i) * bpp, bytes = size_t(count) * bpp;
+    if (uniform_chunk(t + i, count)) {
+      uint8_t chunk_level = uint8_t(to_level[t[i]]);
+      if (chunk_level == 0) {
+        std::memcpy(out + offset, in + offset, bytes);
+      } else if (chunk_level != 255) {
+        mix_bytes(out + offset, out + offset, in + offset, bytes, chunk_level);
+      }
+      continue;
+    }
+    for (int32_t k = 0; k < count; ++k) std::memcpy(chunk_levels + size_t(k) * bpp, &to_level[t[i + k]], 4);
+    mix_bytes_levels(out + offset, out + offset, in + offset, chunk_levels, bytes);
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+
+// The 24-bit alpha row with SSSE3, 16 pixels (48 bytes) a step; returns the
+// number of pixels done, the caller finishes the rest. Per pixel the level is
+// l = t + L clamped the way the table does it (>= 254 keeps, <= 1 copies),
+// spread to the three channel bytes with byte shuffles. The mix
+// (d * (l + 1) + s * (256 - l)) >> 8 is computed as (s * 257 + (l + 1) * (d - s)) >> 8
+// in wrapping 16-bit lanes: the true sum lies in 0..65535, so the wrap is exact.
+__attribute__((target("ssse3"))) __m128i mix_levels_ssse3(__m128i d, __m128i s, __m128i l) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i one = _mm_set1_epi16(1);
+  __m128i keep_lo = _mm_add_epi16(_mm_unpacklo_epi8(l, zero), one);
+  __m128i keep_hi = _mm_add_epi16(_mm_unpackhi_epi8(l, zero), one);
+  __m128i diff_lo = _mm_sub_epi16(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero));
+  __m128i diff_hi = _mm_sub_epi16(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(s, zero));
+  __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(s, s), _mm_mullo_epi16(keep_lo, diff_lo));
+  __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(s, s), _mm_mullo_epi16(keep_hi, diff_hi));
+  return _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
+}
+
+__attribute__((target("ssse3"))) int32_t alpha_row_rgb_ssse3(uint8_t* out, const uint8_t* in, const uint8_t* t,
+                                                             int32_t width, uint8_t level) {
+  const __m128i add = _mm_set1_epi8(char(level));
+  const __m128i k254 = _mm_set1_epi8(char(254));
+  const __m128i k1 = _mm_set1_epi8(1);
+  const __m128i spread0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+  const __m128i spread1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+  const __m128i spread2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+  int32_t i = 0;
+  for (; i + 16 <= width; i += 16) {
+    __m128i l = _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i)), add);
+    __m128i keep = _mm_cmpeq_epi8(_mm_max_epu8(l, k254), l);
+    __m128i take = _mm_cmpeq_epi8(_mm_min_epu8(l, k1), l);
+    if (_mm_movemask_epi8(keep) == 0xFFFF) continue;
+    uint8_t* o = out + size_t(i) * 3;
+    const uint8_t* s = in + size_t(i) * 3;
+    if (_mm_movemask_epi8(take) == 0xFFFF) {
+      std::memcpy(o, s, 48);
+      continue;
+    }
+    l = _mm_andnot_si128(take, _mm_or_si128(l, keep));
+    for (int part = 0; part < 3; ++part) {
+      __m128i spread = part == 0 ? spread0 : part == 1 ? spread1 : spread2;
+      __m128i* at = reinterpret_cast<__m128i*>(o + part * 16);
+      __m128i mixed = mix_levels_ssse3(_mm_loadu_si128(at),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + part * 16)),
+                                       _mm_shuffle_epi8(l, spread));
+      _mm_storeu_si128(at, mixed);
+    }
+  }
+  return i;
+}
+
+// The same with AVX2, 32 pixels (96 bytes) a step. Byte shuffles stay inside
+// 128-bit lanes, so each output vector shuffles a source whose lanes hold the
+// 16 levels its two halves need.
+__attribute__((target("avx2"))) __m256i mix_levels_avx2(__m256i d, __m256i s, __m256i l) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i one = _mm256_set1_epi16(1);
+  __m256i keep_lo = _mm256_add_epi16(_mm256_unpacklo_epi8(l, zero), one);
+  __m256i keep_hi = _mm256_add_epi16(_mm256_unpackhi_epi8(l, zero), one);
+  __m256i diff_lo = _mm256_sub_epi16(_mm256_unpacklo_epi8(d, zero), _mm256_unpacklo_epi8(s, zero));
+  __m256i diff_hi = _mm256_sub_epi16(_mm256_unpackhi_epi8(d, zero), _mm256_unpackhi_epi8(s, zero));
+  __m256i lo = _mm256_add_epi16(_mm256_unpacklo_epi8(s, s), _mm256_mullo_epi16(keep_lo, diff_lo));
+  __m256i hi = _mm256_add_epi16(_mm256_unpackhi_epi8(s, s), _mm256_mullo_epi16(keep_hi, diff_hi));
+  return _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8));
+}
+
+__attribute__((target("avx2"))) int32_t alpha_row_rgb_avx2(uint8_t* out, const uint8_t* in, const uint8_t* t,
+                                                           int32_t width, uint8_t level) {
+  const __m256i add = _mm256_set1_epi8(char(level));
+  const __m256i k254 = _mm256_set1_epi8(char(254));
+  const __m256i k1 = _mm256_set1_epi8(1);
+  // Pixel indices of output bytes 0-15, 16-31 and 32-47 within 16 pixels.
+  const __m256i spread01 = _mm256_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5,  //
+                                            5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+  const __m256i spread20 = _mm256_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15,  //
+                                            0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+  const __m256i spread12 = _mm256_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10,  //
+                                            10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+  int32_t i = 0;
+  for (; i + 32 <= width; i += 32) {
+    __m256i l = _mm256_adds_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i)), add);
+    __m256i keep = _mm256_cmpeq_epi8(_mm256_max_epu8(l, k254), l);
+    __m256i take = _mm256_cmpeq_epi8(_mm256_min_epu8(l, k1), l);
+    if (_mm256_movemask_epi8(keep) == -1) continue;
+    uint8_t* o = out + size_t(i) * 3;
+    const uint8_t* s = in + size_t(i) * 3;
+    if (_mm256_movemask_epi8(take) == -1) {
+      std::memcpy(o, s, 96);
+      continue;
+    }
+    l = _mm256_andnot_si256(take, _mm256_or_si256(l, keep));
+    __m256i first = _mm256_permute2x128_si256(l, l, 0x00);   // pixels 0-15 in both lanes
+    __m256i second = _mm256_permute2x128_si256(l, l, 0x11);  // pixels 16-31 in both lanes
+    const __m256i levels[3] = {_mm256_shuffle_epi8(first, spread01), _mm256_shuffle_epi8(l, spread20),
+                               _mm256_shuffle_epi8(second, spread12)};
+    for (int part = 0; part < 3; ++part) {
+      __m256i* at = reinterpret_cast<__m256i*>(o + part * 32);
+      __m256i mixed = mix_levels_avx2(_mm256_loadu_si256(at),
+                                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + part * 32)),
+                                      levels[part]);
+      _mm256_storeu_si256(at, mixed);
+    }
+  }
+  return i;
+}
+
+#endif
+
 }  // namespace
 
 Rect alpha_copy(const Page& src, const Page& src_alpha, Page& dst, Page* dst_alpha, const CopyRegion& region,
@@ -390,28 +527,34 @@ Rect alpha_copy(const Page& src, const Page& src_alpha, Page& dst, Page* dst_alp
     to_level[size_t(t)] = l * 0x010101u;
   }
   const size_t bpp = size_t(dst.bytes_per_pixel());
+  // The vector rows take levels 0..254; negative levels (the table then
+  // copies more pixels exactly) stay on the portable rows.
+  const uint8_t vector_level = uint8_t(std::max(level, 0));
+  enum class RowKernel { Portable, Ssse3, Avx2 };
+  RowKernel kernel = RowKernel::Portable;
+#if defined(__x86_64__) || defined(__i386__)
+  if (bpp == 3 && level >= 0) {
+    if (__builtin_cpu_supports("avx2")) {
+      kernel = RowKernel::Avx2;
+    } else if (__builtin_cpu_supports("ssse3")) {
+      kernel = RowKernel::Ssse3;
+    }
+  }
+#endif
   SourceRows rows(*source.pixels, dst.depth, r.width);
-  // One level per byte of a chunk, plus a spare byte for the 4-byte stores.
-  uint8_t chunk_levels[kAlphaChunk * 3 + 1];
   for (int32_t y = 0; y < r.height; ++y) {
     const uint8_t* t = source.alpha->row(r.src_y + y) + r.src_x;
     const uint8_t* in = rows.row(r.src_x, r.src_y + y, r.width);
     uint8_t* out = dst.row(region.dst_y + y) + size_t(region.dst_x) * bpp;
-    for (int32_t i = 0; i < r.width; i += kAlphaChunk) {
-      int32_t count = std::min(kAlphaChunk, r.width - i);
-      size_t offset = size_t(i) * bpp, bytes = size_t(count) * bpp;
-      if (uniform_chunk(t + i, count)) {
-        uint8_t chunk_level = uint8_t(to_level[t[i]]);
-        if (chunk_level == 0) {
-          std::memcpy(out + offset, in + offset, bytes);
-        } else if (chunk_level != 255) {
-          mix_bytes(out + offset, out + offset, in + offset, bytes, chunk_level);
-        }
-        continue;
-      }
-      for (int32_t k = 0; k < count; ++k) std::memcpy(chunk_levels + size_t(k) * bpp, &to_level[t[i + k]], 4);
-      mix_bytes_levels(out + offset, out + offset, in + offset, chunk_levels, bytes);
+    int32_t done = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    if (kernel == RowKernel::Avx2) done = alpha_row_rgb_avx2(out, in, t, r.width, vector_level);
+    if (kernel != RowKernel::Portable) {
+      done += alpha_row_rgb_ssse3(out + size_t(done) * 3, in + size_t(done) * 3, t + done, r.width - done,
+                                  vector_level);
     }
+#endif
+    alpha_row_portable(out + size_t(done) * bpp, in + size_t(done) * bpp, t + done, r.width - done, bpp, to_level);
   }
   if (dst_alpha) {
     for (int32_t y = 0; y < r.height; ++y) {
