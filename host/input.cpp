@@ -3,6 +3,7 @@
 #include "host/input.h"
 
 #include "host/engine.h"
+#include "script/read_marks.h"
 
 namespace tavelo::host {
 
@@ -11,6 +12,7 @@ void press_button(Engine& engine, MouseButton button, uint32_t time) {
   ButtonEvent& event = button == MouseButton::Left ? input.left : button == MouseButton::Right ? input.right : input.middle;
   event.happened = true;
   event.time = time;
+  if (button != MouseButton::Middle) script::stop_skipping_on_click(engine);
 }
 
 bool take_click(ButtonEvent& event, uint32_t now) {

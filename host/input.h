@@ -31,6 +31,10 @@ struct InputState {
   bool right_held = false;
   bool middle_held = false;
   bool erase_held = false;
+  // The keyboard skip switch: the Caps Lock toggle state while the window is
+  // active. The skip test reads it and turns it off.
+  bool caps_lock = false;
+  bool ctrl_held = false;
   // Click suppression: presses of the masked buttons (1 left, 2 right, 4
   // middle) in quick succession are swallowed while the count lasts.
   uint8_t suppress_mask = 0;

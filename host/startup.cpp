@@ -17,6 +17,7 @@
 #include "script/interpreter.h"
 #include "script/loader.h"
 #include "script/machine.h"
+#include "script/read_mark_file.h"
 #include "script/state.h"
 
 namespace tavelo::host {
@@ -129,6 +130,7 @@ void shut_down(Engine& engine) {
   script::free_all_threads(engine);
   engine.script.events.clear();
   script::free_all_scripts(engine);
+  script::save_read_marks(engine);
   ExitSettings settings;
   settings.difficulty = read_user_setting(engine, UserSetting::Nanido);
   settings.game_speed = read_user_setting(engine, UserSetting::GameSpeed);

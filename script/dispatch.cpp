@@ -9,27 +9,25 @@
 #include "script/syscalls.h"
 
 namespace tavelo::script {
-namespace {
 
 // Every subsystem's table. Add a subsystem's syscalls() here when it has one.
-std::vector<std::span<const SyscallEntry>> subsystem_tables() {
+std::vector<SyscallTablePart> syscall_table_parts() {
   return {
-      machine_syscalls(),
-      debug_syscalls(),
-      graphics::page_syscalls(),
-      standard_syscalls(),
-      string_syscalls(),
-      file_syscalls(),
-      resources::syscalls(),
+      {"script: machine", machine_syscalls()},
+      {"script: debug", debug_syscalls()},
+      {"graphics: pages", graphics::page_syscalls()},
+      {"script: standard", standard_syscalls()},
+      {"script: strings", string_syscalls()},
+      {"script: text files", file_syscalls()},
+      {"resources", resources::syscalls()},
+      {"script: skip", skip_syscalls()},
   };
 }
 
-}  // namespace
-
 bool build_syscall_table(SyscallTable& table, uint32_t* duplicate_key) {
   table.entries.clear();
-  for (std::span<const SyscallEntry> part : subsystem_tables()) {
-    table.entries.insert(table.entries.end(), part.begin(), part.end());
+  for (const SyscallTablePart& part : syscall_table_parts()) {
+    table.entries.insert(table.entries.end(), part.entries.begin(), part.entries.end());
   }
   std::sort(table.entries.begin(), table.entries.end(),
             [](const SyscallEntry& a, const SyscallEntry& b) { return a.key < b.key; });

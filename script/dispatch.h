@@ -16,6 +16,15 @@ struct SyscallTable {
   std::vector<SyscallEntry> entries;  // sorted by key
 };
 
+// One subsystem's table with the name of its owner, for listings.
+struct SyscallTablePart {
+  std::string_view owner;
+  std::span<const SyscallEntry> entries;
+};
+
+// The tables build_syscall_table merges, in merge order.
+std::vector<SyscallTablePart> syscall_table_parts();
+
 // Merges the tables of all subsystems. Returns false (and leaves the key in
 // duplicate_key) when two entries share a key.
 bool build_syscall_table(SyscallTable& table, uint32_t* duplicate_key = nullptr);

@@ -10,6 +10,7 @@
 #include "script/error_report.h"
 #include "script/interpreter.h"
 #include "script/machine.h"
+#include "script/read_mark_file.h"
 #include "script/read_marks.h"
 #include "script/state.h"
 #include "script/thread.h"
@@ -188,6 +189,7 @@ void reset_machine(host::Engine& engine) {
   skip.current_line_read = false;
   skip.suspension = 0;
   skip.always_read.clear();
+  load_read_marks(engine);  // only the first reset reads the file
   free_all_threads(engine);
   state.current = create_thread(engine, 0);
   state.clock.held = script_time(engine);

@@ -1,12 +1,30 @@
-// Line marking and the skip test.
+// Line marking, the skip test and the skip modes.
 
 #include "script/read_marks.h"
 
 #include "host/engine.h"
+#include "host/settings.h"
+#include "platform/platform.h"
+#include "resources/multibyte.h"
 #include "script/loader.h"
 #include "script/thread.h"
 
 namespace tavelo::script {
+namespace {
+
+void set_flags(SkipState& skip, bool skip_all, bool read_skip, bool automatic) {
+  skip.skip_all = skip_all;
+  skip.read_skip = read_skip;
+  skip.automatic = automatic;
+}
+
+int32_t fast_mode_read_only(host::Engine& engine) {
+  SkipState& skip = engine.script.skip;
+  if (!skip.fast_mode_read_only) skip.fast_mode_read_only = host::reg_read_int(engine, "FastModeFlg_AR", 0);
+  return *skip.fast_mode_read_only;
+}
+
+}  // namespace
 
 void mark_line(host::Engine& engine, Thread& thread, int32_t line) {
   SkipState& skip = engine.script.skip;
@@ -32,23 +50,70 @@ void mark_line(host::Engine& engine, Thread& thread, int32_t line) {
       skip.current_line_read = false;
     }
   }
+  // Matched character by character, so a name never matches across the two
+  // bytes of a double-byte character.
   if (!skip.always_read.empty() && frame.code && frame.code->script &&
-      skip.always_read.find(frame.code->script->name) != std::string::npos) {
+      resources::find_text(engine.resources.lead_bytes, skip.always_read, frame.code->script->name,
+                           resources::Case::Insensitive) >= 0) {
     skip.current_line_read = true;
   }
 }
 
+void mark_current_line_read(host::Engine& engine) { engine.script.skip.current_line_read = true; }
+
 bool is_skipping(host::Engine& engine) {
   SkipState& skip = engine.script.skip;
+  host::InputState& input = engine.host.input;
   if (skip.suspension > 0) return false;
   if (skip.skip_all || skip.fast_forward) return true;
-  if (skip.read_skip) {
-    if (skip.current_line_read) return true;
-    // Read-skip stops at the first unread line.
+  if (input.caps_lock || skip.read_skip) {
+    if (!skip.current_line_read) {
+      // Read-skip stops at the first unread line.
+      skip.read_skip = false;
+      return false;
+    }
+    if (!(input.caps_lock && input.right_held)) return true;
+    // Holding the right button ends keyboard skipping; the clicks that came
+    // with it must not also jump to handlers.
+    input.right.happened = input.left.happened = input.middle.happened = false;
     skip.read_skip = false;
+    input.caps_lock = false;
+    engine.platform.pump_events();
     return false;
   }
   return skip.automatic && skip.auto_permitted;
 }
+
+void set_skip_mode(host::Engine& engine, int32_t mode) {
+  SkipState& skip = engine.script.skip;
+  skip.fast_forward = false;
+  if (mode == 5) mode = host::env_setting(engine, host::EnvInt::NekoMenu) != 0 ? 1 : 4;
+  if (mode == 1 && fast_mode_read_only(engine) != 0) {
+    set_flags(skip, false, true, false);
+    return;
+  }
+  switch (mode) {
+    case 0:
+    case 7: set_flags(skip, false, false, false); break;
+    case 1:
+    case 4: set_flags(skip, true, false, false); break;
+    case 2:
+      skip.read_skip = true;
+      skip.automatic = false;
+      break;
+    case 3: set_flags(skip, false, false, true); break;
+    case 6:
+      set_flags(skip, true, false, false);
+      skip.fast_forward = true;
+      break;
+    default: break;
+  }
+}
+
+void stop_skipping_on_click(host::Engine& engine) {
+  if (!engine.script.skip.fast_forward) set_skip_mode(engine, 0);
+}
+
+void cancel_keyboard_skip(host::Engine& engine) { engine.host.input.caps_lock = false; }
 
 }  // namespace tavelo::script

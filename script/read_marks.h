@@ -1,7 +1,9 @@
 #pragma once
-// Read marks and the skip test. Every line instruction of the main thread
-// marks its line in the script's read-mark set and records whether the line
-// had been read before; the skip modes consult that flag.
+// Read marks and the skip modes (SkipState inside script::State). Every line
+// instruction of the main thread marks its line in the script's read-mark set
+// and records whether the line had been read before; the skip test, which the
+// waits, the click handling and frame presentation consult, reads that flag
+// together with the skip flags and the keyboard skip switch (Caps Lock).
 
 #include <cstdint>
 
@@ -16,7 +18,24 @@ struct Thread;
 // The read-mark part of the line instruction.
 void mark_line(host::Engine& engine, Thread& thread, int32_t line);
 
-// The skip test: whether text is being skipped now.
+// After a saved game is loaded its current line counts as read.
+void mark_current_line_read(host::Engine& engine);
+
+// The skip test: whether text is being skipped now. Read-skip switches itself
+// off at the first unread line; holding the right button while the keyboard
+// switch is on stops skipping, eats the pending clicks and turns the switch off.
 bool is_skipping(host::Engine& engine);
+
+// Skip modes: 0 and 7 all off; 1 skip all (or read-skip, by FastModeFlg_AR);
+// 2 read-skip; 3 automatic; 4 skip all; 5 mode 1 with NEKOMENU, else mode 4;
+// 6 fast-forward. Fast-forward is cleared first whatever the mode; modes
+// above 7 change nothing else.
+void set_skip_mode(host::Engine& engine, int32_t mode);
+
+// A left or right button press stops skipping, except during fast-forward.
+void stop_skipping_on_click(host::Engine& engine);
+
+// Turns the keyboard skip switch off, as a Caps Lock press and release would.
+void cancel_keyboard_skip(host::Engine& engine);
 
 }  // namespace tavelo::script

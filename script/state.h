@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,13 @@ struct SkipState {
   int32_t suspension = 0;
   bool auto_permitted = false;
   bool current_line_read = false;
-  std::string always_read;  // upper case; a script named in it counts as read
+  std::string always_read;  // upper case, at most 511 bytes; a script named in it counts as read
+  // FastModeFlg_AR: what skip mode 1 does (0 skip all, else read-skip).
+  // Read from the registry on first use.
+  std::optional<int32_t> fast_mode_read_only;
+  bool fast_forward_permitted = false;  // first menu permission flag
+  bool second_menu_permitted = false;   // second menu permission flag
+  bool read_marks_loaded = false;       // the read-mark file is read once per engine
 };
 
 struct State {

@@ -37,6 +37,9 @@ struct SyscallEntry {
   std::string_view name;  // lower_snake; empty where no name is known
   SyscallHandler handler;
   SyscallFlags flags = SyscallFlags::None;
+  // Arguments and result for the generated list of system calls
+  // (docs/syscalls.md); empty where not written yet.
+  std::string_view summary = {};
 };
 
 // The arguments of one system call on the current thread's stack.

@@ -14,5 +14,7 @@ std::span<const SyscallEntry> debug_syscalls();
 std::span<const SyscallEntry> standard_syscalls();
 std::span<const SyscallEntry> string_syscalls();
 std::span<const SyscallEntry> file_syscalls();
+// Skip modes, read marks and the menu permission flags.
+std::span<const SyscallEntry> skip_syscalls();
 
 }  // namespace tavelo::script

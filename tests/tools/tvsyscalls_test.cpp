@@ -1,0 +1,38 @@
+// tvsyscalls and docs/syscalls.md: the committed list must be what the tool
+// prints for the current table, so it cannot fall behind the code.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "script/dispatch.h"
+#include "tests/support/test_engine.h"
+#include "tools/tvsyscalls/syscall_listing.h"
+
+namespace tavelo {
+namespace {
+
+TEST(Tvsyscalls, committed_list_matches_the_table) {
+  std::vector<uint8_t> bytes = testing::read_bytes(std::string(TAVELO_SOURCE_DIR) + "/docs/syscalls.md");
+  std::string committed(bytes.begin(), bytes.end());
+  EXPECT_TRUE(committed == tools::syscall_listing())
+      << "docs/syscalls.md is out of date; regenerate it with\n"
+         "  ninja -C BUILD tvsyscalls && BUILD/bin/tvsyscalls > docs/syscalls.md";
+}
+
+TEST(Tvsyscalls, program_prints_the_list_and_the_count) {
+  std::string tool = "'" + testing::tool_path("tvsyscalls") + "'";
+  testing::ProcessResult listing = testing::run_command(tool);
+  EXPECT_EQ(listing.exit_status, 0);
+  EXPECT_EQ(listing.output, tools::syscall_listing());
+
+  script::SyscallTable table;
+  ASSERT_TRUE(script::build_syscall_table(table));
+  testing::ProcessResult count = testing::run_command(tool + " --count");
+  EXPECT_EQ(count.output, std::to_string(table.entries.size()) + " of 458\n");
+  // Every row names its owner; none falls through to "?".
+  EXPECT_EQ(listing.output.find("| ? |"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tavelo
