@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <iterator>
+
 #include "tests/support/script_harness.h"
 
 namespace tavelo::testing {
@@ -114,6 +117,51 @@ TEST(DebugOutput, message_box_calls_answer_by_their_buttons) {
   EXPECT_EQ(run.game.boxes[0].buttons, platform::Buttons::YesNo);
   EXPECT_EQ(run.game.boxes[3].icon, platform::Icon::Warning);
   EXPECT_EQ(run.game.boxes[6].icon, platform::Icon::Error);
+}
+
+struct BoxCall {
+  uint32_t key;
+  platform::Buttons buttons;
+  platform::Icon icon;
+  int first_button_result;
+};
+
+TEST(DebugOutput, every_box_call_shows_its_buttons_and_icon) {
+  using platform::Buttons;
+  using platform::Icon;
+  const BoxCall calls[] = {
+      {0x4D2D4277, Buttons::Ok, Icon::None, 0},          {0x0D141855, Buttons::OkCancel, Icon::None, 1},
+      {0x693D9729, Buttons::YesNo, Icon::None, 1},       {0xE218BA5F, Buttons::RetryCancel, Icon::None, 1},
+      {0xD0F4B51A, Buttons::Ok, Icon::Warning, 0},       {0xEDFD552C, Buttons::OkCancel, Icon::Warning, 1},
+      {0x8DC0D2CD, Buttons::YesNo, Icon::Warning, 1},    {0x253982F4, Buttons::RetryCancel, Icon::Question, 1},
+      {0x6E7F7FB7, Buttons::RetryCancel, Icon::Question, 1}, {0x67444F84, Buttons::Ok, Icon::Question, 0},
+      {0x1576CCEC, Buttons::OkCancel, Icon::Question, 1}, {0x5F7FFD3B, Buttons::YesNo, Icon::Question, 1},
+      {0xDF644F85, Buttons::Ok, Icon::Error, 0},         {0xB5551FDF, Buttons::OkCancel, Icon::Error, 1},
+      {0x65D3B77C, Buttons::YesNo, Icon::Error, 1},      {0x4020C370, Buttons::RetryCancel, Icon::Error, 1},
+  };
+  // Each box gets its own text (1000 + i): the headless platform gives up on
+  // a box that repeats.
+  std::string body;
+  char line[96];
+  for (size_t i = 0; i < std::size(calls); ++i) {
+    std::snprintf(line, sizeof line, "    push_int %zu\n    syscall 0x%08X 1\n    PRINT\n", 1000 + i, calls[i].key);
+    body += line;
+  }
+  ScriptRun run = run_script(body);
+  // The debug-only boxes also write their text to the log first.
+  std::vector<std::string> results;
+  for (const std::string& text : run.lines) {
+    if (text.size() < 5) results.push_back(text);
+  }
+  ASSERT_EQ(results.size(), std::size(calls));
+  ASSERT_EQ(run.game.boxes.size(), std::size(calls));
+  for (size_t i = 0; i < std::size(calls); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(run.game.boxes[i].buttons, calls[i].buttons);
+    EXPECT_EQ(run.game.boxes[i].icon, calls[i].icon);
+    EXPECT_EQ(run.game.boxes[i].text, std::to_string(1000 + i) + " ");
+    EXPECT_EQ(results[i], std::to_string(calls[i].first_button_result) + " ");
+  }
 }
 
 TEST(DebugOutput, debug_only_boxes_give_their_first_button_without_debug_mode) {

@@ -206,6 +206,34 @@ restarter:
   EXPECT_EQ(run.lines, (Lines{"first ", "run "}));
 }
 
+TEST(Threads, ending_all_threads_restarts_the_start_script_and_a_negative_code_ends_none) {
+  ScriptRun run = run_script(R"(
+    load eternal int post_inc "#runs@GLOBAL"
+    push_int 0
+    ne_int
+    jump_if_true second_run
+    push_int {$sleeper@GLOBAL}
+    syscall 0xF2F9DAA8 1
+    set_int_pop eternal int "#id@GLOBAL"
+    push_int 5
+    syscall_discard 0xCF35F0E3 1
+    push_int -1
+    syscall_discard 0x3704C919 1      ; a negative code ends nothing
+    load eternal int "#id@GLOBAL"
+    syscall 0x9FB53FBE 1
+    PRINT
+    syscall_discard 0x3704C919 0      ; every thread ends; the start script runs again
+    push_string "not reached"
+    PRINT
+second_run:
+    load eternal int "#id@GLOBAL"
+    syscall 0x9FB53FBE 1
+    PRINT
+  )",
+                             kWorkers);
+  EXPECT_EQ(run.lines, (Lines{"1 ", "0 "}));
+}
+
 TEST(Waits, a_wait_takes_its_time_on_the_virtual_clock) {
   uint32_t before = 0, after = 0;
   RunHooks hooks;
