@@ -154,7 +154,7 @@ std::optional<File> File::open(const std::string& host_path, OpenMode mode) {
 }
 
 size_t File::read(std::span<uint8_t> buffer) {
-  if (!m_handle || m_position >= m_length) return 0;
+  if (!m_handle || m_position >= m_length || buffer.empty()) return 0;
   size_t wanted = size_t(std::min<uint64_t>(buffer.size(), m_length - m_position));
   size_t got = std::fread(buffer.data(), 1, wanted, m_handle);
   m_position += got;
@@ -177,6 +177,7 @@ std::optional<std::string> File::read_line(size_t max_bytes) {
 
 bool File::write(std::span<const uint8_t> bytes) {
   if (!m_handle || !m_writable) return false;
+  if (bytes.empty()) return true;
   size_t written = std::fwrite(bytes.data(), 1, bytes.size(), m_handle);
   m_position += written;
   m_length = std::max(m_length, m_position);
