@@ -18,6 +18,23 @@
 namespace tavelo::graphics {
 namespace {
 
+// libpng reads side chunks (text, profiles) whole, allocating and clearing
+// what the chunk's length field announces before it finds the file too short:
+// a few bytes could cost gigabytes. Every chunk must therefore lie inside the
+// file, up to the end chunk.
+bool chunks_fit(std::span<const uint8_t> file) {
+  size_t position = 8;  // after the signature, which libpng checks
+  while (position < file.size()) {
+    if (file.size() - position < 12) return false;
+    const uint8_t* chunk = file.data() + position;
+    const uint32_t length = uint32_t(chunk[0]) << 24 | uint32_t(chunk[1]) << 16 | uint32_t(chunk[2]) << 8 | chunk[3];
+    if (length > file.size() - position - 12) return false;
+    if (std::memcmp(chunk + 4, "IEND", 4) == 0) return true;
+    position += 12 + size_t(length);
+  }
+  return false;
+}
+
 struct MemorySource {
   const uint8_t* data;
   size_t size;
@@ -213,6 +230,7 @@ bool write_image(png_structp png, png_infop info, png_uint_32 width, png_uint_32
 
 PngDecoded decode_png(std::span<const uint8_t> file) {
   PngDecoded result;
+  if (!chunks_fit(file)) return result;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
   if (!png) {
     result.result = PngResult::NoReadStruct;

@@ -87,6 +87,11 @@ TEST(PngReader, RefusesWhatItDoesNotAccept) {
     EXPECT_EQ(decoded.result, PngResult::LibraryError) << cut;
     EXPECT_FALSE(decoded.image);
   }
+  // A side chunk announcing far more bytes than the file holds.
+  std::vector<uint8_t> huge_text(good.begin(), good.begin() + 33);
+  huge_text.insert(huge_text.end(), {0x29, 0x00, 0x00, 0x25, 't', 'E', 'X', 't', 'a', 0, 'b'});
+  huge_text.insert(huge_text.end(), good.begin() + 33, good.end());
+  EXPECT_EQ(graphics::decode_png(huge_text).result, PngResult::LibraryError);
   std::vector<uint8_t> damaged = good;
   damaged[good.size() / 2] ^= 0x55;
   EXPECT_EQ(graphics::decode_png(damaged).result, PngResult::LibraryError);
