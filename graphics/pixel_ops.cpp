@@ -455,16 +455,20 @@ __attribute__((target("ssse3"))) int32_t alpha_row_rgb_ssse3(uint8_t* out, const
 // The same with AVX2, 32 pixels (96 bytes) a step. Byte shuffles stay inside
 // 128-bit lanes, so each output vector shuffles a source whose lanes hold the
 // 16 levels its two halves need.
+// Here even and odd bytes are mixed in separate 16-bit lanes (masks and
+// shifts instead of unpacking, which would crowd the shuffle unit that
+// already spreads the levels): (256 * s + d) + l * (d - s) is the same sum.
 __attribute__((target("avx2"))) __m256i mix_levels_avx2(__m256i d, __m256i s, __m256i l) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i one = _mm256_set1_epi16(1);
-  __m256i keep_lo = _mm256_add_epi16(_mm256_unpacklo_epi8(l, zero), one);
-  __m256i keep_hi = _mm256_add_epi16(_mm256_unpackhi_epi8(l, zero), one);
-  __m256i diff_lo = _mm256_sub_epi16(_mm256_unpacklo_epi8(d, zero), _mm256_unpacklo_epi8(s, zero));
-  __m256i diff_hi = _mm256_sub_epi16(_mm256_unpackhi_epi8(d, zero), _mm256_unpackhi_epi8(s, zero));
-  __m256i lo = _mm256_add_epi16(_mm256_unpacklo_epi8(s, s), _mm256_mullo_epi16(keep_lo, diff_lo));
-  __m256i hi = _mm256_add_epi16(_mm256_unpackhi_epi8(s, s), _mm256_mullo_epi16(keep_hi, diff_hi));
-  return _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8));
+  const __m256i low = _mm256_set1_epi16(0x00FF);
+  const __m256i high = _mm256_set1_epi16(int16_t(0xFF00));
+  __m256i d_even = _mm256_and_si256(d, low), d_odd = _mm256_srli_epi16(d, 8);
+  __m256i s_even = _mm256_and_si256(s, low), s_odd = _mm256_srli_epi16(s, 8);
+  __m256i l_even = _mm256_and_si256(l, low), l_odd = _mm256_srli_epi16(l, 8);
+  __m256i even = _mm256_add_epi16(_mm256_or_si256(_mm256_slli_epi16(s, 8), d_even),
+                                  _mm256_mullo_epi16(l_even, _mm256_sub_epi16(d_even, s_even)));
+  __m256i odd = _mm256_add_epi16(_mm256_or_si256(_mm256_and_si256(s, high), d_odd),
+                                 _mm256_mullo_epi16(l_odd, _mm256_sub_epi16(d_odd, s_odd)));
+  return _mm256_or_si256(_mm256_srli_epi16(even, 8), _mm256_and_si256(odd, high));
 }
 
 __attribute__((target("avx2"))) int32_t alpha_row_rgb_avx2(uint8_t* out, const uint8_t* in, const uint8_t* t,
