@@ -2,6 +2,7 @@
 
 #include "host/startup.h"
 
+#include "graphics/picture.h"
 #include "host/engine.h"
 #include "host/environment.h"
 #include "host/message_box.h"
@@ -199,6 +200,8 @@ int run_engine(Engine& engine, const StartupOptions& options) {
     return aggskip >= 4 ? 4 : aggskip + 1;
   }(env_setting(engine, EnvInt::AggressiveSkip));
   graphics::set_frame_limit(engine.graphics.pacer, env_setting(engine, EnvInt::MaxFps));
+  // Half the free memory, within 4 MB .. 256 MB, for decoded pictures.
+  engine.graphics.pictures.cache.set_budget(graphics::system_image_budget());
 
   if (options.quit_after_ms) engine.host.quit_at = script::script_time(engine) + *options.quit_after_ms;
 

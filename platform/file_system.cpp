@@ -322,6 +322,17 @@ std::string executable_directory() {
 std::optional<std::vector<uint8_t>> read_file(const std::string& host_path) {
   std::optional<File> file = File::open(host_path, OpenMode::Read);
   if (!file) return std::nullopt;
+  if (file->length() == 0) {
+    // Files such as /proc/meminfo report no size; read them to their end.
+    std::FILE* stream = std::fopen(host_path.c_str(), "rb");
+    if (!stream) return std::nullopt;
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, stream)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    std::fclose(stream);
+    return bytes;
+  }
   std::vector<uint8_t> bytes(size_t(file->length()));
   if (file->read(bytes) != bytes.size()) return std::nullopt;
   return bytes;
