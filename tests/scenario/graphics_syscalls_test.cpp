@@ -175,6 +175,8 @@ TEST(GraphicsSyscalls, every_refusal_is_reported_and_answers_its_fallback) {
       cases.push_back({text, std::string(c.name) + (source_bad ? " : 転送元ページが存在しません" : " : 転送先ページが存在しません")});
     }
   }
+  // Both pages invalid: only the source is reported.
+  cases.push_back({call("grp_copy", {bad, "0", "0", "1", "1", bad, "0", "0"}), "grp_copy : 転送元ページが存在しません"});
   cases.push_back({call_table("table", "make_alfa_table", {bad, "@idx"}), "make_alfa_table : 転送元ページが存在しません"});
   cases.push_back({call_table("table", "make_alfa_table", {"@idx", bad}), "make_alfa_table : 転送先ページが存在しません"});
 
@@ -313,6 +315,23 @@ TEST(GraphicsSyscalls, copies_blend_swap_and_map_pixels) {
   s.expect_pixel("@d", 0, 0, rgb(10, 0, 0));
   s.expect_pixel("@d", 1, 0, rgb(200, 0, 0));
   s.expect_pixel("@d", 2, 0, rgb(125, 0, 0));
+  // A destination alpha page is multiplied: (d * (t + 1)) >> 8.
+  s.run(keep("da", "page_create_withalfa", {"3", "1"}) + keep("daa", "get_alfapage", {"@da"}) +
+        call("grp_boxfill", {"@daa", "0", "0", "3", "1", "200"}));
+  s.run(call("grp_extcopy", {"@s", "0", "0", "3", "1", "@da", "0", "0"}));
+  s.expect_pixel("@daa", 0, 0, grey(199));
+  s.expect_pixel("@daa", 1, 0, grey(1));
+  s.expect_pixel("@daa", 2, 0, grey(78));
+  // A plain copy between pages that both have alpha pages moves the alpha too.
+  s.run(keep("y", "page_create_withalfa", {"3", "1"}) + keep("ya", "get_alfapage", {"@y"}));
+  s.run(call("grp_copy", {"@s", "0", "0", "3", "1", "@y", "0", "0"}));
+  s.expect_pixel("@ya", 0, 0, grey(254));
+  s.expect_pixel("@y", 0, 0, rgb(200, 0, 0));
+  // A copy within one page reads the source before writing over it.
+  s.run(keep("ov", "page_create", {"4", "1"}));
+  for (int x = 0; x < 4; ++x) s.run(call("grp_point_set", {"@ov", std::to_string(x), "0", std::to_string(x + 1)}));
+  s.run(call("grp_copy", {"@ov", "0", "0", "3", "1", "@ov", "1", "0"}));
+  for (int x = 0; x < 4; ++x) s.expect_pixel("@ov", x, 0, rgb(x == 0 ? 1 : x, 0, 0));
   // Mask arithmetic on 8-bit pages.
   s.run(filled("m1", 1, 1, 200, true) + filled("m2", 1, 1, 127, true));
   s.expect(call("grp_mulcopy", {"@m2", "0", "0", "1", "1", "@m1", "0", "0"}), "0 ");
