@@ -52,27 +52,6 @@ std::vector<std::string> names(const std::vector<std::unique_ptr<ReadMarkSet>>& 
   return out;
 }
 
-TEST(ReadMarkFile, written_records_read_back_with_names_counts_and_bits) {
-  std::vector<std::unique_ptr<ReadMarkSet>> sets;
-  sets.push_back(make_set("START.TVO", 100, {0, 7, 8, 99}));
-  sets.push_back(make_set("A.TVO", 1, {0}));
-  sets.push_back(make_set("EMPTY.TVO", 0, {}));
-  std::vector<uint8_t> file = script::write_read_mark_file(sets);
-  EXPECT_EQ(file.size(), 3 * 148 + (13 + 16) + (1 + 16) + (0 + 16));
-
-  script::ReadMarkFileContent content = script::parse_read_mark_file(file);
-  EXPECT_FALSE(content.truncated);
-  EXPECT_EQ(content.dropped, 0u);
-  ASSERT_EQ(content.sets.size(), 3u);
-  for (size_t i = 0; i < sets.size(); ++i) {
-    EXPECT_EQ(content.sets[i].name, sets[i]->name);
-    EXPECT_EQ(content.sets[i].line_count, sets[i]->line_count);
-    EXPECT_EQ(content.sets[i].bits, sets[i]->bits);
-  }
-  // The reserved fields are written as zero.
-  for (size_t i = 136; i < 148; ++i) EXPECT_EQ(file[i], 0) << i;
-}
-
 TEST(ReadMarkFile, damaged_records_lose_only_themselves) {
   std::vector<uint8_t> good = record("GOOD.TVO", 17, 8, std::vector<uint8_t>(17, 0x81));
   struct Case {
