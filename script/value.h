@@ -25,7 +25,7 @@ inline constexpr int kValueTypeCount = 6;
 inline constexpr int64_t kMaxArrayElements = int64_t(1) << 26;
 
 // Shared text: never changed after creation. size counts the terminating NUL.
-struct StringBlock {
+struct alignas(8) StringBlock {
   int32_t references;
   int32_t size;
 
@@ -35,8 +35,9 @@ struct StringBlock {
 };
 
 // Shared array: size3 (outermost) x size2 x size1 (innermost) elements that
-// follow the header: int32_t, float, or StringBlock* for string arrays.
-struct ArrayBlock {
+// follow the header: int32_t, float, or StringBlock* for string arrays. The
+// header is padded to 8 bytes so string-block pointers after it are aligned.
+struct alignas(8) ArrayBlock {
   int32_t references;
   ValueType element_type;
   int32_t size3;

@@ -68,8 +68,9 @@ inline graphics::Page busy_page(int32_t width, int32_t height, uint32_t seed) {
     for (int32_t x = 0; x < width; ++x) {
       uint8_t* p = page.row(y) + 3 * size_t(x);
       uint8_t choice = random.next() % 8;
-      if (choice < 3 && x > 0) {
-        std::copy(p - 3 * (1 + choice % 2), p - 3 * (1 + choice % 2) + 3, p);
+      int32_t back = 1 + choice % 2;  // pixels
+      if (choice < 3 && x >= back) {
+        std::copy(p - 3 * back, p - 3 * back + 3, p);
       } else if (choice < 5 && y > 0) {
         std::copy(page.row(y - 1) + 3 * size_t(x), page.row(y - 1) + 3 * size_t(x) + 3, p);
       } else {
