@@ -9,6 +9,8 @@ cd "$(dirname "$0")/.."
 ./scripts/bootstrap.sh
 
 jobs=$(nproc)
+# Compiler caching that survives a fresh clone in another folder.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 fuzz_seconds=${TAVELO_FUZZ_SECONDS:-10}
 
 echo "== build (warnings are errors)"
@@ -27,5 +29,5 @@ cmake --build build-sanitize -j "$jobs"
 echo "== fuzz targets (${fuzz_seconds} s each)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTAVELO_FUZZ=ON -DTAVELO_TESTS=OFF \
   -DTAVELO_BENCHMARKS=OFF >/dev/null
-cmake --build build-fuzz -j "$jobs"
+cmake --build build-fuzz -j "$jobs" --target fuzz_targets
 ./fuzz/run_all.sh build-fuzz/bin "$fuzz_seconds"
