@@ -36,10 +36,10 @@ std::string format_text(std::string_view format, std::initializer_list<FormatArg
       break;
     }
     char conversion = format[i];
-    // The spec without length modifiers, rebuilt for snprintf.
-    std::string spec;
+    // The conversion without its length modifiers, rebuilt for snprintf.
+    std::string conversion_text;
     for (size_t k = start; k < i; ++k) {
-      if (std::string_view("hlLqjzt").find(format[k]) == std::string_view::npos) spec.push_back(format[k]);
+      if (std::string_view("hlLqjzt").find(format[k]) == std::string_view::npos) conversion_text.push_back(format[k]);
     }
     FormatArgument missing(0);
     const FormatArgument& argument = next != end ? *next++ : missing;
@@ -56,9 +56,9 @@ std::string format_text(std::string_view format, std::initializer_list<FormatArg
           // Engine values are 32-bit; print their unsigned 32-bit form.
           value = (long long)(uint32_t)value;
         }
-        spec += (conversion == 'c') ? "c" : std::string("ll") + conversion;
-        written = conversion == 'c' ? std::snprintf(buffer, sizeof buffer, spec.c_str(), int(value))
-                                    : std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+        conversion_text += (conversion == 'c') ? "c" : std::string("ll") + conversion;
+        written = conversion == 'c' ? std::snprintf(buffer, sizeof buffer, conversion_text.c_str(), int(value))
+                                    : std::snprintf(buffer, sizeof buffer, conversion_text.c_str(), value);
         break;
       }
       case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': {
@@ -67,19 +67,19 @@ std::string format_text(std::string_view format, std::initializer_list<FormatArg
           out.append(argument.text);
           continue;
         }
-        spec.push_back(conversion);
-        written = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+        conversion_text.push_back(conversion);
+        written = std::snprintf(buffer, sizeof buffer, conversion_text.c_str(), value);
         break;
       }
       case 's': {
         std::string text = argument.kind == FormatArgument::Kind::Text ? std::string(argument.text)
                            : argument.kind == FormatArgument::Kind::Integer ? std::to_string(argument.integer)
                                                                              : std::to_string(argument.real);
-        spec.push_back('s');
-        int length = std::snprintf(nullptr, 0, spec.c_str(), text.c_str());
+        conversion_text.push_back('s');
+        int length = std::snprintf(nullptr, 0, conversion_text.c_str(), text.c_str());
         if (length > 0) {
           std::vector<char> wide(size_t(length) + 1);
-          std::snprintf(wide.data(), wide.size(), spec.c_str(), text.c_str());
+          std::snprintf(wide.data(), wide.size(), conversion_text.c_str(), text.c_str());
           out.append(wide.data(), size_t(length));
         }
         continue;
