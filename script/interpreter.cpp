@@ -353,20 +353,34 @@ void report_type_mismatch(host::Engine& engine) {
   report_script_error(engine, "発見した変数のタイプが違うエラー\nスタックに積まれて居ないのに参照したんではないか？");
 }
 
+// Subscripts wrap around a dimension instead of failing: -1 is the last
+// element. Game scripts rely on it.
+inline int32_t wrap_subscript(int32_t subscript, int32_t size) {
+  if (size <= 0) return 0;
+  int32_t remainder = subscript % size;
+  return remainder < 0 ? remainder + size : remainder;
+}
+
+// The array variable of an element operand. A missing array is reported and
+// created as a one-element array of the operand's type.
+Value* find_array_variable(host::Engine& engine, Thread& thread, Value* stack, int32_t sp, int32_t base,
+                           uint16_t flags, uint32_t hash, const uint8_t* hint_field, ValueType array_type,
+                           bool& fault) {
+  Value* variable = find_operand_variable(engine, thread, stack, sp, base, flags, hash, hint_field, fault);
+  if (fault || variable) return variable;
+  report_script_error(engine, "Array : イニシャライズされていない配列を参照しました");
+  return create_operand_variable(engine, thread, flags, hash, hint_field, make_default(array_type));
+}
+
 // Pops c subscripts (the first one is topmost) and returns the element index;
 // subscripts wrap around each dimension.
 int32_t array_index(host::Engine& engine, const ArrayBlock& array, Value* stack, int32_t& sp, int count) {
   if (array.size3 == 0) report_script_error(engine, "配列が初期化されていません。");
-  auto wrap = [](int32_t subscript, int32_t size) {
-    if (size <= 0) return 0;
-    int32_t remainder = subscript % size;
-    return remainder < 0 ? remainder + size : remainder;
-  };
-  int32_t k1 = wrap(as_int(stack[--sp]), array.size1);
+  int32_t k1 = wrap_subscript(as_int(stack[--sp]), array.size1);
   if (count == 1) return k1;
-  int32_t k2 = wrap(as_int(stack[--sp]), array.size2);
+  int32_t k2 = wrap_subscript(as_int(stack[--sp]), array.size2);
   if (count == 2) return array.size1 * k2 + k1;
-  int32_t k3 = wrap(as_int(stack[--sp]), array.size3);
+  int32_t k3 = wrap_subscript(as_int(stack[--sp]), array.size3);
   return (array.size2 * k3 + k2) * array.size1 + k1;
 }
 
@@ -754,9 +768,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
           Value* stored = fast_variable(state, stack, sp, fp->base, flags, hash, hint_field);
           if (stored && stored->type == ValueType::IntArray && stored->array->size1 > 0) {
             ArrayBlock& array = *stored->array;
-            int32_t index = TOP.integer % array.size1;
-            if (index < 0) index += array.size1;
-            array.ints()[index] = SECOND.integer;
+            array.ints()[wrap_subscript(TOP.integer, array.size1)] = SECOND.integer;
             sp -= 2;
             NEXT();
           }
@@ -765,12 +777,9 @@ void run_slice(host::Engine& engine, Thread& thread) {
         ValueType array_type = ValueType(uint16_t(info.type) + 3);
         SAVE();
         bool fault = false;
-        Value* variable = find_operand_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
+        Value* variable =
+            find_array_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, array_type, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
-        if (!variable) {
-          report_script_error(engine, "Array : イニシャライズされていない配列を参照しました");
-          variable = create_operand_variable(engine, thread, flags, hash, hint_field, make_default(array_type));
-        }
         if (variable->type != array_type) {
           report_type_mismatch(engine);
           sp -= subscripts;
@@ -891,20 +900,15 @@ void run_slice(host::Engine& engine, Thread& thread) {
           Value* stored = fast_variable(state, stack, sp, fp->base, flags, hash, hint_field);
           if (stored && stored->type == ValueType::IntArray && TOP.type == ValueType::Int && stored->array->size1 > 0) {
             const ArrayBlock& array = *stored->array;
-            int32_t index = TOP.integer % array.size1;
-            if (index < 0) index += array.size1;
-            TOP = make_int(array.ints()[index]);
+            TOP = make_int(array.ints()[wrap_subscript(TOP.integer, array.size1)]);
             NEXT();
           }
         }
         SAVE();
         bool fault = false;
-        Value* variable = find_operand_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
+        Value* variable =
+            find_array_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, array_type, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
-        if (!variable) {
-          report_script_error(engine, "Array : イニシャライズされていない配列を参照しました");
-          variable = create_operand_variable(engine, thread, flags, hash, hint_field, make_default(array_type));
-        }
         if (variable->type != array_type) {
           report_type_mismatch(engine);
           sp -= subscripts;
