@@ -5,8 +5,12 @@
 // global-variable instructions cache what they resolved in their operand
 // fields (a call-target index and a 16-bit slot hint). Code blocks are
 // followed by zero padding, so fixed-size operands can be decoded before the
-// size check; positions are checked against the block on every fetch and
-// every jump, so a broken file ends its thread instead of running off its code.
+// size check. Each instruction is decoded once, the first time it runs: its
+// position and fixed operands are checked against the block and the result is
+// cached as a byte per code position (CodeBlock::decoded), so a broken file
+// ends its thread instead of running off its code, and the checks cost
+// nothing afterwards. Decoding also recognises the short sequences compilers
+// emit for loop tests, counters and accumulators and runs them as one step.
 
 #include "script/interpreter.h"
 
@@ -27,15 +31,6 @@
 #include "script/syscall.h"
 #include "script/thread.h"
 #include "text/message_window.h"
-
-// Dispatch is a dense switch. Threaded dispatch (computed goto) can be built
-// with -DTAVELO_THREADED_DISPATCH on GCC and Clang; measured with
-// benchmarks/run_interpreter_bench.sh it gave no gain, so it is off.
-#if defined(__GNUC__) && defined(TAVELO_THREADED_DISPATCH)
-#define TAVELO_COMPUTED_GOTO 1
-#else
-#define TAVELO_COMPUTED_GOTO 0
-#endif
 
 namespace tavelo::script {
 namespace {
@@ -62,8 +57,16 @@ int32_t truncate_to_int(float value) {
   return int32_t(value);
 }
 
-float as_float(const Value& value) { return value.type == ValueType::Float ? value.real : float(value.integer); }
-int32_t as_int(const Value& value) { return value.type == ValueType::Float ? truncate_to_int(value.real) : value.integer; }
+// Numbers as the other numeric type. Strings and arrays count as 0: their
+// payload is a block address, which must never leak into script values.
+float as_float(const Value& value) {
+  if (value.type == ValueType::Float) return value.real;
+  return value.type == ValueType::Int ? float(value.integer) : 0.0f;
+}
+int32_t as_int(const Value& value) {
+  if (value.type == ValueType::Float) return truncate_to_int(value.real);
+  return value.type == ValueType::Int ? value.integer : 0;
+}
 
 int32_t wrap_add(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
 int32_t wrap_sub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
@@ -180,18 +183,34 @@ Value concatenate(const Value& left, const Value& right) {
   return make_string(joined);
 }
 
+// True for ints and floats; a string or array block is released instead (the
+// caller overwrites the value).
+bool numeric_or_release(Value& value) {
+  if (value.type == ValueType::Int || value.type == ValueType::Float) return true;
+  release_value(value);
+  return false;
+}
+
+// Replaces a string or array by an int 0, releasing its block.
+void drop_reference(Value& value) {
+  if (!is_reference_type(value.type)) return;
+  release_value(value);
+  value = make_int(0);
+}
+
 // The outcome of applying an assignment to a stored value: the new stored
 // value is written in place; strings build new blocks.
 void apply_assignment(const AssignInfo& info, Value& target, const Value& operand, bool element) {
   switch (info.type) {
     case ValueType::Int: {
-      int32_t current = target.type == ValueType::Int ? target.integer : as_int(target);
+      // A string or array held here counts as 0; its block is released.
+      int32_t current = numeric_or_release(target) ? as_int(target) : 0;
       target.integer = int_arith(info.kind, current, as_int(operand));
       target.type = ValueType::Int;
       break;
     }
     case ValueType::Float: {
-      float current = target.type == ValueType::Float ? target.real : as_float(target);
+      float current = numeric_or_release(target) ? as_float(target) : 0.0f;
       target.real = float_arith(info.kind, current, as_float(operand), element);
       target.type = ValueType::Float;
       break;
@@ -287,6 +306,106 @@ void report_code_fault(host::Engine& engine, Thread& thread, CodeFault fault, ui
     thread.end_state = EndState::Free;
   }
   engine.script.slice_state = kSliceThreadEnded;
+}
+
+// The binary int operations a load followed by push_int folds: the exact
+// results of the instructions (including the -1 of greater-or-equal).
+bool is_int_comparison(Op op) {
+  return op == Op::LessEqualInt || op == Op::LessInt || op == Op::GreaterEqualInt || op == Op::GreaterInt ||
+         op == Op::EqualInt || op == Op::NotEqualInt;
+}
+bool is_foldable(Op op) { return op == Op::AddInt || op == Op::SubInt || op == Op::MulInt || is_int_comparison(op); }
+int32_t fold_int(Op op, int32_t a, int32_t b) {
+  switch (op) {
+    case Op::AddInt: return wrap_add(a, b);
+    case Op::SubInt: return wrap_sub(a, b);
+    case Op::MulInt: return wrap_mul(a, b);
+    case Op::LessEqualInt: return a <= b;
+    case Op::LessInt: return a < b;
+    case Op::GreaterEqualInt: return a >= b ? -1 : 0;
+    case Op::GreaterInt: return a > b;
+    case Op::EqualInt: return a == b;
+    case Op::NotEqualInt: return a != b;
+    default: return 0;
+  }
+}
+
+// The integer statements on variables that consume a value just loaded.
+bool is_int_statement(uint16_t raw) {
+  return raw == raw_opcode(Op::AssignIntPop) || raw == raw_opcode(Op::AddAssignIntPop) ||
+         raw == raw_opcode(Op::SubAssignIntPop);
+}
+int32_t int_statement(uint16_t raw, int32_t current, int32_t operand) {
+  if (raw == raw_opcode(Op::AddAssignIntPop)) return wrap_add(current, operand);
+  if (raw == raw_opcode(Op::SubAssignIntPop)) return wrap_sub(current, operand);
+  return operand;
+}
+
+// Decoded forms, one byte per code position. 0: not decoded yet; 1 + op: the
+// plain instruction, its fixed operands inside the block; above that, a
+// sequence run as one step. Every sequence starts with an int load of a local
+// or global variable (or is a jump), its operands inside the block. At run
+// time a sequence checks its variable and jump target (operand bytes can be
+// rewritten by hint caching when a broken file overlaps instructions), and
+// when either check fails the plain instruction runs instead.
+constexpr uint8_t kNotDecoded = 0;
+constexpr uint8_t plain_form(Op op) { return uint8_t(uint8_t(op) + 1); }
+enum class Form : uint8_t {
+  LoadInt = kOpcodeCount + 2,  // load an int
+  LoadIntCompareJump,          // load; push_int; int comparison; jump_if_false or jump_if_true
+  LoadIntFoldConstant,         // load; push_int; int arithmetic or comparison
+  LoadIntStatement,            // load; set_int_pop, add_set_int_pop or sub_set_int_pop
+  StepIntStatement,            // load with ++ or --; pop
+  Jump,                        // a jump, without the general dispatch
+};
+static_assert(size_t(Form::Jump) <= 255, "decoded forms are bytes");
+constexpr uint8_t kFirstSequenceForm = uint8_t(Form::LoadInt);
+
+// The variable flags of a load the sequences take: an int, no unary
+// operation, no subscripts, in a scope reachable by slot or hint.
+bool is_sequence_load(uint16_t flags) {
+  uint16_t scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
+  uint16_t rest = flags & ~(variable_flags::kScopeMask | variable_flags::kStepMask);
+  return rest == (uint16_t(ValueType::Int) << variable_flags::kTypeShift) && scope != uint16_t(Scope::Thread);
+}
+
+struct Decoding {
+  uint8_t form = kNotDecoded;  // kNotDecoded: the fault below
+  CodeFault fault = CodeFault::OutsideCode;
+  uint32_t detail = 0;
+};
+
+Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint8_t* at) {
+  ptrdiff_t left = end - at;
+  if (left < 2) return {kNotDecoded, CodeFault::OutsideCode, uint32_t(at - begin)};
+  uint16_t raw = load_u16le(at);
+  Op op = decode_opcode(raw);
+  if (left - 2 < ptrdiff_t(kOperandSizes[size_t(op)])) return {kNotDecoded, CodeFault::TruncatedOperand, raw};
+  auto raw_at = [&](ptrdiff_t offset) { return left >= offset + 2 ? load_u16le(at + offset) : uint16_t(0); };
+  // A jump whose 4-byte offset lies at operand; targets are relative to its end.
+  auto jump_inside = [&](ptrdiff_t operand) {
+    int64_t target = int64_t(at - begin) + operand + 4 + int32_t(load_u32le(at + operand));
+    return target >= 0 && target < end - begin;
+  };
+  if (op == Op::Jump) return {jump_inside(2) ? uint8_t(Form::Jump) : plain_form(op)};
+  if (op != Op::Load || !is_sequence_load(load_u16le(at + 2))) return {plain_form(op)};
+  int step = load_u16le(at + 2) & variable_flags::kStepMask;
+  uint16_t next = raw_at(10);
+  if (step != 0) {
+    bool counter = step <= 4 && next == raw_opcode(Op::Pop);
+    return {counter ? uint8_t(Form::StepIntStatement) : plain_form(op)};
+  }
+  if (next == raw_opcode(Op::PushInt) && left >= 18) {
+    Op folded = decode_opcode(raw_at(16));
+    uint16_t branch = raw_at(18);
+    if (is_int_comparison(folded) && left >= 24 &&
+        (branch == raw_opcode(Op::JumpIfFalse) || branch == raw_opcode(Op::JumpIfTrue)) && jump_inside(20)) {
+      return {uint8_t(Form::LoadIntCompareJump)};
+    }
+    if (is_foldable(folded)) return {uint8_t(Form::LoadIntFoldConstant)};
+  }
+  if (is_int_statement(next) && left >= 20) return {uint8_t(Form::LoadIntStatement)};
+  return {uint8_t(Form::LoadInt)};
 }
 
 // Resolves the variable of a Variable operand; null when it does not exist.
@@ -429,6 +548,8 @@ void run_slice(host::Engine& engine, Thread& thread) {
   Value* stack;
   int32_t sp;
   int32_t stack_limit;  // pushes beyond it grow the stack first
+  uint8_t* decoded;      // the decoded forms of the frame's code block
+  uint8_t no_code[1] = {kNotDecoded};
   auto load = [&] {
     fp = &thread.frame();
     ip = fp->position;
@@ -437,9 +558,16 @@ void run_slice(host::Engine& engine, Thread& thread) {
     stack = thread.stack();
     sp = thread.sp;
     stack_limit = thread.capacity() - 8;
+    decoded = fp->code ? fp->code->decoded.get() : no_code;
+    if (!fp->code) code_begin = code_end = ip;  // decodes as outside the code
   };
   load();
   const uint8_t* instruction = ip;
+  // A jump target from the end of its instruction; null outside the block.
+  auto target_of = [&](const uint8_t* from, int32_t offset) -> const uint8_t* {
+    int64_t target = int64_t(from - code_begin) + offset;
+    return uint64_t(target) < uint64_t(code_end - code_begin) ? code_begin + target : nullptr;
+  };
 
 #define SAVE() (thread.sp = sp, fp->position = ip)
 #define LOAD() load()
@@ -492,80 +620,117 @@ void run_slice(host::Engine& engine, Thread& thread) {
     stack[sp++] = (value); \
   } while (0)
 
-  // The loop runs until an out-of-line operation ends the slice; those
-  // operations are followed by CHECK_SLICE. Checks on every instruction are
-  // one branch: near the end of the block (or after a stack underflow) the
-  // exact checks run.
-  constexpr ptrdiff_t kLongestFixedInstruction = 2 + 10;
   uint16_t raw;
   Op op;
-// Fetch: one branch per instruction; near the end of the block (or after a
-// stack underflow) the exact checks run.
-#define FETCH()                                                                   \
-  do {                                                                            \
-    instruction = ip;                                                             \
-    if (code_end - ip < kLongestFixedInstruction || sp < 1) [[unlikely]] {        \
-      if (code_end - ip < 2) FAULT(CodeFault::OutsideCode, uint32_t(ip - code_begin)); \
-      if (sp < 1) FAULT(CodeFault::StackUnderflow, 0);                            \
-      uint16_t near_end = load_u16le(ip);                                         \
-      if (code_end - ip - 2 < ptrdiff_t(kOperandSizes[size_t(decode_opcode(near_end))])) { \
-        FAULT(CodeFault::TruncatedOperand, near_end);                             \
-      }                                                                           \
-    }                                                                             \
-    raw = load_u16le(ip);                                                         \
-    op = decode_opcode(raw);                                                      \
-    ip += 2;                                                                      \
-  } while (0)
-#if TAVELO_COMPUTED_GOTO
-  // Each instruction ends with its own indirect jump to the next one, which
-  // branch predictors handle far better than one shared switch jump.
-  static constexpr const void* kDispatch[kOpcodeCount + 1] = {
-#define TAVELO_OPCODE(raw_value, name, mnemonic, layout, meaning) &&label_##name,
-#include "script/opcodes.def"
-#undef TAVELO_OPCODE
-      &&label_Invalid,
-  };
-#define CASE(name) \
-  case Op::name:   \
-  label_##name:
-#define NEXT()                        \
-  do {                                \
-    FETCH();                          \
-    goto* kDispatch[size_t(op)];      \
-  } while (0)
-#else
 #define CASE(name) case Op::name:
 #define NEXT() break
-#endif
+// Numeric instructions meeting a string or array (only a broken file puts one
+// there) take 0 instead, so that no block address is read or overwritten.
+#define NUMERIC_OPERANDS()                                                              \
+  if ((uint16_t(SECOND.type) | uint16_t(TOP.type)) >= uint16_t(ValueType::String)) [[unlikely]] { \
+    drop_reference(SECOND);                                                             \
+    drop_reference(TOP);                                                                \
+  }
+#define NUMERIC_TOP() \
+  if (uint16_t(TOP.type) >= uint16_t(ValueType::String)) [[unlikely]] drop_reference(TOP)
 
   // The loop runs until an out-of-line operation ends the slice; those
   // operations are followed by CHECK_SLICE.
   for (;;) {
-    FETCH();
+    instruction = ip;
+    uint8_t form = decoded[ip - code_begin];
+    if (form >= kFirstSequenceForm) {
+      // Sequences read their variable in place; operands are known to lie
+      // inside the block. Offsets: load 0 (flags 2, hash 4, hint 8), the next
+      // instruction 10.
+      Value* variable = nullptr;
+      if (form != uint8_t(Form::Jump)) {
+        variable = fast_variable(state, stack, sp, fp->base, load_u16le(ip + 2), load_u32le(ip + 4), ip + 8);
+        if (variable && variable->type != ValueType::Int) variable = nullptr;
+      }
+      switch (Form(form)) {
+        case Form::Jump: {
+          const uint8_t* target = target_of(ip + 6, int32_t(load_u32le(ip + 2)));
+          if (!target) break;
+          ip = target;
+          continue;
+        }
+        case Form::LoadInt:
+          if (!variable) break;
+          ip += 10;
+          PUSH(make_int(variable->integer));
+          continue;
+        case Form::LoadIntCompareJump: {
+          if (!variable) break;
+          int32_t result = fold_int(decode_opcode(load_u16le(ip + 16)), variable->integer, int32_t(load_u32le(ip + 12)));
+          bool jump = (result != 0) == (load_u16le(ip + 18) == raw_opcode(Op::JumpIfTrue));
+          const uint8_t* target = target_of(ip + 24, int32_t(load_u32le(ip + 20)));
+          if (!target) break;
+          ip = jump ? target : ip + 24;
+          continue;
+        }
+        case Form::LoadIntFoldConstant: {
+          if (!variable) break;
+          int32_t result = fold_int(decode_opcode(load_u16le(ip + 16)), variable->integer, int32_t(load_u32le(ip + 12)));
+          ip += 18;
+          PUSH(make_int(result));
+          continue;
+        }
+        case Form::LoadIntStatement: {
+          if (!variable) break;
+          uint16_t statement = load_u16le(ip + 10);
+          Value* target = fast_variable(state, stack, sp, fp->base, load_u16le(ip + 12), load_u32le(ip + 14), ip + 18);
+          if (!target || target->type != ValueType::Int) break;
+          target->integer = int_statement(statement, target->integer, variable->integer);
+          ip += 20;
+          continue;
+        }
+        case Form::StepIntStatement: {
+          if (!variable) break;
+          int step = load_u16le(ip + 2) & variable_flags::kStepMask;
+          variable->integer = wrap_add(variable->integer, (step == 1 || step == 3) ? 1 : -1);
+          ip += 12;
+          continue;
+        }
+      }
+      // The variable is not a reachable int (or a target moved outside the
+      // block): the plain instruction decides.
+      form = form == uint8_t(Form::Jump) ? plain_form(Op::Jump) : plain_form(Op::Load);
+    } else if (form == kNotDecoded) [[unlikely]] {
+      Decoding decoding = decode_instruction(code_begin, code_end, ip);
+      if (decoding.form == kNotDecoded) FAULT(decoding.fault, decoding.detail);
+      decoded[ip - code_begin] = decoding.form;
+      continue;
+    }
+    if (sp < 1) [[unlikely]] FAULT(CodeFault::StackUnderflow, 0);
+    op = Op(form - 1);
+    raw = load_u16le(ip);
+    ip += 2;
     switch (op) {
       // ---- binary arithmetic
-      CASE(MulInt) SECOND.integer = wrap_mul(SECOND.integer, TOP.integer); --sp; NEXT();
-      CASE(DivInt) SECOND.integer = divide_int(SECOND.integer, TOP.integer); --sp; NEXT();
-      CASE(ModInt) SECOND.integer = remainder_int(SECOND.integer, TOP.integer); --sp; NEXT();
-      CASE(AddInt) SECOND.integer = wrap_add(SECOND.integer, TOP.integer); --sp; NEXT();
-      CASE(SubInt) SECOND.integer = wrap_sub(SECOND.integer, TOP.integer); --sp; NEXT();
-      CASE(ShiftRight) SECOND.integer = SECOND.integer >> (TOP.integer & 31); --sp; NEXT();
-      CASE(ShiftLeft) SECOND.integer = int32_t(uint32_t(SECOND.integer) << (TOP.integer & 31)); --sp; NEXT();
-      CASE(BitXor) SECOND.integer ^= TOP.integer; --sp; NEXT();
-      CASE(BitAnd) SECOND.integer &= TOP.integer; --sp; NEXT();
-      CASE(BitOr) SECOND.integer |= TOP.integer; --sp; NEXT();
-      CASE(LogicalAnd) SECOND = make_int(SECOND.integer != 0 && TOP.integer != 0); --sp; NEXT();
-      CASE(LogicalOr) SECOND = make_int(SECOND.integer != 0 || TOP.integer != 0); --sp; NEXT();
-      CASE(MulFloat) SECOND = make_float(as_float(SECOND) * as_float(TOP)); --sp; NEXT();
+      CASE(MulInt) NUMERIC_OPERANDS(); SECOND.integer = wrap_mul(SECOND.integer, TOP.integer); --sp; NEXT();
+      CASE(DivInt) NUMERIC_OPERANDS(); SECOND.integer = divide_int(SECOND.integer, TOP.integer); --sp; NEXT();
+      CASE(ModInt) NUMERIC_OPERANDS(); SECOND.integer = remainder_int(SECOND.integer, TOP.integer); --sp; NEXT();
+      CASE(AddInt) NUMERIC_OPERANDS(); SECOND.integer = wrap_add(SECOND.integer, TOP.integer); --sp; NEXT();
+      CASE(SubInt) NUMERIC_OPERANDS(); SECOND.integer = wrap_sub(SECOND.integer, TOP.integer); --sp; NEXT();
+      CASE(ShiftRight) NUMERIC_OPERANDS(); SECOND.integer = SECOND.integer >> (TOP.integer & 31); --sp; NEXT();
+      CASE(ShiftLeft) NUMERIC_OPERANDS(); SECOND.integer = int32_t(uint32_t(SECOND.integer) << (TOP.integer & 31)); --sp; NEXT();
+      CASE(BitXor) NUMERIC_OPERANDS(); SECOND.integer ^= TOP.integer; --sp; NEXT();
+      CASE(BitAnd) NUMERIC_OPERANDS(); SECOND.integer &= TOP.integer; --sp; NEXT();
+      CASE(BitOr) NUMERIC_OPERANDS(); SECOND.integer |= TOP.integer; --sp; NEXT();
+      CASE(LogicalAnd) NUMERIC_OPERANDS(); SECOND = make_int(SECOND.integer != 0 && TOP.integer != 0); --sp; NEXT();
+      CASE(LogicalOr) NUMERIC_OPERANDS(); SECOND = make_int(SECOND.integer != 0 || TOP.integer != 0); --sp; NEXT();
+      CASE(MulFloat) NUMERIC_OPERANDS(); SECOND = make_float(as_float(SECOND) * as_float(TOP)); --sp; NEXT();
       CASE(DivFloat) {
+        NUMERIC_OPERANDS();
         float divisor = as_float(TOP);
         if (divisor == 0.0f) divisor = 0.00001f;
         SECOND = make_float(as_float(SECOND) / divisor);
         --sp;
         NEXT();
       }
-      CASE(AddFloat) SECOND = make_float(as_float(SECOND) + as_float(TOP)); --sp; NEXT();
-      CASE(SubFloat) SECOND = make_float(as_float(SECOND) - as_float(TOP)); --sp; NEXT();
+      CASE(AddFloat) NUMERIC_OPERANDS(); SECOND = make_float(as_float(SECOND) + as_float(TOP)); --sp; NEXT();
+      CASE(SubFloat) NUMERIC_OPERANDS(); SECOND = make_float(as_float(SECOND) - as_float(TOP)); --sp; NEXT();
       CASE(Concat) {
         Value joined = concatenate(SECOND, TOP);
         release_value(TOP);
@@ -576,18 +741,18 @@ void run_slice(host::Engine& engine, Thread& thread) {
       }
 
       // ---- comparisons (some yield -1 for true; scripts only test non-zero)
-      CASE(LessEqualInt) SECOND = make_int(SECOND.integer <= TOP.integer); --sp; NEXT();
-      CASE(LessInt) SECOND = make_int(SECOND.integer < TOP.integer); --sp; NEXT();
-      CASE(GreaterEqualInt) SECOND = make_int(SECOND.integer >= TOP.integer ? -1 : 0); --sp; NEXT();
-      CASE(GreaterInt) SECOND = make_int(SECOND.integer > TOP.integer); --sp; NEXT();
-      CASE(EqualInt) SECOND = make_int(SECOND.integer == TOP.integer); --sp; NEXT();
-      CASE(NotEqualInt) SECOND = make_int(SECOND.integer != TOP.integer); --sp; NEXT();
-      CASE(LessEqualFloat) SECOND = make_int(as_float(SECOND) <= as_float(TOP)); --sp; NEXT();
-      CASE(LessFloat) SECOND = make_int(as_float(SECOND) < as_float(TOP) ? -1 : 0); --sp; NEXT();
-      CASE(GreaterEqualFloat) SECOND = make_int(as_float(SECOND) >= as_float(TOP) ? -1 : 0); --sp; NEXT();
-      CASE(GreaterFloat) SECOND = make_int(as_float(SECOND) > as_float(TOP)); --sp; NEXT();
-      CASE(EqualFloat) SECOND = make_int(as_float(SECOND) == as_float(TOP)); --sp; NEXT();
-      CASE(NotEqualFloat) SECOND = make_int(as_float(SECOND) != as_float(TOP)); --sp; NEXT();
+      CASE(LessEqualInt) NUMERIC_OPERANDS(); SECOND = make_int(SECOND.integer <= TOP.integer); --sp; NEXT();
+      CASE(LessInt) NUMERIC_OPERANDS(); SECOND = make_int(SECOND.integer < TOP.integer); --sp; NEXT();
+      CASE(GreaterEqualInt) NUMERIC_OPERANDS(); SECOND = make_int(SECOND.integer >= TOP.integer ? -1 : 0); --sp; NEXT();
+      CASE(GreaterInt) NUMERIC_OPERANDS(); SECOND = make_int(SECOND.integer > TOP.integer); --sp; NEXT();
+      CASE(EqualInt) NUMERIC_OPERANDS(); SECOND = make_int(SECOND.integer == TOP.integer); --sp; NEXT();
+      CASE(NotEqualInt) NUMERIC_OPERANDS(); SECOND = make_int(SECOND.integer != TOP.integer); --sp; NEXT();
+      CASE(LessEqualFloat) NUMERIC_OPERANDS(); SECOND = make_int(as_float(SECOND) <= as_float(TOP)); --sp; NEXT();
+      CASE(LessFloat) NUMERIC_OPERANDS(); SECOND = make_int(as_float(SECOND) < as_float(TOP) ? -1 : 0); --sp; NEXT();
+      CASE(GreaterEqualFloat) NUMERIC_OPERANDS(); SECOND = make_int(as_float(SECOND) >= as_float(TOP) ? -1 : 0); --sp; NEXT();
+      CASE(GreaterFloat) NUMERIC_OPERANDS(); SECOND = make_int(as_float(SECOND) > as_float(TOP)); --sp; NEXT();
+      CASE(EqualFloat) NUMERIC_OPERANDS(); SECOND = make_int(as_float(SECOND) == as_float(TOP)); --sp; NEXT();
+      CASE(NotEqualFloat) NUMERIC_OPERANDS(); SECOND = make_int(as_float(SECOND) != as_float(TOP)); --sp; NEXT();
       CASE(LessEqualString)
       CASE(LessString)
       CASE(GreaterEqualString)
@@ -623,10 +788,10 @@ void run_slice(host::Engine& engine, Thread& thread) {
       }
 
       // ---- unary
-      CASE(LogicalNot) TOP = make_int(TOP.type == ValueType::Float ? TOP.real == 0.0f : TOP.integer == 0); NEXT();
-      CASE(BitNot) TOP.integer = ~TOP.integer; NEXT();
-      CASE(NegateInt) TOP.integer = wrap_sub(0, TOP.integer); NEXT();
-      CASE(NegateFloat) TOP.real = -TOP.real; NEXT();
+      CASE(LogicalNot) NUMERIC_TOP(); TOP = make_int(TOP.type == ValueType::Float ? TOP.real == 0.0f : TOP.integer == 0); NEXT();
+      CASE(BitNot) NUMERIC_TOP(); TOP.integer = ~TOP.integer; NEXT();
+      CASE(NegateInt) NUMERIC_TOP(); TOP.integer = wrap_sub(0, TOP.integer); NEXT();
+      CASE(NegateFloat) NUMERIC_TOP(); TOP.real = -TOP.real; NEXT();
       CASE(Nop191)
       CASE(Nop1A8)
       CASE(Nop1A9) NEXT();
@@ -1234,8 +1399,9 @@ void run_slice(host::Engine& engine, Thread& thread) {
 #undef ENSURE_STACK
 #undef PUSH
 #undef CHECK_SLICE
-#undef FETCH
 #undef CASE
+#undef NUMERIC_OPERANDS
+#undef NUMERIC_TOP
 #undef NEXT
 }
 

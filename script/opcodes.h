@@ -49,6 +49,7 @@ constexpr std::array<Op, 65536> make_full_opcode_map() {
 inline constexpr std::array<Op, 65536> kFullOpcodeMap = make_full_opcode_map();
 
 constexpr Op decode_opcode(uint16_t raw) { return kFullOpcodeMap[raw]; }
+constexpr uint16_t raw_opcode(Op op) { return kOpcodeInfo[size_t(op)].raw; }
 
 constexpr const OpcodeInfo& opcode_info(Op op) { return kOpcodeInfo[size_t(op)]; }
 

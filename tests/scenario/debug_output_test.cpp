@@ -218,6 +218,12 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"handler_outside", "    on_left_click +5000\n", "がスクリプトのコードの外にあります"},
                       FaultCase{"underflow", "    pop\n    pop\n    pop\n", "スタックに積まれていない値を取り出しました"},
                       FaultCase{"bad_local", "    load local int slot:3000\n", "ローカル変数の番号"},
+                      FaultCase{"compare_jump_outside",
+                                "    locals int\n    load local int slot:0\n    push_int 1\n    lt_int\n    jump_if_true +100000\n",
+                                "がスクリプトのコードの外にあります"},
+                      FaultCase{"bad_local_in_a_loop_test",
+                                "    load local int slot:3000\n    push_int 1\n    lt_int\n    jump_if_false +0\n",
+                                "ローカル変数の番号"},
                       FaultCase{"depth_257", "    call_discard \"$deep@GLOBAL\" 0\n", "スタックオーバーフロー : ネストが深すぎます"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 

@@ -469,6 +469,149 @@ done:
   EXPECT_EQ(run.lines, (Lines{"two ", "fell ", "lt ", "le ", "ge ", "jumps ok "}));
 }
 
+// Loads followed by a constant and an operation, a conditional jump, an
+// assignment statement or a pop run as one step; they must give exactly what
+// the single instructions give, and fall back to them when the variable is
+// not an int that can be reached directly.
+TEST(Interpreter, instruction_sequences_match_their_single_instructions) {
+  ScriptRun run = run_script(R"(
+    locals int int string
+    push_int 7
+    set_int_pop local int slot:0
+    push_int 7
+    set_int_pop global int "@g@GLOBAL"
+    load local int slot:0
+    push_int 7
+    ge_int               ; -1 for true
+    load local int slot:0
+    push_int 8
+    le_int
+    load local int slot:0
+    push_int 7
+    gt_int
+    load global int "@g@GLOBAL"
+    push_int 7
+    eq_int
+    load global int "@g@GLOBAL"
+    push_int 7
+    ne_int
+    load local int slot:0
+    push_int 8
+    lt_int
+    PRINT 6
+    load local int slot:0
+    push_int -2147483648
+    sub_int              ; wraps
+    load local int slot:0
+    push_int 6
+    mul_int
+    load global int "@g@GLOBAL"
+    push_int 3
+    add_int
+    PRINT 3
+    ; a counted loop: sum of 0..99 and a down-counter
+    push_int 0
+    set_int_pop local int slot:0
+    push_int 0
+    set_int_pop local int slot:1
+loop:
+    load local int slot:0
+    push_int 100
+    ge_int
+    jump_if_true loop_done
+    load local int slot:0
+    add_set_int_pop local int slot:1
+    load local int post_inc slot:0
+    pop
+    load global int pre_dec "@g@GLOBAL"
+    pop
+    jump loop
+loop_done:
+    load local int slot:1
+    load local int slot:0
+    load global int "@g@GLOBAL"
+    PRINT 3
+    ; statements into other scopes; the first store creates the variable
+    load local int slot:1
+    set_int_pop global int "@fresh@GLOBAL"
+    load local int slot:0
+    sub_set_int_pop global int "@fresh@GLOBAL"
+    load local int slot:0
+    add_set_int_pop eternal int "#e@GLOBAL"
+    load global int "@fresh@GLOBAL"
+    load eternal int "#e@GLOBAL"
+    PRINT 2
+    ; not ints: the single instructions decide
+    push_float 2.5
+    set_float_pop global float "@g@GLOBAL"
+    load global int "@g@GLOBAL"
+    push_int 1
+    add_int
+    PRINT 1
+    load local int slot:2
+    push_int 0
+    eq_int
+    jump_if_false not_taken
+    push_string "default compared"
+    PRINT
+not_taken:
+    load local int slot:1
+    add_set_int_pop local int slot:2
+    load local int slot:2
+    PRINT 1
+  )");
+  ASSERT_EQ(run.lines.size(), 11u) << ::testing::PrintToString(run.lines);
+  // PRINT n prints the top of the stack first.
+  EXPECT_EQ(run.lines[0], "1 0 1 0 1 -1 ");
+  EXPECT_EQ(run.lines[1], "10 42 -2147483641 ");
+  EXPECT_EQ(run.lines[2], "-93 100 4950 ");
+  EXPECT_EQ(run.lines[3], "100 4850 ");
+  // A float read as int and a string slot read as int are type mismatches
+  // (two message lines each) and yield 0.
+  EXPECT_NE(run.lines[4].find("発見した変数のタイプが違うエラー"), std::string::npos) << run.lines[4];
+  EXPECT_EQ(run.lines[6], "1 ");
+  EXPECT_NE(run.lines[7].find("発見した変数のタイプが違うエラー"), std::string::npos) << run.lines[7];
+  EXPECT_EQ(run.lines[9], "default compared ");
+  // An int statement on a string variable starts from 0 and makes it an int.
+  EXPECT_EQ(run.lines[10], "4950 ");
+}
+
+// Only a broken file puts a string where a number belongs; the numeric
+// instructions then count it as 0 instead of reading or overwriting the
+// block address (which used to crash when the value was popped).
+TEST(Interpreter, numeric_instructions_on_strings_count_them_as_zero) {
+  ScriptRun run = run_script(R"(
+    push_string "abc"
+    push_int 5
+    add_int
+    push_int 5
+    push_string "abc"
+    sub_int
+    push_string "abc"
+    neg_int
+    push_string "abc"
+    neg_float
+    push_float 1.5
+    push_string "abc"
+    add_float
+    push_string "abc"
+    push_int 0
+    eq_int
+    PRINT 6
+    push_string "abc"
+    push_int 1
+    shl
+    pop
+    push_string "abc"
+    set_int_pop global int "@n@GLOBAL"
+    push_int 3
+    add_set_int global int "@n@GLOBAL"
+    PRINT 1
+  )");
+  // neg_float flips the sign bit of whatever it finds: an int 0 becomes INT_MIN.
+  EXPECT_EQ(run.lines, (Lines{"1 1.500000 -2147483648 0 5 5 ", "3 "}));
+}
+
 TEST(Interpreter, break_jumps_to_the_innermost_break_target_ahead) {
   ScriptRun run = run_script(R"(
     set_break after
