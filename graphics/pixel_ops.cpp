@@ -171,8 +171,14 @@ std::optional<CopyRegion> clip_copy(const Page& src, Rect source, const Page& ds
 
 // ---- byte mixing
 
+namespace {
+
+uint8_t mix_byte(uint32_t keep, uint32_t take, uint32_t level) {
+  return uint8_t(uint16_t(keep * (level + 1) + take * (256 - level)) >> 8);
+}
+
 // The weights sum to 257, so 255 * 257 = 65535 fits the 16-bit lanes exactly.
-void mix_bytes(uint8_t* out, const uint8_t* keep, const uint8_t* take, size_t count, uint32_t level) {
+void mix_bytes_portable(uint8_t* out, const uint8_t* keep, const uint8_t* take, size_t count, uint32_t level) {
   const uint16_t keep_weight = uint16_t(level + 1);
   const uint16_t take_weight = uint16_t(256 - level);
   size_t i = 0;
@@ -180,7 +186,196 @@ void mix_bytes(uint8_t* out, const uint8_t* keep, const uint8_t* take, size_t co
     U16x16 mixed = (TAVELO_LOAD_WIDE(keep + i) * keep_weight + TAVELO_LOAD_WIDE(take + i) * take_weight) >> 8;
     store16(out + i, __builtin_convertvector(mixed, U8x16));
   }
-  for (; i < count; ++i) out[i] = uint8_t(uint16_t(keep[i] * keep_weight + take[i] * take_weight) >> 8);
+  for (; i < count; ++i) out[i] = mix_byte(keep[i], take[i], level);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+
+// Every x86 mix below rests on one identity. With keep byte k, take byte t
+// and level l, the sum (l + 1) * k + (256 - l) * t lies in 0..65535 and equals
+// 256 * base + m for base = t or k and a small m; the result, sum >> 8, is then
+// base plus the high byte of m, added in wrapping byte arithmetic (the true
+// result is a byte, and the high byte of m is exact in wrapping 16-bit lanes).
+
+// SSE2 has no byte multiply-add: even and odd bytes go to separate 16-bit
+// lanes, where m = k + l * (k - t) over base t. Levels come per lane, zero-extended.
+__attribute__((target("sse2"), always_inline)) inline __m128i mix_split_sse2(__m128i keep, __m128i take,
+                                                                             __m128i level_even,
+                                                                             __m128i level_odd) {
+  const __m128i low = _mm_set1_epi16(0x00FF);
+  __m128i keep_even = _mm_and_si128(keep, low), take_even = _mm_and_si128(take, low);
+  __m128i keep_odd = _mm_srli_epi16(keep, 8), take_odd = _mm_srli_epi16(take, 8);
+  __m128i even = _mm_add_epi16(keep_even, _mm_mullo_epi16(level_even, _mm_sub_epi16(keep_even, take_even)));
+  __m128i odd = _mm_add_epi16(keep_odd, _mm_mullo_epi16(level_odd, _mm_sub_epi16(keep_odd, take_odd)));
+  return _mm_add_epi8(take, _mm_or_si128(_mm_srli_epi16(even, 8), _mm_andnot_si128(low, odd)));
+}
+
+__attribute__((target("sse2"))) void mix_bytes_sse2(uint8_t* out, const uint8_t* keep, const uint8_t* take,
+                                                    size_t count, uint32_t level) {
+  const __m128i lanes = _mm_set1_epi16(int16_t(level));
+  size_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep + i));
+    __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(take + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), mix_split_sse2(k, t, lanes, lanes));
+  }
+  for (; i < count; ++i) out[i] = mix_byte(keep[i], take[i], level);
+}
+
+// With SSSE3 one signed multiply-add per interleaved (k, t) byte pair gives
+// m = a * k + b * t. The signed weights a and b must fit a byte and have
+// opposite signs (so the multiply-add never saturates): up to level 126
+// base t with (l + 1, -l), from level 129 base k with (l - 255, 256 - l).
+// Levels 127 and 128 would need a weight of +128, so they negate the
+// weights and the product instead.
+struct MixPlan {
+  int8_t keep_weight = 0;
+  int8_t take_weight = 0;
+  bool base_is_keep = false;
+  bool negate = false;
+};
+
+constexpr MixPlan plan_mix(uint32_t level) {
+  if (level <= 126) return {int8_t(level + 1), int8_t(-int32_t(level)), false, false};
+  if (level == 127) return {-128, 127, false, true};
+  if (level == 128) return {127, -128, true, true};
+  return {int8_t(int32_t(level) - 255), int8_t(256 - int32_t(level)), true, false};
+}
+
+// The weight pair as one 16-bit lane: keep's weight in the low byte, matching
+// the (k, t) order of the interleaved bytes.
+constexpr int16_t plan_weights(const MixPlan& plan) {
+  return int16_t(uint16_t(uint8_t(plan.keep_weight)) | uint16_t(uint8_t(plan.take_weight)) << 8);
+}
+
+template <bool kBaseIsKeep, bool kNegate>
+__attribute__((target("ssse3"), always_inline)) inline __m128i mix_planned_ssse3(__m128i keep, __m128i take,
+                                                                                 __m128i weights) {
+  __m128i lo = _mm_maddubs_epi16(_mm_unpacklo_epi8(keep, take), weights);
+  __m128i hi = _mm_maddubs_epi16(_mm_unpackhi_epi8(keep, take), weights);
+  if constexpr (kNegate) {
+    lo = _mm_sub_epi16(_mm_setzero_si128(), lo);
+    hi = _mm_sub_epi16(_mm_setzero_si128(), hi);
+  }
+  __m128i high = _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
+  return _mm_add_epi8(kBaseIsKeep ? keep : take, high);
+}
+
+template <bool kBaseIsKeep, bool kNegate>
+__attribute__((target("ssse3"))) void mix_run_ssse3(uint8_t* out, const uint8_t* keep, const uint8_t* take,
+                                                    size_t count, uint32_t level, int16_t weight_pair) {
+  const __m128i weights = _mm_set1_epi16(weight_pair);
+  size_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep + i));
+    __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(take + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), mix_planned_ssse3<kBaseIsKeep, kNegate>(k, t, weights));
+  }
+  for (; i < count; ++i) out[i] = mix_byte(keep[i], take[i], level);
+}
+
+// Unpacking and packing both stay inside 128-bit lanes, so the bytes come
+// back in order.
+template <bool kBaseIsKeep, bool kNegate>
+__attribute__((target("avx2"))) void mix_run_avx2(uint8_t* out, const uint8_t* keep, const uint8_t* take,
+                                                  size_t count, uint32_t level, int16_t weight_pair) {
+  const __m256i weights = _mm256_set1_epi16(weight_pair);
+  size_t i = 0;
+  for (; i + 32 <= count; i += 32) {
+    __m256i k = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep + i));
+    __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(take + i));
+    __m256i lo = _mm256_maddubs_epi16(_mm256_unpacklo_epi8(k, t), weights);
+    __m256i hi = _mm256_maddubs_epi16(_mm256_unpackhi_epi8(k, t), weights);
+    if constexpr (kNegate) {
+      lo = _mm256_sub_epi16(_mm256_setzero_si256(), lo);
+      hi = _mm256_sub_epi16(_mm256_setzero_si256(), hi);
+    }
+    __m256i high = _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_add_epi8(kBaseIsKeep ? k : t, high));
+  }
+  if (i + 16 <= count) {
+    __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep + i));
+    __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(take + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     mix_planned_ssse3<kBaseIsKeep, kNegate>(k, t, _mm256_castsi256_si128(weights)));
+    i += 16;
+  }
+  for (; i < count; ++i) out[i] = mix_byte(keep[i], take[i], level);
+}
+
+template <bool kBaseIsKeep, bool kNegate>
+void mix_run(MixKernel kernel, uint8_t* out, const uint8_t* keep, const uint8_t* take, size_t count,
+             uint32_t level, int16_t weight_pair) {
+  if (kernel == MixKernel::Avx2) {
+    mix_run_avx2<kBaseIsKeep, kNegate>(out, keep, take, count, level, weight_pair);
+  } else {
+    mix_run_ssse3<kBaseIsKeep, kNegate>(out, keep, take, count, level, weight_pair);
+  }
+}
+
+#endif
+
+// The mix on a kernel the processor is known to have.
+void mix_bytes_on(MixKernel kernel, uint8_t* out, const uint8_t* keep, const uint8_t* take, size_t count,
+                  uint32_t level) {
+  if (level > 255) {
+    mix_bytes_portable(out, keep, take, count, level);
+    return;
+  }
+  // The ends of the range are exact copies: (k + 256 * t) >> 8 is t, and
+  // (256 * k + t) >> 8 is k.
+  if (level == 0 || level == 255) {
+    const uint8_t* from = level == 0 ? take : keep;
+    if (out != from && count != 0) std::memmove(out, from, count);
+    return;
+  }
+#if defined(__x86_64__) || defined(__i386__)
+  if (kernel >= MixKernel::Ssse3) {
+    MixPlan plan = plan_mix(level);
+    int16_t weights = plan_weights(plan);
+    if (plan.base_is_keep) {
+      if (plan.negate) {
+        mix_run<true, true>(kernel, out, keep, take, count, level, weights);
+      } else {
+        mix_run<true, false>(kernel, out, keep, take, count, level, weights);
+      }
+    } else if (plan.negate) {
+      mix_run<false, true>(kernel, out, keep, take, count, level, weights);
+    } else {
+      mix_run<false, false>(kernel, out, keep, take, count, level, weights);
+    }
+    return;
+  }
+  if (kernel == MixKernel::Sse2) {
+    mix_bytes_sse2(out, keep, take, count, level);
+    return;
+  }
+#else
+  (void)kernel;
+#endif
+  mix_bytes_portable(out, keep, take, count, level);
+}
+
+}  // namespace
+
+MixKernel best_mix_kernel() {
+#if defined(__x86_64__) || defined(__i386__)
+  if (__builtin_cpu_supports("avx2")) return MixKernel::Avx2;
+  if (__builtin_cpu_supports("ssse3")) return MixKernel::Ssse3;
+  if (__builtin_cpu_supports("sse2")) return MixKernel::Sse2;
+#endif
+  return MixKernel::Portable;
+}
+
+bool mix_kernel_supported(MixKernel kernel) { return kernel <= best_mix_kernel(); }
+
+void mix_bytes(uint8_t* out, const uint8_t* keep, const uint8_t* take, size_t count, uint32_t level) {
+  mix_bytes_on(best_mix_kernel(), out, keep, take, count, level);
+}
+
+void mix_bytes_with(MixKernel kernel, uint8_t* out, const uint8_t* keep, const uint8_t* take, size_t count,
+                    uint32_t level) {
+  mix_bytes_on(std::min(kernel, best_mix_kernel()), out, keep, take, count, level);
 }
 
 void mix_bytes_levels(uint8_t* out, const uint8_t* keep, const uint8_t* take, const uint8_t* levels, size_t count) {
@@ -190,10 +385,7 @@ void mix_bytes_levels(uint8_t* out, const uint8_t* keep, const uint8_t* take, co
     U16x16 mixed = (TAVELO_LOAD_WIDE(keep + i) * (level + 1) + TAVELO_LOAD_WIDE(take + i) * (256 - level)) >> 8;
     store16(out + i, __builtin_convertvector(mixed, U8x16));
   }
-  for (; i < count; ++i) {
-    uint16_t level = levels[i];
-    out[i] = uint8_t(uint16_t(keep[i] * (level + 1) + take[i] * (256 - level)) >> 8);
-  }
+  for (; i < count; ++i) out[i] = mix_byte(keep[i], take[i], levels[i]);
 }
 
 #undef TAVELO_LOAD_WIDE
@@ -350,10 +542,11 @@ Rect level_copy(const Page& src, Page& dst, const CopyRegion& region, int32_t le
   const CopyRegion& r = source.region;
   uint32_t weight = clamp_level(level);
   size_t bpp = size_t(dst.bytes_per_pixel());
+  const MixKernel kernel = best_mix_kernel();
   SourceRows rows(*source.pixels, dst.depth, r.width);
   for (int32_t y = 0; y < r.height; ++y) {
     uint8_t* out = dst.row(region.dst_y + y) + size_t(region.dst_x) * bpp;
-    mix_bytes(out, out, rows.row(r.src_x, r.src_y + y, r.width), size_t(r.width) * bpp, weight);
+    mix_bytes_on(kernel, out, out, rows.row(r.src_x, r.src_y + y, r.width), size_t(r.width) * bpp, weight);
   }
   return region.destination();
 }
@@ -404,29 +597,17 @@ void alpha_row_portable(uint8_t* out, const uint8_t* in, const uint8_t* t, int32
 // The 24-bit alpha row with SSSE3, 16 pixels (48 bytes) a step; returns the
 // number of pixels done, the caller finishes the rest. Per pixel the level is
 // l = t + L clamped the way the table does it (>= 254 keeps, <= 1 copies),
-// spread to the three channel bytes with byte shuffles. The mix
-// (d * (l + 1) + s * (256 - l)) >> 8 is computed as (s * 257 + (l + 1) * (d - s)) >> 8
-// in wrapping 16-bit lanes: the true sum lies in 0..65535, so the wrap is exact.
-__attribute__((target("ssse3"))) __m128i mix_levels_ssse3(__m128i d, __m128i s, __m128i l) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i one = _mm_set1_epi16(1);
-  __m128i keep_lo = _mm_add_epi16(_mm_unpacklo_epi8(l, zero), one);
-  __m128i keep_hi = _mm_add_epi16(_mm_unpackhi_epi8(l, zero), one);
-  __m128i diff_lo = _mm_sub_epi16(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero));
-  __m128i diff_hi = _mm_sub_epi16(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(s, zero));
-  __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(s, s), _mm_mullo_epi16(keep_lo, diff_lo));
-  __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(s, s), _mm_mullo_epi16(keep_hi, diff_hi));
-  return _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
-}
-
+// spread to the three channel bytes with byte shuffles, then mixed in even
+// and odd 16-bit lanes.
 __attribute__((target("ssse3"))) int32_t alpha_row_rgb_ssse3(uint8_t* out, const uint8_t* in, const uint8_t* t,
                                                              int32_t width, uint8_t level) {
   const __m128i add = _mm_set1_epi8(char(level));
   const __m128i k254 = _mm_set1_epi8(char(254));
   const __m128i k1 = _mm_set1_epi8(1);
-  const __m128i spread0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
-  const __m128i spread1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
-  const __m128i spread2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+  const __m128i low = _mm_set1_epi16(0x00FF);
+  const __m128i spread[3] = {_mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5),
+                             _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10),
+                             _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15)};
   int32_t i = 0;
   for (; i + 16 <= width; i += 16) {
     __m128i l = _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i)), add);
@@ -441,34 +622,59 @@ __attribute__((target("ssse3"))) int32_t alpha_row_rgb_ssse3(uint8_t* out, const
     }
     l = _mm_andnot_si128(take, _mm_or_si128(l, keep));
     for (int part = 0; part < 3; ++part) {
-      __m128i spread = part == 0 ? spread0 : part == 1 ? spread1 : spread2;
+      __m128i levels = _mm_shuffle_epi8(l, spread[part]);
       __m128i* at = reinterpret_cast<__m128i*>(o + part * 16);
-      __m128i mixed = mix_levels_ssse3(_mm_loadu_si128(at),
-                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + part * 16)),
-                                       _mm_shuffle_epi8(l, spread));
+      __m128i mixed = mix_split_sse2(_mm_loadu_si128(at),
+                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + part * 16)),
+                                     _mm_and_si128(levels, low), _mm_srli_epi16(levels, 8));
       _mm_storeu_si128(at, mixed);
     }
   }
   return i;
 }
 
-// The same with AVX2, 32 pixels (96 bytes) a step. Byte shuffles stay inside
-// 128-bit lanes, so each output vector shuffles a source whose lanes hold the
-// 16 levels its two halves need.
-// Here even and odd bytes are mixed in separate 16-bit lanes (masks and
-// shifts instead of unpacking, which would crowd the shuffle unit that
-// already spreads the levels): (256 * s + d) + l * (d - s) is the same sum.
-__attribute__((target("avx2"))) __m256i mix_levels_avx2(__m256i d, __m256i s, __m256i l) {
+// The AVX2 row takes 32 pixels (96 bytes, three 32-byte parts) a step. Byte
+// shuffles stay inside 128-bit lanes, so each part shuffles a source whose
+// lanes hold the 16 pixel levels its two halves need: part 0 pixels 0-15 in
+// both lanes, part 1 pixels 0-15 then 16-31, part 2 pixels 16-31 in both. The
+// shuffles put each level straight into a zero-extended 16-bit lane, one
+// shuffle for the even bytes of a part and one for the odd.
+struct LaneSpread {
+  int8_t bytes[32];
+};
+
+constexpr LaneSpread lane_spread(int part, int odd) {
+  LaneSpread spread{};
+  for (int b = 0; b < 32; b += 2) {
+    int pixel = (part * 32 + b + odd) / 3;
+    int first_pixel = part == 0 ? 0 : part == 2 ? 16 : b < 16 ? 0 : 16;
+    spread.bytes[b] = int8_t(pixel - first_pixel);
+    spread.bytes[b + 1] = int8_t(-128);  // a set top bit shuffles in zero
+  }
+  return spread;
+}
+
+constexpr LaneSpread kLaneSpreads[3][2] = {{lane_spread(0, 0), lane_spread(0, 1)},
+                                           {lane_spread(1, 0), lane_spread(1, 1)},
+                                           {lane_spread(2, 0), lane_spread(2, 1)}};
+
+__attribute__((target("avx2"), always_inline)) inline void alpha_part_avx2(uint8_t* out, const uint8_t* in,
+                                                                           __m256i levels, int part) {
   const __m256i low = _mm256_set1_epi16(0x00FF);
-  const __m256i high = _mm256_set1_epi16(int16_t(0xFF00));
-  __m256i d_even = _mm256_and_si256(d, low), d_odd = _mm256_srli_epi16(d, 8);
-  __m256i s_even = _mm256_and_si256(s, low), s_odd = _mm256_srli_epi16(s, 8);
-  __m256i l_even = _mm256_and_si256(l, low), l_odd = _mm256_srli_epi16(l, 8);
-  __m256i even = _mm256_add_epi16(_mm256_or_si256(_mm256_slli_epi16(s, 8), d_even),
-                                  _mm256_mullo_epi16(l_even, _mm256_sub_epi16(d_even, s_even)));
-  __m256i odd = _mm256_add_epi16(_mm256_or_si256(_mm256_and_si256(s, high), d_odd),
-                                 _mm256_mullo_epi16(l_odd, _mm256_sub_epi16(d_odd, s_odd)));
-  return _mm256_or_si256(_mm256_srli_epi16(even, 8), _mm256_and_si256(odd, high));
+  __m256i level_even = _mm256_shuffle_epi8(
+      levels, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLaneSpreads[part][0].bytes)));
+  __m256i level_odd = _mm256_shuffle_epi8(
+      levels, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLaneSpreads[part][1].bytes)));
+  __m256i* at = reinterpret_cast<__m256i*>(out + part * 32);
+  __m256i keep = _mm256_loadu_si256(at);
+  __m256i take = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + part * 32));
+  __m256i keep_even = _mm256_and_si256(keep, low), take_even = _mm256_and_si256(take, low);
+  __m256i keep_odd = _mm256_srli_epi16(keep, 8), take_odd = _mm256_srli_epi16(take, 8);
+  __m256i even =
+      _mm256_add_epi16(keep_even, _mm256_mullo_epi16(level_even, _mm256_sub_epi16(keep_even, take_even)));
+  __m256i odd = _mm256_add_epi16(keep_odd, _mm256_mullo_epi16(level_odd, _mm256_sub_epi16(keep_odd, take_odd)));
+  __m256i high = _mm256_or_si256(_mm256_srli_epi16(even, 8), _mm256_andnot_si256(low, odd));
+  _mm256_storeu_si256(at, _mm256_add_epi8(take, high));
 }
 
 __attribute__((target("avx2"))) int32_t alpha_row_rgb_avx2(uint8_t* out, const uint8_t* in, const uint8_t* t,
@@ -476,13 +682,6 @@ __attribute__((target("avx2"))) int32_t alpha_row_rgb_avx2(uint8_t* out, const u
   const __m256i add = _mm256_set1_epi8(char(level));
   const __m256i k254 = _mm256_set1_epi8(char(254));
   const __m256i k1 = _mm256_set1_epi8(1);
-  // Pixel indices of output bytes 0-15, 16-31 and 32-47 within 16 pixels.
-  const __m256i spread01 = _mm256_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5,  //
-                                            5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
-  const __m256i spread20 = _mm256_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15,  //
-                                            0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
-  const __m256i spread12 = _mm256_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10,  //
-                                            10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
   int32_t i = 0;
   for (; i + 32 <= width; i += 32) {
     __m256i l = _mm256_adds_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i)), add);
@@ -496,17 +695,9 @@ __attribute__((target("avx2"))) int32_t alpha_row_rgb_avx2(uint8_t* out, const u
       continue;
     }
     l = _mm256_andnot_si256(take, _mm256_or_si256(l, keep));
-    __m256i first = _mm256_permute2x128_si256(l, l, 0x00);   // pixels 0-15 in both lanes
-    __m256i second = _mm256_permute2x128_si256(l, l, 0x11);  // pixels 16-31 in both lanes
-    const __m256i levels[3] = {_mm256_shuffle_epi8(first, spread01), _mm256_shuffle_epi8(l, spread20),
-                               _mm256_shuffle_epi8(second, spread12)};
-    for (int part = 0; part < 3; ++part) {
-      __m256i* at = reinterpret_cast<__m256i*>(o + part * 32);
-      __m256i mixed = mix_levels_avx2(_mm256_loadu_si256(at),
-                                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + part * 32)),
-                                      levels[part]);
-      _mm256_storeu_si256(at, mixed);
-    }
+    alpha_part_avx2(o, s, _mm256_permute2x128_si256(l, l, 0x00), 0);
+    alpha_part_avx2(o, s, l, 1);
+    alpha_part_avx2(o, s, _mm256_permute2x128_si256(l, l, 0x11), 2);
   }
   return i;
 }
@@ -517,6 +708,11 @@ __attribute__((target("avx2"))) int32_t alpha_row_rgb_avx2(uint8_t* out, const u
 
 Rect alpha_copy(const Page& src, const Page& src_alpha, Page& dst, Page* dst_alpha, const CopyRegion& region,
                 int32_t level) {
+  return alpha_copy_with(best_mix_kernel(), src, src_alpha, dst, dst_alpha, region, level);
+}
+
+Rect alpha_copy_with(MixKernel kernel, const Page& src, const Page& src_alpha, Page& dst, Page* dst_alpha,
+                     const CopyRegion& region, int32_t level) {
   if (level >= 255 || refused_pair(src, dst)) return {};
   StableSource source(src, &src_alpha, dst, dst_alpha, region);
   const CopyRegion& r = source.region;
@@ -531,20 +727,11 @@ Rect alpha_copy(const Page& src, const Page& src_alpha, Page& dst, Page* dst_alp
     to_level[size_t(t)] = l * 0x010101u;
   }
   const size_t bpp = size_t(dst.bytes_per_pixel());
-  // The vector rows take levels 0..254; negative levels (the table then
-  // copies more pixels exactly) stay on the portable rows.
+  // The vector rows take 24-bit rows at levels 0..254; negative levels (the
+  // table then copies more pixels exactly) stay on the portable rows.
   const uint8_t vector_level = uint8_t(std::max(level, 0));
-  enum class RowKernel { Portable, Ssse3, Avx2 };
-  RowKernel kernel = RowKernel::Portable;
-#if defined(__x86_64__) || defined(__i386__)
-  if (bpp == 3 && level >= 0) {
-    if (__builtin_cpu_supports("avx2")) {
-      kernel = RowKernel::Avx2;
-    } else if (__builtin_cpu_supports("ssse3")) {
-      kernel = RowKernel::Ssse3;
-    }
-  }
-#endif
+  kernel = std::min(kernel, best_mix_kernel());
+  if (bpp != 3 || level < 0) kernel = MixKernel::Portable;
   SourceRows rows(*source.pixels, dst.depth, r.width);
   for (int32_t y = 0; y < r.height; ++y) {
     const uint8_t* t = source.alpha->row(r.src_y + y) + r.src_x;
@@ -552,8 +739,8 @@ Rect alpha_copy(const Page& src, const Page& src_alpha, Page& dst, Page* dst_alp
     uint8_t* out = dst.row(region.dst_y + y) + size_t(region.dst_x) * bpp;
     int32_t done = 0;
 #if defined(__x86_64__) || defined(__i386__)
-    if (kernel == RowKernel::Avx2) done = alpha_row_rgb_avx2(out, in, t, r.width, vector_level);
-    if (kernel != RowKernel::Portable) {
+    if (kernel == MixKernel::Avx2) done = alpha_row_rgb_avx2(out, in, t, r.width, vector_level);
+    if (kernel >= MixKernel::Ssse3) {
       done += alpha_row_rgb_ssse3(out + size_t(done) * 3, in + size_t(done) * 3, t + done, r.width - done,
                                   vector_level);
     }

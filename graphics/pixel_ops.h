@@ -59,9 +59,19 @@ std::optional<CopyRegion> clip_copy(const Page& src, Rect source, const Page& ds
 
 // ---- byte mixing, shared by every blend
 
+// The instruction sets the blends run on, each one implying those before it.
+// The plain entry points take the widest one the processor has; the `_with`
+// forms exist so that tests can hold every kernel against the others. A kernel
+// the processor lacks is lowered to the widest one it has.
+enum class MixKernel : uint8_t { Portable, Sse2, Ssse3, Avx2 };
+MixKernel best_mix_kernel();
+bool mix_kernel_supported(MixKernel kernel);
+
 // out[i] = ((level + 1) * keep[i] + (256 - level) * take[i]) >> 8, level 0..255.
 // out may equal keep or take.
 void mix_bytes(uint8_t* out, const uint8_t* keep, const uint8_t* take, size_t count, uint32_t level);
+void mix_bytes_with(MixKernel kernel, uint8_t* out, const uint8_t* keep, const uint8_t* take, size_t count,
+                    uint32_t level);
 // The same with one level per byte.
 void mix_bytes_levels(uint8_t* out, const uint8_t* keep, const uint8_t* take, const uint8_t* levels, size_t count);
 
@@ -114,6 +124,8 @@ Rect level_copy(const Page& src, Page& dst, const CopyRegion& region, int32_t le
 // An 8-bit destination (only from an 8-bit source) blends index bytes.
 Rect alpha_copy(const Page& src, const Page& src_alpha, Page& dst, Page* dst_alpha, const CopyRegion& region,
                 int32_t level);
+Rect alpha_copy_with(MixKernel kernel, const Page& src, const Page& src_alpha, Page& dst, Page* dst_alpha,
+                     const CopyRegion& region, int32_t level);
 // dst = min(255, dst + ((255 - L) * src >> 8)); 24->8 refused.
 Rect additive_copy(const Page& src, Page& dst, const CopyRegion& region, int32_t level);
 // 8-bit pages only: dst = (dst * (src + 1)) >> 8.
