@@ -315,7 +315,7 @@ bool is_int_comparison(Op op) {
          op == Op::EqualInt || op == Op::NotEqualInt;
 }
 bool is_foldable(Op op) { return op == Op::AddInt || op == Op::SubInt || op == Op::MulInt || is_int_comparison(op); }
-int32_t fold_int(Op op, int32_t a, int32_t b) {
+[[gnu::always_inline]] inline int32_t fold_int(Op op, int32_t a, int32_t b) {
   switch (op) {
     case Op::AddInt: return wrap_add(a, b);
     case Op::SubInt: return wrap_sub(a, b);
@@ -351,15 +351,22 @@ int32_t int_statement(uint16_t raw, int32_t current, int32_t operand) {
 constexpr uint8_t kNotDecoded = 0;
 constexpr uint8_t plain_form(Op op) { return uint8_t(uint8_t(op) + 1); }
 enum class Form : uint8_t {
-  LoadInt = kOpcodeCount + 2,  // load an int
-  LoadIntCompareJump,          // load; push_int; int comparison; jump_if_false or jump_if_true
-  LoadIntFoldConstant,         // load; push_int; int arithmetic or comparison
-  LoadIntStatement,            // load; set_int_pop, add_set_int_pop or sub_set_int_pop
-  StepIntStatement,            // load with ++ or --; pop
-  Jump,                        // a jump, without the general dispatch
+  Jump = kOpcodeCount + 2,  // a jump, without the general dispatch
+  // The sequences on a local variable, then the same on a global or eternal
+  // one reached through its slot hint.
+  LocalLoadInt,
+  LocalCompareJump,
+  LocalFoldConstant,
+  LocalStatement,
+  LocalStep,
+  LoadInt,       // load an int
+  CompareJump,   // load; push_int; int comparison; jump_if_false or jump_if_true
+  FoldConstant,  // load; push_int; int arithmetic or comparison
+  Statement,     // load; set_int_pop, add_set_int_pop or sub_set_int_pop
+  Step,          // load with ++ or --; pop
 };
-static_assert(size_t(Form::Jump) <= 255, "decoded forms are bytes");
-constexpr uint8_t kFirstSequenceForm = uint8_t(Form::LoadInt);
+static_assert(size_t(Form::Step) <= 255, "decoded forms are bytes");
+constexpr uint8_t kLocalToAnyScope = uint8_t(Form::LoadInt) - uint8_t(Form::LocalLoadInt);
 
 // The variable flags of a load the sequences take: an int, no unary
 // operation, no subscripts, in a scope reachable by slot or hint.
@@ -389,23 +396,23 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
   };
   if (op == Op::Jump) return {jump_inside(2) ? uint8_t(Form::Jump) : plain_form(op)};
   if (op != Op::Load || !is_sequence_load(load_u16le(at + 2))) return {plain_form(op)};
-  int step = load_u16le(at + 2) & variable_flags::kStepMask;
+  uint16_t flags = load_u16le(at + 2);
+  int step = flags & variable_flags::kStepMask;
+  bool local = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift == uint16_t(Scope::Local);
+  auto sequence = [&](Form form) { return Decoding{uint8_t(uint8_t(form) - (local ? kLocalToAnyScope : 0))}; };
   uint16_t next = raw_at(10);
-  if (step != 0) {
-    bool counter = step <= 4 && next == raw_opcode(Op::Pop);
-    return {counter ? uint8_t(Form::StepIntStatement) : plain_form(op)};
-  }
+  if (step != 0) return step <= 4 && next == raw_opcode(Op::Pop) ? sequence(Form::Step) : Decoding{plain_form(op)};
   if (next == raw_opcode(Op::PushInt) && left >= 18) {
     Op folded = decode_opcode(raw_at(16));
     uint16_t branch = raw_at(18);
     if (is_int_comparison(folded) && left >= 24 &&
         (branch == raw_opcode(Op::JumpIfFalse) || branch == raw_opcode(Op::JumpIfTrue)) && jump_inside(20)) {
-      return {uint8_t(Form::LoadIntCompareJump)};
+      return sequence(Form::CompareJump);
     }
-    if (is_foldable(folded)) return {uint8_t(Form::LoadIntFoldConstant)};
+    if (is_foldable(folded)) return sequence(Form::FoldConstant);
   }
-  if (is_int_statement(next) && left >= 20) return {uint8_t(Form::LoadIntStatement)};
-  return {uint8_t(Form::LoadInt)};
+  if (is_int_statement(next) && left >= 20) return sequence(Form::Statement);
+  return sequence(Form::LoadInt);
 }
 
 // Resolves the variable of a Variable operand; null when it does not exist.
@@ -452,6 +459,13 @@ Value* create_operand_variable(host::Engine& engine, Thread& thread, uint16_t fl
   return &store.records[size_t(index)];
 }
 
+// A global or eternal variable at its slot hint; null when the hint is stale.
+inline Value* hinted_global(State& state, uint16_t flags, uint32_t hash, uint16_t hint) {
+  uint16_t scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
+  std::vector<Value>& records = scope == uint16_t(Scope::Global) ? state.global.records : state.eternal.records;
+  return hint < records.size() && records[hint].hash == hash ? &records[hint] : nullptr;
+}
+
 // The variable of a local or hinted global operand when it can be reached
 // without a search; null otherwise (the general path then decides).
 inline Value* fast_variable(State& state, Value* stack, int32_t sp, int32_t base, uint16_t flags, uint32_t hash,
@@ -463,9 +477,22 @@ inline Value* fast_variable(State& state, Value* stack, int32_t sp, int32_t base
     return uint32_t(index) < uint32_t(sp) ? &stack[index] : nullptr;
   }
   if (scope > uint16_t(Scope::Global)) return nullptr;
-  std::vector<Value>& records = scope == uint16_t(Scope::Global) ? state.global.records : state.eternal.records;
-  if (hint < records.size() && records[hint].hash == hash) return &records[hint];
-  return nullptr;
+  return hinted_global(state, flags, hash, hint);
+}
+
+// The int variable a sequence starts by loading (flags at load + 2, hash at
+// load + 4, slot or hint at load + 8); null unless it is reachable and an int.
+inline Value* sequence_variable(State& state, Value* stack, int32_t sp, int32_t base, const uint8_t* load, bool local) {
+  Value* variable;
+  if (local) {
+    int32_t index = base + int16_t(load_u16le(load + 8));
+    if (uint32_t(index) >= uint32_t(sp)) return nullptr;
+    variable = &stack[index];
+  } else {
+    variable = hinted_global(state, load_u16le(load + 2), load_u32le(load + 4), load_u16le(load + 8));
+    if (!variable) return nullptr;
+  }
+  return variable->type == ValueType::Int ? variable : nullptr;
 }
 
 void report_type_mismatch(host::Engine& engine) {
@@ -620,9 +647,8 @@ void run_slice(host::Engine& engine, Thread& thread) {
     stack[sp++] = (value); \
   } while (0)
 
-  uint16_t raw;
   Op op;
-#define CASE(name) case Op::name:
+#define CASE(name) case plain_form(Op::name):
 #define NEXT() break
 // Numeric instructions meeting a string or array (only a broken file puts one
 // there) take 0 instead, so that no block address is read or overwritten.
@@ -633,80 +659,85 @@ void run_slice(host::Engine& engine, Thread& thread) {
   }
 #define NUMERIC_TOP() \
   if (uint16_t(TOP.type) >= uint16_t(ValueType::String)) [[unlikely]] drop_reference(TOP)
+// The int variable of a sequence's load; when it cannot be reached directly
+// the plain load decides.
+#define SEQUENCE_VARIABLE(variable)                                                       \
+  Value* variable = sequence_variable(state, stack, sp, fp->base, instruction,            \
+                                      form < uint8_t(Form::LoadInt));                     \
+  if (!variable) goto plain_load
 
-  // The loop runs until an out-of-line operation ends the slice; those
-  // operations are followed by CHECK_SLICE.
+  // One switch over the decoded forms: plain instructions, sequences, and the
+  // form not decoded yet. The loop runs until an out-of-line operation ends
+  // the slice; those operations are followed by CHECK_SLICE.
   for (;;) {
     instruction = ip;
     uint8_t form = decoded[ip - code_begin];
-    if (form >= kFirstSequenceForm) {
-      // Sequences read their variable in place; operands are known to lie
-      // inside the block. Offsets: load 0 (flags 2, hash 4, hint 8), the next
-      // instruction 10.
-      Value* variable = nullptr;
-      if (form != uint8_t(Form::Jump)) {
-        variable = fast_variable(state, stack, sp, fp->base, load_u16le(ip + 2), load_u32le(ip + 4), ip + 8);
-        if (variable && variable->type != ValueType::Int) variable = nullptr;
-      }
-      switch (Form(form)) {
-        case Form::Jump: {
-          const uint8_t* target = target_of(ip + 6, int32_t(load_u32le(ip + 2)));
-          if (!target) break;
-          ip = target;
-          continue;
-        }
-        case Form::LoadInt:
-          if (!variable) break;
-          ip += 10;
-          PUSH(make_int(variable->integer));
-          continue;
-        case Form::LoadIntCompareJump: {
-          if (!variable) break;
-          int32_t result = fold_int(decode_opcode(load_u16le(ip + 16)), variable->integer, int32_t(load_u32le(ip + 12)));
-          bool jump = (result != 0) == (load_u16le(ip + 18) == raw_opcode(Op::JumpIfTrue));
-          const uint8_t* target = target_of(ip + 24, int32_t(load_u32le(ip + 20)));
-          if (!target) break;
-          ip = jump ? target : ip + 24;
-          continue;
-        }
-        case Form::LoadIntFoldConstant: {
-          if (!variable) break;
-          int32_t result = fold_int(decode_opcode(load_u16le(ip + 16)), variable->integer, int32_t(load_u32le(ip + 12)));
-          ip += 18;
-          PUSH(make_int(result));
-          continue;
-        }
-        case Form::LoadIntStatement: {
-          if (!variable) break;
-          uint16_t statement = load_u16le(ip + 10);
-          Value* target = fast_variable(state, stack, sp, fp->base, load_u16le(ip + 12), load_u32le(ip + 14), ip + 18);
-          if (!target || target->type != ValueType::Int) break;
-          target->integer = int_statement(statement, target->integer, variable->integer);
-          ip += 20;
-          continue;
-        }
-        case Form::StepIntStatement: {
-          if (!variable) break;
-          int step = load_u16le(ip + 2) & variable_flags::kStepMask;
-          variable->integer = wrap_add(variable->integer, (step == 1 || step == 3) ? 1 : -1);
-          ip += 12;
-          continue;
-        }
-      }
-      // The variable is not a reachable int (or a target moved outside the
-      // block): the plain instruction decides.
-      form = form == uint8_t(Form::Jump) ? plain_form(Op::Jump) : plain_form(Op::Load);
-    } else if (form == kNotDecoded) [[unlikely]] {
-      Decoding decoding = decode_instruction(code_begin, code_end, ip);
-      if (decoding.form == kNotDecoded) FAULT(decoding.fault, decoding.detail);
-      decoded[ip - code_begin] = decoding.form;
-      continue;
-    }
     if (sp < 1) [[unlikely]] FAULT(CodeFault::StackUnderflow, 0);
-    op = Op(form - 1);
-    raw = load_u16le(ip);
+    op = Op(uint8_t(form - 1));
     ip += 2;
-    switch (op) {
+    switch (form) {
+      case kNotDecoded: {
+        ip = instruction;
+        Decoding decoding = decode_instruction(code_begin, code_end, ip);
+        if (decoding.form == kNotDecoded) FAULT(decoding.fault, decoding.detail);
+        decoded[ip - code_begin] = decoding.form;
+        NEXT();
+      }
+
+      // ---- sequences (operands inside the block; offsets from the
+      // instruction: flags 2, hash 4, hint 8, the next instruction 10)
+      case uint8_t(Form::Jump): {
+        const uint8_t* target = target_of(instruction + 6, int32_t(load_u32le(instruction + 2)));
+        if (!target) goto plain_jump;
+        ip = target;
+        NEXT();
+      }
+      case uint8_t(Form::LocalLoadInt):
+      case uint8_t(Form::LoadInt): {
+        SEQUENCE_VARIABLE(variable);
+        ip = instruction + 10;
+        PUSH(make_int(variable->integer));
+        NEXT();
+      }
+      case uint8_t(Form::LocalCompareJump):
+      case uint8_t(Form::CompareJump): {
+        SEQUENCE_VARIABLE(variable);
+        const uint8_t* target = target_of(instruction + 24, int32_t(load_u32le(instruction + 20)));
+        if (!target) goto plain_load;
+        int32_t result = fold_int(decode_opcode(load_u16le(instruction + 16)), variable->integer,
+                                  int32_t(load_u32le(instruction + 12)));
+        bool jump = (result != 0) == (load_u16le(instruction + 18) == raw_opcode(Op::JumpIfTrue));
+        ip = jump ? target : instruction + 24;
+        NEXT();
+      }
+      case uint8_t(Form::LocalFoldConstant):
+      case uint8_t(Form::FoldConstant): {
+        SEQUENCE_VARIABLE(variable);
+        int32_t result = fold_int(decode_opcode(load_u16le(instruction + 16)), variable->integer,
+                                  int32_t(load_u32le(instruction + 12)));
+        ip = instruction + 18;
+        PUSH(make_int(result));
+        NEXT();
+      }
+      case uint8_t(Form::LocalStatement):
+      case uint8_t(Form::Statement): {
+        SEQUENCE_VARIABLE(variable);
+        Value* target = fast_variable(state, stack, sp, fp->base, load_u16le(instruction + 12),
+                                      load_u32le(instruction + 14), instruction + 18);
+        if (!target || target->type != ValueType::Int) goto plain_load;
+        target->integer = int_statement(load_u16le(instruction + 10), target->integer, variable->integer);
+        ip = instruction + 20;
+        NEXT();
+      }
+      case uint8_t(Form::LocalStep):
+      case uint8_t(Form::Step): {
+        SEQUENCE_VARIABLE(variable);
+        int step = load_u16le(instruction + 2) & variable_flags::kStepMask;
+        variable->integer = wrap_add(variable->integer, (step == 1 || step == 3) ? 1 : -1);
+        ip = instruction + 12;
+        NEXT();
+      }
+
       // ---- binary arithmetic
       CASE(MulInt) NUMERIC_OPERANDS(); SECOND.integer = wrap_mul(SECOND.integer, TOP.integer); --sp; NEXT();
       CASE(DivInt) NUMERIC_OPERANDS(); SECOND.integer = divide_int(SECOND.integer, TOP.integer); --sp; NEXT();
@@ -925,7 +956,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
         const uint8_t* hint_field = ip + 6;
         ip += 8;
         int subscripts = (flags & variable_flags::kSubscriptMask) >> variable_flags::kSubscriptShift;
-        if (subscripts < 1 || subscripts > 3) FAULT(CodeFault::BadOperand, raw);
+        if (subscripts < 1 || subscripts > 3) FAULT(CodeFault::BadOperand, load_u16le(instruction));
         if (sp - subscripts < 2) FAULT(CodeFault::StackUnderflow, 0);
         // Storing an int into a one-dimensional int array, inline.
         if (op == Op::ElementAssignIntPop && subscripts == 1 && TOP.type == ValueType::Int &&
@@ -992,7 +1023,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
       CASE(PushString) {
         uint16_t count = load_u16le(ip);
         ip += 2;
-        if (code_end - ip < count) FAULT(CodeFault::TruncatedOperand, raw);
+        if (code_end - ip < count) FAULT(CodeFault::TruncatedOperand, load_u16le(instruction));
         // The count includes the terminating NUL; texts end at their first NUL.
         const char* text = reinterpret_cast<const char*>(ip);
         size_t length = strnlen(text, count);
@@ -1000,7 +1031,9 @@ void run_slice(host::Engine& engine, Thread& thread) {
         PUSH(make_string(std::string_view(text, length)));
         NEXT();
       }
-      CASE(Load) {
+      CASE(Load)
+      plain_load: {
+        op = Op::Load;
         uint16_t flags = load_u16le(ip);
         uint32_t hash = load_u32le(ip + 2);
         const uint8_t* hint_field = ip + 6;
@@ -1026,7 +1059,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
             }
           }
         }
-        if (uint16_t(type) >= kValueTypeCount) FAULT(CodeFault::BadOperand, raw);
+        if (uint16_t(type) >= kValueTypeCount) FAULT(CodeFault::BadOperand, load_u16le(instruction));
         bool fault = false;
         Value* variable = find_operand_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
@@ -1057,7 +1090,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
         ip += 8;
         int subscripts = (flags & variable_flags::kSubscriptMask) >> variable_flags::kSubscriptShift;
         int element_type = (flags & variable_flags::kTypeMask) >> variable_flags::kTypeShift;
-        if (subscripts < 1 || subscripts > 3 || element_type > 2) FAULT(CodeFault::BadOperand, raw);
+        if (subscripts < 1 || subscripts > 3 || element_type > 2) FAULT(CodeFault::BadOperand, load_u16le(instruction));
         if (sp - subscripts < 1) FAULT(CodeFault::StackUnderflow, 0);
         ValueType array_type = ValueType(element_type + 3);
         // A one-dimensional int element of a reachable array, inline.
@@ -1123,21 +1156,44 @@ void run_slice(host::Engine& engine, Thread& thread) {
           state.call_targets.push_back(target);
           resources::store_u32le(const_cast<uint8_t*>(cache_field), uint32_t(state.call_targets.size()));
         }
-        if (!call_position(engine, thread, target.code, target.position, argc, op == Op::CallDiscard)) return;
+        if (thread.depth + 1 < kMaxFrames) {
+          enter_call(thread, target.code, target.position, argc, op == Op::CallDiscard);
+        } else if (!call_position(engine, thread, target.code, target.position, argc, op == Op::CallDiscard)) {
+          return;  // reported; the engine ends
+        }
         LOAD();
         NEXT();
       }
-      CASE(Return)
+      CASE(Return) {
+        // The common return, inline: no end handler, and a caller that goes
+        // on and finds the callee's records above its own. The result (unless
+        // discarded) moves down to the caller's top.
+        if (!fp->end_handler && thread.depth > 0) {
+          Frame& caller = thread.frames[size_t(thread.depth - 1)];
+          int32_t saved_top = std::max(caller.top, 1);
+          if (sp > saved_top && caller.position) {
+            int32_t kept = caller.discard_result ? 0 : 1;
+            Value result = stack[sp - 1];
+            if (!kept) release_value(stack[sp - 1]);
+            for (int32_t i = saved_top; i < sp - 1; ++i) release_value(stack[i]);
+            if (kept) stack[saved_top] = result;
+            thread.sp = saved_top + kept;
+            --thread.depth;
+            LOAD();
+            NEXT();
+          }
+        }
         SAVE();
         execute_return(engine, thread);
         LOAD();
         CHECK_SLICE();
         NEXT();
+      }
       CASE(DeclareLocals)
       CASE(CheckParameters) {
         uint16_t count = load_u16le(ip);
         ip += 2;
-        if (code_end - ip < count) FAULT(CodeFault::TruncatedOperand, raw);
+        if (code_end - ip < count) FAULT(CodeFault::TruncatedOperand, load_u16le(instruction));
         const uint8_t* types = ip;
         ip += count;
         auto type_of = [](uint8_t byte) { return byte < kValueTypeCount ? ValueType(byte) : ValueType::Int; };
@@ -1148,6 +1204,12 @@ void run_slice(host::Engine& engine, Thread& thread) {
         }
         int32_t base = fp->base;
         int32_t supplied = base >= 1 ? as_int(stack[base - 1]) : 0;
+        if (supplied >= count && base - 1 - count >= 0) {
+          // The usual case: enough arguments, all of the declared types.
+          bool match = true;
+          for (int i = 1; i <= count; ++i) match &= uint8_t(stack[base - 1 - i].type) == types[i - 1];
+          if (match) NEXT();
+        }
         if (supplied < count) {
           SAVE();
           report_script_error(engine, "関数のパラメータが不足しています。");
@@ -1209,7 +1271,9 @@ void run_slice(host::Engine& engine, Thread& thread) {
       }
 
       // ---- control flow
-      CASE(Jump) {
+      CASE(Jump)
+      plain_jump: {
+        op = Op::Jump;
         int32_t offset = int32_t(load_u32le(ip));
         ip += 4;
         JUMP_TO(offset);
@@ -1272,7 +1336,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
       CASE(JumpTable) {
         uint16_t count = load_u16le(ip);
         ip += 2;
-        if (code_end - ip < ptrdiff_t(count) * 4) FAULT(CodeFault::TruncatedOperand, raw);
+        if (code_end - ip < ptrdiff_t(count) * 4) FAULT(CodeFault::TruncatedOperand, load_u16le(instruction));
         int32_t index = as_int(TOP);
         release_value(TOP);
         --sp;
@@ -1358,7 +1422,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
       CASE(ControlCode) {
         uint16_t count = load_u16le(ip);
         ip += 2;
-        if (code_end - ip < count) FAULT(CodeFault::TruncatedOperand, raw);
+        if (code_end - ip < count) FAULT(CodeFault::TruncatedOperand, load_u16le(instruction));
         std::string_view bytes(reinterpret_cast<const char*>(ip), strnlen(reinterpret_cast<const char*>(ip), count));
         ip += count;
         SAVE();
@@ -1384,7 +1448,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
       default:
         // Unknown opcodes are skipped as a bare 16-bit word.
         SAVE();
-        report_script_error(engine, "コード[%04X]は定義されていません", {unsigned(raw)});
+        report_script_error(engine, "コード[%04X]は定義されていません", {unsigned(load_u16le(instruction))});
         CHECK_SLICE();
         NEXT();
     }
@@ -1400,6 +1464,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
 #undef PUSH
 #undef CHECK_SLICE
 #undef CASE
+#undef SEQUENCE_VARIABLE
 #undef NUMERIC_OPERANDS
 #undef NUMERIC_TOP
 #undef NEXT

@@ -198,13 +198,14 @@ const uint8_t* resolve_function(host::Engine& engine, uint32_t hash, const CodeB
 
 bool call_position(host::Engine& engine, Thread& thread, const CodeBlock* code, const uint8_t* position, int argc,
                    bool discard) {
-  thread.frame().discard_result = discard;
-  push_value(thread, make_int(argc));
-  if (!push_frame(engine, thread)) return false;
-  thread.frames[size_t(thread.depth - 1)].top = thread.sp - (argc + 1);
-  Frame& frame = thread.frame();
-  frame.position = position;
-  frame.code = code;
+  if (thread.depth + 1 >= kMaxFrames) {
+    // The argument count is pushed before the report, as a call pushes it
+    // before its frame.
+    thread.frame().discard_result = discard;
+    push_value(thread, make_int(argc));
+    return push_frame(engine, thread);
+  }
+  enter_call(thread, code, position, argc, discard);
   return true;
 }
 

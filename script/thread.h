@@ -100,6 +100,23 @@ inline void pop_value(Thread& thread) { release_value(thread.slot(--thread.sp));
 // Releases records [from, sp) and sets sp = from.
 void release_stack_above(Thread& thread, int32_t from);
 
+// Enters a call whose argc arguments are on the stack: pushes argc and a
+// fresh frame at position. The caller has checked the frame limit.
+inline void enter_call(Thread& thread, const CodeBlock* code, const uint8_t* position, int argc, bool discard) {
+  if (thread.sp + 8 >= thread.capacity()) ensure_stack(thread, 8);
+  Frame& caller = thread.frame();
+  caller.discard_result = discard;
+  thread.slot(thread.sp++) = make_int(argc);
+  caller.top = thread.sp - (argc + 1);
+  Frame& frame = thread.frames[size_t(++thread.depth)];
+  frame = Frame{};
+  frame.position = position;
+  frame.code = code;
+  frame.line = caller.line;
+  frame.top = thread.sp;
+  frame.base = thread.sp;
+}
+
 std::unique_ptr<Thread> new_thread(int32_t id);
 // Releases the stack above slot 0, clears the frames and the end state.
 void clear_thread(Thread& thread);
