@@ -1173,8 +1173,12 @@ void run_slice(host::Engine& engine, Thread& thread) {
           int32_t saved_top = std::max(caller.top, 1);
           if (sp > saved_top && caller.position) {
             int32_t kept = caller.discard_result ? 0 : 1;
-            Value result = stack[sp - 1];
-            if (!kept) release_value(stack[sp - 1]);
+            Value& top = stack[sp - 1];
+            // An int result is rebuilt from its fields: copying the record
+            // whole right after the pair of stores that wrote it stalls on
+            // store forwarding.
+            Value result = top.type == ValueType::Int ? make_int(top.integer) : top;
+            if (!kept) release_value(top);
             for (int32_t i = saved_top; i < sp - 1; ++i) release_value(stack[i]);
             if (kept) stack[saved_top] = result;
             thread.sp = saved_top + kept;

@@ -47,6 +47,8 @@ struct Frame {
   bool waiting = false;  // a re-run system call has started its wait
 };
 
+inline constexpr Frame kFreshFrame{};
+
 enum class EndState : int32_t {
   Running = 0,
   EndRequested = 1,
@@ -109,7 +111,9 @@ inline void enter_call(Thread& thread, const CodeBlock* code, const uint8_t* pos
   thread.slot(thread.sp++) = make_int(argc);
   caller.top = thread.sp - (argc + 1);
   Frame& frame = thread.frames[size_t(++thread.depth)];
-  frame = Frame{};
+  // A copy of a fresh frame compiles to a few vector moves; assigning a
+  // temporary became a string instruction with a long start-up.
+  frame = kFreshFrame;
   frame.position = position;
   frame.code = code;
   frame.line = caller.line;
