@@ -359,13 +359,15 @@ enum class Form : uint8_t {
   LocalFoldConstant,
   LocalStatement,
   LocalStep,
+  LocalLoadIntReturn,
   LoadInt,       // load an int
   CompareJump,   // load; push_int; int comparison; jump_if_false or jump_if_true
   FoldConstant,  // load; push_int; int arithmetic or comparison
   Statement,     // load; set_int_pop, add_set_int_pop or sub_set_int_pop
   Step,          // load with ++ or --; pop
+  LoadIntReturn, // load; return
 };
-static_assert(size_t(Form::Step) <= 255, "decoded forms are bytes");
+static_assert(size_t(Form::LoadIntReturn) <= 255, "decoded forms are bytes");
 constexpr uint8_t kLocalToAnyScope = uint8_t(Form::LoadInt) - uint8_t(Form::LocalLoadInt);
 
 // The variable flags of a load the sequences take: an int, no unary
@@ -412,6 +414,7 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
     if (is_foldable(folded)) return sequence(Form::FoldConstant);
   }
   if (is_int_statement(next) && left >= 20) return sequence(Form::Statement);
+  if (next == raw_opcode(Op::Return)) return sequence(Form::LoadIntReturn);
   return sequence(Form::LoadInt);
 }
 
@@ -702,12 +705,18 @@ void run_slice(host::Engine& engine, Thread& thread) {
       case uint8_t(Form::LocalCompareJump):
       case uint8_t(Form::CompareJump): {
         SEQUENCE_VARIABLE(variable);
-        const uint8_t* target = target_of(instruction + 24, int32_t(load_u32le(instruction + 20)));
-        if (!target) goto plain_load;
         int32_t result = fold_int(decode_opcode(load_u16le(instruction + 16)), variable->integer,
                                   int32_t(load_u32le(instruction + 12)));
         bool jump = (result != 0) == (load_u16le(instruction + 18) == raw_opcode(Op::JumpIfTrue));
-        ip = jump ? target : instruction + 24;
+        // A real branch, not a select: loop tests are predictable, and a
+        // select would make the next fetch wait for the variable.
+        if (jump) {
+          const uint8_t* target = target_of(instruction + 24, int32_t(load_u32le(instruction + 20)));
+          if (!target) goto plain_load;
+          ip = target;
+          NEXT();
+        }
+        ip = instruction + 24;
         NEXT();
       }
       case uint8_t(Form::LocalFoldConstant):
@@ -729,12 +738,26 @@ void run_slice(host::Engine& engine, Thread& thread) {
         ip = instruction + 20;
         NEXT();
       }
+      case uint8_t(Form::LocalLoadIntReturn):
+      case uint8_t(Form::LoadIntReturn): {
+        SEQUENCE_VARIABLE(variable);
+        PUSH(make_int(variable->integer));
+        instruction += 10;
+        ip = instruction + 2;
+        op = Op::Return;
+        goto plain_return;
+      }
       case uint8_t(Form::LocalStep):
       case uint8_t(Form::Step): {
         SEQUENCE_VARIABLE(variable);
         int step = load_u16le(instruction + 2) & variable_flags::kStepMask;
         variable->integer = wrap_add(variable->integer, (step == 1 || step == 3) ? 1 : -1);
         ip = instruction + 12;
+        // A counter step usually ends a loop body: take the jump back here.
+        if (decoded[ip - code_begin] == uint8_t(Form::Jump)) {
+          const uint8_t* target = target_of(ip + 6, int32_t(load_u32le(ip + 2)));
+          if (target) ip = target;
+        }
         NEXT();
       }
 
@@ -1162,9 +1185,17 @@ void run_slice(host::Engine& engine, Thread& thread) {
           return;  // reported; the engine ends
         }
         LOAD();
+        // Functions with parameters start by checking them: go straight there.
+        if (decoded[ip - code_begin] == plain_form(Op::CheckParameters)) {
+          instruction = ip;
+          op = Op::CheckParameters;
+          ip += 2;
+          goto check_parameters;
+        }
         NEXT();
       }
-      CASE(Return) {
+      CASE(Return)
+      plain_return: {
         // The common return, inline: no end handler, and a caller that goes
         // on and finds the callee's records above its own. The result (unless
         // discarded) moves down to the caller's top.
@@ -1194,7 +1225,8 @@ void run_slice(host::Engine& engine, Thread& thread) {
         NEXT();
       }
       CASE(DeclareLocals)
-      CASE(CheckParameters) {
+      CASE(CheckParameters)
+      check_parameters: {
         uint16_t count = load_u16le(ip);
         ip += 2;
         if (code_end - ip < count) FAULT(CodeFault::TruncatedOperand, load_u16le(instruction));
