@@ -14,6 +14,7 @@ constexpr const char* kFunctions = R"(
 .function "$two@GLOBAL" two
 .function "$fib@GLOBAL" fib
 .function "$text@GLOBAL" text
+.function "$counter@GLOBAL" counter
 two:
     params int int
     load local int slot:-2
@@ -41,6 +42,9 @@ recurse:
     return
 text:
     push_string "made"
+    return
+counter:
+    load global int "@i@GLOBAL"
     return
 )";
 
@@ -72,6 +76,23 @@ TEST(Calls, parameters_results_and_recursion) {
   EXPECT_NE(run.lines[3].find("関数のパラメータが(2個中、2番目)間違っています。"), std::string::npos) << run.lines[3];
 }
 
+TEST(Calls, a_string_where_an_int_parameter_belongs_reads_as_the_default) {
+  // fib's test and its return of n both load n as an int: each load reports
+  // the mismatch and yields 0, so fib("s") is 0.
+  ScriptRun run = run_script(R"(
+    push_string "s"
+    call "$fib@GLOBAL" 1
+    PRINT 1
+  )",
+                             kFunctions);
+  ASSERT_GE(run.lines.size(), 2u);
+  EXPECT_NE(run.lines[0].find("関数のパラメータが(1個中、1番目)間違っています。"), std::string::npos) << run.lines[0];
+  int mismatches = 0;
+  for (const std::string& line : run.lines) mismatches += line.find("発見した変数のタイプが違うエラー") != std::string::npos;
+  EXPECT_EQ(mismatches, 2);
+  EXPECT_EQ(run.lines.back(), "0 ");
+}
+
 TEST(Calls, the_stack_stays_balanced_over_many_calls) {
   // A result kept or discarded a hundred thousand times must leave the stack
   // where it was: the loop would otherwise grow it without bound.
@@ -82,15 +103,21 @@ loop:
     call_discard "$text@GLOBAL" 0
     call "$text@GLOBAL" 0
     pop
+    push_int 1
+    call_discard "$fib@GLOBAL" 1
+    call_discard "$counter@GLOBAL" 0
+    call "$counter@GLOBAL" 0
+    pop
     load global int pre_inc "@i@GLOBAL"
     push_int 100000
     lt_int
     jump_if_true loop
     push_string "balanced"
-    PRINT
+    call "$counter@GLOBAL" 0
+    PRINT 2
   )",
                              kFunctions);
-  EXPECT_EQ(run.lines, (Lines{"balanced "}));
+  EXPECT_EQ(run.lines, (Lines{"100000 balanced "}));
 }
 
 constexpr const char* kLibrary = R"(
