@@ -580,16 +580,20 @@ void run_slice(host::Engine& engine, Thread& thread) {
   int32_t stack_limit;  // pushes beyond it grow the stack first
   uint8_t* decoded;      // the decoded forms of the frame's code block
   uint8_t no_code[1] = {kNotDecoded};
+  const CodeBlock* code = nullptr;  // the block the four above describe
   auto load = [&] {
     fp = &thread.frame();
     ip = fp->position;
-    code_begin = fp->code ? fp->code->begin() : nullptr;
-    code_end = fp->code ? fp->code->end() : nullptr;
+    // Calls and returns mostly stay in one block.
+    if (fp->code != code || !code) {
+      code = fp->code;
+      code_begin = code ? code->begin() : ip;  // no block: decodes as outside the code
+      code_end = code ? code->end() : ip;
+      decoded = code ? code->decoded.get() : no_code;
+    }
     stack = thread.stack();
     sp = thread.sp;
     stack_limit = thread.capacity() - 8;
-    decoded = fp->code ? fp->code->decoded.get() : no_code;
-    if (!fp->code) code_begin = code_end = ip;  // decodes as outside the code
   };
   load();
   const uint8_t* instruction = ip;
