@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Whole-process comparison of the script machine with Lua 5.4 on equivalent
 # programs (benchmarks/interpreter/*.tva and *.lua): local and global integer
-# loops, recursive calls, string concatenation and array indexing. Each
-# program runs three times; the best time counts, less the start-up time of
-# an empty game for the engine. Prints the times and the ratios (engine / Lua;
+# loops, recursive calls, string concatenation and array indexing. The engine
+# and Lua run alternately, RUNS times each (default 7), so that a change in
+# machine load hits both; the best time counts, less the start-up time of an
+# empty game for the engine. Prints the times and the ratios (engine / Lua;
 # below 1 means the engine is faster).
 #
-# usage: benchmarks/run_interpreter_bench.sh [BUILD_DIR]
+# usage: benchmarks/run_interpreter_bench.sh [BUILD_DIR]   (RUNS=n to change)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
@@ -20,17 +21,28 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export TAVELO_CONFIG_HOME=$work/config
 
-best_of_three() {
-  local best=""
-  for _ in 1 2 3; do
-    local start end elapsed
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    elapsed=$(( (end - start) / 1000000 ))
-    if [ -z "$best" ] || [ "$elapsed" -lt "$best" ]; then best=$elapsed; fi
+runs=${RUNS:-7}
+
+elapsed_ms() {
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1
+  end=$(date +%s%N)
+  echo $(( (end - start) / 1000000 ))
+}
+
+# best_pair CMD_A -- CMD_B: runs them alternately; prints both best times.
+best_pair() {
+  local a=() b=() seen=0 arg
+  for arg in "$@"; do
+    if [ "$arg" = "--" ]; then seen=1; elif [ $seen = 0 ]; then a+=("$arg"); else b+=("$arg"); fi
   done
-  echo "$best"
+  local best_a="" best_b="" t
+  for _ in $(seq "$runs"); do
+    t=$(elapsed_ms "${a[@]}"); if [ -z "$best_a" ] || [ "$t" -lt "$best_a" ]; then best_a=$t; fi
+    t=$(elapsed_ms "${b[@]}"); if [ -z "$best_b" ] || [ "$t" -lt "$best_b" ]; then best_b=$t; fi
+  done
+  echo "$best_a $best_b"
 }
 
 make_game() {
@@ -41,14 +53,13 @@ make_game() {
 }
 
 make_game empty
-baseline=$(best_of_three "$tavelo" --headless "$work/empty")
+read -r baseline _ < <(best_pair "$tavelo" --headless "$work/empty" -- true)
 echo "engine start-up and shutdown (empty game): ${baseline} ms"
 printf '%-12s %10s %10s %8s\n' program "engine ms" "lua ms" ratio
 for program in local_loop global_loop calls strings arrays; do
   make_game "$program"
-  engine=$(best_of_three "$tavelo" --headless "$work/$program")
+  read -r engine reference < <(best_pair "$tavelo" --headless "$work/$program" -- "$lua" "$here/interpreter/$program.lua")
   engine=$(( engine > baseline ? engine - baseline : 0 ))
-  reference=$(best_of_three "$lua" "$here/interpreter/$program.lua")
   ratio=$(awk -v a="$engine" -v b="$reference" 'BEGIN { if (b == 0) print "-"; else printf "%.2f", a / b }')
   printf '%-12s %10s %10s %8s\n' "$program" "$engine" "$reference" "$ratio"
 done

@@ -351,7 +351,8 @@ bool write_string_values(const SettingsLocation& location, std::span<const Setti
   if (!platform::make_directories(directory_of(path))) return false;
 
   SettingsDocument document;
-  if (std::optional<std::vector<uint8_t>> bytes = platform::read_file(path)) {
+  std::optional<std::vector<uint8_t>> bytes = platform::read_file(path);
+  if (bytes) {
     std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
     document = parse_settings(text, location.encoding);
   } else if (platform::file_length(path)) {
@@ -366,6 +367,9 @@ bool write_string_values(const SettingsLocation& location, std::span<const Setti
     set_string_value(document, assignment.name, assignment.value, location.encoding);
   }
   std::string text = serialize_settings(document);
+  // Rewriting an unchanged file would only cost a synced write (the engine
+  // writes the same values at every exit).
+  if (bytes && std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()) == text) return true;
   return platform::write_file_atomically(
       path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
