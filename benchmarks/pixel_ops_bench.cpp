@@ -1,6 +1,8 @@
 // Throughput of the blending copies against memcpy of the same destination
 // rectangle (rows copied one by one, as a plain page copy does). The noise
 // alpha page is the worst case (every pixel blends); the disc is typical.
+// Benchmarks named *_8bit work on 8-bit pages and compare with
+// BM_memcpy_rows_8bit; run_graphics_bench.sh prints the ratios.
 
 #include <benchmark/benchmark.h>
 
@@ -24,32 +26,38 @@ Page noise_page(int32_t width, int32_t height, Depth depth, uint32_t seed) {
   return page;
 }
 
-void set_pixels(benchmark::State& state, int32_t width, int32_t height) {
+void set_pixels(benchmark::State& state, int32_t width, int32_t height, int64_t bytes_per_pixel = 3) {
   state.SetItemsProcessed(int64_t(state.iterations()) * width * height);
-  state.SetBytesProcessed(int64_t(state.iterations()) * width * height * 3);
+  state.SetBytesProcessed(int64_t(state.iterations()) * width * height * bytes_per_pixel);
 }
 
-void BM_memcpy_rows(benchmark::State& state) {
+void memcpy_rows(benchmark::State& state, Depth depth) {
   int32_t w = int32_t(state.range(0)), h = int32_t(state.range(1));
-  Page src = noise_page(w, h, Depth::Rgb24, 1);
-  Page dst = noise_page(w, h, Depth::Rgb24, 2);
+  Page src = noise_page(w, h, depth, 1);
+  Page dst = noise_page(w, h, depth, 2);
+  const size_t bytes = size_t(w) * size_t(src.bytes_per_pixel());
   for (auto _ : state) {
-    for (int32_t y = 0; y < h; ++y) std::memcpy(dst.row(y), src.row(y), size_t(w) * 3);
+    for (int32_t y = 0; y < h; ++y) std::memcpy(dst.row(y), src.row(y), bytes);
     benchmark::ClobberMemory();
   }
-  set_pixels(state, w, h);
+  set_pixels(state, w, h, src.bytes_per_pixel());
 }
 
-void BM_level_copy(benchmark::State& state) {
+void level_copy(benchmark::State& state, Depth depth) {
   int32_t w = int32_t(state.range(0)), h = int32_t(state.range(1));
-  Page src = noise_page(w, h, Depth::Rgb24, 1);
-  Page dst = noise_page(w, h, Depth::Rgb24, 2);
+  Page src = noise_page(w, h, depth, 1);
+  Page dst = noise_page(w, h, depth, 2);
   for (auto _ : state) {
     tavelo::graphics::level_copy(src, dst, CopyRegion{0, 0, 0, 0, w, h}, 100);
     benchmark::ClobberMemory();
   }
-  set_pixels(state, w, h);
+  set_pixels(state, w, h, src.bytes_per_pixel());
 }
+
+void BM_memcpy_rows(benchmark::State& state) { memcpy_rows(state, Depth::Rgb24); }
+void BM_memcpy_rows_8bit(benchmark::State& state) { memcpy_rows(state, Depth::Indexed8); }
+void BM_level_copy(benchmark::State& state) { level_copy(state, Depth::Rgb24); }
+void BM_level_copy_8bit(benchmark::State& state) { level_copy(state, Depth::Indexed8); }
 
 void BM_alpha_copy(benchmark::State& state) {
   int32_t w = int32_t(state.range(0)), h = int32_t(state.range(1));
@@ -104,6 +112,8 @@ BENCHMARK(BM_copy_pixels)->Apply(sizes);
 BENCHMARK(BM_level_copy)->Apply(sizes);
 BENCHMARK(BM_alpha_copy)->Apply(sizes);
 BENCHMARK(BM_alpha_copy_disc)->Apply(sizes);
+BENCHMARK(BM_memcpy_rows_8bit)->Apply(sizes);
+BENCHMARK(BM_level_copy_8bit)->Apply(sizes);
 
 }  // namespace
 

@@ -673,7 +673,7 @@ __attribute__((target("avx2"), always_inline)) inline void alpha_part_avx2(uint8
   __m256i even =
       _mm256_add_epi16(keep_even, _mm256_mullo_epi16(level_even, _mm256_sub_epi16(keep_even, take_even)));
   __m256i odd = _mm256_add_epi16(keep_odd, _mm256_mullo_epi16(level_odd, _mm256_sub_epi16(keep_odd, take_odd)));
-  __m256i high = _mm256_or_si256(_mm256_srli_epi16(even, 8), _mm256_andnot_si256(low, odd));
+  __m256i high = _mm256_blendv_epi8(_mm256_srli_epi16(even, 8), odd, _mm256_set1_epi16(int16_t(0xFF00)));
   _mm256_storeu_si256(at, _mm256_add_epi8(take, high));
 }
 
