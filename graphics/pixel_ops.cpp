@@ -56,9 +56,15 @@ class SourceRows {
   std::vector<uint8_t> m_buffer;
 };
 
+bool rects_meet(Rect a, Rect b) {
+  return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
 // A source that may be the destination itself: when the pages (or their alpha
-// pages) share storage, the source rectangle is read from a snapshot taken
-// before anything is written.
+// pages) share storage and the two rectangles overlap, the source rectangle is
+// read from a snapshot taken before anything is written. Storage is shared
+// only within one page, so both rectangles are in the same pixel grid; when
+// they are apart, nothing the copy reads is ever written and no snapshot is needed.
 struct StableSource {
   const Page* pixels;
   const Page* alpha;
@@ -71,7 +77,7 @@ struct StableSource {
       : pixels(&src), alpha(src_alpha), region(clipped) {
     bool shared = same_storage(&src, &dst) || same_storage(&src, dst_alpha) || same_storage(src_alpha, &dst) ||
                   same_storage(src_alpha, dst_alpha);
-    if (!shared) return;
+    if (!shared || !rects_meet(region.source(), region.destination())) return;
     pixels_copy = snapshot_rect(src, region.source());
     pixels = &pixels_copy;
     if (src_alpha) {

@@ -147,29 +147,32 @@ TEST(AlphaKernels, every_kernel_matches_the_blend_rule_at_every_width) {
 }
 
 // Within one page the copies read the source as it was: the result must be
-// what a separate copy of the page gives.
-TEST(AlphaKernels, overlapping_copies_within_a_page_match_copies_from_a_clone) {
+// what a separate copy of the page gives, whether the rectangles overlap or
+// lie apart (then no snapshot is taken), touching edges included.
+TEST(AlphaKernels, copies_within_a_page_match_copies_from_a_clone) {
   std::mt19937 random(13);
   struct Shift {
     int32_t dx, dy;
-  } shifts[] = {{1, 0}, {-1, 0}, {5, 1}, {-7, -1}, {0, 2}, {33, 0}};
+  } shifts[] = {{1, 0}, {-1, 0}, {5, 1}, {-7, -1}, {0, 2}, {33, 0}, {69, 3}, {70, 0}, {0, 4}, {-40, 6}, {80, -3}};
   for (MixKernel kernel : kKernels) {
     if (!mix_kernel_supported(kernel)) continue;
     for (const Shift& s : shifts) {
       CopyRegion region{40, 3, 40 + s.dx, 3 + s.dy, 70, 4};
-      Page page = random_page(160, 10, Depth::Rgb24, random);
-      Page alpha = random_page(160, 10, Depth::Indexed8, random);
-      Page source = clone_page(page);
-      Page expected = clone_page(page);
-      alpha_copy_with(kernel, source, alpha, expected, nullptr, region, 10);
-      alpha_copy_with(kernel, page, alpha, page, nullptr, region, 10);
+      Page page = random_page(200, 14, Depth::Rgb24, random);
+      Page alpha = random_page(200, 14, Depth::Indexed8, random);
+      Page source = clone_page(page), source_alpha = clone_page(alpha);
+      Page expected = clone_page(page), expected_alpha = clone_page(alpha);
+      // The page's own alpha is both the transparency read and the alpha multiplied.
+      alpha_copy_with(kernel, source, source_alpha, expected, &expected_alpha, region, 10);
+      alpha_copy_with(kernel, page, alpha, page, &alpha, region, 10);
       ASSERT_EQ(page.pixels, expected.pixels) << kernel_name(kernel) << " shift " << s.dx << "," << s.dy;
+      ASSERT_EQ(alpha.pixels, expected_alpha.pixels) << kernel_name(kernel) << " shift " << s.dx << "," << s.dy;
     }
   }
   for (const Shift& s : shifts) {
     for (int32_t level : {1, 127, 128, 200}) {
       CopyRegion region{40, 3, 40 + s.dx, 3 + s.dy, 70, 4};
-      Page page = random_page(160, 10, Depth::Rgb24, random);
+      Page page = random_page(200, 14, Depth::Rgb24, random);
       Page source = clone_page(page);
       Page expected = clone_page(page);
       level_copy(source, expected, region, level);
