@@ -531,13 +531,26 @@ Value* find_array_variable(host::Engine& engine, Thread& thread, Value* stack, i
 
 // Pops c subscripts (the first one is topmost) and returns the element index;
 // subscripts wrap around each dimension.
+// Pops a subscript as an int; a string or array there (a broken file) counts
+// as 0 and is released.
+int32_t pop_subscript(Value* stack, int32_t& sp) {
+  Value& record = stack[--sp];
+  int32_t subscript = as_int(record);
+  release_value(record);
+  return subscript;
+}
+
+void drop_subscripts(Value* stack, int32_t& sp, int count) {
+  while (count-- > 0) release_value(stack[--sp]);
+}
+
 int32_t array_index(host::Engine& engine, const ArrayBlock& array, Value* stack, int32_t& sp, int count) {
   if (array.size3 == 0) report_script_error(engine, "配列が初期化されていません。");
-  int32_t k1 = wrap_subscript(as_int(stack[--sp]), array.size1);
+  int32_t k1 = wrap_subscript(pop_subscript(stack, sp), array.size1);
   if (count == 1) return k1;
-  int32_t k2 = wrap_subscript(as_int(stack[--sp]), array.size2);
+  int32_t k2 = wrap_subscript(pop_subscript(stack, sp), array.size2);
   if (count == 2) return array.size1 * k2 + k1;
-  int32_t k3 = wrap_subscript(as_int(stack[--sp]), array.size3);
+  int32_t k3 = wrap_subscript(pop_subscript(stack, sp), array.size3);
   return (array.size2 * k3 + k2) * array.size1 + k1;
 }
 
@@ -656,20 +669,37 @@ void run_slice(host::Engine& engine, Thread& thread) {
       return;                                                        \
     }                                                                \
   } while (0)
-#define PUSH(value)            \
-  do {                         \
-    ENSURE_STACK(1);           \
-    stack[sp++] = (value); \
+// The value is taken before the stack may grow: it may be read from a local
+// variable, which lives in the stack.
+#define PUSH(value)              \
+  do {                           \
+    Value pushed_ = (value);     \
+    ENSURE_STACK(1);             \
+    stack[sp++] = pushed_;       \
   } while (0)
 
   Op op;
   uint8_t form;
 #define DECODE_NEXT()                                              \
+  FUZZ_BUDGET();                                                   \
   instruction = ip;                                                \
   form = decoded[ip - code_begin];                                 \
   if (sp < 1) [[unlikely]] FAULT(CodeFault::StackUnderflow, 0);    \
   op = Op(uint8_t(form - 1));                                      \
   ip += 2
+#if defined(FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
+  // Fuzzed code loops for ever as easily as it ends; the fuzz build ends the
+  // engine after a fixed number of instructions per slice.
+  int64_t fuzz_instructions_left = 100000;
+#define FUZZ_BUDGET()                              \
+  if (--fuzz_instructions_left < 0) {              \
+    SAVE();                                        \
+    host::request_exit(engine, 0);                 \
+    return;                                        \
+  }
+#else
+#define FUZZ_BUDGET()
+#endif
 #if TAVELO_THREADED_DISPATCH
   // The sequences end with their own indirect jump to the next instruction:
   // loops made of them then have one well-predicted jump per step instead of
@@ -1059,7 +1089,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
         if (fault) FAULT(CodeFault::BadLocal, flags);
         if (variable->type != array_type) {
           report_type_mismatch(engine);
-          sp -= subscripts;
+          drop_subscripts(stack, sp, subscripts);
         } else {
           ArrayBlock& array = *variable->array;
           int32_t index = array_index(engine, array, stack, sp, subscripts);
@@ -1190,7 +1220,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
         if (fault) FAULT(CodeFault::BadLocal, flags);
         if (variable->type != array_type) {
           report_type_mismatch(engine);
-          sp -= subscripts;
+          drop_subscripts(stack, sp, subscripts);
           PUSH(make_default(ValueType(element_type)));
         } else {
           ArrayBlock& array = *variable->array;
@@ -1561,6 +1591,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
 #undef FORM_CASE
 #undef FAST_NEXT
 #undef DECODE_NEXT
+#undef FUZZ_BUDGET
 #undef NOT_DECODED_LABEL
 #undef SEQUENCE_VARIABLE
 #undef NUMERIC_OPERANDS

@@ -2,6 +2,8 @@
 
 #include "script/thread.h"
 
+#include <algorithm>
+
 namespace tavelo::script {
 
 void ensure_stack(Thread& thread, int32_t extra) {
@@ -28,9 +30,13 @@ std::unique_ptr<Thread> new_thread(int32_t id) {
 }
 
 void clear_thread(Thread& thread) {
-  if (thread.sp < 1) thread.sp = 1;
+  // Records below sp hold live values, records at and above it released
+  // ones. A broken script that popped past the bottom (its thread ends at
+  // the next instruction) may have stored a string or array in slot 0 or in
+  // the spare records below it.
   release_stack_above(thread, 1);
-  thread.slot(0) = make_int(0);
+  for (int32_t i = -kStackGuard; i < std::min(thread.sp, 1); ++i) release_value(thread.slot(i));
+  for (int32_t i = -kStackGuard; i <= 0; ++i) thread.slot(i) = make_int(0);
   thread.depth = 0;
   thread.frames.fill(Frame{});
   thread.frames[0].base = 1;

@@ -612,6 +612,34 @@ TEST(Interpreter, numeric_instructions_on_strings_count_them_as_zero) {
   EXPECT_EQ(run.lines, (Lines{"1 1.500000 -2147483648 0 5 5 ", "3 "}));
 }
 
+// Loads of a local push a value read from the stack itself; when the push
+// has to grow the stack, the value must be read first (the sanitizer build
+// caught reads of the freed stack here). A string where a subscript belongs
+// counts as 0 and is released.
+TEST(Interpreter, pushes_that_grow_the_stack_and_odd_subscripts_keep_values_intact) {
+  ScriptRun run = run_script(R"(
+    locals int
+loop:
+    load local int pre_inc slot:0
+    load local int slot:0
+    load local int slot:0
+    push_int 600
+    lt_int
+    jump_if_true loop
+    PRINT 3
+    push_int 4
+    syscall 0x96B07AEE 1
+    set_int_array_pop global int_array "@a@GLOBAL"
+    push_int 7
+    push_string "not a number"
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    push_string "nor this"
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    PRINT 1
+  )");
+  EXPECT_EQ(run.lines, (Lines{"600 600 599 ", "7 "}));
+}
+
 TEST(Interpreter, break_jumps_to_the_innermost_break_target_ahead) {
   ScriptRun run = run_script(R"(
     set_break after
