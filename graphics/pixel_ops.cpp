@@ -641,10 +641,10 @@ __attribute__((target("ssse3"))) int32_t alpha_row_rgb_ssse3(uint8_t* out, const
 
 // The AVX2 row takes 32 pixels (96 bytes, three 32-byte parts) a step. Byte
 // shuffles stay inside 128-bit lanes, so each part shuffles a source whose
-// lanes hold the 16 pixel levels its two halves need: part 0 pixels 0-15 in
-// both lanes, part 1 pixels 0-15 then 16-31, part 2 pixels 16-31 in both. The
-// shuffles put each level straight into a zero-extended 16-bit lane, one
-// shuffle for the even bytes of a part and one for the odd.
+// lanes hold the 16 pixel levels its two halves need: the first 32 bytes take
+// pixels 0-15 in both lanes, the middle ones 0-15 then 16-31, the last 16-31
+// in both. The shuffles put each level straight into a zero-extended 16-bit
+// lane, one shuffle for the even bytes of a part and one for the odd.
 struct LaneSpread {
   int8_t bytes[32];
 };
