@@ -103,8 +103,9 @@ inline void pop_value(Thread& thread) { release_value(thread.slot(--thread.sp));
 void release_stack_above(Thread& thread, int32_t from);
 
 // Enters a call whose argc arguments are on the stack: pushes argc and a
-// fresh frame at position. The caller has checked the frame limit.
-inline void enter_call(Thread& thread, const CodeBlock* code, const uint8_t* position, int argc, bool discard) {
+// fresh frame at position, which it returns. The caller has checked the
+// frame limit.
+inline Frame& enter_call(Thread& thread, const CodeBlock* code, const uint8_t* position, int argc, bool discard) {
   if (thread.sp + 8 >= thread.capacity()) ensure_stack(thread, 8);
   Frame& caller = thread.frame();
   caller.discard_result = discard;
@@ -119,6 +120,7 @@ inline void enter_call(Thread& thread, const CodeBlock* code, const uint8_t* pos
   frame.line = caller.line;
   frame.top = thread.sp;
   frame.base = thread.sp;
+  return frame;
 }
 
 std::unique_ptr<Thread> new_thread(int32_t id);
