@@ -1,5 +1,6 @@
--- Function calls: recursive Fibonacci.
-local function fib(n)
+-- Function calls: recursive Fibonacci through a global function, as script
+-- functions are: they are found by name in one global namespace.
+function fib(n)
   if n < 2 then return n end
   return fib(n - 1) + fib(n - 2)
 end
