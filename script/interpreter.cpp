@@ -1270,12 +1270,13 @@ void run_slice(host::Engine& engine, Thread& thread) {
           state.call_targets.push_back(target);
           resources::store_u32le(const_cast<uint8_t*>(cache_field), uint32_t(state.call_targets.size()));
         }
-        if (thread.depth + 1 >= kMaxFrames) {
+        if (fp == &thread.frames.back()) {
           call_position(engine, thread, target.code, target.position, argc, op == Op::CallDiscard);
           return;  // reported; the engine ends
         }
         // The new frame's position is known: no need to read it back.
-        enter_frame(enter_call(thread, target.code, target.position, argc, op == Op::CallDiscard), target.position);
+        enter_frame(enter_call(thread, *fp, target.code, target.position, argc, op == Op::CallDiscard),
+                    target.position);
         // Functions with parameters start by checking them: go straight there.
         if (decoded[ip - code_begin] == plain_form(Op::CheckParameters)) {
           instruction = ip;
@@ -1290,8 +1291,8 @@ void run_slice(host::Engine& engine, Thread& thread) {
         // The common return, inline: no end handler, and a caller that goes
         // on and finds the callee's records above its own. The result (unless
         // discarded) moves down to the caller's top.
-        if (!fp->end_handler && thread.depth > 0) {
-          Frame& caller = thread.frames[size_t(thread.depth - 1)];
+        if (!fp->end_handler && fp != thread.frames.data()) {
+          Frame& caller = fp[-1];
           int32_t saved_top = std::max(caller.top, 1);
           if (sp > saved_top && caller.position) {
             int32_t kept = caller.discard_result ? 0 : 1;
@@ -1304,8 +1305,8 @@ void run_slice(host::Engine& engine, Thread& thread) {
             for (int32_t i = saved_top; i < sp - 1; ++i) release_value(stack[i]);
             if (kept) stack[saved_top] = result;
             thread.sp = saved_top + kept;
-            --thread.depth;
-            LOAD();
+            thread.depth = int(&caller - thread.frames.data());
+            enter_frame(caller, caller.position);
             NEXT();
           }
         }

@@ -205,7 +205,7 @@ bool call_position(host::Engine& engine, Thread& thread, const CodeBlock* code, 
     push_value(thread, make_int(argc));
     return push_frame(engine, thread);
   }
-  enter_call(thread, code, position, argc, discard);
+  enter_call(thread, thread.frame(), code, position, argc, discard);
   return true;
 }
 

@@ -102,16 +102,19 @@ inline void pop_value(Thread& thread) { release_value(thread.slot(--thread.sp));
 // Releases records [from, sp) and sets sp = from.
 void release_stack_above(Thread& thread, int32_t from);
 
-// Enters a call whose argc arguments are on the stack: pushes argc and a
-// fresh frame at position, which it returns. The caller has checked the
-// frame limit.
-inline Frame& enter_call(Thread& thread, const CodeBlock* code, const uint8_t* position, int argc, bool discard) {
+// Enters a call from caller (the thread's current frame) whose argc
+// arguments are on the stack: pushes argc and a fresh frame at position,
+// which it returns. The caller has checked the frame limit. The depth is
+// derived from the frame's place, not read back: callers in a hurry keep the
+// frame pointer.
+inline Frame& enter_call(Thread& thread, Frame& caller, const CodeBlock* code, const uint8_t* position, int argc,
+                         bool discard) {
   if (thread.sp + 8 >= thread.capacity()) ensure_stack(thread, 8);
-  Frame& caller = thread.frame();
   caller.discard_result = discard;
   thread.slot(thread.sp++) = make_int(argc);
   caller.top = thread.sp - (argc + 1);
-  Frame& frame = thread.frames[size_t(++thread.depth)];
+  Frame& frame = (&caller)[1];
+  thread.depth = int(&frame - thread.frames.data());
   // A copy of a fresh frame compiles to a few vector moves; assigning a
   // temporary became a string instruction with a long start-up.
   frame = kFreshFrame;
