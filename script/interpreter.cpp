@@ -363,13 +363,15 @@ enum class Form : uint8_t {
   // The sequences on a local variable, then the same on a global or eternal
   // one reached through its slot hint.
   LocalLoadInt,
-  LocalCompareJump,
+  LocalCompareJump,  // eight forms, one per jump mask (below)
+  LocalCompareJumpLast = LocalCompareJump + 7,
   LocalFoldConstant,
   LocalStatement,
   LocalStep,
   LocalLoadIntReturn,
   LoadInt,       // load an int
   CompareJump,   // load; push_int; int comparison; jump_if_false or jump_if_true
+  CompareJumpLast = CompareJump + 7,
   FoldConstant,  // load; push_int; int arithmetic or comparison
   Statement,     // load; set_int_pop, add_set_int_pop or sub_set_int_pop
   Step,          // load with ++ or --; pop
@@ -377,6 +379,19 @@ enum class Form : uint8_t {
 };
 static_assert(size_t(Form::LoadIntReturn) <= 255, "decoded forms are bytes");
 constexpr uint8_t kLocalToAnyScope = uint8_t(Form::LoadInt) - uint8_t(Form::LocalLoadInt);
+
+// A loop test's comparison and jump sense, folded into the form when decoded:
+// bit r of the mask is set when the jump is taken for relation r of the
+// variable to the constant (0 less, 1 equal, 2 greater).
+uint8_t jump_mask(Op comparison, bool jump_if_true) {
+  uint8_t truth = comparison == Op::LessInt        ? 0b001
+                  : comparison == Op::LessEqualInt ? 0b011
+                  : comparison == Op::EqualInt     ? 0b010
+                  : comparison == Op::NotEqualInt  ? 0b101
+                  : comparison == Op::GreaterEqualInt ? 0b110
+                                                      : 0b100;  // GreaterInt
+  return jump_if_true ? truth : uint8_t(~truth & 0b111);
+}
 
 // The variable flags of a load the sequences take: an int, no unary
 // operation, no subscripts, in a scope reachable by slot or hint.
@@ -417,7 +432,9 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
     uint16_t branch = raw_at(18);
     if (is_int_comparison(folded) && left >= 24 &&
         (branch == raw_opcode(Op::JumpIfFalse) || branch == raw_opcode(Op::JumpIfTrue)) && jump_inside(20)) {
-      return sequence(Form::CompareJump);
+      Decoding decoding = sequence(Form::CompareJump);
+      decoding.form = uint8_t(decoding.form + jump_mask(folded, branch == raw_opcode(Op::JumpIfTrue)));
+      return decoding;
     }
     if (is_foldable(folded)) return sequence(Form::FoldConstant);
   }
@@ -708,7 +725,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
   // loops made of them then have one well-predicted jump per step instead of
   // sharing the switch's. (Threading every instruction measured slower for
   // calls.)
-  static constexpr const void* kDispatch[256] = {
+  static constexpr const void* kDispatch[] = {
       &&not_decoded,
 #define TAVELO_OPCODE(raw_value, name, mnemonic, layout, meaning) &&label_##name,
 #include "script/opcodes.def"
@@ -716,18 +733,21 @@ void run_slice(host::Engine& engine, Thread& thread) {
       &&label_Invalid,
       &&form_Jump,
       &&form_LocalLoadInt,
-      &&form_LocalCompareJump,
+      &&form_LocalCompareJump, &&form_LocalCompareJump, &&form_LocalCompareJump, &&form_LocalCompareJump,
+      &&form_LocalCompareJump, &&form_LocalCompareJump, &&form_LocalCompareJump, &&form_LocalCompareJump,
       &&form_LocalFoldConstant,
       &&form_LocalStatement,
       &&form_LocalStep,
       &&form_LocalLoadIntReturn,
       &&form_LoadInt,
-      &&form_CompareJump,
+      &&form_CompareJump, &&form_CompareJump, &&form_CompareJump, &&form_CompareJump,
+      &&form_CompareJump, &&form_CompareJump, &&form_CompareJump, &&form_CompareJump,
       &&form_FoldConstant,
       &&form_Statement,
       &&form_Step,
       &&form_LoadIntReturn,
   };
+  static_assert(std::size(kDispatch) == size_t(Form::LoadIntReturn) + 1, "one entry per form");
 #define CASE(name)             \
   case plain_form(Op::name):   \
   label_##name:
@@ -735,6 +755,9 @@ void run_slice(host::Engine& engine, Thread& thread) {
   case uint8_t(Form::name):    \
   form_##name:
 #define NOT_DECODED_LABEL not_decoded:
+#define COMPARE_JUMP_CASES(name) \
+  EIGHT_CASES(name)              \
+  form_##name:
 #define FAST_NEXT()            \
   do {                         \
     DECODE_NEXT();             \
@@ -744,9 +767,19 @@ void run_slice(host::Engine& engine, Thread& thread) {
 #define CASE(name) case plain_form(Op::name):
 #define FORM_CASE(name) case uint8_t(Form::name):
 #define NOT_DECODED_LABEL
+#define COMPARE_JUMP_CASES(name) EIGHT_CASES(name)
 #define FAST_NEXT() break
 #endif
 #define NEXT() break
+#define EIGHT_CASES(name)                                                                           \
+  case uint8_t(Form::name):                                                                         \
+  case uint8_t(Form::name) + 1:                                                                     \
+  case uint8_t(Form::name) + 2:                                                                     \
+  case uint8_t(Form::name) + 3:                                                                     \
+  case uint8_t(Form::name) + 4:                                                                     \
+  case uint8_t(Form::name) + 5:                                                                     \
+  case uint8_t(Form::name) + 6:                                                                     \
+  case uint8_t(Form::name) + 7:
 // Numeric instructions meeting a string or array (only a broken file puts one
 // there) take 0 instead, so that no block address is read or overwritten.
 #define NUMERIC_OPERANDS()                                                              \
@@ -793,12 +826,13 @@ void run_slice(host::Engine& engine, Thread& thread) {
         PUSH(make_int(variable->integer));
         FAST_NEXT();
       }
-      FORM_CASE(LocalCompareJump)
-      FORM_CASE(CompareJump) {
+      COMPARE_JUMP_CASES(LocalCompareJump)
+      COMPARE_JUMP_CASES(CompareJump) {
         SEQUENCE_VARIABLE(variable);
-        int32_t result = fold_int(decode_opcode(load_u16le(instruction + 16)), variable->integer,
-                                  int32_t(load_u32le(instruction + 12)));
-        bool jump = (result != 0) == (load_u16le(instruction + 18) == raw_opcode(Op::JumpIfTrue));
+        int32_t a = variable->integer, b = int32_t(load_u32le(instruction + 12));
+        unsigned mask = (form - (form < uint8_t(Form::LoadInt) ? uint8_t(Form::LocalCompareJump)
+                                                                : uint8_t(Form::CompareJump)));
+        bool jump = (mask >> ((a > b) - (a < b) + 1)) & 1;
         // A real branch, not a select: loop tests are predictable, and a
         // select would make the next fetch wait for the variable.
         if (jump) {
@@ -1593,6 +1627,8 @@ void run_slice(host::Engine& engine, Thread& thread) {
 #undef CHECK_SLICE
 #undef CASE
 #undef FORM_CASE
+#undef COMPARE_JUMP_CASES
+#undef EIGHT_CASES
 #undef FAST_NEXT
 #undef DECODE_NEXT
 #undef FUZZ_BUDGET

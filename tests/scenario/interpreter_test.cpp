@@ -579,6 +579,40 @@ not_taken:
 // Only a broken file puts a string where a number belongs; the numeric
 // instructions then count it as 0 instead of reading or overwriting the
 // block address (which used to crash when the value was popped).
+// Loop tests (load; push_int; comparison; conditional jump) run as one step
+// with the comparison and the jump sense folded together: every comparison,
+// both senses, below, at and above the constant, for a local and a global.
+TEST(Interpreter, loop_tests_jump_exactly_as_their_instructions) {
+  const char* comparisons[] = {"lt_int", "le_int", "eq_int", "ne_int", "ge_int", "gt_int"};
+  const char* branches[] = {"jump_if_true", "jump_if_false"};
+  std::string body = "    locals int\n";
+  Lines falls_through;  // the cases that must not jump, in order
+  int label = 0;
+  for (std::string comparison : comparisons) {
+    for (std::string branch : branches) {
+      for (int value : {4, 5, 6}) {
+        for (bool local : {true, false}) {
+          std::string variable = local ? "local int slot:0" : "global int \"@v@GLOBAL\"";
+          std::string name = "l" + std::to_string(label++);
+          body += "    push_int " + std::to_string(value) + "\n    set_int_pop " + variable + "\n";
+          body += "    load " + variable + "\n    push_int 5\n    " + comparison + "\n    " + branch + " " + name + "\n";
+          body += "    push_string \"" + name + "\"\n    PRINT\n" + name + ":\n";
+          bool truth = comparison == "lt_int"   ? value < 5
+                       : comparison == "le_int" ? value <= 5
+                       : comparison == "eq_int" ? value == 5
+                       : comparison == "ne_int" ? value != 5
+                       : comparison == "ge_int" ? value >= 5
+                                                : value > 5;
+          bool jumps = branch == "jump_if_true" ? truth : !truth;
+          if (!jumps) falls_through.push_back(name + " ");
+        }
+      }
+    }
+  }
+  ScriptRun run = run_script(body);
+  EXPECT_EQ(run.lines, falls_through);
+}
+
 TEST(Interpreter, numeric_instructions_on_strings_count_them_as_zero) {
   ScriptRun run = run_script(R"(
     push_string "abc"
