@@ -1308,9 +1308,14 @@ void run_slice(host::Engine& engine, Thread& thread) {
           call_position(engine, thread, target.code, target.position, argc, op == Op::CallDiscard);
           return;  // reported; the engine ends
         }
-        // The new frame's position is known: no need to read it back.
-        enter_frame(enter_call(thread, *fp, target.code, target.position, argc, op == Op::CallDiscard),
-                    target.position);
+        // With room for the argument count made here, entering the call
+        // cannot move the stack; the new frame's position is known, and
+        // most calls stay in the caller's block.
+        ENSURE_STACK(1);
+        fp = &enter_call(thread, *fp, target.code, target.position, argc, op == Op::CallDiscard);
+        ip = target.position;
+        ++sp;  // the argument count
+        if (target.code != code || !code) enter_frame(*fp, ip);
         // Functions with parameters start by checking them: go straight there.
         if (decoded[ip - code_begin] == plain_form(Op::CheckParameters)) {
           instruction = ip;
@@ -1338,9 +1343,11 @@ void run_slice(host::Engine& engine, Thread& thread) {
             if (!kept) release_value(top);
             for (int32_t i = saved_top; i < sp - 1; ++i) release_value(stack[i]);
             if (kept) stack[saved_top] = result;
-            thread.sp = saved_top + kept;
+            sp = thread.sp = saved_top + kept;
             thread.depth = int(&caller - thread.frames.data());
-            enter_frame(caller, caller.position);
+            fp = &caller;
+            ip = caller.position;
+            if (caller.code != code || !code) enter_frame(caller, ip);
             NEXT();
           }
         }
