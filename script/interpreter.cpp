@@ -682,6 +682,14 @@ void run_slice(host::Engine& engine, Thread& thread) {
       stack_limit = thread.capacity() - 8;                \
     }                                                       \
   } while (0)
+// After a report: the user may have chosen to end the engine.
+#define STOP_IF_ENDING()    \
+  do {                      \
+    if (engine.stopping()) { \
+      SAVE();               \
+      return;               \
+    }                       \
+  } while (0)
 #define CHECK_SLICE()                                                \
   do {                                                               \
     if (state.slice_state != kSliceRunning || engine.stopping()) {   \
@@ -1151,10 +1159,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
           release_value(TOP);
           --sp;
         }
-        if (engine.stopping()) {
-          SAVE();
-          return;
-        }
+        STOP_IF_ENDING();
         NEXT();
       }
 
@@ -1218,10 +1223,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
           report_type_mismatch(engine);
           // Safe continuation: the default of the requested type.
           PUSH(make_default(type));
-          if (engine.stopping()) {
-            SAVE();
-            return;
-          }
+          STOP_IF_ENDING();
           NEXT();
         }
         Value value = step_value(*variable, type, flags & variable_flags::kStepMask);
@@ -1278,10 +1280,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
           }
           PUSH(value);
         }
-        if (engine.stopping()) {
-          SAVE();
-          return;
-        }
+        STOP_IF_ENDING();
         NEXT();
       }
 
@@ -1396,10 +1395,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
             }
           }
         }
-        if (engine.stopping()) {
-          SAVE();
-          return;
-        }
+        STOP_IF_ENDING();
         NEXT();
       }
       CASE(Syscall)
@@ -1632,6 +1628,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
 #undef ENSURE_STACK
 #undef PUSH
 #undef CHECK_SLICE
+#undef STOP_IF_ENDING
 #undef CASE
 #undef FORM_CASE
 #undef COMPARE_JUMP_CASES
