@@ -369,6 +369,8 @@ enum class Form : uint8_t {
   LocalStatement,
   LocalStep,
   LocalLoadIntReturn,
+  LocalLoadElementAt,
+  LocalStoreElementAt,
   LoadInt,       // load an int
   CompareJump,   // load; push_int; int comparison; jump_if_false or jump_if_true
   CompareJumpLast = CompareJump + 7,
@@ -376,8 +378,10 @@ enum class Form : uint8_t {
   Statement,     // load; set_int_pop, add_set_int_pop or sub_set_int_pop
   Step,          // load with ++ or --; pop
   LoadIntReturn, // load; return
+  LoadElementAt,   // load (the subscript); load_elem of a one-dimensional int array
+  StoreElementAt,  // load (the value); load (the subscript); elem_set_int_pop, one dimension
 };
-static_assert(size_t(Form::LoadIntReturn) <= 255, "decoded forms are bytes");
+static_assert(size_t(Form::StoreElementAt) <= 255, "decoded forms are bytes");
 constexpr uint8_t kLocalToAnyScope = uint8_t(Form::LoadInt) - uint8_t(Form::LocalLoadInt);
 
 // A loop test's comparison and jump sense, folded into the form when decoded:
@@ -399,6 +403,22 @@ bool is_sequence_load(uint16_t flags) {
   uint16_t scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
   uint16_t rest = flags & ~(variable_flags::kScopeMask | variable_flags::kStepMask);
   return rest == (uint16_t(ValueType::Int) << variable_flags::kTypeShift) && scope != uint16_t(Scope::Thread);
+}
+
+int subscript_count(uint16_t flags) {
+  return (flags & variable_flags::kSubscriptMask) >> variable_flags::kSubscriptShift;
+}
+
+// An element load the sequences take: one subscript, an int element, no
+// step or unary operation.
+bool is_int_element_load(uint16_t flags) {
+  return subscript_count(flags) == 1 && (flags & (variable_flags::kTypeMask | variable_flags::kStepMask |
+                                                  variable_flags::kUnaryMask)) ==
+                                            (uint16_t(ValueType::Int) << variable_flags::kTypeShift);
+}
+
+bool is_local_operand(uint16_t flags) {
+  return (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift == uint16_t(Scope::Local);
 }
 
 struct Decoding {
@@ -423,7 +443,7 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
   if (op != Op::Load || !is_sequence_load(load_u16le(at + 2))) return {plain_form(op)};
   uint16_t flags = load_u16le(at + 2);
   int step = flags & variable_flags::kStepMask;
-  bool local = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift == uint16_t(Scope::Local);
+  bool local = is_local_operand(flags);
   auto sequence = [&](Form form) { return Decoding{uint8_t(uint8_t(form) - (local ? kLocalToAnyScope : 0))}; };
   uint16_t next = raw_at(10);
   if (step != 0) return step <= 4 && next == raw_opcode(Op::Pop) ? sequence(Form::Step) : Decoding{plain_form(op)};
@@ -440,6 +460,14 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
   }
   if (is_int_statement(next) && left >= 20) return sequence(Form::Statement);
   if (next == raw_opcode(Op::Return)) return sequence(Form::LoadIntReturn);
+  if (next == raw_opcode(Op::LoadElement) && left >= 20 && is_int_element_load(load_u16le(at + 12))) {
+    return sequence(Form::LoadElementAt);
+  }
+  if (next == raw_opcode(Op::Load) && left >= 30 && is_sequence_load(load_u16le(at + 12)) &&
+      (load_u16le(at + 12) & variable_flags::kStepMask) == 0 && raw_at(20) == raw_opcode(Op::ElementAssignIntPop) &&
+      subscript_count(load_u16le(at + 22)) == 1) {
+    return sequence(Form::StoreElementAt);
+  }
   return sequence(Form::LoadInt);
 }
 
@@ -747,6 +775,8 @@ void run_slice(host::Engine& engine, Thread& thread) {
       &&form_LocalStatement,
       &&form_LocalStep,
       &&form_LocalLoadIntReturn,
+      &&form_LocalLoadElementAt,
+      &&form_LocalStoreElementAt,
       &&form_LoadInt,
       &&form_CompareJump, &&form_CompareJump, &&form_CompareJump, &&form_CompareJump,
       &&form_CompareJump, &&form_CompareJump, &&form_CompareJump, &&form_CompareJump,
@@ -754,8 +784,10 @@ void run_slice(host::Engine& engine, Thread& thread) {
       &&form_Statement,
       &&form_Step,
       &&form_LoadIntReturn,
+      &&form_LoadElementAt,
+      &&form_StoreElementAt,
   };
-  static_assert(std::size(kDispatch) == size_t(Form::LoadIntReturn) + 1, "one entry per form");
+  static_assert(std::size(kDispatch) == size_t(Form::StoreElementAt) + 1, "one entry per form");
 #define CASE(name)             \
   case plain_form(Op::name):   \
   label_##name:
@@ -879,6 +911,32 @@ void run_slice(host::Engine& engine, Thread& thread) {
         ip = instruction + 2;
         op = Op::Return;
         goto plain_return;
+      }
+      // One-dimensional int arrays reached directly; anything else (another
+      // element type, a missing array, a size of 0) takes the plain path.
+      FORM_CASE(LocalLoadElementAt)
+      FORM_CASE(LoadElementAt) {
+        SEQUENCE_VARIABLE(variable);
+        Value* array = fast_variable(state, stack, sp, fp->base, load_u16le(instruction + 12),
+                                     load_u32le(instruction + 14), instruction + 18);
+        if (!array || array->type != ValueType::IntArray || array->array->size1 <= 0) goto plain_load;
+        int32_t element = array->array->ints()[wrap_subscript(variable->integer, array->array->size1)];
+        ip = instruction + 20;
+        PUSH(make_int(element));
+        FAST_NEXT();
+      }
+      FORM_CASE(LocalStoreElementAt)
+      FORM_CASE(StoreElementAt) {
+        SEQUENCE_VARIABLE(variable);
+        Value* subscript = sequence_variable(state, stack, sp, fp->base, instruction + 10,
+                                             is_local_operand(load_u16le(instruction + 12)));
+        Value* array = fast_variable(state, stack, sp, fp->base, load_u16le(instruction + 22),
+                                     load_u32le(instruction + 24), instruction + 28);
+        if (!subscript || !array || array->type != ValueType::IntArray || array->array->size1 <= 0) goto plain_load;
+        ArrayBlock& block = *array->array;
+        block.ints()[wrap_subscript(subscript->integer, block.size1)] = variable->integer;
+        ip = instruction + 30;
+        FAST_NEXT();
       }
       FORM_CASE(LocalStep)
       FORM_CASE(Step) {

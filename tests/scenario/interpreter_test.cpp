@@ -613,6 +613,66 @@ TEST(Interpreter, loop_tests_jump_exactly_as_their_instructions) {
   EXPECT_EQ(run.lines, falls_through);
 }
 
+// Element loads and stores after int loads (v = a[i]; a[i] = v) run as one
+// step on one-dimensional int arrays and fall back to the single
+// instructions for anything else.
+TEST(Interpreter, element_sequences_match_their_single_instructions) {
+  ScriptRun run = run_script(R"(
+    locals int int
+    push_int 4
+    syscall 0x96B07AEE 1
+    set_int_array_pop global int_array "@a@GLOBAL"
+    push_int 3
+    set_int_pop local int slot:0
+    push_int -1
+    set_int_pop global int "@i@GLOBAL"
+    load local int slot:0
+    load global int "@i@GLOBAL"
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"      ; a[-1] is a[3]
+    push_int 21
+    set_int_pop local int slot:1
+    load local int slot:1
+    load local int slot:0
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"      ; a[3] = 21
+    load local int slot:1
+    load local int slot:1
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"      ; a[21 mod 4] = a[1] = 21
+    load local int slot:0
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    load global int "@i@GLOBAL"
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    push_int 1
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    push_int 0
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    PRINT 4
+    push_int 2
+    syscall 0x96B07AEE 1
+    set_int_array_pop global int_array "@b@GLOBAL"
+    load global int "@b@GLOBAL"       ; not an int: the plain load reports
+    PRINT 1
+    load local int slot:0
+    load_elem global int subscripts:1 "@missing@GLOBAL"       ; reported, created, 0
+    PRINT 1
+    load local int slot:1
+    load local int slot:0
+    elem_set_int_pop global int subscripts:1 "@missing2@GLOBAL"
+    push_int 0
+    load_elem global int subscripts:1 "@missing2@GLOBAL"
+    PRINT 1
+  )");
+  ASSERT_GE(run.lines.size(), 4u) << ::testing::PrintToString(run.lines);
+  EXPECT_EQ(run.lines[0], "0 21 21 21 ");
+  // The int load of an array variable is a type mismatch (two message lines, then 0).
+  EXPECT_NE(run.lines[1].find("発見した変数のタイプが違うエラー"), std::string::npos) << run.lines[1];
+  EXPECT_EQ(run.lines[3], "0 ");
+  // Missing arrays are reported and created as one-element arrays.
+  EXPECT_NE(run.lines[4].find("Array : イニシャライズされていない配列を参照しました"), std::string::npos) << run.lines[4];
+  EXPECT_EQ(run.lines[5], "0 ");
+  EXPECT_NE(run.lines[6].find("Array : イニシャライズされていない配列を参照しました"), std::string::npos) << run.lines[6];
+  EXPECT_EQ(run.lines.back(), "21 ");
+}
+
 TEST(Interpreter, numeric_instructions_on_strings_count_them_as_zero) {
   ScriptRun run = run_script(R"(
     push_string "abc"
