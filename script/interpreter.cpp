@@ -191,19 +191,13 @@ Value concatenate(const Value& left, const Value& right) {
   return make_string(joined);
 }
 
-// True for ints and floats; a string or array block is released instead (the
-// caller overwrites the value).
-bool numeric_or_release(Value& value) {
-  if (value.type == ValueType::Int || value.type == ValueType::Float) return true;
-  release_value(value);
-  return false;
-}
-
-// Replaces a string or array by an int 0, releasing its block.
+// Replaces a string or array by an int 0, releasing its block; a variable
+// record keeps its name and scope.
 void drop_reference(Value& value) {
   if (!is_reference_type(value.type)) return;
   release_value(value);
-  value = make_int(0);
+  value.type = ValueType::Int;
+  value.bits = 0;
 }
 
 // The outcome of applying an assignment to a stored value: the new stored
@@ -212,13 +206,15 @@ void apply_assignment(const AssignInfo& info, Value& target, const Value& operan
   switch (info.type) {
     case ValueType::Int: {
       // A string or array held here counts as 0; its block is released.
-      int32_t current = numeric_or_release(target) ? as_int(target) : 0;
+      drop_reference(target);
+      int32_t current = as_int(target);
       target.integer = int_arith(info.kind, current, as_int(operand));
       target.type = ValueType::Int;
       break;
     }
     case ValueType::Float: {
-      float current = numeric_or_release(target) ? as_float(target) : 0.0f;
+      drop_reference(target);
+      float current = as_float(target);
       target.real = float_arith(info.kind, current, as_float(operand), element);
       target.type = ValueType::Float;
       break;
