@@ -11,9 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "host/engine.h"
+#include "resources/state.h"
 #include "platform/file_system.h"
-#include "platform/headless/headless_platform.h"
 #include "platform/text_encoding.h"
 #include "resources/file_lookup.h"
 #include "resources/format.h"
@@ -60,18 +59,28 @@ const GameTree& game_tree() {
   return tree;
 }
 
-struct BenchEngine {
-  platform::HeadlessPlatform platform;
-  std::unique_ptr<platform::TextEncoding> encoding = platform::TextEncoding::create("CP932");
-  host::Engine engine{platform, *encoding, game_tree().root};
+// The tree has no duplicate names; the scan runs without questions.
+struct QuietScan final : resources::ScanObserver {
+  bool accept_duplicate(std::string_view, std::string_view, std::string_view) override { return true; }
+  bool continue_scan() override { return true; }
 };
 
-void register_place(benchmark::State& state, const char* name, int expected) {
+struct BenchResources {
+  std::unique_ptr<platform::TextEncoding> encoding = platform::TextEncoding::create("CP932");
+  resources::State state{*encoding, game_tree().root};
+  QuietScan observer;
+
+  resources::Registration add(const char* name) {
+    return resources::search_entry_add(state, name, resources::SoundOnly::No, observer);
+  }
+};
+
+void register_place(benchmark::State& state, const char* name, resources::Registration expected) {
   for (auto _ : state) {
     state.PauseTiming();
-    auto bench = std::make_unique<BenchEngine>();
+    auto bench = std::make_unique<BenchResources>();
     state.ResumeTiming();
-    if (resources::search_entry_add(bench->engine, name, resources::SoundOnly::No) != expected) {
+    if (bench->add(name) != expected) {
       state.SkipWithError("registration failed");
     }
     state.PauseTiming();
@@ -81,20 +90,20 @@ void register_place(benchmark::State& state, const char* name, int expected) {
   state.SetItemsProcessed(state.iterations() * kFiles);
 }
 
-void BM_register_directory(benchmark::State& state) { register_place(state, "data", 0); }
-void BM_register_archive(benchmark::State& state) { register_place(state, "data2", 1); }
+void BM_register_directory(benchmark::State& state) { register_place(state, "data", resources::Registration::Directory); }
+void BM_register_archive(benchmark::State& state) { register_place(state, "data2", resources::Registration::Archive); }
 
 // Lookups through find_game_file (key, search, open). The place under test is
 // registered behind an empty directory entry, as real games register update
 // folders first.
 void lookup(benchmark::State& state, const char* place, bool hit) {
-  BenchEngine bench;
-  resources::search_entry_add(bench.engine, place, resources::SoundOnly::No);
+  BenchResources bench;
+  bench.add(place);
   std::vector<std::string> names;
   for (int i = 0; i < 1024; ++i) names.push_back(hit ? file_name((i * 7919) % kFiles) : "missing" + file_name(i));
   size_t i = 0;
   for (auto _ : state) {
-    std::optional<platform::File> file = resources::find_game_file(bench.engine, names[i++ & 1023]);
+    std::optional<platform::File> file = resources::find_game_file(bench.state, names[i++ & 1023]);
     if (file.has_value() != hit) state.SkipWithError("unexpected lookup result");
     benchmark::DoNotOptimize(file);
   }
@@ -106,12 +115,12 @@ void BM_lookup_archive_hit(benchmark::State& state) { lookup(state, "data2", tru
 void BM_lookup_miss(benchmark::State& state) { lookup(state, "data2", false); }
 
 void BM_file_exists_archive(benchmark::State& state) {
-  BenchEngine bench;
-  resources::search_entry_add(bench.engine, "data2", resources::SoundOnly::No);
+  BenchResources bench;
+  bench.add("data2");
   int i = 0;
   std::vector<std::string> names;
   for (int n = 0; n < 1024; ++n) names.push_back(file_name((n * 7919) % kFiles));
-  for (auto _ : state) benchmark::DoNotOptimize(resources::file_exists(bench.engine, names[size_t(i++ & 1023)]));
+  for (auto _ : state) benchmark::DoNotOptimize(resources::file_exists(bench.state, names[size_t(i++ & 1023)]));
   state.SetItemsProcessed(state.iterations());
 }
 

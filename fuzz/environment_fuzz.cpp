@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-#include "host/environment.h"
+#include "resources/environment.h"
 #include "platform/text_encoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

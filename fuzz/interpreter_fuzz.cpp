@@ -16,6 +16,7 @@
 #include "host/engine.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/text_encoding.h"
+#include "host/syscall_tables.h"
 #include "script/dispatch.h"
 #include "script/interpreter.h"
 #include "script/loader.h"
@@ -34,7 +35,7 @@ struct Shared {
     // Only calls that touch nothing outside the engine's memory: the fuzzer
     // must not write files or open things on the desktop.
     std::vector<script::SyscallEntry> entries;
-    for (const script::SyscallTablePart& part : script::syscall_table_parts()) {
+    for (const script::SyscallTablePart& part : host::syscall_table_parts()) {
       if (part.owner == "script: strings" || part.owner == "graphics: pages") {
         entries.insert(entries.end(), part.entries.begin(), part.entries.end());
       }

@@ -16,8 +16,8 @@
 #include "graphics/picture_image.h"
 #include "graphics/picture_rct.h"
 
-namespace tavelo::host {
-struct Engine;
+namespace tavelo::script {
+struct Machine;
 }
 
 namespace tavelo::graphics {
@@ -51,38 +51,35 @@ struct PictureState {
 // The file name (base name, dot, extension) a picture name resolves to, or
 // nullopt when no file counts. Directory and extension of the name are
 // ignored; letter case does not matter.
-std::optional<std::string> pic_find(host::Engine& engine, std::string_view name);
+std::optional<std::string> pic_find(PictureState& state, script::Machine& machine, std::string_view name);
 
 // A new page of the picture, owned by the caller. nullopt when the picture
 // does not exist or cannot be read (a failed PNG shows its error box first).
-std::optional<Page> pic_load(host::Engine& engine, std::string_view name);
+std::optional<Page> pic_load(PictureState& state, script::Machine& machine, std::string_view name);
 
 // The same picture for reading only: the cached page itself when the cache is
 // on. The page stays valid for as long as the caller holds it, even if the
 // cache drops it meanwhile.
-std::shared_ptr<const Page> pic_load_shared(host::Engine& engine, std::string_view name);
+std::shared_ptr<const Page> pic_load_shared(PictureState& state, script::Machine& machine, std::string_view name);
 
 // 1 when the picture loads as a 24-bit page, 0 as an 8-bit page, -1 when it
 // does not exist or cannot be read.
-int pic_is_fullcolor(host::Engine& engine, std::string_view name);
+int pic_is_fullcolor(PictureState& state, script::Machine& machine, std::string_view name);
 
 // The size pic_load would give, without building a page (headers only for
 // .rct/.rc8). nullopt when the picture does not exist; a companion without
 // transparency answers 0 x 0.
-std::optional<PictureSize> pic_size(host::Engine& engine, std::string_view name);
-int32_t pic_width(host::Engine& engine, std::string_view name);   // 0 when missing
-int32_t pic_height(host::Engine& engine, std::string_view name);  // 0 when missing
+std::optional<PictureSize> pic_size(PictureState& state, script::Machine& machine, std::string_view name);
+int32_t pic_width(PictureState& state, script::Machine& machine, std::string_view name);   // 0 when missing
+int32_t pic_height(PictureState& state, script::Machine& machine, std::string_view name);  // 0 when missing
 
 // Sets the image key from a key string (game code page); an empty string
 // leaves the key as it is.
-void pic_set_key(host::Engine& engine, std::string_view key_string);
+void pic_set_key(PictureState& state, std::string_view key_string);
 
 // Start-up: the cache budget from free memory, half of it, but 4 MB when less
 // than 8 MB is free and 256 MB when more than 512 MB is free.
 uint64_t image_budget_for_free_memory(uint64_t free_bytes);
-// Free memory from the text of /proc/meminfo (MemAvailable, else MemFree), in
-// bytes; nullopt when neither line is there.
-std::optional<uint64_t> free_memory_from_meminfo(std::string_view meminfo);
 // The budget for this machine now (the smallest budget when free memory is
 // unknown).
 uint64_t system_image_budget();

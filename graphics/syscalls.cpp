@@ -18,6 +18,9 @@
 #include "graphics/scaling.h"
 #include "host/engine.h"
 #include "script/error_report.h"
+#include "script/interpreter.h"
+#include "script/state.h"
+#include "script/waits.h"
 
 namespace tavelo::graphics {
 namespace {
@@ -26,39 +29,22 @@ using script::CallArgs;
 using script::CallStatus;
 using script::SyscallEntry;
 
-// "<call> : <problem>", both UTF-8 from this file.
-void report(host::Engine& engine, std::string_view call, std::string_view problem) {
-  std::string message;
-  message.reserve(call.size() + 3 + problem.size());
-  message.append(call).append(" : ").append(problem);
-  script::report_script_error(engine, message);
-}
-
-CallStatus done(CallArgs& args, int32_t result = 0) {
-  args.return_int(result);
-  return CallStatus::Done;
-}
-
-// A page argument that names a live page; otherwise reported with the message.
+// A page argument that names a live page; otherwise reported with the
+// problem ("<call> : <problem>") and the handler gives 0.
 struct PageArgument {
   int32_t handle = 0;
   Page* page = nullptr;
 };
 
-std::optional<PageArgument> page_argument(host::Engine& engine, const CallArgs& args, int index,
-                                          std::string_view call, std::string_view problem) {
+std::optional<PageArgument> page_argument(host::Engine& engine, CallArgs& args, int index,
+                                          std::string_view problem = "ページが存在しません") {
   int32_t handle = args.int_at(index);
   Page* page = find_page(engine.graphics, handle);
   if (!page) {
-    report(engine, call, problem);
+    script::report_call_error(args, problem);
     return std::nullopt;
   }
   return PageArgument{handle, page};
-}
-
-std::optional<PageArgument> page_argument(host::Engine& engine, const CallArgs& args, int index,
-                                          std::string_view call) {
-  return page_argument(engine, args, index, call, "ページが存在しません");
 }
 
 // The source and destination of a two-page call, source checked first.
@@ -67,11 +53,10 @@ struct PagePair {
   PageArgument dst;
 };
 
-std::optional<PagePair> page_pair(host::Engine& engine, const CallArgs& args, int src_index, int dst_index,
-                                  std::string_view call) {
-  std::optional<PageArgument> src = page_argument(engine, args, src_index, call, "転送元ページが存在しません");
+std::optional<PagePair> page_pair(host::Engine& engine, CallArgs& args, int src_index, int dst_index) {
+  std::optional<PageArgument> src = page_argument(engine, args, src_index, "転送元ページが存在しません");
   if (!src) return std::nullopt;
-  std::optional<PageArgument> dst = page_argument(engine, args, dst_index, call, "転送先ページが存在しません");
+  std::optional<PageArgument> dst = page_argument(engine, args, dst_index, "転送先ページが存在しません");
   if (!dst) return std::nullopt;
   return PagePair{*src, *dst};
 }
@@ -92,73 +77,83 @@ Rect whole(const Page& page) { return {0, 0, page.width, page.height}; }
 
 // ---- creation, release, queries
 
-CallStatus create(host::Engine& engine, CallArgs& args, std::string_view call, bool with_alpha) {
+CallStatus create(host::Engine& engine, CallArgs& args, bool with_alpha) {
   int32_t width = args.int_at(1), height = args.int_at(2);
-  if (width <= 0 || height <= 0) report(engine, call, "大きさが０以下のページは作成できません");
+  if (width <= 0 || height <= 0) script::report_call_error(args, "大きさが０以下のページは作成できません");
   Depth depth = args.has(3) && args.int_at(3) == 0 ? Depth::Indexed8 : Depth::Rgb24;
   int32_t handle = create_page(engine.graphics, width, height, depth, Holding::Script);
   if (handle == 0) {
-    report(engine, call, "ページが大きすぎて作成できません");
-    return done(args);
+    script::report_call_error(args, "ページが大きすぎて作成できません");
+    return args.done();
   }
   if (with_alpha) create_owned_alpha(engine.graphics, handle);
-  return done(args, handle);
+  return args.done(handle);
 }
 
 CallStatus sys_page_create(host::Engine& engine, CallArgs& args) {
-  return create(engine, args, "page_create", false);
+  return create(engine, args, false);
 }
 
 CallStatus sys_page_create_withalfa(host::Engine& engine, CallArgs& args) {
-  return create(engine, args, "page_create_withalfa", true);
+  return create(engine, args, true);
 }
 
 CallStatus sys_page_release(host::Engine& engine, CallArgs& args) {
   switch (release_page(engine.graphics, args.int_at(1), ReleaseMode::Ordinary)) {
     case ReleaseResult::NotFound:
-      report(engine, "page_release", "ページが存在しません");
+      script::report_call_error(args, "ページが存在しません");
       break;
     case ReleaseResult::UsedBySprite:
-      report(engine, "page_release", "指定されたページはスプライトに参照されています\n先にスプライトを解放してください");
+      script::report_call_error(args, "指定されたページはスプライトに参照されています\n先にスプライトを解放してください");
       break;
     case ReleaseResult::Released:
     case ReleaseResult::EngineHeld:  // left alone without a word
       break;
   }
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_page_drawmode(host::Engine& engine, CallArgs& args) {
-  std::optional<PageArgument> page = page_argument(engine, args, 1, "page_drawmode");
-  if (!page) return done(args);
+  std::optional<PageArgument> page = page_argument(engine, args, 1);
+  if (!page) return args.done();
   if (page->page->depth != Depth::Rgb24) {
-    report(engine, "page_drawmode", "８ビットページは変更できません");
-    return done(args);
+    script::report_call_error(args, "８ビットページは変更できません");
+    return args.done();
   }
   DrawMode mode = DrawMode(args.int_at(2));
   if (page->page->draw_mode != mode) {
     page->page->draw_mode = mode;
     mark(engine, page->handle, whole(*page->page));
   }
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_page_set_antidata(host::Engine& engine, CallArgs& args) {
-  std::optional<PageArgument> page = page_argument(engine, args, 1, "set_antidata", "設定の親ページが存在しません");
-  if (!page) return done(args);
-  std::optional<PageArgument> alpha = page_argument(engine, args, 2, "set_antidata", "αページが存在しません");
-  if (!alpha) return done(args);
+  // The engine's own messages name this call "set_antidata" for the two
+  // missing pages and "page_set_antidata" for the rest.
+  Page* page_record = find_page(engine.graphics, args.int_at(1));
+  if (!page_record) {
+    script::report_call_error_as(args, "set_antidata", "設定の親ページが存在しません");
+    return args.done();
+  }
+  std::optional<PageArgument> page = PageArgument{args.int_at(1), page_record};
+  Page* alpha_record = find_page(engine.graphics, args.int_at(2));
+  if (!alpha_record) {
+    script::report_call_error_as(args, "set_antidata", "αページが存在しません");
+    return args.done();
+  }
+  std::optional<PageArgument> alpha = PageArgument{args.int_at(2), alpha_record};
   if (alpha->page->depth != Depth::Indexed8) {
-    report(engine, "page_set_antidata", "αデータのページは８ビットで無いといけません");
-    return done(args);
+    script::report_call_error(args, "αデータのページは８ビットで無いといけません");
+    return args.done();
   }
   if (alpha->page->width != page->page->width || alpha->page->height != page->page->height) {
-    report(engine, "page_set_antidata", "ページの大きさをそろえる必要が有ります。");
-    return done(args);
+    script::report_call_error(args, "ページの大きさをそろえる必要が有ります。");
+    return args.done();
   }
   // Attaching the page that is already the alpha page changes nothing; in
   // particular an owned one must not be released before it is attached again.
-  if (page->page->alpha_page == alpha->handle) return done(args);
+  if (page->page->alpha_page == alpha->handle) return args.done();
   if (page->page->owns_alpha && page->page->alpha_page != 0) {
     int32_t previous = page->page->alpha_page;
     page->page->alpha_page = 0;
@@ -167,99 +162,99 @@ CallStatus sys_page_set_antidata(host::Engine& engine, CallArgs& args) {
   }
   page->page->alpha_page = alpha->handle;
   page->page->owns_alpha = false;
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_get_alfapage(host::Engine& engine, CallArgs& args) {
   // FIXME: sprite handles are answered with their source page's alpha page
   // once sprites exist; until then only pages are known.
-  std::optional<PageArgument> page = page_argument(engine, args, 1, "get_alfapage", "指定ページが存在しません");
-  if (!page) return done(args);
+  std::optional<PageArgument> page = page_argument(engine, args, 1, "指定ページが存在しません");
+  if (!page) return args.done();
   int32_t alpha = page->page->alpha_page;
-  return done(args, alpha != 0 && find_page(engine.graphics, alpha) ? alpha : 0);
+  return args.done(alpha != 0 && find_page(engine.graphics, alpha) ? alpha : 0);
 }
 
 CallStatus sys_page_len_x(host::Engine& engine, CallArgs& args) {
-  std::optional<PageArgument> page = page_argument(engine, args, 1, "page_len_x");
-  return done(args, page ? page->page->width : 0);
+  std::optional<PageArgument> page = page_argument(engine, args, 1);
+  return args.done(page ? page->page->width : 0);
 }
 
 CallStatus sys_page_len_y(host::Engine& engine, CallArgs& args) {
-  std::optional<PageArgument> page = page_argument(engine, args, 1, "page_len_y");
-  return done(args, page ? page->page->height : 0);
+  std::optional<PageArgument> page = page_argument(engine, args, 1);
+  return args.done(page ? page->page->height : 0);
 }
 
 CallStatus sys_is_page(host::Engine& engine, CallArgs& args) {
-  return done(args, find_page(engine.graphics, args.int_at(1)) ? 1 : 0);
+  return args.done(find_page(engine.graphics, args.int_at(1)) ? 1 : 0);
 }
 
 // ---- one-page drawing
 
 CallStatus sys_grp_rgb(host::Engine&, CallArgs& args) {
-  return done(args, int32_t(make_colour(uint32_t(args.int_at(1)), uint32_t(args.int_at(2)), uint32_t(args.int_at(3)))));
+  return args.done(int32_t(make_colour(uint32_t(args.int_at(1)), uint32_t(args.int_at(2)), uint32_t(args.int_at(3)))));
 }
 
 CallStatus sys_grp_point_get(host::Engine& engine, CallArgs& args) {
-  std::optional<PageArgument> page = page_argument(engine, args, 1, "grp_point_get");
-  if (!page) return done(args);
-  return done(args, point_colour(*page->page, args.int_at(2), args.int_at(3)));
+  std::optional<PageArgument> page = page_argument(engine, args, 1);
+  if (!page) return args.done();
+  return args.done(point_colour(*page->page, args.int_at(2), args.int_at(3)));
 }
 
 CallStatus sys_grp_point_set(host::Engine& engine, CallArgs& args) {
-  std::optional<PageArgument> page = page_argument(engine, args, 1, "grp_point_set");
-  if (!page) return done(args);
+  std::optional<PageArgument> page = page_argument(engine, args, 1);
+  if (!page) return args.done();
   mark(engine, page->handle, set_point(*page->page, args.int_at(2), args.int_at(3), uint32_t(args.int_at(4))));
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_grp_boxfill(host::Engine& engine, CallArgs& args) {
-  std::optional<PageArgument> page = page_argument(engine, args, 1, "grp_boxfill");
-  if (!page) return done(args);
+  std::optional<PageArgument> page = page_argument(engine, args, 1);
+  if (!page) return args.done();
   mark(engine, page->handle, fill_rect(*page->page, rect_arguments(args, 2), uint32_t(args.int_at(6))));
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_grp_extboxfill(host::Engine& engine, CallArgs& args) {
-  std::optional<PageArgument> page = page_argument(engine, args, 1, "grp_extboxfill");
-  if (!page) return done(args);
+  std::optional<PageArgument> page = page_argument(engine, args, 1);
+  if (!page) return args.done();
   Rect changed = fill_rect_level(*page->page, rect_arguments(args, 2), uint32_t(args.int_at(6)), args.int_at(7));
   mark(engine, page->handle, changed);
-  return done(args);
+  return args.done();
 }
 
 // A 24-bit page for the calls that cannot work on palette indices.
-std::optional<PageArgument> full_colour_page(host::Engine& engine, CallArgs& args, std::string_view call) {
-  std::optional<PageArgument> page = page_argument(engine, args, 1, call);
+std::optional<PageArgument> full_colour_page(host::Engine& engine, CallArgs& args) {
+  std::optional<PageArgument> page = page_argument(engine, args, 1);
   if (page && page->page->depth != Depth::Rgb24) {
-    report(engine, call, "256色には対応していません。");
+    script::report_call_error(args, "256色には対応していません。");
     return std::nullopt;
   }
   return page;
 }
 
 CallStatus sys_grp_mulboxfill(host::Engine& engine, CallArgs& args) {
-  std::optional<PageArgument> page = full_colour_page(engine, args, "grp_mulboxfill");
-  if (!page) return done(args);
+  std::optional<PageArgument> page = full_colour_page(engine, args);
+  if (!page) return args.done();
   mark(engine, page->handle, multiply_fill(*page->page, rect_arguments(args, 2), uint32_t(args.int_at(6))));
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_grp_reverse(host::Engine& engine, CallArgs& args) {
-  std::optional<PageArgument> page = full_colour_page(engine, args, "grp_reverse");
-  if (!page) return done(args);
+  std::optional<PageArgument> page = full_colour_page(engine, args);
+  if (!page) return args.done();
   mark(engine, page->handle, invert_rect(*page->page, rect_arguments(args, 2)));
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_grp_sepia(host::Engine& engine, CallArgs& args) {
-  std::optional<PageArgument> page = page_argument(engine, args, 1, "grp_sepia");
-  if (!page) return done(args);
+  std::optional<PageArgument> page = page_argument(engine, args, 1);
+  if (!page) return args.done();
   std::optional<int32_t> level;
   if (args.has(8)) level = args.int_at(8);
   Rect changed = sepia_rect(*page->page, rect_arguments(args, 2), uint32_t(args.int_at(6)),
                             uint32_t(args.int_at(7)), level);
   mark(engine, page->handle, changed);
-  return done(args);
+  return args.done();
 }
 
 // ---- two-page copies
@@ -274,49 +269,49 @@ bool is_24_to_8(const PagePair& pages) {
 }
 
 CallStatus sys_grp_copy(host::Engine& engine, CallArgs& args) {
-  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, "grp_copy");
-  if (!pages) return done(args);
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6);
+  if (!pages) return args.done();
   if (is_24_to_8(*pages)) {
-    report(engine, "grp_copy", "24Bit->8Bitのコピーです");
-    return done(args);
+    script::report_call_error(args, "24Bit->8Bitのコピーです");
+    return args.done();
   }
   std::optional<CopyRegion> region = copy_region(args, *pages);
-  if (!region) return done(args);
+  if (!region) return args.done();
   Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
   Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
   Rect changed = copy_pixels(*pages->src.page, src_alpha, *pages->dst.page, dst_alpha, *region);
   mark_with_alpha(engine, pages->dst, src_alpha ? dst_alpha : nullptr, changed);
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_grp_swap(host::Engine& engine, CallArgs& args) {
-  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, "grp_swap");
-  if (!pages) return done(args);
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6);
+  if (!pages) return args.done();
   if (pages->src.page->depth != pages->dst.page->depth) {
-    report(engine, "grp_swap", is_24_to_8(*pages) ? "24Bit->8Bitのコピーです" : "8Bit->24Bitのコピーです");
-    return done(args);
+    script::report_call_error(args, is_24_to_8(*pages) ? "24Bit->8Bitのコピーです" : "8Bit->24Bitのコピーです");
+    return args.done();
   }
   std::optional<CopyRegion> region = copy_region(args, *pages);
-  if (!region) return done(args);
+  if (!region) return args.done();
   Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
   Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
   swap_pixels(*pages->src.page, src_alpha, *pages->dst.page, dst_alpha, *region);
   bool with_alpha = src_alpha && dst_alpha;
   mark_with_alpha(engine, pages->src, with_alpha ? src_alpha : nullptr, region->source());
   mark_with_alpha(engine, pages->dst, with_alpha ? dst_alpha : nullptr, region->destination());
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_grp_extcopy(host::Engine& engine, CallArgs& args) {
-  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, "grp_extcopy");
-  if (!pages) return done(args);
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6);
+  if (!pages) return args.done();
   Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
   if (pages->dst.page->depth == Depth::Indexed8 && (pages->src.page->depth == Depth::Rgb24 || src_alpha)) {
-    report(engine, "grp_extcopy", "転送先に8ビットは指定できません");
-    return done(args);
+    script::report_call_error(args, "転送先に8ビットは指定できません");
+    return args.done();
   }
   std::optional<CopyRegion> region = copy_region(args, *pages);
-  if (!region) return done(args);
+  if (!region) return args.done();
   int32_t level = args.has(9) ? args.int_at(9) : 0;
   if (src_alpha) {
     Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
@@ -325,87 +320,84 @@ CallStatus sys_grp_extcopy(host::Engine& engine, CallArgs& args) {
   } else {
     mark(engine, pages->dst.handle, level_copy(*pages->src.page, *pages->dst.page, *region, level));
   }
-  return done(args);
+  return args.done();
 }
 
 template <Rect (*kKernel)(const Page&, Page&, const CopyRegion&)>
-CallStatus mask_copy(host::Engine& engine, CallArgs& args, std::string_view call) {
-  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, call);
-  if (!pages) return done(args);
+CallStatus mask_copy(host::Engine& engine, CallArgs& args) {
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6);
+  if (!pages) return args.done();
   if (pages->src.page->depth != Depth::Indexed8 || pages->dst.page->depth != Depth::Indexed8) {
-    report(engine, call, "転送元、転送先共にに8ビットしか指定できません");
-    return done(args);
+    script::report_call_error(args, "転送元、転送先共にに8ビットしか指定できません");
+    return args.done();
   }
   std::optional<CopyRegion> region = copy_region(args, *pages);
   if (region) mark(engine, pages->dst.handle, kKernel(*pages->src.page, *pages->dst.page, *region));
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_grp_mulcopy(host::Engine& engine, CallArgs& args) {
-  return mask_copy<multiply_copy>(engine, args, "grp_mulcopy");
+  return mask_copy<multiply_copy>(engine, args);
 }
 
 CallStatus sys_grp_revmulcopy(host::Engine& engine, CallArgs& args) {
-  return mask_copy<reverse_multiply_copy>(engine, args, "grp_revmulcopy");
+  return mask_copy<reverse_multiply_copy>(engine, args);
 }
 
 // A table argument: an int array of at least 256 elements.
-std::optional<LookupTable> table_argument(host::Engine& engine, const CallArgs& args, int index,
-                                          std::string_view call) {
+std::optional<LookupTable> table_argument(CallArgs& args, int index) {
   const script::ArrayBlock* array = args.array_at(index, script::ValueType::IntArray);
   if (!array || array->element_count() < 256) {
-    report(engine, call, "配列の要素が不足しています。");
+    script::report_call_error(args, "配列の要素が不足しています。");
     return std::nullopt;
   }
   return make_lookup_table({array->ints(), size_t(array->element_count())});
 }
 
 CallStatus sys_grp_alfa_tabled_copy(host::Engine& engine, CallArgs& args) {
-  constexpr std::string_view kCall = "grp_alfa_tabled_copy";
-  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, kCall);
-  if (!pages) return done(args);
-  std::optional<PageArgument> base = page_argument(engine, args, 9, kCall, "αのベースページが存在しません");
-  if (!base) return done(args);
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6);
+  if (!pages) return args.done();
+  std::optional<PageArgument> base = page_argument(engine, args, 9, "αのベースページが存在しません");
+  if (!base) return args.done();
   if (base->page->depth != Depth::Indexed8) {
-    report(engine, kCall, "αのページが８ビットでは有りません");
-    return done(args);
+    script::report_call_error(args, "αのページが８ビットでは有りません");
+    return args.done();
   }
   if (is_24_to_8(*pages)) {
-    report(engine, kCall, "24Bit->8Bitのコピーです");
-    return done(args);
+    script::report_call_error(args, "24Bit->8Bitのコピーです");
+    return args.done();
   }
-  std::optional<LookupTable> table = table_argument(engine, args, 10, kCall);
-  if (!table) return done(args);
+  std::optional<LookupTable> table = table_argument(args, 10);
+  if (!table) return args.done();
   std::optional<CopyRegion> region = copy_region(args, *pages);
-  if (!region) return done(args);
+  if (!region) return args.done();
   // The base is read at the source coordinates; the part of the rectangle
   // beyond the base has no alpha and is not drawn.
   region->width = int32_t(std::min<int64_t>(region->width, int64_t(base->page->width) - region->src_x));
   region->height = int32_t(std::min<int64_t>(region->height, int64_t(base->page->height) - region->src_y));
-  if (region->width <= 0 || region->height <= 0) return done(args);
+  if (region->width <= 0 || region->height <= 0) return args.done();
   Page alpha = make_table_alpha(*base->page, *table);
   Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
   Rect changed = alpha_copy(*pages->src.page, alpha, *pages->dst.page, dst_alpha, *region, 0);
   mark_with_alpha(engine, pages->dst, dst_alpha, changed);
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_make_alfa_table(host::Engine& engine, CallArgs& args) {
-  constexpr std::string_view kCall = "make_alfa_table";
-  std::optional<PagePair> pages = page_pair(engine, args, 1, 2, kCall);
-  if (!pages) return done(args);
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 2);
+  if (!pages) return args.done();
   if (pages->src.page->depth != Depth::Indexed8) {
-    report(engine, kCall, "転送元αのページが８ビットでは有りません");
-    return done(args);
+    script::report_call_error(args, "転送元αのページが８ビットでは有りません");
+    return args.done();
   }
   if (pages->dst.page->depth != Depth::Indexed8) {
-    report(engine, kCall, "転送先αのページが８ビットでは有りません");
-    return done(args);
+    script::report_call_error(args, "転送先αのページが８ビットでは有りません");
+    return args.done();
   }
-  std::optional<LookupTable> table = table_argument(engine, args, 3, kCall);
-  if (!table) return done(args);
+  std::optional<LookupTable> table = table_argument(args, 3);
+  if (!table) return args.done();
   mark(engine, pages->dst.handle, map_through_table(*pages->src.page, *pages->dst.page, *table));
-  return done(args);
+  return args.done();
 }
 
 // ---- scaling, rotation, mosaic
@@ -416,8 +408,8 @@ Rect scaled_destination(const CallArgs& args, const Page& dst) {
 }
 
 CallStatus sys_grp_modcopy(host::Engine& engine, CallArgs& args) {
-  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, "grp_modcopy");
-  if (!pages) return done(args);
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6);
+  if (!pages) return args.done();
   Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
   Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
   Rect drawn = scaled_copy(*pages->src.page, src_alpha, rect_arguments(args, 2), *pages->dst.page, dst_alpha,
@@ -425,32 +417,32 @@ CallStatus sys_grp_modcopy(host::Engine& engine, CallArgs& args) {
   if (!drawn.empty()) {
     mark_with_alpha(engine, pages->dst, src_alpha ? dst_alpha : nullptr, scaled_destination(args, *pages->dst.page));
   }
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_grp_modify_copy(host::Engine& engine, CallArgs& args) {
-  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, "grp_modify_copy");
-  if (!pages) return done(args);
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6);
+  if (!pages) return args.done();
   Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
   Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
   Rect drawn = rotated_copy(*pages->src.page, src_alpha, rect_arguments(args, 2), *pages->dst.page, dst_alpha,
                             rect_arguments(args, 7), args.float_at(11), args.float_at(12), args.float_at(13));
   if (!drawn.empty()) mark_with_alpha(engine, pages->dst, dst_alpha, scaled_destination(args, *pages->dst.page));
-  return done(args);
+  return args.done();
 }
 
 CallStatus sys_make_mosaic(host::Engine& engine, CallArgs& args) {
-  std::optional<PagePair> pages = page_pair(engine, args, 1, 6, "make_mosaic");
-  if (!pages) return done(args);
+  std::optional<PagePair> pages = page_pair(engine, args, 1, 6);
+  if (!pages) return args.done();
   if (pages->src.page->depth != Depth::Rgb24 || pages->dst.page->depth != Depth::Rgb24) {
-    report(engine, "make_mosaic", "8Bitには対応していません");
-    return done(args);
+    script::report_call_error(args, "8Bitには対応していません");
+    return args.done();
   }
   // A tile size below 1 has no meaningful mosaic: nothing is drawn.
   Rect changed = mosaic(*pages->src.page, rect_arguments(args, 2), *pages->dst.page, args.int_at(7), args.int_at(8),
                         args.int_at(9), engine.graphics.mosaic_random);
   mark(engine, pages->dst.handle, changed);
-  return done(args);
+  return args.done();
 }
 
 // ---- pictures
@@ -458,26 +450,25 @@ CallStatus sys_make_mosaic(host::Engine& engine, CallArgs& args) {
 // The companion of a picture (its name plus `_`) carries its transparency.
 std::string companion_name(std::string_view name) { return std::string(name) + "_"; }
 
-void report_missing_picture(host::Engine& engine, std::string_view call, std::string_view name) {
-  std::string format(call);
-  format += " : ファイル[%s]が存在しません";
-  script::report_script_error(engine, format, {name});
+void report_missing_picture(CallArgs& args, std::string_view name) {
+  script::report_call_error(args, "ファイル[%s]が存在しません", {name});
 }
 
 CallStatus create_from_file(host::Engine& engine, CallArgs& args, bool with_alpha) {
   std::string_view name = args.text_at(1);
-  std::optional<Page> picture = pic_load(engine, name);
+  std::optional<Page> picture = pic_load(engine.graphics.pictures, engine.script, name);
   if (!picture) {
-    report_missing_picture(engine, "page_create_file", name);
+    // Both file calls report under the plain call's name.
+    script::report_call_error_as(args, "page_create_file", "ファイル[%s]が存在しません", {name});
     // A stand-in the script can go on drawing with: 8-bit for a companion name.
     Depth depth = !name.empty() && name.back() == '_' ? Depth::Indexed8 : Depth::Rgb24;
-    return done(args, create_page(engine.graphics, 1, 1, depth, Holding::Script));
+    return args.done(create_page(engine.graphics, 1, 1, depth, Holding::Script));
   }
   picture->alpha_page = 0;
   picture->owns_alpha = false;
   int32_t handle = add_page(engine.graphics, std::move(*picture), Holding::Script);
-  if (with_alpha && pic_find(engine, companion_name(name))) {
-    std::optional<Page> alpha = pic_load(engine, companion_name(name));
+  if (with_alpha && pic_find(engine.graphics.pictures, engine.script, companion_name(name))) {
+    std::optional<Page> alpha = pic_load(engine.graphics.pictures, engine.script, companion_name(name));
     Page* page = find_page(engine.graphics, handle);
     // A companion that cannot serve as this page's alpha page is not attached.
     if (alpha && alpha->depth == Depth::Indexed8 && alpha->width == page->width && alpha->height == page->height) {
@@ -487,7 +478,7 @@ CallStatus create_from_file(host::Engine& engine, CallArgs& args, bool with_alph
       page->owns_alpha = true;
     }
   }
-  return done(args, handle);
+  return args.done(handle);
 }
 
 CallStatus sys_page_create_file(host::Engine& engine, CallArgs& args) { return create_from_file(engine, args, false); }
@@ -497,61 +488,61 @@ CallStatus sys_page_create_file_withalfa(host::Engine& engine, CallArgs& args) {
 }
 
 CallStatus sys_pic_exists(host::Engine& engine, CallArgs& args) {
-  return done(args, pic_find(engine, args.text_at(1)) ? 1 : 0);
+  return args.done(pic_find(engine.graphics.pictures, engine.script, args.text_at(1)) ? 1 : 0);
 }
 
 // The size of a missing picture is reported and looked up again, so that an
 // author can add the file and retry; without reports (or once the engine is
 // ending) the answer is 1 at once.
-CallStatus picture_length(host::Engine& engine, CallArgs& args, std::string_view call, bool width) {
+CallStatus picture_length(host::Engine& engine, CallArgs& args, bool width) {
   std::string_view name = args.text_at(1);
   for (;;) {
-    std::optional<PictureSize> size = pic_size(engine, name);
-    if (size) return done(args, width ? size->width : size->height);
-    if (!engine.host.debug_mode || engine.stopping()) return done(args, 1);
-    report_missing_picture(engine, call, name);
-    if (engine.stopping()) return done(args, 1);
+    std::optional<PictureSize> size = pic_size(engine.graphics.pictures, engine.script, name);
+    if (size) return args.done(width ? size->width : size->height);
+    if (!engine.script.debug_mode || engine.stopping()) return args.done(1);
+    report_missing_picture(args, name);
+    if (engine.stopping()) return args.done(1);
   }
 }
 
-CallStatus sys_pic_len_x(host::Engine& engine, CallArgs& args) { return picture_length(engine, args, "pic_len_x", true); }
+CallStatus sys_pic_len_x(host::Engine& engine, CallArgs& args) { return picture_length(engine, args, true); }
 
 CallStatus sys_pic_len_y(host::Engine& engine, CallArgs& args) {
-  return picture_length(engine, args, "pic_len_y", false);
+  return picture_length(engine, args, false);
 }
 
 CallStatus sys_pic_set_key(host::Engine& engine, CallArgs& args) {
-  pic_set_key(engine, args.text_at(1));
-  return done(args);
+  pic_set_key(engine.graphics.pictures, args.text_at(1));
+  return args.done();
 }
 
 CallStatus sys_pic_unpack(host::Engine& engine, CallArgs& args) {
-  std::optional<PageArgument> page = page_argument(engine, args, 1, "pic_unpack");
-  if (!page) return done(args);
+  std::optional<PageArgument> page = page_argument(engine, args, 1);
+  if (!page) return args.done();
   std::string_view name = args.text_at(2);
-  std::optional<PictureSize> size = pic_size(engine, name);
+  std::optional<PictureSize> size = pic_size(engine.graphics.pictures, engine.script, name);
   if (!size) {
-    report_missing_picture(engine, "pic_unpack", name);
-    return done(args);
+    report_missing_picture(args, name);
+    return args.done();
   }
-  if (page->page->depth == Depth::Indexed8 && pic_is_fullcolor(engine, name) == 1) {
-    script::report_script_error(engine, "pic_unpack : ファイル[%s]を8bitページに転送しています", {name});
-    return done(args);
+  if (page->page->depth == Depth::Indexed8 && pic_is_fullcolor(engine.graphics.pictures, engine.script, name) == 1) {
+    script::report_call_error(args, "ファイル[%s]を8bitページに転送しています", {name});
+    return args.done();
   }
   std::optional<CopyRegion> region = clip_copy({0, 0, size->width, size->height}, size->width, size->height,
                                                args.int_at(3), args.int_at(4), page->page->width, page->page->height);
-  if (!region) return done(args);
-  std::shared_ptr<const Page> picture = pic_load_shared(engine, name);
-  if (!picture) return done(args);
+  if (!region) return args.done();
+  std::shared_ptr<const Page> picture = pic_load_shared(engine.graphics.pictures, engine.script, name);
+  if (!picture) return args.done();
   // The decoded picture may differ from the size the header announced.
   region = clip_copy(region->source(), picture->width, picture->height, region->dst_x, region->dst_y,
                      page->page->width, page->page->height);
-  if (!region) return done(args);
+  if (!region) return args.done();
   // The companion blends a 24-bit destination only: the alpha copy writes
   // colours, which an 8-bit page cannot hold, so there the picture is copied.
   std::shared_ptr<const Page> companion;
-  if (page->page->depth == Depth::Rgb24 && pic_find(engine, companion_name(name))) {
-    companion = pic_load_shared(engine, companion_name(name));
+  if (page->page->depth == Depth::Rgb24 && pic_find(engine.graphics.pictures, engine.script, companion_name(name))) {
+    companion = pic_load_shared(engine.graphics.pictures, engine.script, companion_name(name));
     if (companion && (companion->depth != Depth::Indexed8 || companion->width != picture->width ||
                       companion->height != picture->height)) {
       companion.reset();
@@ -566,7 +557,29 @@ CallStatus sys_pic_unpack(host::Engine& engine, CallArgs& args) {
     changed = copy_pixels(*picture, nullptr, *page->page, nullptr, *region);
   }
   mark_with_alpha(engine, *page, dst_alpha, changed);
-  return done(args);
+  return args.done();
+}
+
+// ---- frames
+
+// Waits for the next due frame; with a non-zero argument the frame is not
+// asked for, only waited for.
+CallStatus sys_wait_frame(host::Engine& engine, CallArgs& args) {
+  script::Frame& frame = args.thread.frame();
+  FramePacer& pacer = engine.graphics.pacer;
+  if (!frame.waiting) {
+    frame.waiting = true;
+    frame.wait_deadline = script::as_deadline(int64_t(engine.script.clock.held) + 1);
+    frame.wait_frame_stamp = pacer.frame_counter;
+    if (!(args.has(1) && args.int_at(1) != 0)) pacer.forced = true;
+    return CallStatus::Again;
+  }
+  if (pacer.display_lock != 0) return script::finish_wait(args, 0);
+  if (script::deadline_reached(engine.script.clock.held, frame.wait_deadline) &&
+      pacer.frame_counter != frame.wait_frame_stamp) {
+    return script::finish_wait(args, 0);
+  }
+  return script::poll_again(args);
 }
 
 constexpr std::array kPageSyscalls = {
@@ -604,6 +617,7 @@ constexpr std::array kPageSyscalls = {
     SyscallEntry{0xDA675785, "grp_modcopy", sys_grp_modcopy},
     SyscallEntry{0xAC796720, "grp_modify_copy", sys_grp_modify_copy},
     SyscallEntry{0x9AC11F47, "make_mosaic", sys_make_mosaic},
+    SyscallEntry{0x4662E95D, "", sys_wait_frame},
 };
 
 }  // namespace

@@ -2,13 +2,12 @@
 // The engine aggregate: one state record per subsystem plus the platform and
 // the game's text encoding. main() (or a test) creates it and passes it by
 // reference; nothing in the engine lives in globals, so a process may create
-// and destroy engines one after another.
-
-#include <optional>
-#include <string>
+// and destroy engines one after another. Only host/ and the subsystems'
+// system-call files include this header; inner code takes its own state.
 
 #include "graphics/state.h"
 #include "host/state.h"
+#include "input/state.h"
 #include "resources/state.h"
 #include "script/state.h"
 #include "text/state.h"
@@ -30,18 +29,13 @@ struct Engine {
   const platform::TextEncoding& encoding;
 
   resources::State resources;
-  script::State script;
+  script::Machine script;
   host::State host;
+  input::State input;
   graphics::State graphics;
   text::State text;
 
-  // Set once the engine has been asked to end (normal end 0, abnormal 255).
-  // Everything that runs a loop checks it and unwinds to the orderly shutdown.
-  std::optional<int> exit_status;
-  bool stopping() const { return exit_status.has_value(); }
+  bool stopping() const { return script.stopping(); }
 };
-
-// Asks the engine to end with status; the first request wins.
-void request_exit(Engine& engine, int status);
 
 }  // namespace tavelo::host

@@ -2,23 +2,27 @@
 
 #include "host/startup.h"
 
+#include "graphics/frame_pacer.h"
 #include "graphics/picture.h"
 #include "host/engine.h"
-#include "host/environment.h"
-#include "host/message_box.h"
-#include "host/settings.h"
+#include "host/frame_loop.h"
+#include "host/syscall_tables.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
+#include "resources/environment.h"
 #include "resources/file_lookup.h"
 #include "resources/name_hash.h"
 #include "resources/search_list.h"
+#include "resources/settings.h"
 #include "script/error_report.h"
-#include "script/interpreter.h"
+#include "script/game_files.h"
 #include "script/loader.h"
 #include "script/machine.h"
+#include "script/message_box.h"
 #include "script/read_mark_file.h"
+#include "script/scheduler.h"
 #include "script/state.h"
 
 namespace tavelo::host {
@@ -34,8 +38,8 @@ void register_numbered(Engine& engine, std::string_view name, resources::SoundOn
   for (int number = 12; number >= 0 && !engine.stopping(); --number) {
     std::string entry(name);
     if (number > 0) entry += std::to_string(number);
-    int result = resources::search_entry_add(engine, entry, sound_only);
-    if (result == 0 && directory_found) *directory_found = true;
+    resources::Registration result = script::register_search_entry(engine.script, entry, sound_only);
+    if (result == resources::Registration::Directory && directory_found) *directory_found = true;
   }
 }
 
@@ -45,7 +49,7 @@ void register_patch_places(Engine& engine) {
   bool debug = false;
   register_numbered(engine, "update", resources::SoundOnly::No, &debug);
   register_numbered(engine, "fastdata", resources::SoundOnly::No, &debug);
-  engine.host.debug_mode = debug;
+  engine.script.debug_mode = debug;
 }
 
 void register_game_places(Engine& engine) {
@@ -59,9 +63,9 @@ void register_game_places(Engine& engine) {
 // The environment file comes through the search list (so it may sit in an
 // archive) or, failing that, as a loose file in the working directory.
 std::optional<std::string> read_environment_file(Engine& engine, std::string_view name) {
-  std::optional<platform::File> file = resources::find_game_file(engine, name);
+  std::optional<platform::File> file = resources::find_game_file(engine.resources, name);
   if (!file) {
-    std::optional<std::string> path = resources::to_host_path(engine, name);
+    std::optional<std::string> path = resources::to_host_path(engine.resources, name);
     if (path) file = platform::File::open(*path, platform::OpenMode::Read);
   }
   if (!file) return std::nullopt;
@@ -72,7 +76,7 @@ std::optional<std::string> read_environment_file(Engine& engine, std::string_vie
 }
 
 bool environment_file_exists(Engine& engine, std::string_view name) {
-  return resources::file_exists(engine, name) || resources::to_host_path(engine, name).has_value();
+  return resources::file_exists(engine.resources, name) || resources::to_host_path(engine.resources, name).has_value();
 }
 
 void seed_random_from_clock(Engine& engine) {
@@ -83,33 +87,33 @@ void seed_random_from_clock(Engine& engine) {
 
 // Runs $init@GLOBAL of the start script on the main thread until it ends.
 bool run_initialisers(Engine& engine) {
-  script::LoadedScript* start = script::load_script(engine, "start");
+  script::LoadedScript* start = script::load_script(engine.script, "start");
   if (!start) return false;
-  script::reset_machine(engine);
-  const uint8_t* init = script::find_function(engine, kInitFunctionHash, nullptr);
+  script::reset_machine(engine.script);
+  const uint8_t* init = script::find_function(engine.script, kInitFunctionHash, nullptr);
   if (!init) {
-    show_box(engine, BoxKind::Error, "[start.tsv]に $init@GLOBAL 関数がありません", {});
+    script::show_box(engine.script, script::BoxKind::Error, "[start.tsv]に $init@GLOBAL 関数がありません", {});
     return false;
   }
   script::Frame& frame = engine.script.current->frame();
   frame.position = init;
-  frame.code = script::code_block_at(engine, init);
-  script::run_scripts(engine);
+  frame.code = script::code_block_at(engine.script, init);
+  run_frame_loop(engine);
   return !engine.stopping();
 }
 
 // One run of the start script (or the script a script chose as the next
-// start); returns the main loop's completion code.
-int run_start_script(Engine& engine, int32_t load_value, bool after_load) {
+// start).
+LoopEnd run_start_script(Engine& engine, int32_t load_value, bool after_load) {
   std::string name = engine.script.next_start_script.empty() ? std::string("start") : engine.script.next_start_script;
   engine.script.next_start_script.clear();
-  script::reset_machine(engine);
-  script::LoadedScript* script = script::load_script(engine, name);
-  if (!script) return 0;
+  script::reset_machine(engine.script);
+  script::LoadedScript* script = script::load_script(engine.script, name);
+  if (!script) return LoopEnd::Stopping;
   script::Thread& main_thread = *engine.script.current;
   if (script->entry_offset < 0) {
-    script::report_script_error(engine, "[%s]実行関数が設定されていません。", {name == "start" ? "start.tvs" : name});
-    return engine.stopping() ? 0 : 5;
+    script::report_script_error(engine.script, "[%s]実行関数が設定されていません。", {name == "start" ? "start.tvs" : name});
+    return engine.stopping() ? LoopEnd::Stopping : LoopEnd::Restart;
   }
   script::Frame& frame = main_thread.frame();
   frame.code = script->code.get();
@@ -117,8 +121,8 @@ int run_start_script(Engine& engine, int32_t load_value, bool after_load) {
   script::push_value(main_thread, script::make_int(load_value));
   script::push_value(main_thread, script::make_string({}));
   script::push_value(main_thread, script::make_int(after_load ? 1 : 0));
-  script::raise_event(engine, kStartEvent, 3, false);
-  return script::run_scripts(engine);
+  script::raise_event(engine.script, kStartEvent, 3, false);
+  return run_frame_loop(engine);
 }
 
 }  // namespace
@@ -128,26 +132,26 @@ void shut_down(Engine& engine) {
   // then the threads and their events.
   engine.script.eternal.release_all();
   engine.script.global.release_all();
-  script::free_all_threads(engine);
+  script::free_all_threads(engine.script);
   engine.script.events.clear();
-  script::free_all_scripts(engine);
-  script::save_read_marks(engine);
-  ExitSettings settings;
-  settings.difficulty = read_user_setting(engine, UserSetting::Nanido);
-  settings.game_speed = read_user_setting(engine, UserSetting::GameSpeed);
-  settings.topmost = read_user_setting(engine, UserSetting::Topmost);
-  settings.full_screen_frequency = read_user_setting(engine, UserSetting::FullScFreq);
-  settings.full_screen_bits = read_user_setting(engine, UserSetting::FullScBits);
-  settings.window_x = read_user_setting(engine, UserSetting::WinPosX);
-  settings.window_y = read_user_setting(engine, UserSetting::WinPosY);
-  write_exit_settings(engine, settings);
-  if (engine.host.debug_mode) engine.platform.set_caption("KATAZUKE - END");
+  script::free_all_scripts(engine.script);
+  script::save_read_marks(engine.script);
+  resources::ExitSettings settings;
+  settings.difficulty = resources::read_user_setting(engine.resources, resources::UserSetting::Nanido);
+  settings.game_speed = resources::read_user_setting(engine.resources, resources::UserSetting::GameSpeed);
+  settings.topmost = resources::read_user_setting(engine.resources, resources::UserSetting::Topmost);
+  settings.full_screen_frequency = resources::read_user_setting(engine.resources, resources::UserSetting::FullScFreq);
+  settings.full_screen_bits = resources::read_user_setting(engine.resources, resources::UserSetting::FullScBits);
+  settings.window_x = resources::read_user_setting(engine.resources, resources::UserSetting::WinPosX);
+  settings.window_y = resources::read_user_setting(engine.resources, resources::UserSetting::WinPosY);
+  resources::write_exit_settings(engine.resources, settings);
+  if (engine.script.debug_mode) engine.platform.set_caption("KATAZUKE - END");
 }
 
 int run_engine(Engine& engine, const StartupOptions& options) {
   uint32_t duplicate = 0;
-  if (!script::build_syscall_table(engine.script.syscalls, &duplicate)) {
-    show_box(engine, BoxKind::Error, "組み込み関数[%08X]が二重に登録されています", {duplicate});
+  if (!build_engine_syscall_table(engine.script.syscalls, &duplicate)) {
+    script::show_box(engine.script, script::BoxKind::Error, "組み込み関数[%08X]が二重に登録されています", {duplicate});
     return 255;
   }
   seed_random_from_clock(engine);
@@ -161,68 +165,61 @@ int run_engine(Engine& engine, const StartupOptions& options) {
       register_patch_places(engine);
     }
   }
-  if (engine.stopping()) return *engine.exit_status;
+  if (engine.stopping()) return *engine.script.exit_status;
   std::optional<std::string> environment_bytes = read_environment_file(engine, options.environment_file);
   if (!environment_bytes) {
-    show_box(engine, BoxKind::Error,
+    script::show_box(engine.script, script::BoxKind::Error,
              "起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してください。\n"
              "ショートカットからの起動は作業フォルダの設定をご確認ください。",
              {});
     return 255;
   }
-  engine.host.environment = parse_environment(*environment_bytes, engine.resources.lead_bytes);
-  forget_environment_values(engine.host.settings);
+  engine.resources.environment = resources::parse_environment(*environment_bytes, engine.resources.lead_bytes);
+  resources::forget_environment_values(engine.resources.settings);
 
-  engine.host.caption = env_setting_text(engine, EnvText::Titlebar);
-  engine.platform.set_caption(engine.encoding.to_utf8_lossy(engine.host.caption));
+  engine.script.caption = resources::env_setting_text(engine.resources, resources::EnvText::Titlebar);
+  engine.platform.set_caption(engine.encoding.to_utf8_lossy(engine.script.caption));
 
   platform::InstanceLock lock;
-  std::string lock_directory(settings_location(engine).directory);
-  platform::InstanceLock::Outcome locked = lock.acquire(lock_directory, engine.encoding.to_utf8_lossy(engine.host.caption));
+  std::string lock_directory(resources::settings_location(engine.resources).directory);
+  platform::InstanceLock::Outcome locked = lock.acquire(lock_directory, engine.encoding.to_utf8_lossy(engine.script.caption));
   if (locked == platform::InstanceLock::Outcome::AlreadyRunning) {
-    show_box(engine, BoxKind::Error, "既に起動中です", {});
+    script::show_box(engine.script, script::BoxKind::Error, "既に起動中です", {});
     return 0;
   }
   if (locked == platform::InstanceLock::Outcome::Failed) return 0;
 
-  if (read_user_setting(engine, UserSetting::AbnormalTerminateFlg) != 0 && engine.host.debug_mode) {
-    show_box(engine, BoxKind::Question,
+  if (resources::read_user_setting(engine.resources, resources::UserSetting::AbnormalTerminateFlg) != 0 && engine.script.debug_mode) {
+    script::show_box(engine.script, script::BoxKind::Question,
              "前回のプログラム実行時に異常終了が確認されました。\n繰り返し異常終了が確認される場合はＨＤＤキャッシュの破損が考えら"
              "れます。\n\nＨＤＤキャッシュを破棄しますか？（推奨）\n",
              {});
   }
-  reg_write_text_flushed(engine, registry_value_name(UserSetting::AbnormalTerminateFlg), "1");
+  resources::reg_write_text_flushed(engine.resources, resources::registry_value_name(resources::UserSetting::AbnormalTerminateFlg), "1");
 
   register_game_places(engine);
-  engine.script.no_update_on_wait0 = env_setting(engine, EnvInt::NoUpdateOnWait0) != 0;
-  engine.script.skip_divisor = [](int32_t aggskip) {
-    if (aggskip <= 0) return 0;
-    return aggskip >= 4 ? 4 : aggskip + 1;
-  }(env_setting(engine, EnvInt::AggressiveSkip));
-  graphics::set_frame_limit(engine.graphics.pacer, env_setting(engine, EnvInt::MaxFps));
+  engine.script.no_update_on_wait0 = resources::env_setting(engine.resources, resources::EnvInt::NoUpdateOnWait0) != 0;
+  engine.graphics.pacer.skip_divisor =
+      graphics::skip_divisor_for(resources::env_setting(engine.resources, resources::EnvInt::AggressiveSkip));
+  graphics::set_frame_limit(engine.graphics.pacer, resources::env_setting(engine.resources, resources::EnvInt::MaxFps));
   // Half the free memory, within 4 MB .. 256 MB, for decoded pictures.
   engine.graphics.pictures.cache.set_budget(graphics::system_image_budget());
 
-  if (options.quit_after_ms) engine.host.quit_at = script::script_time(engine) + *options.quit_after_ms;
+  if (options.quit_after_ms) engine.host.quit_at = script::script_time(engine.script) + *options.quit_after_ms;
 
   if (!engine.stopping() && run_initialisers(engine)) {
     int32_t load_value = 0;
     bool after_load = false;
     for (;;) {
-      int code = run_start_script(engine, load_value, after_load);
-      if (engine.stopping()) break;
-      if (code == 2) {
-        // Loading a saved game comes with the save files; until then a load
-        // request restarts the start script.
-        after_load = false;
-        continue;
-      }
-      if (code == 5) continue;
-      break;
+      LoopEnd end = run_start_script(engine, load_value, after_load);
+      if (engine.stopping() || end == LoopEnd::Stopping) break;
+      // Loading a saved game comes with the save files; until then a load
+      // request restarts the start script.
+      after_load = false;
     }
   }
   shut_down(engine);
-  return engine.exit_status.value_or(0);
+  return engine.script.exit_status.value_or(0);
 }
 
 }  // namespace tavelo::host

@@ -2,12 +2,17 @@
 // The seam between the engine and the machine it runs on. One abstract class,
 // grouped by service; two implementations: platform/sdl (a real window, sound
 // device and desktop) and platform/headless (deterministic: a virtual clock,
-// scripted message-box answers, frames kept in memory). The engine includes no
-// other platform header; files and directories live in platform/file_system.h
-// and are shared by both backends because both run on the real file system.
+// scripted events and message-box answers, frames and sound kept in memory).
+// The engine includes no other platform header; files and directories live in
+// platform/file_system.h, environment variables and memory in
+// platform/system.h, both shared by the two backends.
+//
+// Every method is called on the main thread, except that an AudioSource is
+// called back on the backend's audio thread (see open_audio).
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,6 +25,8 @@ enum class Capability {
   Desktop,      // a desktop that can open URLs and documents
 };
 
+// ---- message boxes and dialogs
+
 enum class Buttons { Ok, OkCancel, YesNo, RetryCancel };
 enum class Icon { None, Error, Warning, Question, Information };
 enum class Answer { Ok, Cancel, Yes, No, Retry };
@@ -30,6 +37,117 @@ struct MessageBoxRequest {
   std::string_view text;
   Buttons buttons = Buttons::Ok;
   Icon icon = Icon::None;
+};
+
+enum class DialogKind {
+  InputString,  // one line of text; text is the default
+  SaveFile,     // a file to write; text is the proposed path
+};
+
+struct DialogRequest {
+  DialogKind kind = DialogKind::InputString;
+  std::string title;
+  std::string prompt;
+  std::string text;
+  std::string filter;             // save dialogs, e.g. "TXT Files (*.TXT)"
+  std::string default_extension;  // save dialogs, without the dot
+};
+
+using DialogId = uint32_t;
+
+enum class DialogStatus { Pending, Accepted, Cancelled, Failed };
+
+struct DialogOutcome {
+  DialogStatus status = DialogStatus::Failed;
+  std::string text;  // the entered text or the chosen path, when Accepted
+};
+
+// ---- events
+
+enum class EventType {
+  None,
+  CloseRequested,  // the window's close button (or the replayed "close")
+  KeyDown,
+  KeyUp,
+  MouseMove,
+  MouseDown,
+  MouseUp,
+  Wheel,
+  TextInput,
+  PadButtonDown,
+  PadButtonUp,
+  PadAxis,
+  PadAdded,
+  PadRemoved,
+  FocusGained,
+  FocusLost,
+  Exposed,       // the window must be painted again
+  FileDropped,
+};
+
+enum class MouseButton : uint8_t { Left, Right, Middle };
+
+// Game-controller buttons and axes, in the order of SDL's controller names.
+enum class PadButton : uint8_t {
+  A, B, X, Y, Back, Guide, Start, LeftStick, RightStick, LeftShoulder, RightShoulder,
+  DpadUp, DpadDown, DpadLeft, DpadRight, Count
+};
+enum class PadAxis : uint8_t { LeftX, LeftY, RightX, RightY, LeftTrigger, RightTrigger, Count };
+
+struct Event {
+  EventType type = EventType::None;
+  uint32_t time = 0;  // ticks_ms() when it happened
+  // Keys: the virtual-key code the input slots use (0..255), and whether the
+  // press is a key repeat.
+  int32_t key = 0;
+  bool repeat = false;
+  // Mouse: window pixels (the host converts them to screen pixels).
+  int32_t x = 0;
+  int32_t y = 0;
+  MouseButton button = MouseButton::Left;
+  int32_t wheel = 0;  // notches, positive away from the player
+  PadButton pad_button = PadButton::A;
+  PadAxis pad_axis = PadAxis::LeftX;
+  int32_t axis_value = 0;  // -32768..32767
+  std::string text;        // typed text or a dropped file's path (UTF-8)
+};
+
+// ---- presentation
+
+struct FrameRect {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// A 24-bit frame (blue, green, red per pixel, rows top-down) and the parts
+// that changed since the last presentation. The pixels stay owned by the
+// caller and are read before present() returns.
+struct FrameView {
+  const uint8_t* pixels = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t stride = 0;  // bytes per row
+  std::span<const FrameRect> changed;
+};
+
+// ---- sound output
+
+// Signed 16-bit samples, interleaved by channel.
+struct AudioFormat {
+  int32_t frequency = 44100;
+  int32_t channels = 2;
+};
+
+// Pull model: the device asks its source for samples as it needs them.
+class AudioSource {
+ public:
+  virtual ~AudioSource() = default;
+  // Fills every sample of out (frames × channels). Called on the backend's
+  // audio thread by the SDL backend and on the main thread, from sleep_ms(),
+  // by the headless backend; it must not block for long.
+  virtual void render(std::span<int16_t> out) = 0;
 };
 
 struct LocalTime {
@@ -54,12 +172,27 @@ class Platform {
   virtual void sleep_ms(uint32_t milliseconds) = 0;
   virtual LocalTime local_time() = 0;
 
+  // Events, oldest first; false when none is pending. The headless backend
+  // hands out the events injected or replayed up to the current clock.
+  virtual bool poll_event(Event& event) = 0;
+
+  // Shows a frame. The SDL backend opens its window with the first frame and
+  // uploads only the changed rectangles; the headless backend keeps a copy.
+  virtual void present(const FrameView& frame) = 0;
+
+  // Opens the sound output and starts pulling from source, which must
+  // outlive close_audio(). Returns the format actually used, or false when
+  // there is no device (the engine then runs silently).
+  virtual bool open_audio(const AudioFormat& wanted, AudioSource& source, AudioFormat& obtained) = 0;
+  virtual void close_audio() = 0;
+
   // Modal message box. Headless backends answer by policy and never block.
   virtual Answer show_message_box(const MessageBoxRequest& request) = 0;
 
-  // Window events are pumped between script slices; backends without a
-  // window have nothing to do.
-  virtual void pump_events() = 0;
+  // Dialogs never block: open one, then poll it (once per slice) until it is
+  // no longer Pending; a finished dialog's outcome is given once.
+  virtual DialogId open_dialog(const DialogRequest& request) = 0;
+  virtual DialogOutcome poll_dialog(DialogId dialog) = 0;
 
   // Window caption (UTF-8); a headless backend only remembers it.
   virtual void set_caption(std::string_view caption) = 0;

@@ -6,11 +6,10 @@
 #include <algorithm>
 #include <mutex>
 
-#include "host/engine.h"
-#include "host/message_box.h"
 #include "platform/text_encoding.h"
 #include "resources/game_names.h"
 #include "resources/search_list.h"
+#include "resources/state.h"
 
 namespace tavelo::resources {
 namespace {
@@ -37,11 +36,11 @@ std::string with_slashes(const LeadByteTable& lead, std::string_view game_path) 
   return result;
 }
 
-std::optional<std::string> resolve_in(const host::Engine& engine, std::string_view game_path,
+std::optional<std::string> resolve_in(const State& state, std::string_view game_path,
                                       const std::string& host_base, platform::OpenMode mode) {
   auto resolve = mode == platform::OpenMode::Read ? platform::resolve_path : platform::resolve_parent_path;
-  std::string raw = with_slashes(engine.resources.lead_bytes, game_path);
-  std::optional<std::string> utf8 = engine.encoding.to_utf8(raw);
+  std::string raw = with_slashes(state.lead_bytes, game_path);
+  std::optional<std::string> utf8 = state.encoding.to_utf8(raw);
   if (utf8) {
     if (std::optional<std::string> found = resolve(*utf8, host_base)) return found;
     if (*utf8 == raw) return std::nullopt;
@@ -58,9 +57,8 @@ std::string_view without_leading_separators(std::string_view name) {
 // Offers the candidates for name to accept in lookup order and stops at the
 // first one it accepts ("the first that opens wins"). Holds the search lock.
 template <typename Accept>
-bool walk_lookup(host::Engine& engine, std::string_view name, Purpose purpose, platform::OpenMode mode,
+bool walk_lookup(State& state, std::string_view name, Purpose purpose, platform::OpenMode mode,
                  Accept&& accept) {
-  State& state = engine.resources;
   std::lock_guard<std::recursive_mutex> lock(state.search_lock);
   const LeadByteTable& lead = state.lead_bytes;
   bool sound = is_sound_file(lead, name);
@@ -69,7 +67,7 @@ bool walk_lookup(host::Engine& engine, std::string_view name, Purpose purpose, p
     if (state.base_directory.empty()) return false;
     Candidate candidate;
     std::optional<std::string> host_path =
-        resolve_in(engine, state.base_directory + std::string(name), state.working_directory, mode);
+        resolve_in(state, state.base_directory + std::string(name), state.working_directory, mode);
     if (!host_path) return false;
     candidate.host_path = std::move(*host_path);
     return accept(candidate);
@@ -90,7 +88,7 @@ bool walk_lookup(host::Engine& engine, std::string_view name, Purpose purpose, p
                                     [&](uint32_t position, uint32_t k) { return entry.files[position].key < k; });
       for (auto it = first; it != entry.files_by_key.end() && entry.files[*it].key == key; ++it) {
         const ScannedDirectory& directory = entry.directories[entry.files[*it].directory];
-        std::optional<std::string> host_path = resolve_in(engine, relative, directory.host_path, mode);
+        std::optional<std::string> host_path = resolve_in(state, relative, directory.host_path, mode);
         if (!host_path) continue;
         Candidate candidate{Place::Directory, std::move(*host_path), &entry, &directory, {}};
         if (accept(candidate)) return true;
@@ -109,9 +107,9 @@ bool walk_lookup(host::Engine& engine, std::string_view name, Purpose purpose, p
 
 }  // namespace
 
-std::optional<platform::File> find_game_file(host::Engine& engine, std::string_view name, platform::OpenMode mode) {
+std::optional<platform::File> find_game_file(State& state, std::string_view name, platform::OpenMode mode) {
   std::optional<platform::File> result;
-  walk_lookup(engine, name, Purpose::Open, mode, [&](const Candidate& candidate) {
+  walk_lookup(state, name, Purpose::Open, mode, [&](const Candidate& candidate) {
     if (candidate.place != Place::Archive) {
       result = platform::File::open(candidate.host_path, mode);
       return result.has_value();
@@ -126,19 +124,9 @@ std::optional<platform::File> find_game_file(host::Engine& engine, std::string_v
   return result;
 }
 
-std::optional<platform::File> open_game_file(host::Engine& engine, std::string_view name, platform::OpenMode mode) {
-  while (!engine.stopping()) {
-    if (std::optional<platform::File> file = find_game_file(engine, name, mode)) return file;
-    if (!host::show_box(engine, host::BoxKind::FatalRetry, "Ffopen : ファイル[%s]の読み込みで失敗しました", {name})) {
-      break;
-    }
-  }
-  return std::nullopt;
-}
-
-uint64_t file_size(host::Engine& engine, std::string_view name) {
+uint64_t file_size(State& state, std::string_view name) {
   uint64_t size = 0;
-  walk_lookup(engine, name, Purpose::Size, platform::OpenMode::Read, [&](const Candidate& candidate) {
+  walk_lookup(state, name, Purpose::Size, platform::OpenMode::Read, [&](const Candidate& candidate) {
     if (candidate.place == Place::Archive) {
       size = candidate.archive_entry.size;
       return true;
@@ -150,13 +138,13 @@ uint64_t file_size(host::Engine& engine, std::string_view name) {
   return size;
 }
 
-std::optional<std::string> file_resolve(host::Engine& engine, std::string_view name) {
+std::optional<std::string> file_resolve(State& state, std::string_view name) {
   std::optional<std::string> resolved;
-  walk_lookup(engine, name, Purpose::Resolve, platform::OpenMode::Read, [&](const Candidate& candidate) {
+  walk_lookup(state, name, Purpose::Resolve, platform::OpenMode::Read, [&](const Candidate& candidate) {
     switch (candidate.place) {
       case Place::Loose:
         if (!platform::is_file(candidate.host_path)) return false;
-        resolved = engine.resources.base_directory + std::string(name);
+        resolved = state.base_directory + std::string(name);
         return true;
       case Place::Directory:
         if (!platform::is_file(candidate.host_path)) return false;
@@ -172,11 +160,11 @@ std::optional<std::string> file_resolve(host::Engine& engine, std::string_view n
   return resolved;
 }
 
-bool file_exists(host::Engine& engine, std::string_view name) { return file_resolve(engine, name).has_value(); }
+bool file_exists(State& state, std::string_view name) { return file_resolve(state, name).has_value(); }
 
-uint64_t file_time(host::Engine& engine, std::string_view name) {
+uint64_t file_time(State& state, std::string_view name) {
   uint64_t time = 0;
-  walk_lookup(engine, name, Purpose::Time, platform::OpenMode::Read, [&](const Candidate& candidate) {
+  walk_lookup(state, name, Purpose::Time, platform::OpenMode::Read, [&](const Candidate& candidate) {
     if (candidate.place == Place::Archive || !platform::is_file(candidate.host_path)) return false;
     time = platform::file_time(candidate.host_path);
     return time != 0;
@@ -184,12 +172,12 @@ uint64_t file_time(host::Engine& engine, std::string_view name) {
   return time;
 }
 
-std::optional<std::string> to_host_path(const host::Engine& engine, std::string_view game_path) {
-  return resolve_in(engine, game_path, engine.resources.working_directory, platform::OpenMode::Read);
+std::optional<std::string> to_host_path(const State& state, std::string_view game_path) {
+  return resolve_in(state, game_path, state.working_directory, platform::OpenMode::Read);
 }
 
-std::optional<std::string> to_host_path_for_create(const host::Engine& engine, std::string_view game_path) {
-  return resolve_in(engine, game_path, engine.resources.working_directory, platform::OpenMode::Write);
+std::optional<std::string> to_host_path_for_create(const State& state, std::string_view game_path) {
+  return resolve_in(state, game_path, state.working_directory, platform::OpenMode::Write);
 }
 
 }  // namespace tavelo::resources

@@ -16,42 +16,34 @@
 
 #include "platform/file_system.h"
 
-namespace tavelo::host {
-struct Engine;
-}
-
 namespace tavelo::resources {
+
+struct State;
 
 // The raw lookup. An archive entry comes back restricted to the entry's bytes
 // and positioned at its start; archives only ever open for reading, so a
 // writing mode skips them. nullopt when nothing matches.
-std::optional<platform::File> find_game_file(host::Engine& engine, std::string_view name,
-                                             platform::OpenMode mode = platform::OpenMode::Read);
-
-// The lookup scripts and loaders use: on failure it shows the fatal
-// retry/cancel box and repeats on Retry. nullopt only when the engine is
-// stopping (Cancel, or an earlier exit request).
-std::optional<platform::File> open_game_file(host::Engine& engine, std::string_view name,
+std::optional<platform::File> find_game_file(State& state, std::string_view name,
                                              platform::OpenMode mode = platform::OpenMode::Read);
 
 // Data size in bytes (the entry size for archive entries), 0 when not found.
-uint64_t file_size(host::Engine& engine, std::string_view name);
+uint64_t file_size(State& state, std::string_view name);
 
 // Where the name would be read from, in the engine's form (game code page, `\`
 // separators): the file's path, or for an archive entry the archive's path.
-std::optional<std::string> file_resolve(host::Engine& engine, std::string_view name);
-bool file_exists(host::Engine& engine, std::string_view name);
+std::optional<std::string> file_resolve(State& state, std::string_view name);
+bool file_exists(State& state, std::string_view name);
 
 // Last-write time in 100 ns units since 1601 of a loose or directory file; 0
 // when not found. Archive entries have no time of their own and are passed over.
-uint64_t file_time(host::Engine& engine, std::string_view name);
+uint64_t file_time(State& state, std::string_view name);
 
 // An engine path (game code page; relative to the working directory or
 // absolute) as an existing host path (UTF-8), each component matched without
 // regard to ASCII case. Names that cannot be converted from the code page are
 // tried byte for byte. nullopt when it does not exist.
-std::optional<std::string> to_host_path(const host::Engine& engine, std::string_view game_path);
+std::optional<std::string> to_host_path(const State& state, std::string_view game_path);
 // The same for a file about to be created: only its directories must exist.
-std::optional<std::string> to_host_path_for_create(const host::Engine& engine, std::string_view game_path);
+std::optional<std::string> to_host_path_for_create(const State& state, std::string_view game_path);
 
 }  // namespace tavelo::resources

@@ -110,4 +110,15 @@ std::string_view extension_part(const LeadByteTable& lead, std::string_view path
   return path.substr(marks.last_dot);
 }
 
+std::string cut_game_text(const LeadByteTable& lead, std::string_view text, size_t max_bytes) {
+  if (text.size() <= max_bytes) return std::string(text);
+  size_t end = 0;
+  while (end < text.size()) {
+    size_t length = character_length(lead, text, end);
+    if (end + length > max_bytes) break;
+    end += length;
+  }
+  return std::string(text.substr(0, end));
+}
+
 }  // namespace tavelo::resources

@@ -28,6 +28,10 @@ size_t character_count(const LeadByteTable& lead, std::string_view text);
 // Byte offset of character index (clamped to text.size()).
 size_t byte_offset_of_character(const LeadByteTable& lead, std::string_view text, size_t character);
 
+// Cuts game text to at most max_bytes without leaving half of a double-byte
+// character at the end.
+std::string cut_game_text(const LeadByteTable& lead, std::string_view text, size_t max_bytes);
+
 // Compares character by character; double-byte characters compare as units
 // (first byte | second byte << 8), single bytes as unsigned values, ASCII
 // letters without case when ignore_case. Returns <0, 0 or >0.

@@ -15,10 +15,6 @@
 
 #include "resources/archive.h"
 
-namespace tavelo::host {
-struct Engine;
-}
-
 namespace tavelo::resources {
 
 // Places registered for sound data are skipped by file_size() for other names.
@@ -61,21 +57,48 @@ struct SearchEntry {
   std::vector<ScannedDirectory> directories;
 };
 
-// Registers name: first as an archive, else as a directory tree. Returns 1 for
-// an archive (also when that name is already a loaded archive), 0 for a
-// directory with at least one accepted file, -1 when nothing usable exists
-// (a new name then leaves no entry). A known name that is not a loaded archive
-// is emptied and registered again in place, keeping its position and its
-// sound-only flag, so newly added files are seen. A damaged archive shows the
-// engine's error box and asks the engine to end (status 255).
-int search_entry_add(host::Engine& engine, std::string_view name, SoundOnly sound_only);
+struct State;
+
+// What registering a name found.
+enum class Registration {
+  Archive,    // an archive (also when that name is already a loaded archive)
+  Directory,  // a directory tree with at least one accepted file
+  Nothing,    // nothing usable; a new name then leaves no entry
+  Damaged,    // an archive whose header or index does not hold together
+  Stopped,    // the observer stopped the scan; the entry keeps what was found
+};
+
+// The questions a directory scan asks whoever registers. Called on the
+// registering thread with the search lock held: an observer must not register
+// other entries.
+class ScanObserver {
+ public:
+  virtual ~ScanObserver() = default;
+  // Two files of one registration share a lookup key. Both stay listed and
+  // the one scanned first wins every lookup. False stops the scan.
+  virtual bool accept_duplicate(std::string_view name, std::string_view first_directory,
+                                std::string_view second_directory) = 0;
+  // Called after every kFilesPerProgress accepted files, so that a window
+  // stays responsive during a long scan. False stops the scan.
+  virtual bool continue_scan() = 0;
+};
+
+// A progress call costs about as much as scanning a hundred files on a warm
+// cache; every 128 files adds about a fifth to a scan and still answers
+// several times a millisecond.
+inline constexpr size_t kFilesPerProgress = 128;
+
+// Registers name: first as an archive, else as a directory tree. A known name
+// that is not a loaded archive is emptied and registered again in place,
+// keeping its position and its sound-only flag, so newly added files are seen.
+Registration search_entry_add(State& state, std::string_view name, SoundOnly sound_only, ScanObserver& observer);
 
 // Empties the entry of that name; it stays in the list and finds nothing until
 // it is added again.
-void search_entry_unload(host::Engine& engine, std::string_view name);
+void search_entry_unload(State& state, std::string_view name);
 
 // Sets the directory that loose-file lookups and archive opening try first
 // (game code page; `\` is appended when missing).
-void set_base_directory(host::Engine& engine, std::string_view game_path);
+void set_base_directory(State& state, std::string_view game_path);
 
 }  // namespace tavelo::resources

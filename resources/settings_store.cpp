@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/file_system.h"
+#include "platform/system.h"
 #include "platform/text_encoding.h"
 
 namespace tavelo::resources {
@@ -100,12 +101,6 @@ std::string format_value_line(std::string_view name, std::string_view value, con
   return "\"" + encode_settings_text(name, encoding) + "\"=\"" + encode_settings_text(value, encoding) + "\"";
 }
 
-std::optional<std::string> environment_variable(const char* name) {
-  const char* value = std::getenv(name);
-  if (!value || !*value) return std::nullopt;
-  return std::string(value);
-}
-
 std::string directory_of(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
@@ -129,17 +124,6 @@ int32_t parse_leading_int(std::string_view text) {
   }
   if (negative) return int32_t(-magnitude);
   return int32_t(magnitude >= kLimit ? kLimit - 1 : magnitude);
-}
-
-std::string cut_game_text(const LeadByteTable& lead, std::string_view text, size_t max_bytes) {
-  if (text.size() <= max_bytes) return std::string(text);
-  size_t end = 0;
-  while (end < text.size()) {
-    size_t length = character_length(lead, text, end);
-    if (end + length > max_bytes) break;
-    end += length;
-  }
-  return std::string(text.substr(0, end));
 }
 
 std::string encode_settings_text(std::string_view game_text, const platform::TextEncoding& encoding) {
@@ -322,11 +306,11 @@ void set_string_value(SettingsDocument& document, std::string_view name, std::st
 }
 
 std::optional<std::string> settings_directory_from_environment() {
-  if (std::optional<std::string> home = environment_variable("TAVELO_CONFIG_HOME")) return home;
+  if (std::optional<std::string> home = platform::environment_variable("TAVELO_CONFIG_HOME")) return home;
   // Relative XDG paths are meaningless (they would follow the working directory).
-  std::optional<std::string> xdg = environment_variable("XDG_CONFIG_HOME");
+  std::optional<std::string> xdg = platform::environment_variable("XDG_CONFIG_HOME");
   if (xdg && xdg->front() == '/') return *xdg + "/tavelo";
-  if (std::optional<std::string> home = environment_variable("HOME")) return *home + "/.config/tavelo";
+  if (std::optional<std::string> home = platform::environment_variable("HOME")) return *home + "/.config/tavelo";
   return std::nullopt;
 }
 

@@ -2,7 +2,7 @@
 // The per-user settings store ("registry"): one text file per section pair,
 // <settings directory>/<global section>/<local section>.reg, in the text form
 // of a registry export. Owns the file format (parse, edit, write back) and the
-// five registry operations; host/settings.h supplies the game's section pair
+// five registry operations; resources/settings.h supplies the game's section pair
 // and every value's default. Stateless: each operation reads the file itself.
 
 #include <cstdint>
@@ -26,10 +26,6 @@ namespace tavelo::resources {
 // up to the first other byte ("12abc" is 12, "abc" is 0). Values beyond the
 // 32-bit range saturate instead of wrapping.
 int32_t parse_leading_int(std::string_view text);
-
-// Cuts game text to at most max_bytes without leaving half of a double-byte
-// character at the end.
-std::string cut_game_text(const LeadByteTable& lead, std::string_view text, size_t max_bytes);
 
 // ---- the file format
 

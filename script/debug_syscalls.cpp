@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "host/engine.h"
-#include "host/message_box.h"
+#include "script/state.h"
+#include "script/message_box.h"
 #include "script/error_report.h"
 #include "script/syscalls.h"
 
@@ -17,34 +17,33 @@ using platform::Icon;
 // Each box call formats all of its arguments and answers 1 for its first
 // button (OK, Yes, Retry) on boxes with two buttons, 0 otherwise.
 template <Buttons kButtons, Icon kIcon>
-CallStatus sys_box(host::Engine& engine, CallArgs& args) {
+CallStatus sys_box(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
   std::string text = format_arguments(args, args.count);
-  Answer answer = host::show_script_box(engine, text, kButtons, kIcon);
+  Answer answer = show_script_box(machine, text, kButtons, kIcon);
   bool first = answer == Answer::Ok || answer == Answer::Yes || answer == Answer::Retry;
-  args.return_int(kButtons != Buttons::Ok && first ? 1 : 0);
-  return CallStatus::Done;
+  return args.done(kButtons != Buttons::Ok && first ? 1 : 0);
 }
 
 // Debug-only boxes: logged and shown in debug mode; otherwise nothing is shown
 // and the first button's result is given.
 template <Buttons kButtons>
-CallStatus sys_debug_box(host::Engine& engine, CallArgs& args) {
-  if (!engine.host.debug_mode) {
-    args.return_int(kButtons == Buttons::Ok ? 0 : 1);
-    return CallStatus::Done;
+CallStatus sys_debug_box(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  if (!machine.debug_mode) {
+    return args.done(kButtons == Buttons::Ok ? 0 : 1);
   }
   std::string text = format_arguments(args, args.count);
-  debug_log(engine, text);
-  Answer answer = host::show_script_box(engine, text, kButtons, Icon::Error);
+  debug_log(machine, text);
+  Answer answer = show_script_box(machine, text, kButtons, Icon::Error);
   bool first = answer == Answer::Ok || answer == Answer::Yes || answer == Answer::Retry;
-  args.return_int(kButtons != Buttons::Ok && first ? 1 : 0);
-  return CallStatus::Done;
+  return args.done(kButtons != Buttons::Ok && first ? 1 : 0);
 }
 
-CallStatus sys_debug_print(host::Engine& engine, CallArgs& args) {
-  if (engine.host.debug_mode) debug_log(engine, format_arguments(args, args.count));
-  args.return_int(0);
-  return CallStatus::Done;
+CallStatus sys_debug_print(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  if (machine.debug_mode) debug_log(machine, format_arguments(args, args.count));
+  return args.done(0);
 }
 
 constexpr std::array kDebugSyscalls = {

@@ -4,29 +4,11 @@
 
 #include <algorithm>
 
-#include "graphics/syscalls.h"
-#include "resources/syscalls.h"
-#include "script/syscalls.h"
-
 namespace tavelo::script {
 
-// Every subsystem's table. Add a subsystem's syscalls() here when it has one.
-std::vector<SyscallTablePart> syscall_table_parts() {
-  return {
-      {"script: machine", machine_syscalls()},
-      {"script: debug", debug_syscalls()},
-      {"graphics: pages", graphics::page_syscalls()},
-      {"script: standard", standard_syscalls()},
-      {"script: strings", string_syscalls()},
-      {"script: text files", file_syscalls()},
-      {"resources", resources::syscalls()},
-      {"script: skip", skip_syscalls()},
-  };
-}
-
-bool build_syscall_table(SyscallTable& table, uint32_t* duplicate_key) {
+bool build_syscall_table(SyscallTable& table, std::span<const SyscallTablePart> parts, uint32_t* duplicate_key) {
   table.entries.clear();
-  for (const SyscallTablePart& part : syscall_table_parts()) {
+  for (const SyscallTablePart& part : parts) {
     table.entries.insert(table.entries.end(), part.entries.begin(), part.entries.end());
   }
   std::sort(table.entries.begin(), table.entries.end(),

@@ -1,6 +1,8 @@
 #pragma once
 // The system-call table: every subsystem's table merged into one array sorted
 // by key, looked up by binary search. Duplicate keys are a start-up failure.
+// The host names the tables (host/syscall_tables.h); the machine only merges
+// and looks up.
 
 #include <cstdint>
 #include <optional>
@@ -22,12 +24,10 @@ struct SyscallTablePart {
   std::span<const SyscallEntry> entries;
 };
 
-// The tables build_syscall_table merges, in merge order.
-std::vector<SyscallTablePart> syscall_table_parts();
-
-// Merges the tables of all subsystems. Returns false (and leaves the key in
-// duplicate_key) when two entries share a key.
-bool build_syscall_table(SyscallTable& table, uint32_t* duplicate_key = nullptr);
+// Merges the tables. Returns false (and leaves the key in duplicate_key) when
+// two entries share a key.
+bool build_syscall_table(SyscallTable& table, std::span<const SyscallTablePart> parts,
+                         uint32_t* duplicate_key = nullptr);
 
 const SyscallEntry* find_syscall(const SyscallTable& table, uint32_t key);
 const SyscallEntry* find_syscall_by_name(const SyscallTable& table, std::string_view name);

@@ -6,74 +6,106 @@
 
 #include <array>
 
-#include "dialogs/dialog_seam.h"
-#include "host/engine.h"
+#include "platform/platform.h"
+#include "platform/text_encoding.h"
 #include "resources/file_lookup.h"
-#include "resources/settings_store.h"
+#include "resources/state.h"
+#include "script/message_box.h"
+#include "script/state.h"
 #include "script/syscalls.h"
 #include "script/text_files.h"
+#include "script/waits.h"
 
 namespace tavelo::script {
 namespace {
 
-TextFile* text_file_at(host::Engine& engine, const CallArgs& args, int index) {
-  return find_text_file(engine.script.text_files, args.int_at(index));
+// Chosen paths this long or longer are refused, in bytes of game text.
+constexpr size_t kMaxChosenPathBytes = 192;
+
+TextFile* text_file_at(Machine& machine, const CallArgs& args, int index) {
+  return find_text_file(machine.text_files, args.int_at(index));
 }
 
-CallStatus sys_text_file_create(host::Engine& engine, CallArgs& args) {
-  std::string path = dialogs::choose_text_save_path(engine, args.text_at(1));
+// The path the text-save dialog gives: the chosen one, or the proposed name
+// (in the current directory) when the choice is too long, the dialog failed
+// (both shown in a box) or it was cancelled.
+std::string chosen_text_path(Machine& machine, std::string_view proposed, const platform::DialogOutcome& outcome) {
+  switch (outcome.status) {
+    case platform::DialogStatus::Accepted: {
+      std::string chosen = machine.encoding.from_utf8_lossy(outcome.text);
+      if (chosen.size() < kMaxChosenPathBytes) return chosen;
+      show_box(machine, BoxKind::Error, "ファイル名が長すぎます", {});
+      break;
+    }
+    case platform::DialogStatus::Failed: show_box(machine, BoxKind::Error, "エラーです", {}); break;
+    case platform::DialogStatus::Cancelled:
+    case platform::DialogStatus::Pending: break;
+  }
+  return std::string(proposed);
+}
+
+CallStatus sys_text_file_create(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  platform::DialogRequest request;
+  request.kind = platform::DialogKind::SaveFile;
+  request.title = "テキストの保存";
+  request.text = machine.encoding.to_utf8_lossy(args.text_at(1));
+  request.filter = "TXT Files (*.TXT)";
+  request.default_extension = "txt";
+  std::optional<platform::DialogOutcome> outcome = run_dialog(args, request);
+  if (!outcome) return poll_again(args);
+  std::string path = chosen_text_path(machine, args.text_at(1), *outcome);
   std::optional<platform::File> file;
-  if (std::optional<std::string> host_path = resources::to_host_path_for_create(engine, path)) {
+  if (std::optional<std::string> host_path = resources::to_host_path_for_create(machine.resources, path)) {
     file = platform::File::open(*host_path, platform::OpenMode::Write);
   }
-  args.return_int(add_text_file(engine.script.text_files, TextFileMode::Write, std::move(file)));
-  return CallStatus::Done;
+  return args.done(add_text_file(machine.text_files, TextFileMode::Write, std::move(file)));
 }
 
-CallStatus sys_text_file_write(host::Engine& engine, CallArgs& args) {
-  if (TextFile* file = text_file_at(engine, args, 1)) {
+CallStatus sys_text_file_write(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  if (TextFile* file = text_file_at(machine, args, 1)) {
     // A failed write has no script-visible result; the handle comes back either way.
     (void)write_text_line(*file, args.text_at(2));
   }
-  args.return_int(args.int_at(1));
-  return CallStatus::Done;
+  return args.done(args.int_at(1));
 }
 
-CallStatus sys_text_file_open(host::Engine& engine, CallArgs& args) {
-  std::optional<platform::File> file = resources::find_game_file(engine, args.text_at(1));
-  args.return_int(add_text_file(engine.script.text_files, TextFileMode::Read, std::move(file)));
-  return CallStatus::Done;
+CallStatus sys_text_file_open(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  std::optional<platform::File> file = resources::find_game_file(machine.resources, args.text_at(1));
+  return args.done(add_text_file(machine.text_files, TextFileMode::Read, std::move(file)));
 }
 
-CallStatus sys_text_file_close(host::Engine& engine, CallArgs& args) {
-  close_text_file(engine.script.text_files, args.int_at(1));
-  args.return_int(0);
-  return CallStatus::Done;
+CallStatus sys_text_file_close(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  close_text_file(machine.text_files, args.int_at(1));
+  return args.done(0);
 }
 
-std::optional<std::string> next_field(host::Engine& engine, const CallArgs& args) {
-  TextFile* file = text_file_at(engine, args, 1);
+std::optional<std::string> next_field(Machine& machine, const CallArgs& args) {
+  TextFile* file = text_file_at(machine, args, 1);
   if (!file) return std::nullopt;
-  return read_field(engine.resources.lead_bytes, *file);
+  return read_field(machine.resources.lead_bytes, *file);
 }
 
-CallStatus sys_text_file_read_int(host::Engine& engine, CallArgs& args) {
-  std::optional<std::string> field = next_field(engine, args);
-  args.return_int(field ? resources::parse_leading_int(strip_quotes(*field)) : 0);
-  return CallStatus::Done;
+CallStatus sys_text_file_read_int(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  std::optional<std::string> field = next_field(machine, args);
+  return args.done(field ? resources::parse_leading_int(strip_quotes(*field)) : 0);
 }
 
-CallStatus sys_text_file_read_field(host::Engine& engine, CallArgs& args) {
-  std::optional<std::string> field = next_field(engine, args);
-  args.return_text(field ? strip_quotes(*field) : std::string_view{});
-  return CallStatus::Done;
+CallStatus sys_text_file_read_field(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  std::optional<std::string> field = next_field(machine, args);
+  return args.done_text(field ? strip_quotes(*field) : std::string_view{});
 }
 
-CallStatus sys_text_file_read_line(host::Engine& engine, CallArgs& args) {
-  TextFile* file = text_file_at(engine, args, 1);
+CallStatus sys_text_file_read_line(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  TextFile* file = text_file_at(machine, args, 1);
   std::optional<std::string> line = file ? read_text_line(*file) : std::nullopt;
-  args.return_text(line ? *line : std::string());
-  return CallStatus::Done;
+  return args.done_text(line ? *line : std::string());
 }
 
 constexpr std::array kFileSyscalls = {

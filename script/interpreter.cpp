@@ -18,19 +18,18 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/engine.h"
-#include "host/message_box.h"
 #include "resources/byte_reader.h"
 #include "resources/multibyte.h"
+#include "resources/state.h"
 #include "script/error_report.h"
 #include "script/loader.h"
 #include "script/machine.h"
+#include "script/message_box.h"
 #include "script/opcodes.h"
 #include "script/read_marks.h"
 #include "script/state.h"
 #include "script/syscall.h"
 #include "script/thread.h"
-#include "text/message_window.h"
 
 // Computed goto is an extension of GCC and Clang; other compilers dispatch
 // every instruction through the switch.
@@ -245,17 +244,17 @@ void apply_assignment(const AssignInfo& info, Value& target, const Value& operan
   }
 }
 
-int compare_strings(host::Engine& engine, const Value& a, const Value& b) {
+int compare_strings(Machine& machine, const Value& a, const Value& b) {
   std::string_view left = a.type == ValueType::String ? a.string->text() : std::string_view{};
   std::string_view right = b.type == ValueType::String ? b.string->text() : std::string_view{};
-  return resources::compare_text(engine.resources.lead_bytes, left, right, resources::Case::Insensitive);
+  return resources::compare_text(machine.resources.lead_bytes, left, right, resources::Case::Insensitive);
 }
 
 // Compares a case value with the selector: <0, 0, >0, or 2 when they cannot
 // be ordered (strings and arrays in relational cases).
 enum class CaseRelation { Less, Equal, Greater, Unordered };
 
-CaseRelation relate(host::Engine& engine, const Value& top, const Value& selector) {
+CaseRelation relate(Machine& machine, const Value& top, const Value& selector) {
   bool top_number = top.type == ValueType::Int || top.type == ValueType::Float;
   bool selector_number = selector.type == ValueType::Int || selector.type == ValueType::Float;
   if (top_number && selector_number) {
@@ -267,7 +266,7 @@ CaseRelation relate(host::Engine& engine, const Value& top, const Value& selecto
     return a < b ? CaseRelation::Less : a > b ? CaseRelation::Greater : a == b ? CaseRelation::Equal : CaseRelation::Unordered;
   }
   if (top.type == ValueType::String && selector.type == ValueType::String) {
-    return compare_strings(engine, top, selector) == 0 ? CaseRelation::Equal : CaseRelation::Unordered;
+    return compare_strings(machine, top, selector) == 0 ? CaseRelation::Equal : CaseRelation::Unordered;
   }
   if (is_array_type(top.type) && top.type == selector.type) {
     return top.array == selector.array ? CaseRelation::Equal : CaseRelation::Unordered;
@@ -288,7 +287,7 @@ bool deadline_reached(uint32_t now, int32_t deadline) {
 
 namespace {
 
-void report_code_fault(host::Engine& engine, Thread& thread, CodeFault fault, uint32_t detail) {
+void report_code_fault(Machine& machine, Thread& thread, CodeFault fault, uint32_t detail) {
   const char* format = "";
   switch (fault) {
     case CodeFault::OutsideCode: format = "実行位置[%08X]がスクリプトのコードの外にあります"; break;
@@ -297,19 +296,19 @@ void report_code_fault(host::Engine& engine, Thread& thread, CodeFault fault, ui
     case CodeFault::BadLocal: format = "ローカル変数の番号[%d]が範囲外です"; break;
     case CodeFault::BadOperand: format = "命令[%04X]のオペランドが不正です"; break;
   }
-  if (engine.host.debug_mode) {
-    report_script_error(engine, format, {detail});
+  if (machine.debug_mode) {
+    report_script_error(machine, format, {detail});
   } else if (thread.id == 0) {
-    host::show_box(engine, host::BoxKind::Error, format, {detail});
+    show_box(machine, BoxKind::Error, format, {detail});
   }
   // A broken code block cannot be continued. Other threads end; the main
   // thread ends the engine, since restarting would meet the same fault.
   if (thread.id == 0) {
-    host::request_exit(engine, 255);
+    request_exit(machine, 255);
   } else {
     thread.end_state = EndState::Free;
   }
-  engine.script.slice_state = kSliceThreadEnded;
+  machine.slice_state = kSliceThreadEnded;
 }
 
 // The binary int operations a load followed by push_int folds: the exact
@@ -469,7 +468,7 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
 
 // Resolves the variable of a Variable operand; null when it does not exist.
 // Sets fault for a local slot outside the stack or an unknown scope.
-Value* find_operand_variable(host::Engine& engine, Thread& thread, Value* stack, int32_t sp, int32_t base,
+Value* find_operand_variable(Machine& machine, Thread& thread, Value* stack, int32_t sp, int32_t base,
                              uint16_t flags, uint32_t hash, const uint8_t* hint_field, bool& fault) {
   int scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
   switch (scope) {
@@ -483,7 +482,7 @@ Value* find_operand_variable(host::Engine& engine, Thread& thread, Value* stack,
     }
     case int(Scope::Eternal):
     case int(Scope::Global): {
-      VariableStore& store = scope == int(Scope::Eternal) ? engine.script.eternal : engine.script.global;
+      VariableStore& store = scope == int(Scope::Eternal) ? machine.eternal : machine.global;
       uint16_t hint = load_u16le(hint_field);
       uint16_t before = hint;
       Value* found = store.find_with_hint(hash, hint);
@@ -497,13 +496,13 @@ Value* find_operand_variable(host::Engine& engine, Thread& thread, Value* stack,
 }
 
 // Creates a missing variable (scopes 0-2) holding value (whose reference moves in).
-Value* create_operand_variable(host::Engine& engine, Thread& thread, uint16_t flags, uint32_t hash,
+Value* create_operand_variable(Machine& machine, Thread& thread, uint16_t flags, uint32_t hash,
                                const uint8_t* hint_field, Value value) {
   int scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
   value.hash = hash;
   value.scope = Scope(scope);
-  VariableStore& store = scope == int(Scope::Eternal) ? engine.script.eternal
-                         : scope == int(Scope::Global) ? engine.script.global : thread.store;
+  VariableStore& store = scope == int(Scope::Eternal) ? machine.eternal
+                         : scope == int(Scope::Global) ? machine.global : thread.store;
   int32_t index = store.append(value);
   if (scope != int(Scope::Thread) && index <= 0x7FFF) {
     resources::store_u16le(const_cast<uint8_t*>(hint_field), uint16_t(index));
@@ -512,15 +511,15 @@ Value* create_operand_variable(host::Engine& engine, Thread& thread, uint16_t fl
 }
 
 // A global or eternal variable at its slot hint; null when the hint is stale.
-inline Value* hinted_global(State& state, uint16_t flags, uint32_t hash, uint16_t hint) {
+inline Value* hinted_global(Machine& machine, uint16_t flags, uint32_t hash, uint16_t hint) {
   uint16_t scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
-  std::vector<Value>& records = scope == uint16_t(Scope::Global) ? state.global.records : state.eternal.records;
+  std::vector<Value>& records = scope == uint16_t(Scope::Global) ? machine.global.records : machine.eternal.records;
   return hint < records.size() && records[hint].hash == hash ? &records[hint] : nullptr;
 }
 
 // The variable of a local or hinted global operand when it can be reached
 // without a search; null otherwise (the general path then decides).
-inline Value* fast_variable(State& state, Value* stack, int32_t sp, int32_t base, uint16_t flags, uint32_t hash,
+inline Value* fast_variable(Machine& machine, Value* stack, int32_t sp, int32_t base, uint16_t flags, uint32_t hash,
                             const uint8_t* hint_field) {
   uint16_t scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
   uint16_t hint = load_u16le(hint_field);
@@ -529,26 +528,26 @@ inline Value* fast_variable(State& state, Value* stack, int32_t sp, int32_t base
     return uint32_t(index) < uint32_t(sp) ? &stack[index] : nullptr;
   }
   if (scope > uint16_t(Scope::Global)) return nullptr;
-  return hinted_global(state, flags, hash, hint);
+  return hinted_global(machine, flags, hash, hint);
 }
 
 // The int variable a sequence starts by loading (flags at load + 2, hash at
 // load + 4, slot or hint at load + 8); null unless it is reachable and an int.
-inline Value* sequence_variable(State& state, Value* stack, int32_t sp, int32_t base, const uint8_t* load, bool local) {
+inline Value* sequence_variable(Machine& machine, Value* stack, int32_t sp, int32_t base, const uint8_t* load, bool local) {
   Value* variable;
   if (local) {
     int32_t index = base + int16_t(load_u16le(load + 8));
     if (uint32_t(index) >= uint32_t(sp)) return nullptr;
     variable = &stack[index];
   } else {
-    variable = hinted_global(state, load_u16le(load + 2), load_u32le(load + 4), load_u16le(load + 8));
+    variable = hinted_global(machine, load_u16le(load + 2), load_u32le(load + 4), load_u16le(load + 8));
     if (!variable) return nullptr;
   }
   return variable->type == ValueType::Int ? variable : nullptr;
 }
 
-void report_type_mismatch(host::Engine& engine) {
-  report_script_error(engine, "発見した変数のタイプが違うエラー\nスタックに積まれて居ないのに参照したんではないか？");
+void report_type_mismatch(Machine& machine) {
+  report_script_error(machine, "発見した変数のタイプが違うエラー\nスタックに積まれて居ないのに参照したんではないか？");
 }
 
 // Subscripts wrap around a dimension instead of failing: -1 is the last
@@ -561,13 +560,13 @@ inline int32_t wrap_subscript(int32_t subscript, int32_t size) {
 
 // The array variable of an element operand. A missing array is reported and
 // created as a one-element array of the operand's type.
-Value* find_array_variable(host::Engine& engine, Thread& thread, Value* stack, int32_t sp, int32_t base,
+Value* find_array_variable(Machine& machine, Thread& thread, Value* stack, int32_t sp, int32_t base,
                            uint16_t flags, uint32_t hash, const uint8_t* hint_field, ValueType array_type,
                            bool& fault) {
-  Value* variable = find_operand_variable(engine, thread, stack, sp, base, flags, hash, hint_field, fault);
+  Value* variable = find_operand_variable(machine, thread, stack, sp, base, flags, hash, hint_field, fault);
   if (fault || variable) return variable;
-  report_script_error(engine, "Array : イニシャライズされていない配列を参照しました");
-  return create_operand_variable(engine, thread, flags, hash, hint_field, make_default(array_type));
+  report_script_error(machine, "Array : イニシャライズされていない配列を参照しました");
+  return create_operand_variable(machine, thread, flags, hash, hint_field, make_default(array_type));
 }
 
 // Pops c subscripts (the first one is topmost) and returns the element index;
@@ -587,8 +586,8 @@ int32_t pop_subscript(Value* stack, int32_t& sp) {
   while (count-- > 0) release_value(stack[--sp]);
 }
 
-int32_t array_index(host::Engine& engine, const ArrayBlock& array, Value* stack, int32_t& sp, int count) {
-  if (array.size3 == 0) report_script_error(engine, "配列が初期化されていません。");
+int32_t array_index(Machine& machine, const ArrayBlock& array, Value* stack, int32_t& sp, int count) {
+  if (array.size3 == 0) report_script_error(machine, "配列が初期化されていません。");
   int32_t k1 = wrap_subscript(pop_subscript(stack, sp), array.size1);
   if (count == 1) return k1;
   int32_t k2 = wrap_subscript(pop_subscript(stack, sp), array.size2);
@@ -623,13 +622,12 @@ void apply_unary(Value& value, int unary) {
 
 }  // namespace
 
-void run_slice(host::Engine& engine, Thread& thread) {
-  State& state = engine.script;
-  state.slice_state = kSliceRunning;
-  make_current(engine, &thread);
+void run_slice(Machine& machine, Thread& thread) {
+  machine.slice_state = kSliceRunning;
+  make_current(machine, &thread);
   if (!thread.frame().position) {
-    execute_return(engine, thread);
-    if (state.slice_state != kSliceRunning) return;
+    execute_return(machine, thread);
+    if (machine.slice_state != kSliceRunning) return;
   }
 
   // Everything the loop keeps in locals, written back (SAVE) before anything
@@ -673,7 +671,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
 #define FAULT(kind, detail)                               \
   do {                                                    \
     SAVE();                                               \
-    report_code_fault(engine, thread, kind, detail);      \
+    report_code_fault(machine, thread, kind, detail);      \
     return;                                               \
   } while (0)
 #define JUMP_TO(offset)                                                          \
@@ -709,14 +707,14 @@ void run_slice(host::Engine& engine, Thread& thread) {
 // After a report: the user may have chosen to end the engine.
 #define STOP_IF_ENDING()    \
   do {                      \
-    if (engine.stopping()) { \
+    if (machine.stopping()) { \
       SAVE();               \
       return;               \
     }                       \
   } while (0)
 #define CHECK_SLICE()                                                \
   do {                                                               \
-    if (state.slice_state != kSliceRunning || engine.stopping()) {   \
+    if (machine.slice_state != kSliceRunning || machine.stopping()) {   \
       SAVE();                                                        \
       return;                                                        \
     }                                                                \
@@ -746,7 +744,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
 #define FUZZ_BUDGET()                              \
   if (--fuzz_instructions_left < 0) {              \
     SAVE();                                        \
-    host::request_exit(engine, 0);                 \
+    request_exit(machine, 0);                 \
     return;                                        \
   }
 #else
@@ -828,7 +826,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
 // The int variable of a sequence's load; when it cannot be reached directly
 // the plain load decides.
 #define SEQUENCE_VARIABLE(variable)                                                       \
-  Value* variable = sequence_variable(state, stack, sp, fp->base, instruction,            \
+  Value* variable = sequence_variable(machine, stack, sp, fp->base, instruction,            \
                                       form < uint8_t(Form::LoadInt));                     \
   if (!variable) goto plain_load
 
@@ -892,7 +890,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
       FORM_CASE(LocalStatement)
       FORM_CASE(Statement) {
         SEQUENCE_VARIABLE(variable);
-        Value* target = fast_variable(state, stack, sp, fp->base, load_u16le(instruction + 12),
+        Value* target = fast_variable(machine, stack, sp, fp->base, load_u16le(instruction + 12),
                                       load_u32le(instruction + 14), instruction + 18);
         if (!target || target->type != ValueType::Int) goto plain_load;
         target->integer = int_statement(load_u16le(instruction + 10), target->integer, variable->integer);
@@ -913,7 +911,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
       FORM_CASE(LocalLoadElementAt)
       FORM_CASE(LoadElementAt) {
         SEQUENCE_VARIABLE(variable);
-        Value* array = fast_variable(state, stack, sp, fp->base, load_u16le(instruction + 12),
+        Value* array = fast_variable(machine, stack, sp, fp->base, load_u16le(instruction + 12),
                                      load_u32le(instruction + 14), instruction + 18);
         if (!array || array->type != ValueType::IntArray || array->array->size1 <= 0) goto plain_load;
         int32_t element = array->array->ints()[wrap_subscript(variable->integer, array->array->size1)];
@@ -924,9 +922,9 @@ void run_slice(host::Engine& engine, Thread& thread) {
       FORM_CASE(LocalStoreElementAt)
       FORM_CASE(StoreElementAt) {
         SEQUENCE_VARIABLE(variable);
-        Value* subscript = sequence_variable(state, stack, sp, fp->base, instruction + 10,
+        Value* subscript = sequence_variable(machine, stack, sp, fp->base, instruction + 10,
                                              is_local_operand(load_u16le(instruction + 12)));
-        Value* array = fast_variable(state, stack, sp, fp->base, load_u16le(instruction + 22),
+        Value* array = fast_variable(machine, stack, sp, fp->base, load_u16le(instruction + 22),
                                      load_u32le(instruction + 24), instruction + 28);
         if (!subscript || !array || array->type != ValueType::IntArray || array->array->size1 <= 0) goto plain_load;
         ArrayBlock& block = *array->array;
@@ -1000,7 +998,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
       CASE(GreaterString)
       CASE(EqualString)
       CASE(NotEqualString) {
-        int order = compare_strings(engine, SECOND, TOP);
+        int order = compare_strings(machine, SECOND, TOP);
         bool result = op == Op::LessEqualString      ? order <= 0
                       : op == Op::LessString         ? order < 0
                       : op == Op::GreaterEqualString ? order >= 0
@@ -1093,7 +1091,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
         // Integer statements on existing integer variables, inline.
         if (TOP.type == ValueType::Int &&
             (op == Op::AddAssignIntPop || op == Op::AssignIntPop || op == Op::SubAssignIntPop)) {
-          Value* stored = fast_variable(state, stack, sp, fp->base, flags, hash, hint_field);
+          Value* stored = fast_variable(machine, stack, sp, fp->base, flags, hash, hint_field);
           if (stored && stored->type == ValueType::Int && stored != &TOP) {
             stored->integer = op == Op::AssignIntPop   ? TOP.integer
                               : op == Op::AddAssignIntPop ? wrap_add(stored->integer, TOP.integer)
@@ -1103,11 +1101,11 @@ void run_slice(host::Engine& engine, Thread& thread) {
           }
         }
         bool fault = false;
-        Value* variable = find_operand_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
+        Value* variable = find_operand_variable(machine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
         AssignInfo info = assign_info(op);
         if (!variable) {
-          variable = create_operand_variable(engine, thread, flags, hash, hint_field, make_default(TOP.type));
+          variable = create_operand_variable(machine, thread, flags, hash, hint_field, make_default(TOP.type));
         }
         apply_assignment(info, *variable, TOP, false);
         variable->hash = hash;
@@ -1171,7 +1169,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
         // Storing an int into a one-dimensional int array, inline.
         if (op == Op::ElementAssignIntPop && subscripts == 1 && TOP.type == ValueType::Int &&
             SECOND.type == ValueType::Int) {
-          Value* stored = fast_variable(state, stack, sp, fp->base, flags, hash, hint_field);
+          Value* stored = fast_variable(machine, stack, sp, fp->base, flags, hash, hint_field);
           if (stored && stored->type == ValueType::IntArray && stored->array->size1 > 0) {
             ArrayBlock& array = *stored->array;
             array.ints()[wrap_subscript(TOP.integer, array.size1)] = SECOND.integer;
@@ -1184,14 +1182,14 @@ void run_slice(host::Engine& engine, Thread& thread) {
         SAVE();
         bool fault = false;
         Value* variable =
-            find_array_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, array_type, fault);
+            find_array_variable(machine, thread, stack, sp, fp->base, flags, hash, hint_field, array_type, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
         if (variable->type != array_type) {
-          report_type_mismatch(engine);
+          report_type_mismatch(machine);
           drop_subscripts(stack, sp, subscripts);
         } else {
           ArrayBlock& array = *variable->array;
-          int32_t index = array_index(engine, array, stack, sp, subscripts);
+          int32_t index = array_index(machine, array, stack, sp, subscripts);
           Value element = make_int(0);
           if (info.type == ValueType::Int) element.integer = array.ints()[index];
           else if (info.type == ValueType::Float) element = make_float(array.floats()[index]);
@@ -1249,7 +1247,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
         // The common cases inline: a local or a hinted global of the
         // requested type, with at most an integer increment.
         if ((flags & variable_flags::kUnaryMask) == 0) {
-          Value* stored = fast_variable(state, stack, sp, fp->base, flags, hash, hint_field);
+          Value* stored = fast_variable(machine, stack, sp, fp->base, flags, hash, hint_field);
           if (stored && stored->type == type) {
             int step = flags & variable_flags::kStepMask;
             if (step == 0) {
@@ -1268,13 +1266,13 @@ void run_slice(host::Engine& engine, Thread& thread) {
         }
         if (uint16_t(type) >= kValueTypeCount) FAULT(CodeFault::BadOperand, load_u16le(instruction));
         bool fault = false;
-        Value* variable = find_operand_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
+        Value* variable = find_operand_variable(machine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
-        if (!variable) variable = create_operand_variable(engine, thread, flags, hash, hint_field, make_default(type));
+        if (!variable) variable = create_operand_variable(machine, thread, flags, hash, hint_field, make_default(type));
         bool bits_as_float = type == ValueType::Float && variable->type == ValueType::Int;
         if (variable->type != type && !bits_as_float) {
           SAVE();
-          report_type_mismatch(engine);
+          report_type_mismatch(machine);
           // Safe continuation: the default of the requested type.
           PUSH(make_default(type));
           STOP_IF_ENDING();
@@ -1299,7 +1297,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
         ValueType array_type = ValueType(element_type + 3);
         // A one-dimensional int element of a reachable array, inline.
         if (subscripts == 1 && element_type == int(ValueType::Int) && (flags & 0x1F) == 0) {
-          Value* stored = fast_variable(state, stack, sp, fp->base, flags, hash, hint_field);
+          Value* stored = fast_variable(machine, stack, sp, fp->base, flags, hash, hint_field);
           if (stored && stored->type == ValueType::IntArray && TOP.type == ValueType::Int && stored->array->size1 > 0) {
             const ArrayBlock& array = *stored->array;
             TOP = make_int(array.ints()[wrap_subscript(TOP.integer, array.size1)]);
@@ -1309,15 +1307,15 @@ void run_slice(host::Engine& engine, Thread& thread) {
         SAVE();
         bool fault = false;
         Value* variable =
-            find_array_variable(engine, thread, stack, sp, fp->base, flags, hash, hint_field, array_type, fault);
+            find_array_variable(machine, thread, stack, sp, fp->base, flags, hash, hint_field, array_type, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
         if (variable->type != array_type) {
-          report_type_mismatch(engine);
+          report_type_mismatch(machine);
           drop_subscripts(stack, sp, subscripts);
           PUSH(make_default(ValueType(element_type)));
         } else {
           ArrayBlock& array = *variable->array;
-          int32_t index = array_index(engine, array, stack, sp, subscripts);
+          int32_t index = array_index(machine, array, stack, sp, subscripts);
           Value value;
           if (element_type == int(ValueType::String)) {
             value = make_int(0);
@@ -1349,16 +1347,16 @@ void run_slice(host::Engine& engine, Thread& thread) {
         SAVE();
         uint32_t cache = load_u32le(cache_field);
         CallTarget target;
-        if (cache != 0 && cache <= state.call_targets.size()) {
-          target = state.call_targets[cache - 1];
+        if (cache != 0 && cache <= machine.call_targets.size()) {
+          target = machine.call_targets[cache - 1];
         } else {
-          target.position = resolve_function(engine, hash, &target.code);
+          target.position = resolve_function(machine, hash, &target.code);
           if (!target.position) return;
-          state.call_targets.push_back(target);
-          resources::store_u32le(const_cast<uint8_t*>(cache_field), uint32_t(state.call_targets.size()));
+          machine.call_targets.push_back(target);
+          resources::store_u32le(const_cast<uint8_t*>(cache_field), uint32_t(machine.call_targets.size()));
         }
         if (fp == &thread.frames.back()) {
-          call_position(engine, thread, target.code, target.position, argc, op == Op::CallDiscard);
+          call_position(machine, thread, target.code, target.position, argc, op == Op::CallDiscard);
           return;  // reported; the engine ends
         }
         // With room for the argument count made here, entering the call
@@ -1405,7 +1403,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
           }
         }
         SAVE();
-        execute_return(engine, thread);
+        execute_return(machine, thread);
         LOAD();
         CHECK_SLICE();
         NEXT();
@@ -1434,7 +1432,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
         }
         if (supplied < count) {
           SAVE();
-          report_script_error(engine, "関数のパラメータが不足しています。");
+          report_script_error(machine, "関数のパラメータが不足しています。");
           ENSURE_STACK(int32_t(count) + 2);
           for (int i = count - 1; i >= 0; --i) stack[sp++] = make_default(type_of(types[i]));
           stack[sp++] = make_int(count);
@@ -1445,7 +1443,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
             if (index < 0) break;
             if (uint8_t(stack[index].type) != types[i - 1]) {
               SAVE();
-              report_script_error(engine, "関数のパラメータが(%d個中、%d番目)間違っています。", {int(count), i});
+              report_script_error(machine, "関数のパラメータが(%d個中、%d番目)間違っています。", {int(count), i});
             }
           }
         }
@@ -1461,28 +1459,28 @@ void run_slice(host::Engine& engine, Thread& thread) {
         SAVE();
         bool keep = op == Op::Syscall;
         int32_t first = sp - argc;
-        const SyscallEntry* entry = find_syscall(state.syscalls, key);
+        const SyscallEntry* entry = find_syscall(machine.syscalls, key);
         if (!entry) {
-          report_script_error(engine, "組み込み関数[%08X]は定義されていません", {key});
+          report_script_error(machine, "組み込み関数[%08X]は定義されていません", {key});
           release_stack_above(thread, first);
           if (keep) push_value(thread, make_int(0));
           LOAD();
-          if (engine.stopping()) return;
+          if (machine.stopping()) return;
           NEXT();
         }
-        CallArgs args{thread, argc, key, keep, first};
-        CallStatus status = entry->handler(engine, args);
-        if (status == CallStatus::Again && !engine.stopping()) {
+        CallArgs args{machine, thread, *entry, argc, key, keep, first};
+        CallStatus status = entry->handler(machine.engine, args);
+        if (status == CallStatus::Again && !machine.stopping()) {
           // Not finished: run the same instruction, with the same arguments,
           // in the thread's next slice.
           if (args.has_result) release_stack_above(thread, first + argc);
           thread.frame().position = instruction;
-          if (state.slice_state == kSliceRunning) state.slice_state = kSliceYield;
+          if (machine.slice_state == kSliceRunning) machine.slice_state = kSliceYield;
           return;
         }
         if ((uint8_t(entry->flags) & uint8_t(SyscallFlags::Control)) == 0) {
           if (!args.has_result) push_value(thread, make_int(0));
-          finish_control_call(engine, first, !keep);
+          finish_control_call(machine, first, !keep);
         }
         LOAD();
         CHECK_SLICE();
@@ -1538,7 +1536,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
         ip += 4;
         Value* selector_record = thread.store.find(kSelectorHash);
         Value selector = selector_record ? *selector_record : make_int(0);
-        CaseRelation relation = relate(engine, TOP, selector);
+        CaseRelation relation = relate(machine, TOP, selector);
         bool jump = false;
         switch (op) {
           case Op::CaseEqual: jump = selector_mismatch(relation); break;
@@ -1571,7 +1569,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
         fp->line = load_u16le(ip);
         ip += 2;
         SAVE();
-        mark_line(engine, thread, fp->line);
+        mark_line(machine, thread, fp->line);
         NEXT();
       }
       CASE(OnLeftClick)
@@ -1645,17 +1643,21 @@ void run_slice(host::Engine& engine, Thread& thread) {
         std::string_view bytes(reinterpret_cast<const char*>(ip), strnlen(reinterpret_cast<const char*>(ip), count));
         ip += count;
         SAVE();
-        if (op == Op::Text) text::append_message_text(engine, bytes);
-        else text::run_control_code(engine, bytes);
+        const HostHooks& hooks = machine.hooks;
+        if (op == Op::Text) {
+          if (hooks.append_text) hooks.append_text(machine.engine, bytes);
+        } else if (hooks.control_code) {
+          hooks.control_code(machine.engine, bytes);
+        }
         LOAD();
         CHECK_SLICE();
         NEXT();
       }
       CASE(Message) {
         SAVE();
-        if (!text::lay_out_message(engine)) {
+        if (machine.hooks.lay_out_message && !machine.hooks.lay_out_message(machine.engine)) {
           thread.frame().position = instruction;
-          if (state.slice_state == kSliceRunning) state.slice_state = kSliceYield;
+          if (machine.slice_state == kSliceRunning) machine.slice_state = kSliceYield;
           return;
         }
         LOAD();
@@ -1667,7 +1669,7 @@ void run_slice(host::Engine& engine, Thread& thread) {
       default:
         // Unknown opcodes are skipped as a bare 16-bit word.
         SAVE();
-        report_script_error(engine, "コード[%04X]は定義されていません", {unsigned(load_u16le(instruction))});
+        report_script_error(machine, "コード[%04X]は定義されていません", {unsigned(load_u16le(instruction))});
         CHECK_SLICE();
         NEXT();
     }

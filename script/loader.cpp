@@ -8,15 +8,17 @@
 #include <functional>
 #include <optional>
 
-#include "host/engine.h"
-#include "host/message_box.h"
 #include "platform/file_system.h"
 #include "resources/byte_reader.h"
 #include "resources/file_lookup.h"
 #include "resources/multibyte.h"
 #include "resources/name_hash.h"
 #include "resources/search_list.h"
+#include "resources/state.h"
 #include "script/error_report.h"
+#include "script/game_files.h"
+#include "script/message_box.h"
+#include "script/state.h"
 
 namespace tavelo::script {
 namespace {
@@ -29,8 +31,8 @@ constexpr std::string_view kScenarioEntries[] = {"scenario",  "scenario9", "scen
 
 constexpr size_t kMaxNameLength = 127;
 
-bool same_name(const host::Engine& engine, std::string_view a, std::string_view b) {
-  return resources::compare_text(engine.resources.lead_bytes, a, b, resources::Case::Insensitive) == 0;
+bool same_name(const Machine& machine, std::string_view a, std::string_view b) {
+  return resources::compare_text(machine.resources.lead_bytes, a, b, resources::Case::Insensitive) == 0;
 }
 
 }  // namespace
@@ -92,13 +94,13 @@ std::unique_ptr<CodeBlock> make_code_block(const ScriptImage& image) {
   return block;
 }
 
-std::string normalize_script_name(host::Engine& engine, std::string_view name) {
-  const resources::LeadByteTable& lead = engine.resources.lead_bytes;
+std::string normalize_script_name(Machine& machine, std::string_view name) {
+  const resources::LeadByteTable& lead = machine.resources.lead_bytes;
   std::string base(resources::file_name_part(lead, name, resources::Extension::Strip));
   base += ".tvo";
   std::string normalized = resources::to_upper(lead, base);
   if (normalized.size() > kMaxNameLength) {
-    report_script_error(engine, "ファイル名[%s]が長すぎます%d文字以内にしてください。",
+    report_script_error(machine, "ファイル名[%s]が長すぎます%d文字以内にしてください。",
                         {normalized, int(kMaxNameLength)});
     normalized.resize(kMaxNameLength);
   }
@@ -108,27 +110,27 @@ std::string normalize_script_name(host::Engine& engine, std::string_view name) {
 namespace {
 
 // One attempt at reading the file into a fresh image. False on any failure.
-bool read_script(host::Engine& engine, const std::string& name, uint64_t& file_time,
+bool read_script(Machine& machine, const std::string& name, uint64_t& file_time,
                  ScriptImage& image, std::vector<uint8_t>& file) {
-  if (!resources::file_exists(engine, name)) {
+  if (!resources::file_exists(machine.resources, name)) {
     for (std::string_view entry : kScenarioEntries) {
-      (void)resources::search_entry_add(engine, entry, resources::SoundOnly::No);
+      (void)register_search_entry(machine, entry, resources::SoundOnly::No);
     }
-    if (!resources::file_exists(engine, name)) return false;
+    if (!resources::file_exists(machine.resources, name)) return false;
   }
-  file_time = resources::file_time(engine, name);
+  file_time = resources::file_time(machine.resources, name);
   // Shows its own retry box; empty only when the engine is stopping.
-  std::optional<platform::File> opened = resources::open_game_file(engine, name);
+  std::optional<platform::File> opened = open_game_file(machine, name);
   if (!opened) return false;
   file.resize(size_t(opened->length()));
   if (opened->read(file) != file.size()) return false;
   return parse_script_image(file, image) == ImageStatus::Ok;
 }
 
-void attach_read_marks(host::Engine& engine, LoadedScript& script) {
-  Scripts& scripts = engine.script.scripts;
+void attach_read_marks(Machine& machine, LoadedScript& script) {
+  Scripts& scripts = machine.scripts;
   auto found = std::find_if(scripts.read_marks.begin(), scripts.read_marks.end(),
-                            [&](const std::unique_ptr<ReadMarkSet>& set) { return same_name(engine, set->name, script.name); });
+                            [&](const std::unique_ptr<ReadMarkSet>& set) { return same_name(machine, set->name, script.name); });
   if (found != scripts.read_marks.end()) {
     if (script.line_count != 0 && (*found)->line_count == script.line_count) {
       script.read_marks = found->get();
@@ -149,26 +151,26 @@ void attach_read_marks(host::Engine& engine, LoadedScript& script) {
 
 }  // namespace
 
-LoadedScript* load_script(host::Engine& engine, std::string_view name) {
-  Scripts& scripts = engine.script.scripts;
-  std::string normalized = normalize_script_name(engine, name);
+LoadedScript* load_script(Machine& machine, std::string_view name) {
+  Scripts& scripts = machine.scripts;
+  std::string normalized = normalize_script_name(machine, name);
   LoadedScript* record = nullptr;
   for (const std::unique_ptr<LoadedScript>& script : scripts.loaded) {
-    if (same_name(engine, script->name, normalized)) {
+    if (same_name(machine, script->name, normalized)) {
       record = script.get();
       break;
     }
   }
-  if (record && resources::file_time(engine, record->name) == record->file_time) return record;
+  if (record && resources::file_time(machine.resources, record->name) == record->file_time) return record;
 
   // The new image is read completely before the record changes, so a failed
   // reload leaves the record (still linked) with its previous, valid code.
   ScriptImage image;
   std::vector<uint8_t> file;
   uint64_t file_time = 0;
-  while (!read_script(engine, normalized, file_time, image, file)) {
-    if (engine.stopping()) return nullptr;
-    if (!host::show_box(engine, host::BoxKind::FatalRetry, "TaveloObj : ファイル [%s] の読み込みで失敗しました",
+  while (!read_script(machine, normalized, file_time, image, file)) {
+    if (machine.stopping()) return nullptr;
+    if (!show_box(machine, BoxKind::FatalRetry, "TaveloObj : ファイル [%s] の読み込みで失敗しました",
                         {name})) {
       return nullptr;
     }
@@ -188,11 +190,11 @@ LoadedScript* load_script(host::Engine& engine, std::string_view name) {
   record->functions = std::move(image.functions);
   record->code = make_code_block(image);
   record->code->script = record;
-  attach_read_marks(engine, *record);
+  attach_read_marks(machine, *record);
   return record;
 }
 
-const uint8_t* find_function(host::Engine& engine, uint32_t hash, const CodeBlock* current) {
+const uint8_t* find_function(Machine& machine, uint32_t hash, const CodeBlock* current) {
   auto search = [hash](const LoadedScript& script) -> const uint8_t* {
     for (const FunctionEntry& entry : script.functions) {
       if (entry.hash == hash) return script.code->begin() + entry.offset;
@@ -202,15 +204,15 @@ const uint8_t* find_function(host::Engine& engine, uint32_t hash, const CodeBloc
   if (current && current->script) {
     if (const uint8_t* found = search(*current->script)) return found;
   }
-  for (const std::unique_ptr<LoadedScript>& script : engine.script.scripts.loaded) {
+  for (const std::unique_ptr<LoadedScript>& script : machine.scripts.loaded) {
     if (const uint8_t* found = search(*script)) return found;
   }
   return nullptr;
 }
 
-const CodeBlock* code_block_at(const host::Engine& engine, const uint8_t* position) {
+const CodeBlock* code_block_at(const Machine& machine, const uint8_t* position) {
   if (!position) return nullptr;
-  for (const std::unique_ptr<LoadedScript>& script : engine.script.scripts.loaded) {
+  for (const std::unique_ptr<LoadedScript>& script : machine.scripts.loaded) {
     if (script->code && script->code->contains(position)) return script->code.get();
     for (const std::unique_ptr<CodeBlock>& block : script->retired_code) {
       if (block->contains(position)) return block.get();
@@ -219,16 +221,16 @@ const CodeBlock* code_block_at(const host::Engine& engine, const uint8_t* positi
   return nullptr;
 }
 
-LoadedScript* script_at(const host::Engine& engine, const uint8_t* position) {
-  const CodeBlock* block = code_block_at(engine, position);
+LoadedScript* script_at(const Machine& machine, const uint8_t* position) {
+  const CodeBlock* block = code_block_at(machine, position);
   return block ? block->script : nullptr;
 }
 
-void free_all_scripts(host::Engine& engine) { engine.script.scripts.loaded.clear(); }
+void free_all_scripts(Machine& machine) { machine.scripts.loaded.clear(); }
 
-ReadMarkSet* find_read_mark_set(host::Engine& engine, std::string_view normalized_name) {
-  for (const std::unique_ptr<ReadMarkSet>& set : engine.script.scripts.read_marks) {
-    if (same_name(engine, set->name, normalized_name)) return set.get();
+ReadMarkSet* find_read_mark_set(Machine& machine, std::string_view normalized_name) {
+  for (const std::unique_ptr<ReadMarkSet>& set : machine.scripts.read_marks) {
+    if (same_name(machine, set->name, normalized_name)) return set.get();
   }
   return nullptr;
 }

@@ -14,11 +14,9 @@
 
 #include "script/read_mark_set.h"
 
-namespace tavelo::host {
-struct Engine;
-}
-
 namespace tavelo::script {
+
+struct Machine;
 
 struct LoadedScript;
 
@@ -112,26 +110,26 @@ std::unique_ptr<CodeBlock> make_code_block(const ScriptImage& image);
 // The record name of a script: file-name part only, ".tvo" appended, upper
 // case (double-byte characters untouched). Names longer than 127 bytes are
 // reported and cut.
-std::string normalize_script_name(host::Engine& engine, std::string_view name);
+std::string normalize_script_name(Machine& machine, std::string_view name);
 
 // Loads a script or returns the loaded record (reloading it when the loose
 // file's time changed). Failures show the fatal retry box and try again; null
 // only when the engine is stopping.
-LoadedScript* load_script(host::Engine& engine, std::string_view name);
+LoadedScript* load_script(Machine& machine, std::string_view name);
 
 // The code position of the function with that name hash: the script that
 // owns current is searched first (current may be null), then every loaded
 // script newest first. Null when no script defines it.
-const uint8_t* find_function(host::Engine& engine, uint32_t hash, const CodeBlock* current);
+const uint8_t* find_function(Machine& machine, uint32_t hash, const CodeBlock* current);
 
 // The code block (current or retired) that contains position, or null.
-const CodeBlock* code_block_at(const host::Engine& engine, const uint8_t* position);
-LoadedScript* script_at(const host::Engine& engine, const uint8_t* position);
+const CodeBlock* code_block_at(const Machine& machine, const uint8_t* position);
+LoadedScript* script_at(const Machine& machine, const uint8_t* position);
 
 // Frees every loaded script with its code (at shutdown). Read-mark sets stay.
-void free_all_scripts(host::Engine& engine);
+void free_all_scripts(Machine& machine);
 
 // The read-mark set of a normalized script name, or null.
-ReadMarkSet* find_read_mark_set(host::Engine& engine, std::string_view normalized_name);
+ReadMarkSet* find_read_mark_set(Machine& machine, std::string_view normalized_name);
 
 }  // namespace tavelo::script

@@ -4,11 +4,10 @@
 
 #include <algorithm>
 
-#include "host/engine.h"
-#include "host/message_box.h"
 #include "resources/name_hash.h"
 #include "script/error_report.h"
 #include "script/loader.h"
+#include "script/message_box.h"
 #include "script/state.h"
 #include "script/thread.h"
 
@@ -17,40 +16,39 @@ namespace {
 
 constexpr uint32_t kLastAutomaticId = 0xFFFFFFFDu;  // -3
 
-int32_t next_automatic_id(host::Engine& engine) {
-  State& state = engine.script;
-  if (!state.thread_ids_started) {
-    state.thread_ids_started = true;
-    state.next_thread_id = uint32_t(next_random(state.random) % 16386) * 65536u;
-    if (state.next_thread_id == 0) state.next_thread_id = 1;
+int32_t next_automatic_id(Machine& machine) {
+  if (!machine.thread_ids_started) {
+    machine.thread_ids_started = true;
+    machine.next_thread_id = uint32_t(next_random(machine.random) % 16386) * 65536u;
+    if (machine.next_thread_id == 0) machine.next_thread_id = 1;
   }
   for (;;) {
-    uint32_t id = state.next_thread_id++;
+    uint32_t id = machine.next_thread_id++;
     if (id == kLastAutomaticId) {
       // -2, -1 and 0 are never handed out: 0 is the main thread and -1 means
       // "the current thread" in system calls.
-      state.next_thread_id = 1;
-      state.thread_ids_wrapped = true;
+      machine.next_thread_id = 1;
+      machine.thread_ids_wrapped = true;
     }
-    if (state.thread_ids_wrapped && find_thread(engine, int32_t(id))) continue;
+    if (machine.thread_ids_wrapped && find_thread(machine, int32_t(id))) continue;
     return int32_t(id);
   }
 }
 
-void remove_registrations_of(State& state, int32_t thread_id) {
-  if (state.events_locked) return;
-  std::erase_if(state.events, [thread_id](const EventRegistration& registration) {
+void remove_registrations_of(Machine& machine, int32_t thread_id) {
+  if (machine.events_locked) return;
+  std::erase_if(machine.events, [thread_id](const EventRegistration& registration) {
     return registration.thread_id == thread_id && !registration.suspended;
   });
 }
 
 // Delivers one event to a thread: a call to the handler inserted above
 // whatever the thread was doing, with copies of the values.
-void deliver_event(host::Engine& engine, Thread& target, const EventRegistration& registration,
+void deliver_event(Machine& machine, Thread& target, const EventRegistration& registration,
                    const std::vector<Value>& values) {
-  Thread* previous = make_current(engine, &target);
+  Thread* previous = make_current(machine, &target);
   target.frame().discard_result = true;
-  if (push_frame(engine, target)) {
+  if (push_frame(machine, target)) {
     for (const Value& value : values) {
       retain_value(value);
       push_value(target, value);
@@ -61,12 +59,11 @@ void deliver_event(host::Engine& engine, Thread& target, const EventRegistration
     frame.position = registration.handler;
     frame.code = registration.code;
   }
-  make_current(engine, previous);
+  make_current(machine, previous);
 }
 
-void raise(host::Engine& engine, uint32_t key, int count, bool keep_result, const int32_t* only_thread) {
-  State& state = engine.script;
-  Thread& raiser = *state.current;
+void raise(Machine& machine, uint32_t key, int count, bool keep_result, const int32_t* only_thread) {
+  Thread& raiser = *machine.current;
   count = std::clamp(count, 0, raiser.sp - 1);
   std::vector<Value> values(raiser.stack() + raiser.sp - count, raiser.stack() + raiser.sp);
   raiser.sp -= count;  // the references move into values
@@ -76,27 +73,27 @@ void raise(host::Engine& engine, uint32_t key, int count, bool keep_result, cons
   // pushes frames), so a snapshot of the matching entries is enough.
   std::vector<EventRegistration> targets;
   if (only_thread) {
-    for (auto it = state.events.rbegin(); it != state.events.rend(); ++it) {
+    for (auto it = machine.events.rbegin(); it != machine.events.rend(); ++it) {
       if (it->key == key && it->thread_id == *only_thread) targets.push_back(*it);
     }
   } else {
-    for (const EventRegistration& registration : state.events) {
+    for (const EventRegistration& registration : machine.events) {
       if (registration.key == key) targets.push_back(registration);
     }
   }
   bool stale = false;
   for (const EventRegistration& registration : targets) {
-    Thread* target = find_thread(engine, registration.thread_id);
+    Thread* target = find_thread(machine, registration.thread_id);
     if (!target || target->end_state == EndState::Free) {
       stale = true;
       continue;
     }
-    deliver_event(engine, *target, registration, values);
-    if (engine.stopping()) break;
+    deliver_event(machine, *target, registration, values);
+    if (machine.stopping()) break;
   }
-  if (stale && !state.events_locked) {
-    std::erase_if(state.events, [&engine, key](const EventRegistration& registration) {
-      return registration.key == key && !registration.suspended && !find_thread(engine, registration.thread_id);
+  if (stale && !machine.events_locked) {
+    std::erase_if(machine.events, [&machine, key](const EventRegistration& registration) {
+      return registration.key == key && !registration.suspended && !find_thread(machine, registration.thread_id);
     });
   }
   for (Value& value : values) release_value(value);
@@ -104,65 +101,64 @@ void raise(host::Engine& engine, uint32_t key, int count, bool keep_result, cons
 
 }  // namespace
 
-Thread* create_thread(host::Engine& engine, int32_t id) {
-  if (id == -1) id = next_automatic_id(engine);
+Thread* create_thread(Machine& machine, int32_t id) {
+  if (id == -1) id = next_automatic_id(machine);
   std::unique_ptr<Thread> thread = new_thread(id);
   Thread* raw = thread.get();
-  engine.script.threads.insert(engine.script.threads.begin(), std::move(thread));
+  machine.threads.insert(machine.threads.begin(), std::move(thread));
   return raw;
 }
 
-Thread* find_thread(host::Engine& engine, int32_t id) {
-  for (const std::unique_ptr<Thread>& thread : engine.script.threads) {
+Thread* find_thread(Machine& machine, int32_t id) {
+  for (const std::unique_ptr<Thread>& thread : machine.threads) {
     if (thread->id == id) return thread.get();
   }
   return nullptr;
 }
 
-bool thread_exists(const host::Engine& engine, const Thread* thread) {
-  for (const std::unique_ptr<Thread>& candidate : engine.script.threads) {
+bool thread_exists(const Machine& machine, const Thread* thread) {
+  for (const std::unique_ptr<Thread>& candidate : machine.threads) {
     if (candidate.get() == thread) return true;
   }
   return false;
 }
 
-Thread* make_current(host::Engine& engine, Thread* thread) {
-  Thread* previous = engine.script.current;
-  engine.script.current = thread;
+Thread* make_current(Machine& machine, Thread* thread) {
+  Thread* previous = machine.current;
+  machine.current = thread;
   return previous;
 }
 
-void reset_thread(host::Engine& engine, Thread& thread) {
+void reset_thread(Machine& machine, Thread& thread) {
   clear_thread(thread);
-  remove_registrations_of(engine.script, thread.id);
+  remove_registrations_of(machine, thread.id);
 }
 
-void free_thread(host::Engine& engine, Thread* thread) {
-  State& state = engine.script;
-  reset_thread(engine, *thread);
+void free_thread(Machine& machine, Thread* thread) {
+  reset_thread(machine, *thread);
   thread->store.release_all();
-  if (state.current == thread) state.current = nullptr;
-  std::erase_if(state.threads, [thread](const std::unique_ptr<Thread>& candidate) { return candidate.get() == thread; });
+  if (machine.current == thread) machine.current = nullptr;
+  std::erase_if(machine.threads, [thread](const std::unique_ptr<Thread>& candidate) { return candidate.get() == thread; });
 }
 
-void free_all_threads(host::Engine& engine) {
-  while (!engine.script.threads.empty()) free_thread(engine, engine.script.threads.front().get());
+void free_all_threads(Machine& machine) {
+  while (!machine.threads.empty()) free_thread(machine, machine.threads.front().get());
 }
 
-void end_all_threads(host::Engine& engine) {
-  for (const std::unique_ptr<Thread>& thread : engine.script.threads) {
+void end_all_threads(Machine& machine) {
+  for (const std::unique_ptr<Thread>& thread : machine.threads) {
     if (thread->end_state == EndState::Running) thread->end_state = EndState::EndRequested;
   }
-  engine.script.slice_state = kSliceThreadEnded;
+  machine.slice_state = kSliceThreadEnded;
 }
 
-bool push_frame(host::Engine& engine, Thread& thread) {
+bool push_frame(Machine& machine, Thread& thread) {
   if (thread.depth + 1 >= kMaxFrames) {
     // Whichever button is chosen, the engine ends: the script has recursed
     // beyond repair.
-    host::show_box(engine, host::BoxKind::FatalRetry, "スタックオーバーフロー : ネストが深すぎます", {});
-    host::request_exit(engine, 255);
-    engine.script.slice_state = kSliceYield;
+    show_box(machine, BoxKind::FatalRetry, "スタックオーバーフロー : ネストが深すぎます", {});
+    request_exit(machine, 255);
+    machine.slice_state = kSliceYield;
     return false;
   }
   Frame& caller = thread.frame();
@@ -177,49 +173,49 @@ bool push_frame(host::Engine& engine, Thread& thread) {
   return true;
 }
 
-const uint8_t* resolve_function(host::Engine& engine, uint32_t hash, const CodeBlock** code) {
-  Thread* current = engine.script.current;
+const uint8_t* resolve_function(Machine& machine, uint32_t hash, const CodeBlock** code) {
+  Thread* current = machine.current;
   const CodeBlock* current_code = current ? current->frame().code : nullptr;
   for (;;) {
-    const uint8_t* position = find_function(engine, hash, current_code);
+    const uint8_t* position = find_function(machine, hash, current_code);
     if (position) {
-      if (code) *code = code_block_at(engine, position);
+      if (code) *code = code_block_at(machine, position);
       return position;
     }
     // The report cannot be suppressed: a missing function is a broken game.
-    engine.host.debug_mode = true;
-    report_script_error(engine,
+    machine.debug_mode = true;
+    report_script_error(machine,
                         "関数 [%08X] がメモリ上に発見できませんでした。\n関数が存在する場合には、$load_libraryを忘れていませんか？\n"
                         "グループ指定(@～～)は正しく行われていますか？",
                         {hash});
-    if (engine.stopping()) return nullptr;
+    if (machine.stopping()) return nullptr;
   }
 }
 
-bool call_position(host::Engine& engine, Thread& thread, const CodeBlock* code, const uint8_t* position, int argc,
+bool call_position(Machine& machine, Thread& thread, const CodeBlock* code, const uint8_t* position, int argc,
                    bool discard) {
   if (thread.depth + 1 >= kMaxFrames) {
     // The argument count is pushed before the report, as a call pushes it
     // before its frame.
     thread.frame().discard_result = discard;
     push_value(thread, make_int(argc));
-    return push_frame(engine, thread);
+    return push_frame(machine, thread);
   }
   enter_call(thread, thread.frame(), code, position, argc, discard);
   return true;
 }
 
-bool call_function_by_hash(host::Engine& engine, uint32_t hash, int argc) {
-  Thread* thread = engine.script.current;
+bool call_function_by_hash(Machine& machine, uint32_t hash, int argc) {
+  Thread* thread = machine.current;
   if (!thread) return false;
   const CodeBlock* code = nullptr;
-  const uint8_t* position = resolve_function(engine, hash, &code);
+  const uint8_t* position = resolve_function(machine, hash, &code);
   if (!position) return false;
-  return call_position(engine, *thread, code, position, argc, false);
+  return call_position(machine, *thread, code, position, argc, false);
 }
 
-void finish_control_call(host::Engine& engine, int32_t first, bool discard) {
-  Thread& thread = *engine.script.current;
+void finish_control_call(Machine& machine, int32_t first, bool discard) {
+  Thread& thread = *machine.current;
   if (first < 1) first = 1;
   if (thread.sp <= first) {
     if (!discard) push_value(thread, make_int(0));
@@ -235,7 +231,7 @@ void finish_control_call(host::Engine& engine, int32_t first, bool discard) {
   push_value(thread, result);
 }
 
-void execute_return(host::Engine& engine, Thread& thread) {
+void execute_return(Machine& machine, Thread& thread) {
   for (;;) {
     Frame& frame = thread.frame();
     if (frame.end_handler) {
@@ -255,7 +251,7 @@ void execute_return(host::Engine& engine, Thread& thread) {
           frame.position) {
         frame.position -= 2;
       }
-      engine.script.slice_state = kSliceThreadEnded;
+      machine.slice_state = kSliceThreadEnded;
       return;
     }
     int32_t callee_top = thread.sp;
@@ -278,34 +274,34 @@ void execute_return(host::Engine& engine, Thread& thread) {
   }
 }
 
-void restart_thread_at(host::Engine& engine, Thread& thread, const CodeBlock* code, const uint8_t* position) {
-  reset_thread(engine, thread);
+void restart_thread_at(Machine& machine, Thread& thread, const CodeBlock* code, const uint8_t* position) {
+  reset_thread(machine, thread);
   Frame& frame = thread.frame();
   frame.position = position;
   frame.code = code;
 }
 
-void raise_event(host::Engine& engine, uint32_t key, int count, bool keep_result) {
-  raise(engine, key, count, keep_result, nullptr);
+void raise_event(Machine& machine, uint32_t key, int count, bool keep_result) {
+  raise(machine, key, count, keep_result, nullptr);
 }
 
-void raise_event_to(host::Engine& engine, uint32_t key, int32_t thread_id, int count, bool keep_result) {
-  if (thread_id == -1 && engine.script.current) thread_id = engine.script.current->id;
-  raise(engine, key, count, keep_result, &thread_id);
+void raise_event_to(Machine& machine, uint32_t key, int32_t thread_id, int count, bool keep_result) {
+  if (thread_id == -1 && machine.current) thread_id = machine.current->id;
+  raise(machine, key, count, keep_result, &thread_id);
 }
 
 }  // namespace tavelo::script
 
 namespace tavelo::script {
 
-bool load_and_enter(host::Engine& engine, std::string_view name) {
-  LoadedScript* script = load_script(engine, name);
+bool load_and_enter(Machine& machine, std::string_view name) {
+  LoadedScript* script = load_script(machine, name);
   if (!script) return false;
-  Thread* thread = engine.script.current;
+  Thread* thread = machine.current;
   if (!thread) return false;
-  reset_thread(engine, *thread);
+  reset_thread(machine, *thread);
   if (script->entry_offset < 0) {
-    report_script_error(engine, "[%s]実行関数が設定されていません。", {name});
+    report_script_error(machine, "[%s]実行関数が設定されていません。", {name});
     // No place to start: the thread ends.
     thread->end_state = EndState::Free;
     return false;

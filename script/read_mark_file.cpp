@@ -6,24 +6,18 @@
 #include <cstring>
 #include <string>
 
-#include "host/engine.h"
-#include "host/settings.h"
 #include "platform/file_system.h"
 #include "resources/byte_reader.h"
 #include "resources/multibyte.h"
+#include "resources/settings.h"
+#include "resources/state.h"
 #include "script/loader.h"
+#include "script/state.h"
 
 namespace tavelo::script {
 namespace {
 
 constexpr size_t kReservedSize = 12;
-
-// The directory the savedata folder lives in: the fast-read directory when one
-// is kept, else the working directory.
-const std::string& save_root(const host::Engine& engine) {
-  return engine.host.fast_read_directory.empty() ? engine.resources.working_directory
-                                                 : engine.host.fast_read_directory;
-}
 
 }  // namespace
 
@@ -74,20 +68,20 @@ std::vector<uint8_t> write_read_mark_file(std::span<const std::unique_ptr<ReadMa
   return std::move(writer.bytes);
 }
 
-void load_read_marks(host::Engine& engine) {
-  SkipState& skip = engine.script.skip;
+void load_read_marks(Machine& machine) {
+  SkipState& skip = machine.skip;
   if (skip.read_marks_loaded) return;
   skip.read_marks_loaded = true;
-  std::optional<std::string> path = platform::resolve_path(kReadMarkFileName, save_root(engine));
+  std::optional<std::string> path = platform::resolve_path(kReadMarkFileName, resources::save_root(machine.resources));
   if (!path) return;
   std::optional<std::vector<uint8_t>> bytes = platform::read_file(*path);
   if (!bytes) return;
   ReadMarkFileContent content = parse_read_mark_file(*bytes);
-  std::vector<std::unique_ptr<ReadMarkSet>>& list = engine.script.scripts.read_marks;
+  std::vector<std::unique_ptr<ReadMarkSet>>& list = machine.scripts.read_marks;
   for (ReadMarkSet& set : content.sets) {
     // Names from the file are matched like script names (ASCII case ignored).
-    set.name = resources::to_upper(engine.resources.lead_bytes, set.name);
-    if (ReadMarkSet* existing = find_read_mark_set(engine, set.name)) {
+    set.name = resources::to_upper(machine.resources.lead_bytes, set.name);
+    if (ReadMarkSet* existing = find_read_mark_set(machine, set.name)) {
       // A script loaded before the file was read already holds this set; a
       // second record of the same name would shadow it and lose marks.
       if (existing->line_count == set.line_count) {
@@ -99,11 +93,11 @@ void load_read_marks(host::Engine& engine) {
   }
 }
 
-void save_read_marks(host::Engine& engine) {
-  Scripts& scripts = engine.script.scripts;
-  if (host::env_setting(engine, host::EnvInt::LoadSaveDisable) == 0 && !scripts.read_marks.empty()) {
+void save_read_marks(Machine& machine) {
+  Scripts& scripts = machine.scripts;
+  if (resources::env_setting(machine.resources, resources::EnvInt::LoadSaveDisable) == 0 && !scripts.read_marks.empty()) {
     std::vector<uint8_t> bytes = write_read_mark_file(scripts.read_marks);
-    const std::string& root = save_root(engine);
+    const std::string& root = resources::save_root(machine.resources);
     std::optional<std::string> directory = platform::resolve_path("savedata", root);
     if (!directory) {
       platform::make_directories(root + "/savedata");

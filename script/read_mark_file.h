@@ -13,11 +13,9 @@
 
 #include "script/read_mark_set.h"
 
-namespace tavelo::host {
-struct Engine;
-}
-
 namespace tavelo::script {
+
+struct Machine;
 
 inline constexpr std::string_view kReadMarkFileName = "savedata\\tavelo_readmark.tss";
 inline constexpr size_t kReadMarkNameField = 128;
@@ -45,11 +43,11 @@ std::vector<uint8_t> write_read_mark_file(std::span<const std::unique_ptr<ReadMa
 // is loaded before the first reset) merges its bits into that set when the
 // line counts agree and is dropped otherwise, so the set the script holds
 // keeps its earlier marks.
-void load_read_marks(host::Engine& engine);
+void load_read_marks(Machine& machine);
 
 // At shutdown: writes the list in list order, replacing the file atomically,
 // unless LOADSAVEDISABLE is set or the list is empty; then frees the list.
 // A file that cannot be written loses the marks of this run silently.
-void save_read_marks(host::Engine& engine);
+void save_read_marks(Machine& machine);
 
 }  // namespace tavelo::script

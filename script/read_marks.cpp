@@ -2,11 +2,11 @@
 
 #include "script/read_marks.h"
 
-#include "host/engine.h"
-#include "host/settings.h"
-#include "platform/platform.h"
 #include "resources/multibyte.h"
+#include "resources/settings.h"
+#include "resources/state.h"
 #include "script/loader.h"
+#include "script/state.h"
 #include "script/thread.h"
 
 namespace tavelo::script {
@@ -18,16 +18,16 @@ void set_flags(SkipState& skip, bool skip_all, bool read_skip, bool automatic) {
   skip.automatic = automatic;
 }
 
-int32_t fast_mode_read_only(host::Engine& engine) {
-  SkipState& skip = engine.script.skip;
-  if (!skip.fast_mode_read_only) skip.fast_mode_read_only = host::reg_read_int(engine, "FastModeFlg_AR", 0);
+int32_t fast_mode_read_only(Machine& machine) {
+  SkipState& skip = machine.skip;
+  if (!skip.fast_mode_read_only) skip.fast_mode_read_only = resources::reg_read_int(machine.resources, "FastModeFlg_AR", 0);
   return *skip.fast_mode_read_only;
 }
 
 }  // namespace
 
-void mark_line(host::Engine& engine, Thread& thread, int32_t line) {
-  SkipState& skip = engine.script.skip;
+void mark_line(Machine& machine, Thread& thread, int32_t line) {
+  SkipState& skip = machine.skip;
   Frame& frame = thread.frame();
   if (thread.id == 0) {
     if (frame.read_mark_cache == ReadMarkCache::Unknown) {
@@ -46,49 +46,48 @@ void mark_line(host::Engine& engine, Thread& thread, int32_t line) {
         skip.current_line_read = false;
       }
     } else if (thread.depth == 0) {
-      // A library function called from a text script keeps the caller's state.
+      // A library function called from a text script keeps the caller's machine.
       skip.current_line_read = false;
     }
   }
   // Matched character by character, so a name never matches across the two
   // bytes of a double-byte character.
   if (!skip.always_read.empty() && frame.code && frame.code->script &&
-      resources::find_text(engine.resources.lead_bytes, skip.always_read, frame.code->script->name,
+      resources::find_text(machine.resources.lead_bytes, skip.always_read, frame.code->script->name,
                            resources::Case::Insensitive) >= 0) {
     skip.current_line_read = true;
   }
 }
 
-void mark_current_line_read(host::Engine& engine) { engine.script.skip.current_line_read = true; }
+void mark_current_line_read(Machine& machine) { machine.skip.current_line_read = true; }
 
-bool is_skipping(host::Engine& engine) {
-  SkipState& skip = engine.script.skip;
-  host::InputState& input = engine.host.input;
+bool is_skipping(Machine& machine) {
+  SkipState& skip = machine.skip;
+  Clicks& clicks = machine.clicks;
   if (skip.suspension > 0) return false;
   if (skip.skip_all || skip.fast_forward) return true;
-  if (input.caps_lock || skip.read_skip) {
+  if (skip.keyboard_switch || skip.read_skip) {
     if (!skip.current_line_read) {
       // Read-skip stops at the first unread line.
       skip.read_skip = false;
       return false;
     }
-    if (!(input.caps_lock && input.right_held)) return true;
+    if (!(skip.keyboard_switch && clicks.right_held)) return true;
     // Holding the right button ends keyboard skipping; the clicks that came
     // with it must not also jump to handlers.
-    input.right.happened = input.left.happened = input.middle.happened = false;
+    clicks.right.happened = clicks.left.happened = clicks.middle.happened = false;
     skip.read_skip = false;
-    input.caps_lock = false;
-    engine.platform.pump_events();
+    skip.keyboard_switch = false;
     return false;
   }
   return skip.automatic && skip.auto_permitted;
 }
 
-void set_skip_mode(host::Engine& engine, int32_t mode) {
-  SkipState& skip = engine.script.skip;
+void set_skip_mode(Machine& machine, int32_t mode) {
+  SkipState& skip = machine.skip;
   skip.fast_forward = false;
-  if (mode == 5) mode = host::env_setting(engine, host::EnvInt::NekoMenu) != 0 ? 1 : 4;
-  if (mode == 1 && fast_mode_read_only(engine) != 0) {
+  if (mode == 5) mode = resources::env_setting(machine.resources, resources::EnvInt::NekoMenu) != 0 ? 1 : 4;
+  if (mode == 1 && fast_mode_read_only(machine) != 0) {
     set_flags(skip, false, true, false);
     return;
   }
@@ -110,10 +109,10 @@ void set_skip_mode(host::Engine& engine, int32_t mode) {
   }
 }
 
-void stop_skipping_on_click(host::Engine& engine) {
-  if (!engine.script.skip.fast_forward) set_skip_mode(engine, 0);
+void stop_skipping_on_click(Machine& machine) {
+  if (!machine.skip.fast_forward) set_skip_mode(machine, 0);
 }
 
-void cancel_keyboard_skip(host::Engine& engine) { engine.host.input.caps_lock = false; }
+void cancel_keyboard_skip(Machine& machine) { machine.skip.keyboard_switch = false; }
 
 }  // namespace tavelo::script

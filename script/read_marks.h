@@ -7,35 +7,33 @@
 
 #include <cstdint>
 
-namespace tavelo::host {
-struct Engine;
-}
-
 namespace tavelo::script {
+
+struct Machine;
 
 struct Thread;
 
 // The read-mark part of the line instruction.
-void mark_line(host::Engine& engine, Thread& thread, int32_t line);
+void mark_line(Machine& machine, Thread& thread, int32_t line);
 
 // After a saved game is loaded its current line counts as read.
-void mark_current_line_read(host::Engine& engine);
+void mark_current_line_read(Machine& machine);
 
 // The skip test: whether text is being skipped now. Read-skip switches itself
 // off at the first unread line; holding the right button while the keyboard
 // switch is on stops skipping, eats the pending clicks and turns the switch off.
-bool is_skipping(host::Engine& engine);
+bool is_skipping(Machine& machine);
 
 // Skip modes: 0 and 7 all off; 1 skip all (or read-skip, by FastModeFlg_AR);
 // 2 read-skip; 3 automatic; 4 skip all; 5 mode 1 with NEKOMENU, else mode 4;
 // 6 fast-forward. Fast-forward is cleared first whatever the mode; modes
 // above 7 change nothing else.
-void set_skip_mode(host::Engine& engine, int32_t mode);
+void set_skip_mode(Machine& machine, int32_t mode);
 
 // A left or right button press stops skipping, except during fast-forward.
-void stop_skipping_on_click(host::Engine& engine);
+void stop_skipping_on_click(Machine& machine);
 
 // Turns the keyboard skip switch off, as a Caps Lock press and release would.
-void cancel_keyboard_skip(host::Engine& engine);
+void cancel_keyboard_skip(Machine& machine);
 
 }  // namespace tavelo::script

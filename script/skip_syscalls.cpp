@@ -2,11 +2,12 @@
 
 #include <array>
 
-#include "host/engine.h"
-#include "host/settings.h"
+#include "resources/settings.h"
 #include "resources/multibyte.h"
+#include "resources/state.h"
 #include "script/loader.h"
 #include "script/read_marks.h"
+#include "script/state.h"
 #include "script/syscall.h"
 #include "script/syscalls.h"
 
@@ -17,99 +18,99 @@ namespace {
 constexpr size_t kAlwaysReadCapacity = 511;
 
 template <int32_t Mode>
-CallStatus sys_skip_mode(host::Engine& engine, CallArgs& args) {
-  set_skip_mode(engine, Mode);
-  args.return_int(0);
-  return CallStatus::Done;
+CallStatus sys_skip_mode(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  set_skip_mode(machine, Mode);
+  return args.done(0);
 }
 
-CallStatus sys_skip_fast_forward(host::Engine& engine, CallArgs& args) {
-  if (engine.script.skip.fast_forward_permitted) {
+CallStatus sys_skip_fast_forward(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  if (machine.skip.fast_forward_permitted) {
     // Middle presses while fast-forward starts must not stop it again at once.
-    engine.host.input.suppress_mask = 4;
-    engine.host.input.suppress_count = 3;
-    set_skip_mode(engine, 6);
+    machine.clicks.suppress_mask = 4;
+    machine.clicks.suppress_count = 3;
+    set_skip_mode(machine, 6);
   }
-  args.return_int(0);
-  return CallStatus::Done;
+  return args.done(0);
 }
 
-CallStatus sys_skip_fast_forward_end(host::Engine& engine, CallArgs& args) {
-  bool was_on = engine.script.skip.fast_forward;
-  if (was_on) set_skip_mode(engine, 7);
-  args.return_int(was_on ? 1 : 0);
-  return CallStatus::Done;
+CallStatus sys_skip_fast_forward_end(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  bool was_on = machine.skip.fast_forward;
+  if (was_on) set_skip_mode(machine, 7);
+  return args.done(was_on ? 1 : 0);
 }
 
-CallStatus sys_skip_set_flags(host::Engine& engine, CallArgs& args) {
+CallStatus sys_skip_set_flags(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
   int32_t bits = args.int_at(1);
-  SkipState& skip = engine.script.skip;
+  SkipState& skip = machine.skip;
   skip.skip_all = (bits & 1) != 0;
   skip.read_skip = (bits & 2) != 0;
   skip.automatic = (bits & 4) != 0;
-  args.return_int(0);
-  return CallStatus::Done;
+  return args.done(0);
 }
 
-CallStatus sys_skip_get_flags(host::Engine& engine, CallArgs& args) {
-  const SkipState& skip = engine.script.skip;
+CallStatus sys_skip_get_flags(host::Engine&, CallArgs& args) {
+  const SkipState& skip = args.machine.skip;
   int32_t bits = (skip.automatic ? 4 : 0) | (skip.read_skip ? 2 : 0) | (skip.skip_all ? 1 : 0);
   // While Ctrl is held the skip comes from the key, not from a mode to keep.
-  args.return_int(engine.host.input.ctrl_held ? 0 : bits);
-  return CallStatus::Done;
+  return args.done(args.machine.clicks.ctrl_held ? 0 : bits);
 }
 
-CallStatus sys_skip_line_read(host::Engine& engine, CallArgs& args) {
-  args.return_int(engine.script.skip.current_line_read ? 1 : 0);
-  return CallStatus::Done;
+CallStatus sys_skip_line_read(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  return args.done(machine.skip.current_line_read ? 1 : 0);
 }
 
-CallStatus sys_skip_auto(host::Engine& engine, CallArgs& args) {
-  args.return_int(engine.script.skip.automatic ? 1 : 0);
-  return CallStatus::Done;
+CallStatus sys_skip_auto(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  return args.done(machine.skip.automatic ? 1 : 0);
 }
 
-CallStatus sys_skip_is_fast_forward(host::Engine& engine, CallArgs& args) {
-  args.return_int(engine.script.skip.fast_forward ? 1 : 0);
-  return CallStatus::Done;
+CallStatus sys_skip_is_fast_forward(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  return args.done(machine.skip.fast_forward ? 1 : 0);
 }
 
-CallStatus sys_skip_test(host::Engine& engine, CallArgs& args) {
-  args.return_int(is_skipping(engine) ? 1 : 0);
-  return CallStatus::Done;
+CallStatus sys_skip_test(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  return args.done(is_skipping(machine) ? 1 : 0);
 }
 
-CallStatus sys_skip_suspend(host::Engine& engine, CallArgs& args) {
-  SkipState& skip = engine.script.skip;
+CallStatus sys_skip_suspend(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  SkipState& skip = machine.skip;
   bool first = skip.suspension <= 0;
   ++skip.suspension;
-  cancel_keyboard_skip(engine);
-  args.return_int(first ? 1 : 0);
-  return CallStatus::Done;
+  cancel_keyboard_skip(machine);
+  return args.done(first ? 1 : 0);
 }
 
-CallStatus sys_skip_resume(host::Engine& engine, CallArgs& args) {
-  engine.script.skip.suspension = 0;
-  args.return_int(0);
-  return CallStatus::Done;
+CallStatus sys_skip_resume(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  machine.skip.suspension = 0;
+  return args.done(0);
 }
 
-CallStatus sys_skip_auto_permit(host::Engine& engine, CallArgs& args) {
-  engine.script.skip.auto_permitted = args.int_at(1) != 0;
-  args.return_int(0);
-  return CallStatus::Done;
+CallStatus sys_skip_auto_permit(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  machine.skip.auto_permitted = args.int_at(1) != 0;
+  return args.done(0);
 }
 
-CallStatus sys_skip_set_read_only_mode(host::Engine& engine, CallArgs& args) {
+CallStatus sys_skip_set_read_only_mode(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
   int32_t flag = args.int_at(1);
-  engine.script.skip.fast_mode_read_only = flag;
-  (void)host::reg_write_int(engine, "FastModeFlg_AR", flag);
-  args.return_int(0);
-  return CallStatus::Done;
+  machine.skip.fast_mode_read_only = flag;
+  (void)resources::reg_write_int(machine.resources, "FastModeFlg_AR", flag);
+  return args.done(0);
 }
 
-CallStatus sys_skip_always_read(host::Engine& engine, CallArgs& args) {
-  const resources::LeadByteTable& lead = engine.resources.lead_bytes;
+CallStatus sys_skip_always_read(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  const resources::LeadByteTable& lead = machine.resources.lead_bytes;
   std::string_view text = args.text_at(1);
   // Cut at a character boundary so the list never ends in half a character.
   size_t end = 0;
@@ -118,32 +119,31 @@ CallStatus sys_skip_always_read(host::Engine& engine, CallArgs& args) {
     if (next > kAlwaysReadCapacity) break;
     end = next;
   }
-  engine.script.skip.always_read = resources::to_upper(lead, text.substr(0, end));
-  args.return_int(0);
-  return CallStatus::Done;
+  machine.skip.always_read = resources::to_upper(lead, text.substr(0, end));
+  return args.done(0);
 }
 
-CallStatus sys_skip_has_read_marks(host::Engine& engine, CallArgs& args) {
-  std::string name = normalize_script_name(engine, args.text_at(1));
-  args.return_int(find_read_mark_set(engine, name) ? 1 : 0);
-  return CallStatus::Done;
+CallStatus sys_skip_has_read_marks(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  std::string name = normalize_script_name(machine, args.text_at(1));
+  return args.done(find_read_mark_set(machine, name) ? 1 : 0);
 }
 
 // FIXME: refresh the window menu when the permission flags change, once the
 // menu exists.
 template <bool SkipState::*Flag>
-CallStatus sys_menu_permit(host::Engine& engine, CallArgs& args) {
-  engine.script.skip.*Flag = true;
-  args.return_int(0);
-  return CallStatus::Done;
+CallStatus sys_menu_permit(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  machine.skip.*Flag = true;
+  return args.done(0);
 }
 
 template <bool SkipState::*Flag>
-CallStatus sys_menu_take_permission(host::Engine& engine, CallArgs& args) {
-  bool was_set = engine.script.skip.*Flag;
-  engine.script.skip.*Flag = false;
-  args.return_int(was_set ? 1 : 0);
-  return CallStatus::Done;
+CallStatus sys_menu_take_permission(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  bool was_set = machine.skip.*Flag;
+  machine.skip.*Flag = false;
+  return args.done(was_set ? 1 : 0);
 }
 
 constexpr SyscallFlags kNone = SyscallFlags::None;

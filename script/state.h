@@ -1,11 +1,20 @@
 #pragma once
-// State of the script machine: the variable stores, the threads, the event
-// registrations, the script clock, the slice state and the system-call table.
+// The script machine: the virtual machine's own state (variable stores,
+// threads, events, the script clock, the slice state, the system-call table,
+// skip modes, click latches) and the lower layers it runs on (platform, text
+// encoding, resources). One Machine per engine, created by host::Engine and
+// passed by reference to every function of script/.
+//
+// The machine knows nothing of the subsystems above it. What it needs from
+// them goes through HostHooks, which the host fills at start-up, and system-call
+// handlers, which receive the engine the machine belongs to as an opaque
+// reference (only the host and the subsystems' system-call files look inside).
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "script/dispatch.h"
@@ -14,6 +23,19 @@
 #include "script/text_files.h"
 #include "script/thread.h"
 #include "script/variables.h"
+
+namespace tavelo::host {
+struct Engine;
+}
+
+namespace tavelo::platform {
+class Platform;
+class TextEncoding;
+}  // namespace tavelo::platform
+
+namespace tavelo::resources {
+struct State;
+}
 
 namespace tavelo::script {
 
@@ -30,7 +52,7 @@ struct ScriptClock {
 };
 
 // A resolved call target, cached by call instructions: the code field of the
-// instruction holds index + 1 into State::call_targets.
+// instruction holds index + 1 into Machine::call_targets.
 struct CallTarget {
   const CodeBlock* code = nullptr;
   const uint8_t* position = nullptr;
@@ -40,9 +62,9 @@ struct CallTarget {
 enum SliceState : int32_t {
   kSliceRunning = 0,
   kSliceYield = 1,
-  kSliceGameLoaded = 2,     // stop the main loop and return 2
+  kSliceGameLoaded = 2,     // stop the main loop: a saved game is to be loaded
   kSliceThreadEnded = 4,    // the thread's outermost function returned
-  kSliceRestart = 5,        // stop the main loop and return 5
+  kSliceRestart = 5,        // stop the main loop: run the start script again
 };
 
 struct SkipState {
@@ -53,6 +75,9 @@ struct SkipState {
   int32_t suspension = 0;
   bool auto_permitted = false;
   bool current_line_read = false;
+  // The keyboard skip switch: the Caps Lock toggle state while the window is
+  // active. Input sets it; the skip test reads it and may turn it off.
+  bool keyboard_switch = false;
   std::string always_read;  // upper case, at most 511 bytes; a script named in it counts as read
   // FastModeFlg_AR: what skip mode 1 does (0 skip all, else read-skip).
   // Read from the registry on first use.
@@ -62,7 +87,75 @@ struct SkipState {
   bool read_marks_loaded = false;       // the read-mark file is read once per engine
 };
 
-struct State {
+// A latched press: set by input, taken by the machine.
+struct ButtonEvent {
+  bool happened = false;
+  uint32_t time = 0;  // script time of the press
+};
+
+// What the machine reads of the player's input: button clicks with their time
+// stamps (turned into handler jumps and read by the click waits), the keys the
+// click wait counts, which buttons are held, and which presses scripts asked
+// to swallow. The input subsystem feeds it and honours the suppression.
+struct Clicks {
+  ButtonEvent left;
+  ButtonEvent right;
+  ButtonEvent middle;
+  // Input events 33, 34 and 147 (decide, cancel and erase keys) as seen by
+  // the click wait.
+  ButtonEvent event33;
+  ButtonEvent event34;
+  ButtonEvent event147;
+  bool left_held = false;
+  bool right_held = false;
+  bool middle_held = false;
+  bool erase_held = false;
+  // Ctrl held: the skip comes from the key, not from a mode to keep.
+  bool ctrl_held = false;
+  // Click suppression: presses of the masked buttons (1 left, 2 right, 4
+  // middle) in quick succession are swallowed while the count lasts.
+  uint8_t suppress_mask = 0;
+  int32_t suppress_count = 0;
+};
+
+// The instructions that reach outside the machine. The host fills these at
+// start-up; an empty hook drops the text (a machine without a message window).
+// They are cold: text instructions run once per line of story text.
+struct HostHooks {
+  // Text instruction: appends game text to the pending message.
+  void (*append_text)(host::Engine& engine, std::string_view game_text) = nullptr;
+  // Control-code instruction: runs an inline console command.
+  void (*control_code)(host::Engine& engine, std::string_view code) = nullptr;
+  // Message instruction: lays the pending text out; false when the
+  // instruction must run again in the thread's next slice.
+  bool (*lay_out_message)(host::Engine& engine) = nullptr;
+  // Lets the window answer during long work inside an instruction (a
+  // directory scan, say): drains pending platform events into input.
+  void (*pump_events)(host::Engine& engine) = nullptr;
+};
+
+struct Machine {
+  Machine(host::Engine& engine, platform::Platform& platform, resources::State& resources);
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // The engine this machine belongs to, handed to system-call handlers and
+  // hooks; the machine never looks inside it.
+  host::Engine& engine;
+  platform::Platform& platform;
+  const platform::TextEncoding& encoding;
+  resources::State& resources;
+  HostHooks hooks;
+
+  // Debug mode enables the developer aids: error reports, the debug log.
+  bool debug_mode = false;
+  // The window caption in the game code page: the title of every box.
+  std::string caption;
+  // Set once the engine has been asked to end (normal end 0, abnormal 255).
+  // Everything that runs a loop checks it and unwinds to the orderly shutdown.
+  std::optional<int> exit_status;
+  bool stopping() const { return exit_status.has_value(); }
+
   SyscallTable syscalls;
   Scripts scripts;
   VariableStore eternal;
@@ -75,10 +168,6 @@ struct State {
   ScriptClock clock;
   bool fast_mode = false;
   bool no_update_on_wait0 = false;  // NOUPDATEONWAIT0: a zero wait turns fast mode on
-  int32_t skip_divisor = -1;  // AGGSKIP divisor; -1 until read
-  uint32_t frame_counter = 0;
-  int32_t display_lock = 0;  // while above 0 no per-frame host work runs
-  bool return_to_title = false;
 
   std::vector<EventRegistration> events;  // list order: head first
   bool events_locked = false;
@@ -93,10 +182,16 @@ struct State {
   uint32_t next_thread_id = 0;
 
   std::string next_start_script;
-  bool skip_next_audio_reset = false;
+  // The code of the last request to end every thread; the outer loop reads
+  // it (a non-zero code keeps the sound going through the restart).
+  int32_t end_all_code = 0;
   SkipState skip;
+  Clicks clicks;
   RandomGenerator random;
   TextFileTable text_files;  // text files opened by scripts
 };
+
+// Asks the engine to end with status; the first request wins.
+void request_exit(Machine& machine, int status);
 
 }  // namespace tavelo::script

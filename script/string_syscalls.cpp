@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <array>
 
-#include "host/engine.h"
+#include "resources/state.h"
+#include "script/state.h"
 #include "resources/multibyte.h"
 #include "resources/settings_store.h"
 #include "script/syscalls.h"
@@ -16,11 +17,11 @@ namespace {
 
 constexpr size_t kTextLimit = 511;
 
-std::string text_argument(host::Engine& engine, const CallArgs& args, int index) {
-  return resources::cut_game_text(engine.resources.lead_bytes, args.text_at(index), kTextLimit);
+std::string text_argument(Machine& machine, const CallArgs& args, int index) {
+  return resources::cut_game_text(machine.resources.lead_bytes, args.text_at(index), kTextLimit);
 }
 
-const resources::LeadByteTable& lead_bytes(const host::Engine& engine) { return engine.resources.lead_bytes; }
+const resources::LeadByteTable& lead_bytes(const Machine& machine) { return machine.resources.lead_bytes; }
 
 // Characters [first, first + count) of text, clamped to the text.
 std::string_view character_slice(const resources::LeadByteTable& lead, std::string_view text, int64_t first,
@@ -32,55 +33,55 @@ std::string_view character_slice(const resources::LeadByteTable& lead, std::stri
   return text.substr(start, end);
 }
 
-CallStatus sys_string_length(host::Engine& engine, CallArgs& args) {
-  std::string text = text_argument(engine, args, 1);
-  args.return_int(int32_t(resources::character_count(lead_bytes(engine), text)));
-  return CallStatus::Done;
+CallStatus sys_string_length(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  std::string text = text_argument(machine, args, 1);
+  return args.done(int32_t(resources::character_count(lead_bytes(machine), text)));
 }
 
-CallStatus sys_string_middle(host::Engine& engine, CallArgs& args) {
-  std::string text = text_argument(engine, args, 1);
-  args.return_text(character_slice(lead_bytes(engine), text, args.int_at(2), args.int_at(3)));
-  return CallStatus::Done;
+CallStatus sys_string_middle(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  std::string text = text_argument(machine, args, 1);
+  return args.done_text(character_slice(lead_bytes(machine), text, args.int_at(2), args.int_at(3)));
 }
 
-CallStatus sys_string_left(host::Engine& engine, CallArgs& args) {
-  std::string text = text_argument(engine, args, 1);
-  args.return_text(character_slice(lead_bytes(engine), text, 0, args.int_at(2)));
-  return CallStatus::Done;
+CallStatus sys_string_left(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  std::string text = text_argument(machine, args, 1);
+  return args.done_text(character_slice(lead_bytes(machine), text, 0, args.int_at(2)));
 }
 
-CallStatus sys_string_right(host::Engine& engine, CallArgs& args) {
-  std::string text = text_argument(engine, args, 1);
-  int64_t total = int64_t(resources::character_count(lead_bytes(engine), text));
+CallStatus sys_string_right(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  std::string text = text_argument(machine, args, 1);
+  int64_t total = int64_t(resources::character_count(lead_bytes(machine), text));
   int64_t count = std::clamp<int64_t>(args.int_at(2), 0, total);
-  args.return_text(character_slice(lead_bytes(engine), text, total - count, count));
-  return CallStatus::Done;
+  return args.done_text(character_slice(lead_bytes(machine), text, total - count, count));
 }
 
 template <resources::Case kCase>
-CallStatus sys_string_compare(host::Engine& engine, CallArgs& args) {
-  std::string a = text_argument(engine, args, 1);
-  std::string b = text_argument(engine, args, 2);
-  args.return_int(resources::compare_text(lead_bytes(engine), b, a, kCase));
-  return CallStatus::Done;
+CallStatus sys_string_compare(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  std::string a = text_argument(machine, args, 1);
+  std::string b = text_argument(machine, args, 2);
+  return args.done(resources::compare_text(lead_bytes(machine), b, a, kCase));
 }
 
-CallStatus sys_string_lower(host::Engine& engine, CallArgs& args) {
-  args.return_text(resources::to_lower(lead_bytes(engine), text_argument(engine, args, 1)));
-  return CallStatus::Done;
+CallStatus sys_string_lower(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  return args.done_text(resources::to_lower(lead_bytes(machine), text_argument(machine, args, 1)));
 }
 
-CallStatus sys_string_upper(host::Engine& engine, CallArgs& args) {
-  args.return_text(resources::to_upper(lead_bytes(engine), text_argument(engine, args, 1)));
-  return CallStatus::Done;
+CallStatus sys_string_upper(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  return args.done_text(resources::to_upper(lead_bytes(machine), text_argument(machine, args, 1)));
 }
 
-CallStatus sys_string_find(host::Engine& engine, CallArgs& args) {
-  std::string text = text_argument(engine, args, 1);
-  std::string pattern = text_argument(engine, args, 2);
-  args.return_int(resources::find_text(lead_bytes(engine), text, pattern, resources::Case::Insensitive));
-  return CallStatus::Done;
+CallStatus sys_string_find(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  std::string text = text_argument(machine, args, 1);
+  std::string pattern = text_argument(machine, args, 2);
+  return args.done(resources::find_text(lead_bytes(machine), text, pattern, resources::Case::Insensitive));
 }
 
 // Byte offsets of the commas that start characters.
@@ -92,25 +93,24 @@ std::vector<size_t> comma_offsets(const resources::LeadByteTable& lead, std::str
   return commas;
 }
 
-CallStatus sys_field_count(host::Engine& engine, CallArgs& args) {
-  std::string text = text_argument(engine, args, 1);
-  args.return_int(int32_t(comma_offsets(lead_bytes(engine), text).size() + 1));
-  return CallStatus::Done;
+CallStatus sys_field_count(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  std::string text = text_argument(machine, args, 1);
+  return args.done(int32_t(comma_offsets(lead_bytes(machine), text).size() + 1));
 }
 
-CallStatus sys_field_at(host::Engine& engine, CallArgs& args) {
-  std::string text = text_argument(engine, args, 1);
+CallStatus sys_field_at(host::Engine&, CallArgs& args) {
+  Machine& machine = args.machine;
+  std::string text = text_argument(machine, args, 1);
   int32_t index = args.int_at(2);
-  std::vector<size_t> commas = comma_offsets(lead_bytes(engine), text);
+  std::vector<size_t> commas = comma_offsets(lead_bytes(machine), text);
   if (index < 0 || size_t(index) > commas.size()) {
-    args.return_text("");
-    return CallStatus::Done;
+    return args.done_text("");
   }
   size_t start = index == 0 ? 0 : commas[size_t(index) - 1] + 1;
   size_t end = size_t(index) < commas.size() ? commas[size_t(index)] : text.size();
   std::string_view field = std::string_view(text).substr(start, end - start);
-  args.return_text(strip_quotes(trim_blanks(field)));
-  return CallStatus::Done;
+  return args.done_text(strip_quotes(trim_blanks(field)));
 }
 
 constexpr std::array kStringSyscalls = {

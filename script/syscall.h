@@ -1,10 +1,12 @@
 #pragma once
 // The system-call contract. Each subsystem keeps a syscalls.cpp with a table
-// of SyscallEntry records; script/dispatch.cpp merges them at start-up into one
-// array sorted by key. Handlers read their arguments through CallArgs (argument
-// 1 is the value on top of the stack) and give exactly one result; a handler
-// that must wait returns Again without a result and runs again, with the same
-// arguments, in its thread's next slice.
+// of SyscallEntry records; the host hands every table to script/dispatch.cpp,
+// which merges them at start-up into one array sorted by key. Handlers read
+// their arguments through CallArgs (argument 1 is the value on top of the
+// stack) and give exactly one result; a handler that must wait returns Again
+// without a result and runs again, with the same arguments, in its thread's
+// next slice. Handlers receive the whole engine; only system-call files
+// include host/engine.h to look inside it.
 
 #include <cstdint>
 #include <span>
@@ -18,6 +20,7 @@ struct Engine;
 
 namespace tavelo::script {
 
+struct Machine;
 struct Thread;
 
 enum class CallStatus { Done, Again };
@@ -44,7 +47,9 @@ struct SyscallEntry {
 
 // The arguments of one system call on the current thread's stack.
 struct CallArgs {
+  Machine& machine;
   Thread& thread;
+  const SyscallEntry& entry;  // the handler's table entry: its name prefixes the call's reports
   int count;      // number of arguments the compiled code passed
   uint32_t key;   // the key that selected the handler
   bool keep_result;  // the keeping form of the call (0x834) as opposed to 0x835
@@ -68,6 +73,20 @@ struct CallArgs {
   void return_text(std::string_view text);
   // Takes over the reference held by value.
   void return_value(const Value& value);
+
+  // Gives the result and finishes the call: `return args.done(value);`.
+  CallStatus done(int32_t value = 0) {
+    return_int(value);
+    return CallStatus::Done;
+  }
+  CallStatus done_float(float value) {
+    return_float(value);
+    return CallStatus::Done;
+  }
+  CallStatus done_text(std::string_view text) {
+    return_text(text);
+    return CallStatus::Done;
+  }
 };
 
 }  // namespace tavelo::script

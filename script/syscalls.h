@@ -16,5 +16,7 @@ std::span<const SyscallEntry> string_syscalls();
 std::span<const SyscallEntry> file_syscalls();
 // Skip modes, read marks and the menu permission flags.
 std::span<const SyscallEntry> skip_syscalls();
+// Registering and unloading search entries.
+std::span<const SyscallEntry> search_syscalls();
 
 }  // namespace tavelo::script

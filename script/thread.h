@@ -11,10 +11,6 @@
 #include "script/value.h"
 #include "script/variables.h"
 
-namespace tavelo::host {
-struct Engine;
-}
-
 namespace tavelo::script {
 
 struct CodeBlock;
@@ -73,6 +69,9 @@ struct Thread {
   const uint8_t* restart_position = nullptr;
   const CodeBlock* restart_code = nullptr;
   EndState end_state = EndState::Running;
+  // The dialog a waiting system call of this thread has open (a
+  // platform::DialogId), 0 for none.
+  uint32_t open_dialog = 0;
   bool pending_left = false;
   bool pending_right = false;
   bool pending_middle = false;
@@ -127,7 +126,7 @@ inline Frame& enter_call(Thread& thread, Frame& caller, const CodeBlock* code, c
 }
 
 std::unique_ptr<Thread> new_thread(int32_t id);
-// Releases the stack above slot 0, clears the frames and the end state.
+// Releases the stack above slot 0, clears the frames and the end machine.
 void clear_thread(Thread& thread);
 
 }  // namespace tavelo::script

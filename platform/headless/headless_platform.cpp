@@ -1,8 +1,11 @@
-// Headless backend: virtual clock, policy-answered message boxes.
+// Headless backend: virtual clock, policy-answered boxes and dialogs, queued
+// events, frames and sound kept in memory.
 
 #include "platform/headless/headless_platform.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace tavelo::platform {
@@ -103,7 +106,73 @@ void HeadlessPlatform::run_due_actions() {
   }
 }
 
-void HeadlessPlatform::sleep_ms(uint32_t milliseconds) { m_clock_ms += milliseconds; }
+void HeadlessPlatform::sleep_ms(uint32_t milliseconds) { advance_clock(milliseconds); }
+
+void HeadlessPlatform::advance_clock(uint32_t milliseconds) {
+  m_clock_ms += milliseconds;
+  pull_audio();
+}
+
+void HeadlessPlatform::set_clock(uint32_t milliseconds) {
+  m_clock_ms = milliseconds;
+  pull_audio();
+}
+
+void HeadlessPlatform::inject_event(Event event) {
+  auto later = std::upper_bound(m_events.begin(), m_events.end(), event.time, [](uint32_t time, const Event& queued) {
+    return int64_t(time) - int64_t(queued.time) < 0;
+  });
+  m_events.insert(later, std::move(event));
+}
+
+bool HeadlessPlatform::poll_event(Event& event) {
+  run_due_actions();
+  if (m_events.empty() || int64_t(m_events.front().time) - int64_t(m_clock_ms) > 0) return false;
+  event = std::move(m_events.front());
+  m_events.erase(m_events.begin());
+  return true;
+}
+
+void HeadlessPlatform::present(const FrameView& frame) {
+  m_frame_width = frame.width;
+  m_frame_height = frame.height;
+  size_t row_bytes = size_t(frame.width) * 3;
+  m_frame.resize(row_bytes * size_t(frame.height));
+  for (int32_t y = 0; y < frame.height; ++y) {
+    std::memcpy(m_frame.data() + size_t(y) * row_bytes, frame.pixels + size_t(y) * size_t(frame.stride), row_bytes);
+  }
+  ++m_frames_presented;
+}
+
+bool HeadlessPlatform::open_audio(const AudioFormat& wanted, AudioSource& source, AudioFormat& obtained) {
+  m_audio_source = &source;
+  m_audio_format = wanted;
+  m_audio_opened_at = m_clock_ms;
+  m_audio_frames = 0;
+  obtained = wanted;
+  return true;
+}
+
+void HeadlessPlatform::close_audio() {
+  pull_audio();
+  m_audio_source = nullptr;
+}
+
+// Pulls the frames the virtual clock has reached since the device opened, so
+// a run produces the same samples whatever the host machine's speed.
+void HeadlessPlatform::pull_audio() {
+  if (!m_audio_source) return;
+  uint64_t elapsed_ms = uint32_t(m_clock_ms - m_audio_opened_at);
+  uint64_t due = elapsed_ms * uint64_t(m_audio_format.frequency) / 1000;
+  constexpr uint64_t kFramesPerPull = 1024;
+  while (m_audio_frames < due) {
+    uint64_t frames = std::min(due - m_audio_frames, kFramesPerPull);
+    m_audio_buffer.assign(size_t(frames) * size_t(m_audio_format.channels), 0);
+    m_audio_source->render(m_audio_buffer);
+    if (m_audio_sink) m_audio_sink(m_audio_buffer);
+    m_audio_frames += frames;
+  }
+}
 
 LocalTime HeadlessPlatform::local_time() {
   std::time_t now = std::time(nullptr);
@@ -134,6 +203,33 @@ Answer HeadlessPlatform::show_message_box(const MessageBoxRequest& request) {
   m_boxes.push_back({std::string(request.caption), std::string(request.text), request.buttons,
                      request.icon, answer});
   return answer;
+}
+
+// Dialogs answer at once: a queued Cancel or No cancels, any other queued
+// answer (or none) accepts the default text or the proposed path.
+DialogId HeadlessPlatform::open_dialog(const DialogRequest& request) {
+  DialogOutcome outcome{DialogStatus::Accepted, request.text};
+  if (!m_policy.queued.empty()) {
+    Answer queued = m_policy.queued.front();
+    m_policy.queued.pop_front();
+    if (queued == Answer::Cancel || queued == Answer::No) outcome = {DialogStatus::Cancelled, {}};
+  }
+  if (m_echo) {
+    std::fprintf(stderr, "[dialog] %s: %s -> %s\n", request.title.c_str(), request.text.c_str(),
+                 outcome.status == DialogStatus::Accepted ? "OK" : "Cancel");
+  }
+  DialogId id = m_next_dialog++;
+  if (m_next_dialog == 0) m_next_dialog = 1;
+  m_dialogs.push_back({id, std::move(outcome)});
+  return id;
+}
+
+DialogOutcome HeadlessPlatform::poll_dialog(DialogId dialog) {
+  auto it = std::find_if(m_dialogs.begin(), m_dialogs.end(), [&](const OpenDialog& open) { return open.id == dialog; });
+  if (it == m_dialogs.end()) return {DialogStatus::Failed, {}};
+  DialogOutcome outcome = std::move(it->outcome);
+  m_dialogs.erase(it);
+  return outcome;
 }
 
 void HeadlessPlatform::set_caption(std::string_view caption) { m_caption = caption; }

@@ -1,12 +1,15 @@
 #pragma once
 // The headless backend: no window, no sound device. Time is virtual (every
-// sleep advances it at once), message boxes are written to standard error and
-// answered by a policy, the clipboard is a string. Tests and automation use it;
-// it must never block.
+// sleep advances it at once), message boxes and dialogs are written to
+// standard error and answered by a policy, events come from a queue that
+// tests and the input replay fill, presented frames are kept in memory, and
+// sound is pulled from its source as the virtual clock advances (into a sink
+// that may write it to a file). Tests and automation use it; it never blocks.
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <span>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,16 +48,24 @@ class HeadlessPlatform final : public Platform {
   uint32_t ticks_ms() override;
   void sleep_ms(uint32_t milliseconds) override;
   LocalTime local_time() override;
+  bool poll_event(Event& event) override;
+  void present(const FrameView& frame) override;
+  bool open_audio(const AudioFormat& wanted, AudioSource& source, AudioFormat& obtained) override;
+  void close_audio() override;
   Answer show_message_box(const MessageBoxRequest& request) override;
-  void pump_events() override {}
+  DialogId open_dialog(const DialogRequest& request) override;
+  DialogOutcome poll_dialog(DialogId dialog) override;
   void set_caption(std::string_view caption) override;
   void set_clipboard_text(std::string_view text) override;
   std::string clipboard_text() override;
   bool open_with_desktop(std::string_view target) override;
 
-  // Test controls.
-  void advance_clock(uint32_t milliseconds) { m_clock_ms += milliseconds; }
-  void set_clock(uint32_t milliseconds) { m_clock_ms = milliseconds; }
+  // Test and replay controls.
+  void advance_clock(uint32_t milliseconds);
+  void set_clock(uint32_t milliseconds);
+  // Queues an event; poll_event hands it out once the clock reaches its
+  // time. Events with equal times keep their order.
+  void inject_event(Event event);
   void queue_answer(Answer answer) { m_policy.queued.push_back(answer); }
   void set_echo_to_stderr(bool echo) { m_echo = echo; }
   // Runs action once the virtual clock reaches at_ms (checked on every
@@ -63,6 +74,18 @@ class HeadlessPlatform final : public Platform {
   const std::vector<RecordedBox>& boxes() const { return m_boxes; }
   const std::string& caption() const { return m_caption; }
   const std::vector<std::string>& opened_targets() const { return m_opened; }
+
+  // The last presented frame (24-bit rows, stride width * 3) and how many
+  // frames were presented.
+  const std::vector<uint8_t>& frame_pixels() const { return m_frame; }
+  int32_t frame_width() const { return m_frame_width; }
+  int32_t frame_height() const { return m_frame_height; }
+  uint64_t frames_presented() const { return m_frames_presented; }
+
+  // Where pulled sound goes (for --audio-out); without a sink it is only
+  // counted. Samples are interleaved in the obtained format.
+  void set_audio_sink(std::function<void(std::span<const int16_t>)> sink) { m_audio_sink = std::move(sink); }
+  uint64_t audio_frames_pulled() const { return m_audio_frames; }
 
  private:
   AnswerPolicy m_policy;
@@ -80,7 +103,29 @@ class HeadlessPlatform final : public Platform {
   };
   std::vector<ScheduledAction> m_schedule;
   void run_due_actions();
+  void pull_audio();
   bool m_echo = true;
+
+  std::vector<Event> m_events;  // sorted by time, oldest first
+
+  std::vector<uint8_t> m_frame;
+  int32_t m_frame_width = 0;
+  int32_t m_frame_height = 0;
+  uint64_t m_frames_presented = 0;
+
+  AudioSource* m_audio_source = nullptr;
+  AudioFormat m_audio_format;
+  uint32_t m_audio_opened_at = 0;
+  uint64_t m_audio_frames = 0;
+  std::function<void(std::span<const int16_t>)> m_audio_sink;
+  std::vector<int16_t> m_audio_buffer;
+
+  struct OpenDialog {
+    DialogId id;
+    DialogOutcome outcome;
+  };
+  std::vector<OpenDialog> m_dialogs;
+  DialogId m_next_dialog = 1;
 };
 
 }  // namespace tavelo::platform

@@ -6,6 +6,9 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
+
+#include "platform/sdl/sdl_events.h"
 
 namespace tavelo::platform {
 namespace {
@@ -13,12 +16,18 @@ namespace {
 class SdlPlatform final : public Platform {
  public:
   SdlPlatform() = default;
-  ~SdlPlatform() override { SDL_Quit(); }
+  ~SdlPlatform() override {
+    close_audio();
+    if (m_texture) SDL_DestroyTexture(m_texture);
+    if (m_renderer) SDL_DestroyRenderer(m_renderer);
+    if (m_window) SDL_DestroyWindow(m_window);
+    SDL_Quit();
+  }
 
   bool has_capability(Capability capability) const override {
     switch (capability) {
       case Capability::Window: return true;
-      case Capability::AudioDevice: return false;
+      case Capability::AudioDevice: return SDL_WasInit(SDL_INIT_AUDIO) != 0;
       case Capability::Clipboard: return true;
       case Capability::Desktop: return true;
     }
@@ -84,13 +93,79 @@ class SdlPlatform final : public Platform {
     return choices[pressed].answer;
   }
 
-  void pump_events() override {
-    SDL_Event event;
-    while (SDL_PollEvent(&event)) {
+  bool poll_event(Event& event) override {
+    SDL_Event raw;
+    while (SDL_PollEvent(&raw)) {
+      if (translate_event(raw, event)) return true;
     }
+    return false;
   }
 
-  void set_caption(std::string_view caption) override { m_caption = caption; }
+  void present(const FrameView& frame) override {
+    if (!ensure_window(frame.width, frame.height)) return;
+    for (const FrameRect& rect : frame.changed) {
+      SDL_Rect area{rect.x, rect.y, rect.width, rect.height};
+      const uint8_t* first = frame.pixels + size_t(rect.y) * size_t(frame.stride) + size_t(rect.x) * 3;
+      SDL_UpdateTexture(m_texture, &area, first, frame.stride);
+    }
+    SDL_RenderClear(m_renderer);
+    SDL_RenderCopy(m_renderer, m_texture, nullptr, nullptr);
+    SDL_RenderPresent(m_renderer);
+  }
+
+  bool open_audio(const AudioFormat& wanted, AudioSource& source, AudioFormat& obtained) override {
+    close_audio();
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    SDL_AudioSpec request{};
+    request.freq = wanted.frequency;
+    request.format = AUDIO_S16SYS;
+    request.channels = uint8_t(wanted.channels);
+    request.samples = 1024;
+    request.callback = [](void* userdata, Uint8* stream, int length) {
+      auto* source = static_cast<AudioSource*>(userdata);
+      source->render(std::span<int16_t>(reinterpret_cast<int16_t*>(stream), size_t(length) / sizeof(int16_t)));
+    };
+    request.userdata = &source;
+    SDL_AudioSpec got{};
+    m_audio = SDL_OpenAudioDevice(nullptr, 0, &request, &got, 0);
+    if (m_audio == 0) {
+      SDL_QuitSubSystem(SDL_INIT_AUDIO);
+      return false;
+    }
+    obtained = {got.freq, got.channels};
+    SDL_PauseAudioDevice(m_audio, 0);
+    return true;
+  }
+
+  void close_audio() override {
+    if (m_audio == 0) return;
+    SDL_CloseAudioDevice(m_audio);
+    m_audio = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+
+  // The in-window dialogs are drawn over the frame once the menu bar exists;
+  // until then every dialog accepts its default at once, as a headless run does.
+  DialogId open_dialog(const DialogRequest& request) override {
+    DialogId id = m_next_dialog++;
+    m_dialogs.push_back({id, {DialogStatus::Accepted, request.text}});
+    return id;
+  }
+
+  DialogOutcome poll_dialog(DialogId dialog) override {
+    for (size_t i = 0; i < m_dialogs.size(); ++i) {
+      if (m_dialogs[i].id != dialog) continue;
+      DialogOutcome outcome = std::move(m_dialogs[i].outcome);
+      m_dialogs.erase(m_dialogs.begin() + long(i));
+      return outcome;
+    }
+    return {DialogStatus::Failed, {}};
+  }
+
+  void set_caption(std::string_view caption) override {
+    m_caption = caption;
+    if (m_window) SDL_SetWindowTitle(m_window, m_caption.c_str());
+  }
 
   void set_clipboard_text(std::string_view text) override {
     std::string copy(text);
@@ -110,7 +185,39 @@ class SdlPlatform final : public Platform {
   }
 
  private:
+  bool ensure_window(int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return false;
+    if (m_window && width == m_width && height == m_height) return true;
+    if (!m_window) {
+      m_window = SDL_CreateWindow(m_caption.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
+                                  SDL_WINDOW_ALLOW_HIGHDPI);
+      if (!m_window) return false;
+      m_renderer = SDL_CreateRenderer(m_window, -1, SDL_RENDERER_PRESENTVSYNC);
+      if (!m_renderer) m_renderer = SDL_CreateRenderer(m_window, -1, 0);
+      if (!m_renderer) return false;
+    } else {
+      SDL_SetWindowSize(m_window, width, height);
+    }
+    if (m_texture) SDL_DestroyTexture(m_texture);
+    m_texture = SDL_CreateTexture(m_renderer, SDL_PIXELFORMAT_BGR24, SDL_TEXTUREACCESS_STREAMING, width, height);
+    m_width = width;
+    m_height = height;
+    return m_texture != nullptr;
+  }
+
   std::string m_caption;
+  SDL_Window* m_window = nullptr;
+  SDL_Renderer* m_renderer = nullptr;
+  SDL_Texture* m_texture = nullptr;
+  int32_t m_width = 0;
+  int32_t m_height = 0;
+  SDL_AudioDeviceID m_audio = 0;
+  struct OpenDialog {
+    DialogId id;
+    DialogOutcome outcome;
+  };
+  std::vector<OpenDialog> m_dialogs;
+  DialogId m_next_dialog = 1;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "graphics/image_cache.h"
 #include "graphics/picture.h"
+#include "platform/system.h"
 
 namespace tavelo {
 namespace {
@@ -88,12 +89,12 @@ TEST(ImageBudget, HalfTheFreeMemoryWithinLimits) {
   };
   for (const Case& c : cases) EXPECT_EQ(graphics::image_budget_for_free_memory(c.free_bytes), c.budget) << c.free_bytes;
 
-  EXPECT_EQ(graphics::free_memory_from_meminfo("MemTotal:  24683748 kB\nMemFree:   1000 kB\nMemAvailable:    2048 kB\n"),
+  EXPECT_EQ(platform::free_memory_from_meminfo("MemTotal:  24683748 kB\nMemFree:   1000 kB\nMemAvailable:    2048 kB\n"),
             2048u * 1024);
-  EXPECT_EQ(graphics::free_memory_from_meminfo("MemTotal: 5 kB\nMemFree:   1000 kB\n"), 1000u * 1024);
-  EXPECT_EQ(graphics::free_memory_from_meminfo("MemAvailableX: 9 kB\nMemTotal: 5 kB\n"), std::nullopt);
-  EXPECT_EQ(graphics::free_memory_from_meminfo(""), std::nullopt);
-  EXPECT_EQ(graphics::free_memory_from_meminfo("MemFree: 99999999999999999999999 kB\n"), std::nullopt);
+  EXPECT_EQ(platform::free_memory_from_meminfo("MemTotal: 5 kB\nMemFree:   1000 kB\n"), 1000u * 1024);
+  EXPECT_EQ(platform::free_memory_from_meminfo("MemAvailableX: 9 kB\nMemTotal: 5 kB\n"), std::nullopt);
+  EXPECT_EQ(platform::free_memory_from_meminfo(""), std::nullopt);
+  EXPECT_EQ(platform::free_memory_from_meminfo("MemFree: 99999999999999999999999 kB\n"), std::nullopt);
   EXPECT_GE(graphics::system_image_budget(), 4194304u);
   EXPECT_LE(graphics::system_image_budget(), 268435456u);
 }

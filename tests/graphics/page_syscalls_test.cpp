@@ -16,6 +16,7 @@
 #include "resources/search_list.h"
 #include "script/thread.h"
 #include "tests/graphics/page_test_support.h"
+#include "script/game_files.h"
 #include "tests/support/test_engine.h"
 
 namespace tavelo::graphics {
@@ -36,9 +37,9 @@ Value int_array(int32_t count, int32_t fill) {
   return value;
 }
 
-script::SyscallHandler handler(std::string_view name) {
+const script::SyscallEntry* handler(std::string_view name) {
   for (const script::SyscallEntry& entry : page_syscalls()) {
-    if (entry.name == name) return entry.handler;
+    if (entry.name == name) return &entry;
   }
   ADD_FAILURE() << "no system call " << name;
   return nullptr;
@@ -46,18 +47,18 @@ script::SyscallHandler handler(std::string_view name) {
 
 class PageCalls : public ::testing::Test {
  protected:
-  PageCalls() { engine.host.debug_mode = true; }
+  PageCalls() { engine.script.debug_mode = true; }
 
   // Runs the call with arguments in script order (first argument first) and
   // gives its integer result.
   int32_t call(std::string_view name, std::initializer_list<Value> arguments) {
-    script::SyscallHandler fn = handler(name);
+    const script::SyscallEntry* fn = handler(name);
     if (!fn) return -12345;
     int32_t first = thread->sp;
     std::vector<Value> values(arguments);
     for (auto it = values.rbegin(); it != values.rend(); ++it) script::push_value(*thread, *it);
-    script::CallArgs args{*thread, int(values.size()), 0, true, first};
-    EXPECT_EQ(fn(engine, args), script::CallStatus::Done);
+    script::CallArgs args{engine.script, *thread, *fn, int(values.size()), 0, true, first};
+    EXPECT_EQ(fn->handler(engine, args), script::CallStatus::Done);
     EXPECT_TRUE(args.has_result) << name;
     int32_t result = thread->slot(thread->sp - 1).integer;
     script::release_stack_above(*thread, first);
@@ -69,7 +70,7 @@ class PageCalls : public ::testing::Test {
   }
   // Registers data\ as a search place after the test wrote its pictures there.
   void add_data_directory() {
-    ASSERT_EQ(resources::search_entry_add(engine, "data", resources::SoundOnly::No), 0);
+    ASSERT_EQ(script::register_search_entry(engine.script, "data", resources::SoundOnly::No), resources::Registration::Directory);
   }
   Value text(std::string_view value) { return script::make_string(value); }
   Page& at(int32_t handle) { return *find_page(engine.graphics, handle); }
@@ -156,12 +157,12 @@ TEST_F(PageCalls, failures_are_reported_and_change_nothing) {
   std::vector<uint8_t> rgb_before = at(rgb).pixels, indexed_before = at(indexed).pixels;
   for (Case& c : cases) {
     size_t boxes = box_count();
-    script::SyscallHandler fn = handler(c.call);
+    const script::SyscallEntry* fn = handler(c.call);
     ASSERT_NE(fn, nullptr);
     int32_t first = thread->sp;
     for (auto it = c.arguments.rbegin(); it != c.arguments.rend(); ++it) script::push_value(*thread, *it);
-    script::CallArgs args{*thread, int(c.arguments.size()), 0, true, first};
-    fn(engine, args);
+    script::CallArgs args{engine.script, *thread, *fn, int(c.arguments.size()), 0, true, first};
+    fn->handler(engine, args);
     EXPECT_EQ(thread->slot(thread->sp - 1).integer, 0) << c.call;
     script::release_stack_above(*thread, first);
     ASSERT_EQ(box_count(), boxes + 1) << c.message;
@@ -200,12 +201,12 @@ TEST_F(PageCalls, every_pixel_change_is_marked_on_its_page) {
       {"page_drawmode", {i(src), i(1)}, src},
   };
   for (Case& c : cases) {
-    script::SyscallHandler fn = handler(c.call);
+    const script::SyscallEntry* fn = handler(c.call);
     ASSERT_NE(fn, nullptr);
     int32_t first = thread->sp;
     for (auto it = c.arguments.rbegin(); it != c.arguments.rend(); ++it) script::push_value(*thread, *it);
-    script::CallArgs args{*thread, int(c.arguments.size()), 0, true, first};
-    fn(engine, args);
+    script::CallArgs args{engine.script, *thread, *fn, int(c.arguments.size()), 0, true, first};
+    fn->handler(engine, args);
     script::release_stack_above(*thread, first);
     std::vector<ChangeMark> marks = take_change_marks(engine.graphics);
     bool found = false;
@@ -328,7 +329,7 @@ TEST_F(PictureCalls, missing_sizes_are_reported_until_the_engine_gives_up) {
   EXPECT_EQ(call("pic_len_y", {text("nothing")}), 1);
   EXPECT_TRUE(engine.stopping());
   EXPECT_NE(last_box().find("pic_len_y : ファイル[nothing]が存在しません"), std::string::npos);
-  engine.host.debug_mode = false;
+  engine.script.debug_mode = false;
   size_t boxes = box_count();
   EXPECT_EQ(call("pic_len_x", {text("nothing")}), 1);
   EXPECT_EQ(box_count(), boxes);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "graphics/picture.h"
+#include "script/game_files.h"
 #include "graphics/picture_png.h"
 #include "resources/game_names.h"
 #include "resources/search_list.h"
@@ -37,7 +38,8 @@ class Pictures : public ::testing::Test {
   }
   host::Engine& start() {
     test_engine = std::make_unique<testing::TestEngine>(directory.path());
-    EXPECT_EQ(resources::search_entry_add(test_engine->engine, "data", resources::SoundOnly::No), 0);
+    EXPECT_EQ(script::register_search_entry(test_engine->engine.script, "data", resources::SoundOnly::No),
+              resources::Registration::Directory);
     return test_engine->engine;
   }
   const std::vector<platform::RecordedBox>& boxes() const { return test_engine->platform.boxes(); }
@@ -66,24 +68,24 @@ TEST_F(Pictures, NamesResolveByBaseNameInOrderAndWithoutCase) {
   write_png("ダ.png", colour, &alpha);
   host::Engine& engine = start();
 
-  EXPECT_EQ(graphics::pic_find(engine, "title"), "title.rct");
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "title"), "title.rct");
   // The name memo answers a repeated base name with the file found before.
-  EXPECT_EQ(graphics::pic_find(engine, "data\\TITLE.png"), "title.rct");
-  EXPECT_EQ(graphics::pic_find(engine, "both"), "both.png");
-  EXPECT_EQ(graphics::pic_find(engine, "data\\TITLE.png"), "TITLE.rct");
-  EXPECT_EQ(graphics::pic_find(engine, "both"), "both.png");
-  EXPECT_EQ(graphics::pic_find(engine, sjis("背景01")), sjis("背景01.rct"));
-  EXPECT_EQ(graphics::pic_find(engine, "missing"), std::nullopt);
-  EXPECT_EQ(graphics::pic_find(engine, sjis("ダ")), sjis("ダ.png"));
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "data\\TITLE.png"), "title.rct");
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "both"), "both.png");
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "data\\TITLE.png"), "TITLE.rct");
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "both"), "both.png");
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, sjis("背景01")), sjis("背景01.rct"));
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "missing"), std::nullopt);
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, sjis("ダ")), sjis("ダ.png"));
 
-  std::optional<Page> loaded = graphics::pic_load(engine, "sub\\TiTlE.bmp");
+  std::optional<Page> loaded = graphics::pic_load(engine.graphics.pictures, engine.script, "sub\\TiTlE.bmp");
   ASSERT_TRUE(loaded);
   EXPECT_TRUE(same_picture(*loaded, rct));
   EXPECT_FALSE(loaded->engine_held);
-  std::optional<Page> trail = graphics::pic_load(engine, sjis("ダ"));
+  std::optional<Page> trail = graphics::pic_load(engine.graphics.pictures, engine.script, sjis("ダ"));
   ASSERT_TRUE(trail);
   EXPECT_TRUE(same_picture(*trail, colour));
-  EXPECT_FALSE(graphics::pic_load(engine, "missing"));
+  EXPECT_FALSE(graphics::pic_load(engine.graphics.pictures, engine.script, "missing"));
 }
 
 TEST_F(Pictures, CompanionsCarryTransparency) {
@@ -104,23 +106,23 @@ TEST_F(Pictures, CompanionsCarryTransparency) {
   write("zero.bmp", bmp);
   host::Engine& engine = start();
 
-  EXPECT_EQ(graphics::pic_find(engine, "chara_"), "chara_.png");
-  std::optional<Page> transparency = graphics::pic_load(engine, "chara_");
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "chara_"), "chara_.png");
+  std::optional<Page> transparency = graphics::pic_load(engine.graphics.pictures, engine.script, "chara_");
   ASSERT_TRUE(transparency);
   EXPECT_EQ(transparency->depth, Depth::Indexed8);
   EXPECT_TRUE(same_picture(*transparency, alpha));
-  std::optional<Page> plain = graphics::pic_load(engine, "chara");
+  std::optional<Page> plain = graphics::pic_load(engine.graphics.pictures, engine.script, "chara");
   ASSERT_TRUE(plain);
   EXPECT_TRUE(same_picture(*plain, colour));
 
-  EXPECT_EQ(graphics::pic_find(engine, "bg_"), "bg_.rc8");
-  EXPECT_EQ(graphics::pic_find(engine, "flat_"), std::nullopt);
-  EXPECT_EQ(graphics::pic_find(engine, "mask_"), "mask_.rc8");
-  std::optional<Page> mask_page = graphics::pic_load(engine, "mask_");
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "bg_"), "bg_.rc8");
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "flat_"), std::nullopt);
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "mask_"), "mask_.rc8");
+  std::optional<Page> mask_page = graphics::pic_load(engine.graphics.pictures, engine.script, "mask_");
   ASSERT_TRUE(mask_page);
   EXPECT_TRUE(same_picture(*mask_page, mask));
-  EXPECT_EQ(graphics::pic_find(engine, "zero"), "zero.bmp");
-  EXPECT_EQ(graphics::pic_find(engine, "zero_"), std::nullopt);
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "zero"), "zero.bmp");
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "zero_"), std::nullopt);
 }
 
 TEST_F(Pictures, DifferenceImagesMergeOverTheirBase) {
@@ -140,7 +142,7 @@ TEST_F(Pictures, DifferenceImagesMergeOverTheirBase) {
   difference("loop.rct", "loop");
   host::Engine& engine = start();
 
-  std::optional<Page> merged = graphics::pic_load(engine, "face");
+  std::optional<Page> merged = graphics::pic_load(engine.graphics.pictures, engine.script, "face");
   ASSERT_TRUE(merged);
   for (int32_t y = 0; y < 6; ++y) {
     // Columns 8 and 9 come from the base; 10 and 11 lie outside it and stay red.
@@ -148,12 +150,12 @@ TEST_F(Pictures, DifferenceImagesMergeOverTheirBase) {
     EXPECT_EQ(std::memcmp(merged->row(y) + 3 * 10, "\x00\x00\xFF", 3), 0) << y;
     EXPECT_EQ(std::memcmp(merged->row(y), face.row(y), 3 * 8), 0) << y;
   }
-  std::optional<Page> over8 = graphics::pic_load(engine, "face8");
+  std::optional<Page> over8 = graphics::pic_load(engine.graphics.pictures, engine.script, "face8");
   ASSERT_TRUE(over8);
   EXPECT_TRUE(same_picture(*over8, face));
   EXPECT_TRUE(boxes().empty());
 
-  std::optional<Page> orphan = graphics::pic_load(engine, "orphan");
+  std::optional<Page> orphan = graphics::pic_load(engine.graphics.pictures, engine.script, "orphan");
   ASSERT_TRUE(orphan);
   EXPECT_TRUE(same_picture(*orphan, face));
   ASSERT_EQ(boxes().size(), 1u);
@@ -161,7 +163,7 @@ TEST_F(Pictures, DifferenceImagesMergeOverTheirBase) {
   EXPECT_EQ(boxes()[0].icon, platform::Icon::Error);
 
   // A picture that names itself as its base ends instead of recursing.
-  EXPECT_TRUE(graphics::pic_load(engine, "loop"));
+  EXPECT_TRUE(graphics::pic_load(engine.graphics.pictures, engine.script, "loop"));
 }
 
 TEST_F(Pictures, ScrambledPicturesUseTheKeyInForce) {
@@ -171,12 +173,12 @@ TEST_F(Pictures, ScrambledPicturesUseTheKeyInForce) {
   write_rct("secret.rct", picture, options);
   host::Engine& engine = start();
 
-  std::optional<Page> black = graphics::pic_load(engine, "secret");
+  std::optional<Page> black = graphics::pic_load(engine.graphics.pictures, engine.script, "secret");
   ASSERT_TRUE(black);
   EXPECT_TRUE(std::all_of(black->pixels.begin(), black->pixels.end(), [](uint8_t b) { return b == 0; }));
-  graphics::pic_set_key(engine, sjis("鍵の文字列"));
-  graphics::pic_set_key(engine, "");  // leaves the key alone
-  std::optional<Page> clear = graphics::pic_load(engine, "secret");
+  graphics::pic_set_key(engine.graphics.pictures, sjis("鍵の文字列"));
+  graphics::pic_set_key(engine.graphics.pictures, "");  // leaves the key alone
+  std::optional<Page> clear = graphics::pic_load(engine.graphics.pictures, engine.script, "secret");
   ASSERT_TRUE(clear);
   EXPECT_TRUE(same_picture(*clear, picture));
 }
@@ -206,12 +208,12 @@ TEST_F(Pictures, SizesAndDepthWithoutDecoding) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(graphics::pic_width(engine, c.name), c.width);
-    EXPECT_EQ(graphics::pic_height(engine, c.name), c.height);
-    EXPECT_EQ(graphics::pic_is_fullcolor(engine, c.name), c.fullcolor);
+    EXPECT_EQ(graphics::pic_width(engine.graphics.pictures, engine.script, c.name), c.width);
+    EXPECT_EQ(graphics::pic_height(engine.graphics.pictures, engine.script, c.name), c.height);
+    EXPECT_EQ(graphics::pic_is_fullcolor(engine.graphics.pictures, engine.script, c.name), c.fullcolor);
   }
-  EXPECT_FALSE(graphics::pic_load(engine, "cut"));
-  EXPECT_FALSE(graphics::pic_size(engine, "opaque_"));
+  EXPECT_FALSE(graphics::pic_load(engine.graphics.pictures, engine.script, "cut"));
+  EXPECT_FALSE(graphics::pic_size(engine.graphics.pictures, engine.script, "opaque_"));
 }
 
 TEST_F(Pictures, CacheKeepsDecodedPicturesUnderItsBudget) {
@@ -219,17 +221,17 @@ TEST_F(Pictures, CacheKeepsDecodedPicturesUnderItsBudget) {
   host::Engine& engine = start();
   graphics::ImageCache& cache = engine.graphics.pictures.cache;
 
-  std::optional<Page> first = graphics::pic_load(engine, "a");
+  std::optional<Page> first = graphics::pic_load(engine.graphics.pictures, engine.script, "a");
   ASSERT_TRUE(first);
   first->pixels[0] ^= 0xFF;  // the caller's copy is its own
   write_rct("a.rct", busy_page(16, 16, 21));
-  std::optional<Page> second = graphics::pic_load(engine, "A");
+  std::optional<Page> second = graphics::pic_load(engine.graphics.pictures, engine.script, "A");
   ASSERT_TRUE(second);
   EXPECT_TRUE(same_picture(*second, busy_page(16, 16, 20)));
   EXPECT_EQ(cache.hits(), 1u);
   EXPECT_EQ(cache.hit_ratio_percent(), 50);
-  std::shared_ptr<const Page> shared = graphics::pic_load_shared(engine, "a");
-  EXPECT_EQ(shared, graphics::pic_load_shared(engine, "a"));
+  std::shared_ptr<const Page> shared = graphics::pic_load_shared(engine.graphics.pictures, engine.script, "a");
+  EXPECT_EQ(shared, graphics::pic_load_shared(engine.graphics.pictures, engine.script, "a"));
   EXPECT_TRUE(shared->engine_held);
 
   // A budget smaller than one picture: every load decodes anew, and a page
@@ -238,11 +240,11 @@ TEST_F(Pictures, CacheKeepsDecodedPicturesUnderItsBudget) {
   EXPECT_EQ(cache.entry_count(), 0u);
   EXPECT_TRUE(same_picture(*shared, busy_page(16, 16, 20)));
   testing::TestEngine fresh(directory.path());
-  resources::search_entry_add(fresh.engine, "data", resources::SoundOnly::No);
+  script::register_search_entry(fresh.engine.script, "data", resources::SoundOnly::No);
   fresh.engine.graphics.pictures.cache.set_budget(100);
   for (uint32_t seed : {30u, 31u, 32u}) {
     write_rct("a.rct", busy_page(16, 16, seed));
-    std::optional<Page> page = graphics::pic_load(fresh.engine, "a");
+    std::optional<Page> page = graphics::pic_load(fresh.engine.graphics.pictures, fresh.engine.script, "a");
     ASSERT_TRUE(page);
     EXPECT_TRUE(same_picture(*page, busy_page(16, 16, seed)));
   }
@@ -252,8 +254,8 @@ TEST_F(Pictures, CacheKeepsDecodedPicturesUnderItsBudget) {
 TEST_F(Pictures, BrokenPngShowsItsBoxAndLoadsNothing) {
   write("broken.png", std::vector<uint8_t>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0});
   host::Engine& engine = start();
-  EXPECT_EQ(graphics::pic_find(engine, "broken"), "broken.png");
-  EXPECT_FALSE(graphics::pic_load(engine, "broken"));
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "broken"), "broken.png");
+  EXPECT_FALSE(graphics::pic_load(engine.graphics.pictures, engine.script, "broken"));
   ASSERT_EQ(boxes().size(), 1u);
   EXPECT_EQ(boxes()[0].text, "PNG エラー");
   EXPECT_EQ(boxes()[0].icon, platform::Icon::Error);
@@ -271,16 +273,17 @@ TEST_F(Pictures, EntriesOfOneArchiveAreDistinctPictures) {
     inputs.push_back({resources::lookup_key(lead, "two.png"), graphics::encode_png(two, &alpha)});
     directory.write("pics.arc", tools::build_archive(resources::ArchiveVersion::V2, inputs));
     test_engine = std::make_unique<testing::TestEngine>(directory.path());
-    EXPECT_EQ(resources::search_entry_add(test_engine->engine, "pics", resources::SoundOnly::No), 1);
+    EXPECT_EQ(script::register_search_entry(test_engine->engine.script, "pics", resources::SoundOnly::No),
+              resources::Registration::Archive);
     return test_engine->engine;
   }();
   engine.graphics.pictures.cache.set_budget(0);
-  std::optional<Page> first = graphics::pic_load(engine, "one");
-  std::optional<Page> second = graphics::pic_load(engine, "two");
+  std::optional<Page> first = graphics::pic_load(engine.graphics.pictures, engine.script, "one");
+  std::optional<Page> second = graphics::pic_load(engine.graphics.pictures, engine.script, "two");
   ASSERT_TRUE(first && second);
   EXPECT_TRUE(same_picture(*first, one));
   EXPECT_TRUE(same_picture(*second, two));
-  EXPECT_EQ(graphics::pic_find(engine, "two_"), "two_.png");
+  EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "two_"), "two_.png");
 }
 
 }  // namespace

@@ -15,6 +15,9 @@
 #include "platform/file_system.h"
 #include "resources/file_lookup.h"
 #include "resources/game_names.h"
+#include "resources/state.h"
+#include "script/game_files.h"
+#include "script/state.h"
 #include "tests/support/test_engine.h"
 #include "tools/archive/archive_tool.h"
 
@@ -29,6 +32,12 @@ struct Game {
   testing::TempDirectory directory;
   testing::TestEngine test;
   host::Engine& engine = test.engine;
+  State& state = test.engine.resources;
+
+  // Registers through the engine, so its boxes answer the scan's questions.
+  Registration add(std::string_view name, SoundOnly sound_only = SoundOnly::No) {
+    return script::register_search_entry(engine.script, name, sound_only);
+  }
 
   // Writes an archive of {UTF-8 name, content} pairs, keyed as the engine keys
   // the names in the game code page.
@@ -44,7 +53,7 @@ struct Game {
 
   // Content of the file found for a UTF-8 name, or "-" when none is.
   std::string read(std::string_view name) {
-    std::optional<platform::File> file = find_game_file(engine, sjis(name));
+    std::optional<platform::File> file = find_game_file(state, sjis(name));
     if (!file) return "-";
     std::string content(size_t(file->length()), '\0');
     file->read(std::span<uint8_t>(reinterpret_cast<uint8_t*>(content.data()), content.size()));
@@ -61,10 +70,10 @@ TEST(SearchList, first_registered_place_wins_and_case_does_not_matter) {
   game.directory.write("scenario/title.png", "scenario");
   game.directory.write("scenario/start.tvo", "script");
 
-  EXPECT_EQ(search_entry_add(game.engine, "update", SoundOnly::No), 1);
-  EXPECT_EQ(search_entry_add(game.engine, "DATA", SoundOnly::No), 1);
-  EXPECT_EQ(search_entry_add(game.engine, "scenario", SoundOnly::No), 0);
-  EXPECT_EQ(search_entry_add(game.engine, "missing", SoundOnly::No), -1);
+  EXPECT_EQ(game.add("update", SoundOnly::No), Registration::Archive);
+  EXPECT_EQ(game.add("DATA", SoundOnly::No), Registration::Archive);
+  EXPECT_EQ(game.add("scenario", SoundOnly::No), Registration::Directory);
+  EXPECT_EQ(game.add("missing", SoundOnly::No), Registration::Nothing);
   EXPECT_EQ(game.engine.resources.search_list.size(), 3u);
 
   EXPECT_EQ(game.read("title.png"), "update");
@@ -72,9 +81,9 @@ TEST(SearchList, first_registered_place_wins_and_case_does_not_matter) {
   EXPECT_EQ(game.read("Only.Png"), "only in data");
   EXPECT_EQ(game.read("START.TVO"), "script");
   EXPECT_EQ(game.read("nothing.png"), "-");
-  EXPECT_EQ(file_size(game.engine, "only.png"), 12u);
-  EXPECT_EQ(file_resolve(game.engine, "title.png"), "update.arc");
-  EXPECT_EQ(file_resolve(game.engine, "START.TVO"), "scenario\\START.TVO");
+  EXPECT_EQ(file_size(game.state, "only.png"), 12u);
+  EXPECT_EQ(file_resolve(game.state, "title.png"), "update.arc");
+  EXPECT_EQ(file_resolve(game.state, "START.TVO"), "scenario\\START.TVO");
   EXPECT_TRUE(game.boxes().empty());
 }
 
@@ -86,18 +95,18 @@ TEST(SearchList, base_directory_comes_first_for_data_and_last_for_sounds) {
   game.directory.write("cache/se.WAV", "base-only sound");
   game.directory.write("cache/notes.txt", "text");
   game.directory.write("title.png", "current directory");  // never a loose-file source
-  set_base_directory(game.engine, "cache");
+  set_base_directory(game.state, "cache");
   EXPECT_EQ(game.engine.resources.base_directory, "cache\\");
-  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
+  ASSERT_EQ(game.add("data", SoundOnly::No), Registration::Archive);
 
   EXPECT_EQ(game.read("title.png"), "base");
   EXPECT_EQ(game.read("bgm.ogg"), "archive sound");
   EXPECT_EQ(game.read("se.wav"), "base-only sound");
   EXPECT_EQ(game.read("notes.txt"), "text");
-  EXPECT_EQ(file_resolve(game.engine, "title.png"), "cache\\title.png");
-  EXPECT_EQ(file_resolve(game.engine, "bgm.ogg"), "data.arc");
-  EXPECT_NE(file_time(game.engine, "title.png"), 0u);
-  EXPECT_EQ(file_time(game.engine, "bgm.ogg"), platform::file_time(game.directory.at("cache/bgm.ogg")))
+  EXPECT_EQ(file_resolve(game.state, "title.png"), "cache\\title.png");
+  EXPECT_EQ(file_resolve(game.state, "bgm.ogg"), "data.arc");
+  EXPECT_NE(file_time(game.state, "title.png"), 0u);
+  EXPECT_EQ(file_time(game.state, "bgm.ogg"), platform::file_time(game.directory.at("cache/bgm.ogg")))
       << "archive entries have no time, so the base directory's copy answers";
 }
 
@@ -105,19 +114,19 @@ TEST(SearchList, archives_are_looked_up_from_the_base_directory_first) {
   Game game;
   game.write_archive("data.arc", {{"a.png", "original"}});
   game.write_archive("cache/data.arc", {{"a.png", "cached"}});
-  set_base_directory(game.engine, "cache\\");
-  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
+  set_base_directory(game.state, "cache\\");
+  ASSERT_EQ(game.add("data", SoundOnly::No), Registration::Archive);
   EXPECT_EQ(game.read("a.png"), "cached");
-  EXPECT_EQ(file_resolve(game.engine, "a.png"), "cache\\data.arc");
+  EXPECT_EQ(file_resolve(game.state, "a.png"), "cache\\data.arc");
 }
 
 TEST(SearchList, names_with_a_directory_part_skip_the_list_except_for_file_size) {
   Game game;
   game.write_archive("data.arc", {{"x.png", "xx"}, {"表.png", "table"}});
-  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
+  ASSERT_EQ(game.add("data", SoundOnly::No), Registration::Archive);
   EXPECT_EQ(game.read("sub\\x.png"), "-");
-  EXPECT_FALSE(file_exists(game.engine, "sub\\x.png"));
-  EXPECT_EQ(file_size(game.engine, "sub\\x.png"), 2u);
+  EXPECT_FALSE(file_exists(game.state, "sub\\x.png"));
+  EXPECT_EQ(file_size(game.state, "sub\\x.png"), 2u);
   // 表 is 0x95 0x5C in Shift-JIS: its second byte is not a separator.
   EXPECT_EQ(game.read("表.png"), "table");
 }
@@ -125,8 +134,8 @@ TEST(SearchList, names_with_a_directory_part_skip_the_list_except_for_file_size)
 TEST(SearchList, archive_entries_open_as_windows_of_the_archive) {
   Game game;
   game.write_archive("data.arc", {{"a.bin", "first"}, {"b.bin", "second entry"}}, ArchiveVersion::V1);
-  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
-  std::optional<platform::File> file = find_game_file(game.engine, "b.bin");
+  ASSERT_EQ(game.add("data", SoundOnly::No), Registration::Archive);
+  std::optional<platform::File> file = find_game_file(game.state, "b.bin");
   ASSERT_TRUE(file);
   EXPECT_EQ(file->length(), 12u);
   EXPECT_EQ(file->position(), 0u);
@@ -139,9 +148,9 @@ TEST(SearchList, writing_never_opens_an_archive) {
   Game game;
   game.write_archive("data.arc", {{"save.dat", "keep me"}});
   std::vector<uint8_t> before = testing::read_bytes(game.directory.at("data.arc"));
-  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
-  EXPECT_FALSE(find_game_file(game.engine, "save.dat", platform::OpenMode::Write));
-  EXPECT_FALSE(find_game_file(game.engine, "save.dat", platform::OpenMode::Append));
+  ASSERT_EQ(game.add("data", SoundOnly::No), Registration::Archive);
+  EXPECT_FALSE(find_game_file(game.state, "save.dat", platform::OpenMode::Write));
+  EXPECT_FALSE(find_game_file(game.state, "save.dat", platform::OpenMode::Append));
   EXPECT_EQ(testing::read_bytes(game.directory.at("data.arc")), before);
   EXPECT_EQ(game.read("save.dat"), "keep me");
 }
@@ -173,12 +182,12 @@ TEST(SearchList, directory_scan_skips_tool_output) {
       {"noext", "noext", true},
   };
   for (const File& file : files) game.directory.write(std::string("data/") + file.path, file.path);
-  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 0);
+  ASSERT_EQ(game.add("data", SoundOnly::No), Registration::Directory);
   for (const File& file : files) {
     EXPECT_EQ(game.read(file.lookup) != "-", file.found) << file.path;
   }
   // Excluded from the scan, still a loose file in the base directory.
-  set_base_directory(game.engine, "data");
+  set_base_directory(game.state, "data");
   EXPECT_EQ(game.read("notes.txt"), "notes.txt");
 }
 
@@ -187,23 +196,23 @@ TEST(SearchList, rescanning_a_directory_keeps_its_place_and_sound_flag) {
   game.directory.write("voice/v1.ogg", "voice");
   game.directory.write("voice/readme.png", "voice picture");
   game.directory.write("data/readme.png", "data picture");
-  ASSERT_EQ(search_entry_add(game.engine, "voice", SoundOnly::Yes), 0);
-  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 0);
-  EXPECT_EQ(file_size(game.engine, "readme.png"), 12u) << "sound-only places are skipped for sizes of other files";
+  ASSERT_EQ(game.add("voice", SoundOnly::Yes), Registration::Directory);
+  ASSERT_EQ(game.add("data", SoundOnly::No), Registration::Directory);
+  EXPECT_EQ(file_size(game.state, "readme.png"), 12u) << "sound-only places are skipped for sizes of other files";
 
   game.directory.write("voice/v2.ogg", "new voice");
   EXPECT_EQ(game.read("v2.ogg"), "-");
-  EXPECT_EQ(search_entry_add(game.engine, "VOICE", SoundOnly::No), 0);
+  EXPECT_EQ(game.add("VOICE", SoundOnly::No), Registration::Directory);
   EXPECT_EQ(game.read("v2.ogg"), "new voice");
   ASSERT_EQ(game.engine.resources.search_list.size(), 2u);
   EXPECT_EQ(game.engine.resources.search_list[0].name, "voice");
   EXPECT_EQ(game.read("readme.png"), "voice picture");
-  EXPECT_EQ(file_size(game.engine, "readme.png"), 12u);
+  EXPECT_EQ(file_size(game.state, "readme.png"), 12u);
 
-  search_entry_unload(game.engine, "voice");
+  search_entry_unload(game.state, "voice");
   EXPECT_EQ(game.read("v1.ogg"), "-");
   EXPECT_EQ(game.read("readme.png"), "data picture");
-  EXPECT_EQ(search_entry_add(game.engine, "voice", SoundOnly::No), 0);
+  EXPECT_EQ(game.add("voice", SoundOnly::No), Registration::Directory);
   EXPECT_EQ(game.read("v1.ogg"), "voice");
   EXPECT_EQ(game.engine.resources.search_list.size(), 2u);
 }
@@ -211,13 +220,13 @@ TEST(SearchList, rescanning_a_directory_keeps_its_place_and_sound_flag) {
 TEST(SearchList, a_loaded_archive_is_not_read_again) {
   Game game;
   game.write_archive("data.arc", {{"a.png", "a"}});
-  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
+  ASSERT_EQ(game.add("data", SoundOnly::No), Registration::Archive);
   game.directory.write("data.arc", "now damaged");
-  EXPECT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 1);
+  EXPECT_EQ(game.add("data", SoundOnly::No), Registration::Archive);
   EXPECT_TRUE(game.boxes().empty());
   // After an unload the archive is opened again, and found damaged.
-  search_entry_unload(game.engine, "data");
-  EXPECT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), -1);
+  search_entry_unload(game.state, "data");
+  EXPECT_EQ(game.add("data", SoundOnly::No), Registration::Damaged);
   EXPECT_EQ(game.boxes().size(), 1u);
   EXPECT_EQ(game.engine.resources.search_list.size(), 1u);
 }
@@ -246,11 +255,11 @@ TEST(SearchList, damaged_archives_stop_the_engine_with_its_message) {
     } else {
       game.directory.write("Data.arc", c.bytes);
     }
-    EXPECT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), -1);
+    EXPECT_EQ(game.add("data", SoundOnly::No), Registration::Damaged);
     ASSERT_EQ(game.boxes().size(), 1u);
     EXPECT_EQ(game.boxes()[0].text, "ファイル[data]が破損しています。再インストールしてください");
     EXPECT_EQ(game.boxes()[0].buttons, platform::Buttons::Ok);
-    EXPECT_EQ(game.engine.exit_status, 255);
+    EXPECT_EQ(game.engine.script.exit_status, 255);
     EXPECT_TRUE(game.engine.resources.search_list.empty());
   }
 }
@@ -260,24 +269,24 @@ TEST(SearchList, code_page_names_find_utf8_and_raw_names_on_disk) {
   game.directory.write("data/タイトル.png", "utf-8 name");
   // A name written by a tool that kept the Shift-JIS bytes.
   game.directory.write("data/" + sjis("背景.png"), "raw name");
-  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 0);
+  ASSERT_EQ(game.add("data", SoundOnly::No), Registration::Directory);
   EXPECT_EQ(game.read("タイトル.png"), "utf-8 name");
   EXPECT_EQ(game.read("背景.PNG"), "raw name");
   // ソ is 0x83 0x5C: the second byte must not split the name.
   game.directory.write("data/ソ.png", "trail 5C");
-  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 0);
+  ASSERT_EQ(game.add("data", SoundOnly::No), Registration::Directory);
   EXPECT_EQ(game.read("ソ.PNG"), "trail 5C");
-  EXPECT_EQ(file_resolve(game.engine, sjis("タイトル.png")), sjis("data\\タイトル.png"));
-  EXPECT_EQ(to_host_path(game.engine, sjis("DATA\\タイトル.PNG")), game.directory.at("data/タイトル.png"));
-  EXPECT_EQ(to_host_path_for_create(game.engine, sjis("data\\新規.sav")), game.directory.at("data/新規.sav"));
-  EXPECT_FALSE(to_host_path(game.engine, sjis("data\\新規.sav")));
+  EXPECT_EQ(file_resolve(game.state, sjis("タイトル.png")), sjis("data\\タイトル.png"));
+  EXPECT_EQ(to_host_path(game.state, sjis("DATA\\タイトル.PNG")), game.directory.at("data/タイトル.png"));
+  EXPECT_EQ(to_host_path_for_create(game.state, sjis("data\\新規.sav")), game.directory.at("data/新規.sav"));
+  EXPECT_FALSE(to_host_path(game.state, sjis("data\\新規.sav")));
 }
 
 TEST(SearchList, duplicate_names_warn_and_the_first_copy_wins) {
   Game game;
   game.directory.write("data/a/x.png", "first");
   game.directory.write("data/b/X.PNG", "second");
-  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 0);
+  ASSERT_EQ(game.add("data", SoundOnly::No), Registration::Directory);
   ASSERT_EQ(game.boxes().size(), 1u);
   EXPECT_EQ(game.boxes()[0].text, "ファイル[ X.PNG ]が[ data\\a ]と[ data\\b ]に存在します");
   EXPECT_EQ(game.boxes()[0].buttons, platform::Buttons::RetryCancel);
@@ -293,21 +302,21 @@ TEST(SearchList, cancelling_the_duplicate_warning_stops_the_scan) {
   game.directory.write("data/a/x.png", "first");
   game.directory.write("data/b/x.png", "second");
   game.directory.write("data/c/y.png", "after");
-  search_entry_add(game.engine, "data", SoundOnly::No);
-  EXPECT_EQ(game.engine.exit_status, 255);
+  game.add("data", SoundOnly::No);
+  EXPECT_EQ(game.engine.script.exit_status, 255);
   EXPECT_EQ(game.read("y.png"), "-");
 }
 
 TEST(SearchList, ffopen_asks_again_then_gives_up_when_cancelled) {
   Game game;
-  std::optional<platform::File> file = open_game_file(game.engine, "missing.png");
+  std::optional<platform::File> file = script::open_game_file(game.engine.script, "missing.png");
   EXPECT_FALSE(file);
   ASSERT_GE(game.boxes().size(), 2u) << "the headless policy retries before it cancels";
   EXPECT_EQ(game.boxes()[0].text, "Ffopen : ファイル[missing.png]の読み込みで失敗しました");
   EXPECT_EQ(game.boxes().back().answer, platform::Answer::Cancel);
-  EXPECT_EQ(game.engine.exit_status, 255);
+  EXPECT_EQ(game.engine.script.exit_status, 255);
   size_t shown = game.boxes().size();
-  EXPECT_FALSE(open_game_file(game.engine, "missing.png")) << "no boxes once the engine is stopping";
+  EXPECT_FALSE(script::open_game_file(game.engine.script, "missing.png")) << "no boxes once the engine is stopping";
   EXPECT_EQ(game.boxes().size(), shown);
 }
 
@@ -315,16 +324,16 @@ TEST(SearchList, lookups_run_while_another_thread_rescans) {
   Game game;
   for (int i = 0; i < 50; ++i) game.directory.write("data/f" + std::to_string(i) + ".png", "x");
   game.directory.write("stream/bgm.ogg", "music");
-  ASSERT_EQ(search_entry_add(game.engine, "stream", SoundOnly::Yes), 0);
-  ASSERT_EQ(search_entry_add(game.engine, "data", SoundOnly::No), 0);
+  ASSERT_EQ(game.add("stream", SoundOnly::Yes), Registration::Directory);
+  ASSERT_EQ(game.add("data", SoundOnly::No), Registration::Directory);
   std::atomic<bool> done{false};
   std::atomic<int> misses{0};
   std::thread sound_thread([&] {
     while (!done) {
-      if (!find_game_file(game.engine, "bgm.ogg")) ++misses;
+      if (!find_game_file(game.state, "bgm.ogg")) ++misses;
     }
   });
-  for (int i = 0; i < 20; ++i) search_entry_add(game.engine, "data", SoundOnly::No);
+  for (int i = 0; i < 20; ++i) game.add("data", SoundOnly::No);
   done = true;
   sound_thread.join();
   EXPECT_EQ(misses, 0);

@@ -111,8 +111,8 @@ TEST(AssignmentForms, click_handlers_of_every_button_and_message_instructions) {
   RunHooks hooks;
   hooks.before = [](TestEngine& test) {
     uint32_t start = test.platform.ticks_ms();
-    schedule_click(test, start + 30, host::MouseButton::Middle);
-    schedule_click(test, start + 60, host::MouseButton::Left);
+    schedule_click(test, start + 30, platform::MouseButton::Middle);
+    schedule_click(test, start + 60, platform::MouseButton::Left);
   };
   ScriptRun run = run_script(R"(
     text "message text "

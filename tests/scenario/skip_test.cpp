@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "host/engine.h"
-#include "host/input.h"
-#include "host/settings.h"
+#include "tests/support/host_input.h"
+#include "resources/settings.h"
 #include "tests/support/script_harness.h"
 
 namespace tavelo::testing {
@@ -95,8 +95,8 @@ TEST(Skip, every_call_gives_its_result) {
   uint8_t suppress_mask = 0;
   RunHooks hooks;
   hooks.after = [&](TestEngine& test) {
-    stored = host::reg_read_int(test.engine, "FastModeFlg_AR", -1);
-    suppress_mask = test.engine.host.input.suppress_mask;
+    stored = resources::reg_read_int(test.engine.resources, "FastModeFlg_AR", -1);
+    suppress_mask = test.engine.script.clicks.suppress_mask;
   };
   Lines expected;
   ScriptRun run = run_steps(steps, hooks, &expected);
@@ -121,7 +121,7 @@ TEST(Skip, suspension_stops_every_mode_and_resuming_clears_it_at_once) {
 
 TEST(Skip, ctrl_held_hides_the_flags) {
   RunHooks hooks;
-  hooks.before = [](TestEngine& test) { test.engine.host.input.ctrl_held = true; };
+  hooks.before = [](TestEngine& test) { test.engine.script.clicks.ctrl_held = true; };
   std::vector<Step> steps = {{call(kSkipAll), "0"}, {call(kFlags), "0"}, {call(kSkipTest), "1"}};
   Lines expected;
   EXPECT_EQ(run_steps(steps, hooks, &expected).lines, expected);
@@ -146,10 +146,10 @@ TEST(Skip, caps_lock_skips_read_lines_until_the_right_button_is_held) {
     bool caps_after = !c.caps_after;
     RunHooks hooks;
     hooks.before = [&](TestEngine& test) {
-      test.engine.host.input.caps_lock = true;
-      test.engine.host.input.right_held = c.right_held;
+      test.engine.script.skip.keyboard_switch = true;
+      test.engine.script.clicks.right_held = c.right_held;
     };
-    hooks.after = [&](TestEngine& test) { caps_after = test.engine.host.input.caps_lock; };
+    hooks.after = [&](TestEngine& test) { caps_after = test.engine.script.skip.keyboard_switch; };
     std::string body = (c.always_read ? read_lines : "    line 5\n") + call(kSkipTest) + "    PRINT\n";
     ScriptRun run = run_script(body, "", {}, hooks);
     EXPECT_EQ(run.lines, (Lines{c.skipping})) << c.what;
@@ -160,8 +160,8 @@ TEST(Skip, caps_lock_skips_read_lines_until_the_right_button_is_held) {
 TEST(Skip, suspending_turns_the_keyboard_switch_off) {
   bool caps_after = true;
   RunHooks hooks;
-  hooks.before = [](TestEngine& test) { test.engine.host.input.caps_lock = true; };
-  hooks.after = [&](TestEngine& test) { caps_after = test.engine.host.input.caps_lock; };
+  hooks.before = [](TestEngine& test) { test.engine.script.skip.keyboard_switch = true; };
+  hooks.after = [&](TestEngine& test) { caps_after = test.engine.script.skip.keyboard_switch; };
   run_script(call(kSuspend) + "    pop\n", "", {}, hooks);
   EXPECT_FALSE(caps_after);
 }
@@ -175,10 +175,7 @@ TEST(Skip, a_click_stops_read_skip_but_not_fast_forward) {
   };
   RunHooks hooks;
   hooks.before = [](TestEngine& test) {
-    host::Engine& engine = test.engine;
-    test.platform.schedule(test.platform.ticks_ms() + 100, [&engine, &test] {
-      host::press_button(engine, host::MouseButton::Left, test.platform.ticks_ms());
-    });
+    schedule_click(test, test.platform.ticks_ms() + 100, platform::MouseButton::Left);
   };
   EXPECT_EQ(run_script(body(call(kReadSkip) + "    pop\n"), "", {}, hooks).lines, (Lines{"0 ", "0 "}));
   std::string fast = call(kPermitFast) + "    pop\n" + call(kFastForward) + "    pop\n";

@@ -346,12 +346,12 @@ TEST(StandardCalls, date_time_queries_and_desktop_calls) {
   int suppress_mask = -1;
   bool accept_drops = false;
   RunHooks hooks;
-  hooks.before = [](TestEngine& test) { test.engine.host.input.dropped_file = "old.txt"; };
+  hooks.before = [](TestEngine& test) { test.engine.input.dropped_file = "old.txt"; };
   hooks.after = [&](TestEngine& test) {
     opened = test.platform.opened_targets();
-    suppress_count = test.engine.host.input.suppress_count;
-    suppress_mask = test.engine.host.input.suppress_mask;
-    accept_drops = test.engine.host.input.accept_dropped_files;
+    suppress_count = test.engine.script.clicks.suppress_count;
+    suppress_mask = test.engine.script.clicks.suppress_mask;
+    accept_drops = test.engine.input.accept_dropped_files;
   };
   ScriptRun run = run_script(R"(
     syscall 0xFED7BFE9 0

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/engine.h"
-#include "host/input.h"
+#include "tests/support/host_input.h"
 #include "tests/support/script_harness.h"
 
 namespace tavelo::testing {
@@ -322,13 +322,8 @@ TEST(Waits, clicks_wake_a_click_wait_and_jump_to_handlers_ahead) {
   RunHooks hooks;
   hooks.before = [](TestEngine& test) {
     uint32_t start = test.platform.ticks_ms();
-    host::Engine& engine = test.engine;
-    test.platform.schedule(start + 50, [&engine, &test] {
-      host::press_button(engine, host::MouseButton::Left, test.platform.ticks_ms());
-    });
-    test.platform.schedule(start + 200, [&engine, &test] {
-      host::press_button(engine, host::MouseButton::Right, test.platform.ticks_ms());
-    });
+    schedule_click(test, start + 50, platform::MouseButton::Left);
+    schedule_click(test, start + 200, platform::MouseButton::Right);
   };
   ScriptRun run = run_script(R"(
     syscall 0x008ACBC0 0               ; waits for the left click

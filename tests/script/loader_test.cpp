@@ -81,20 +81,20 @@ TEST(Loader, normalizes_names_to_the_upper_case_file_part_with_tvo) {
       {sjis("ソ表") + "x", sjis("ソ表") + "X.TVO"},
       {sjis("ヂ") + "ab", sjis("ヂ") + "AB.TVO"},
   };
-  for (const Case& c : cases) EXPECT_EQ(script::normalize_script_name(game.engine, c.given), c.expected) << c.given;
+  for (const Case& c : cases) EXPECT_EQ(script::normalize_script_name(game.engine.script, c.given), c.expected) << c.given;
   EXPECT_TRUE(game.box_texts().empty());
 }
 
 TEST(Loader, reports_and_cuts_names_longer_than_127_bytes) {
   Game game;
-  game.engine.host.debug_mode = true;
-  std::string name = script::normalize_script_name(game.engine, std::string(200, 'a'));
+  game.engine.script.debug_mode = true;
+  std::string name = script::normalize_script_name(game.engine.script, std::string(200, 'a'));
   EXPECT_EQ(name, std::string(127, 'A'));
   ASSERT_EQ(game.box_texts().size(), 1u);
   EXPECT_NE(game.box_texts()[0].find(std::string(196, 'A') + ".TVO]が長すぎます127文字以内にしてください。"),
             std::string::npos)
       << game.box_texts()[0];
-  EXPECT_EQ(script::normalize_script_name(game.engine, std::string(123, 'a')).size(), 127u);
+  EXPECT_EQ(script::normalize_script_name(game.engine.script, std::string(123, 'a')).size(), 127u);
   EXPECT_EQ(game.box_texts().size(), 1u);
 }
 
@@ -109,8 +109,8 @@ TEST(Loader, loads_plain_and_scrambled_files_to_the_same_code) {
   ASSERT_NE(variant, std::string::npos);
   game.write("mixed.tvo", source.replace(variant, 14, ".variant scrambled"));
 
-  script::LoadedScript* plain = script::load_script(game.engine, "plain");
-  script::LoadedScript* scrambled = script::load_script(game.engine, "mixed");
+  script::LoadedScript* plain = script::load_script(game.engine.script, "plain");
+  script::LoadedScript* scrambled = script::load_script(game.engine.script, "mixed");
   ASSERT_TRUE(plain && scrambled);
   EXPECT_EQ(plain->name, "PLAIN.TVO");
   EXPECT_EQ(plain->name_hash, resources::name_hash("PLAIN.TVO"));
@@ -145,7 +145,7 @@ TEST(Loader, descrambles_in_1024_byte_blocks) {
   EXPECT_TRUE(std::equal(entry_1, entry_1 + 4, stored + 1028));
   EXPECT_TRUE(std::equal(stored, stored + 476, stored + 1024));
 
-  script::LoadedScript* script = script::load_script(game.engine, "zeros");
+  script::LoadedScript* script = script::load_script(game.engine.script, "zeros");
   ASSERT_TRUE(script);
   ASSERT_EQ(script->code->size, 1500u);
   EXPECT_TRUE(std::all_of(script->code->begin(), script->code->end(), [](uint8_t b) { return b == 0; }));
@@ -159,7 +159,7 @@ TEST(Loader, descrambles_in_1024_byte_blocks) {
 TEST(Loader, second_load_of_an_unchanged_file_returns_the_same_record_without_reading) {
   Game game;
   std::string path = game.write("start.tvo", "push_int 1\nreturn");
-  script::LoadedScript* first = script::load_script(game.engine, "start");
+  script::LoadedScript* first = script::load_script(game.engine.script, "start");
   ASSERT_TRUE(first);
   const uint8_t* code = first->code->begin();
   // New content with the old time: the loader must not look at it.
@@ -168,7 +168,7 @@ TEST(Loader, second_load_of_an_unchanged_file_returns_the_same_record_without_re
   std::filesystem::last_write_time(path, time);
 
   for (std::string_view name : {"start", "START.TVO", "data\\Start.txt"}) {
-    EXPECT_EQ(script::load_script(game.engine, name), first) << name;
+    EXPECT_EQ(script::load_script(game.engine.script, name), first) << name;
   }
   EXPECT_EQ(first->code->begin(), code);
   EXPECT_EQ(first->code->begin()[2], 1);
@@ -178,7 +178,7 @@ TEST(Loader, second_load_of_an_unchanged_file_returns_the_same_record_without_re
 TEST(Loader, reload_after_touch_keeps_record_and_marks_and_old_code) {
   Game game;
   std::string path = game.write("story.tvo", ".function \"$f@GLOBAL\" f\nf: line 9\nreturn");
-  script::LoadedScript* script = script::load_script(game.engine, "story");
+  script::LoadedScript* script = script::load_script(game.engine.script, "story");
   ASSERT_TRUE(script && script->read_marks);
   EXPECT_EQ(script->read_marks->line_count, 10u);
   EXPECT_EQ(script->read_marks->bits.size(), 18u);  // (10 + 7) / 8 + 16
@@ -188,39 +188,39 @@ TEST(Loader, reload_after_touch_keeps_record_and_marks_and_old_code) {
 
   game.write("story.tvo", ".function \"$f@GLOBAL\" f\npush_int 5\nf: line 9\nreturn");
   game.touch(path);
-  EXPECT_EQ(script::load_script(game.engine, "story"), script);
+  EXPECT_EQ(script::load_script(game.engine.script, "story"), script);
   EXPECT_EQ(game.scripts().loaded.size(), 1u);
   EXPECT_EQ(script->functions[0].offset, 6u);
   EXPECT_EQ(script->read_marks, marks);
   EXPECT_EQ(marks->bits[1], 0x02);
   // A thread still running in the old code keeps a valid position.
-  EXPECT_EQ(script::script_at(game.engine, old_position), script);
-  EXPECT_EQ(script::find_function(game.engine, resources::name_hash("$f@GLOBAL"), script::code_block_at(game.engine, old_position)),
+  EXPECT_EQ(script::script_at(game.engine.script, old_position), script);
+  EXPECT_EQ(script::find_function(game.engine.script, resources::name_hash("$f@GLOBAL"), script::code_block_at(game.engine.script, old_position)),
             script->code->begin() + 6);
 
   // A changed line count starts a fresh, empty set.
   game.write("story.tvo", "line 30\nreturn");
   game.touch(path, 20);
-  EXPECT_EQ(script::load_script(game.engine, "story"), script);
+  EXPECT_EQ(script::load_script(game.engine.script, "story"), script);
   ASSERT_TRUE(script->read_marks);
   EXPECT_EQ(script->read_marks->line_count, 31u);
   EXPECT_EQ(script->read_marks->bits, std::vector<uint8_t>(script::read_mark_bytes(31), 0));
-  EXPECT_EQ(script::find_read_mark_set(game.engine, "STORY.TVO"), script->read_marks);
+  EXPECT_EQ(script::find_read_mark_set(game.engine.script, "STORY.TVO"), script->read_marks);
   EXPECT_EQ(game.scripts().read_marks.size(), 1u);
 
   // Line count 0: no set, and the old one is dropped.
   game.write("story.tvo", "return");
   game.touch(path, 30);
-  EXPECT_EQ(script::load_script(game.engine, "story"), script);
+  EXPECT_EQ(script::load_script(game.engine.script, "story"), script);
   EXPECT_EQ(script->read_marks, nullptr);
-  EXPECT_EQ(script::find_read_mark_set(game.engine, "STORY.TVO"), nullptr);
+  EXPECT_EQ(script::find_read_mark_set(game.engine.script, "STORY.TVO"), nullptr);
 }
 
 TEST(Loader, finds_scripts_in_every_scenario_directory_it_registers) {
   for (std::string_view folder : {"scenario1", "scenario5", "scenario9", "Scenario"}) {
     Game game;
     game.directory.write(std::string(folder) + "/found.tvo", assemble("return"));
-    EXPECT_NE(script::load_script(game.engine, "found"), nullptr) << folder;
+    EXPECT_NE(script::load_script(game.engine.script, "found"), nullptr) << folder;
     EXPECT_TRUE(game.box_texts().empty()) << folder;
   }
 }
@@ -235,13 +235,13 @@ TEST(Loader, scripts_from_archives_have_time_zero_and_never_reload) {
     ASSERT_EQ(result.exit_status, 0) << result.output;
   };
   pack("push_int 1\nreturn");
-  script::LoadedScript* script = script::load_script(game.engine, "packed");
+  script::LoadedScript* script = script::load_script(game.engine.script, "packed");
   ASSERT_TRUE(script);
   EXPECT_EQ(script->file_time, 0u);
   EXPECT_EQ(script->code->begin()[2], 1);
   pack("push_int 2\nreturn");
   game.touch(game.directory.at("scenario.arc"));
-  EXPECT_EQ(script::load_script(game.engine, "packed"), script);
+  EXPECT_EQ(script::load_script(game.engine.script, "packed"), script);
   EXPECT_EQ(script->code->begin()[2], 1);
   EXPECT_TRUE(script->retired_code.empty());
 }
@@ -250,16 +250,16 @@ TEST(Loader, read_mark_sets_outlive_scripts_by_name) {
   Game game;
   game.write("marks.tvo", "line 3\nreturn");
   game.write("none.tvo", "return");
-  script::LoadedScript* marked = script::load_script(game.engine, "marks");
+  script::LoadedScript* marked = script::load_script(game.engine.script, "marks");
   ASSERT_TRUE(marked && marked->read_marks);
   marked->read_marks->bits[0] = 0x08;
-  script::free_all_scripts(game.engine);
+  script::free_all_scripts(game.engine.script);
   EXPECT_TRUE(game.scripts().loaded.empty());
-  marked = script::load_script(game.engine, "Marks");
+  marked = script::load_script(game.engine.script, "Marks");
   ASSERT_TRUE(marked && marked->read_marks);
   EXPECT_EQ(marked->read_marks->bits[0], 0x08);
 
-  script::LoadedScript* plain = script::load_script(game.engine, "none");
+  script::LoadedScript* plain = script::load_script(game.engine.script, "none");
   ASSERT_TRUE(plain);
   EXPECT_EQ(plain->read_marks, nullptr);
 }
@@ -268,21 +268,21 @@ TEST(Loader, functions_resolve_to_the_callers_script_first) {
   Game game;
   game.write("one.tvo", ".function \"$f@GLOBAL\" f\n.function \"$only_one@GLOBAL\" f\nf: push_int 1\nreturn");
   game.write("two.tvo", ".function \"$f@GLOBAL\" f\nreturn\nf: push_int 2\nreturn");
-  script::LoadedScript* one = script::load_script(game.engine, "one");
-  script::LoadedScript* two = script::load_script(game.engine, "two");
+  script::LoadedScript* one = script::load_script(game.engine.script, "one");
+  script::LoadedScript* two = script::load_script(game.engine.script, "two");
   ASSERT_TRUE(one && two);
   uint32_t f = resources::name_hash("$f@GLOBAL");
-  EXPECT_EQ(script::find_function(game.engine, f, one->code.get()), one->code->begin());
-  EXPECT_EQ(script::find_function(game.engine, f, two->code.get()), two->code->begin() + 2);
-  EXPECT_EQ(script::find_function(game.engine, f, nullptr), two->code->begin() + 2);  // newest
-  EXPECT_EQ(script::find_function(game.engine, resources::name_hash("$only_one@GLOBAL"), two->code.get()),
+  EXPECT_EQ(script::find_function(game.engine.script, f, one->code.get()), one->code->begin());
+  EXPECT_EQ(script::find_function(game.engine.script, f, two->code.get()), two->code->begin() + 2);
+  EXPECT_EQ(script::find_function(game.engine.script, f, nullptr), two->code->begin() + 2);  // newest
+  EXPECT_EQ(script::find_function(game.engine.script, resources::name_hash("$only_one@GLOBAL"), two->code.get()),
             one->code->begin());
-  EXPECT_EQ(script::find_function(game.engine, resources::name_hash("$missing@GLOBAL"), one->code.get()), nullptr);
+  EXPECT_EQ(script::find_function(game.engine.script, resources::name_hash("$missing@GLOBAL"), one->code.get()), nullptr);
 
-  EXPECT_EQ(script::script_at(game.engine, one->code->begin() + 3), one);
-  EXPECT_EQ(script::code_block_at(game.engine, two->code->end() - 1), two->code.get());
-  EXPECT_EQ(script::script_at(game.engine, one->code->end()), nullptr);
-  EXPECT_EQ(script::script_at(game.engine, nullptr), nullptr);
+  EXPECT_EQ(script::script_at(game.engine.script, one->code->begin() + 3), one);
+  EXPECT_EQ(script::code_block_at(game.engine.script, two->code->end() - 1), two->code.get());
+  EXPECT_EQ(script::script_at(game.engine.script, one->code->end()), nullptr);
+  EXPECT_EQ(script::script_at(game.engine.script, nullptr), nullptr);
 }
 
 TEST(Loader, rejects_broken_files_with_the_failure_box) {
@@ -313,7 +313,7 @@ TEST(Loader, rejects_broken_files_with_the_failure_box) {
     } else {
       game.write("bad.tvo", c.source);
     }
-    EXPECT_EQ(script::load_script(game.engine, "scenario\\Bad.tvo"), nullptr) << c.what;
+    EXPECT_EQ(script::load_script(game.engine.script, "scenario\\Bad.tvo"), nullptr) << c.what;
     EXPECT_TRUE(game.engine.stopping()) << c.what;
     ASSERT_EQ(game.box_texts().size(), 1u) << c.what;
     EXPECT_EQ(game.box_texts()[0], failure_text("scenario\\Bad.tvo")) << c.what;
@@ -324,7 +324,7 @@ TEST(Loader, rejects_broken_files_with_the_failure_box) {
 TEST(Loader, accepts_bytes_after_the_code) {
   Game game(cancel_policy());
   game.write("tail.tvo", ".entry m\nm: return\n.trailer 1 2 3");
-  script::LoadedScript* script = script::load_script(game.engine, "tail");
+  script::LoadedScript* script = script::load_script(game.engine.script, "tail");
   ASSERT_TRUE(script);
   EXPECT_EQ(script->code->size, 2u);
   EXPECT_EQ(script->entry_offset, 0);
@@ -332,7 +332,7 @@ TEST(Loader, accepts_bytes_after_the_code) {
 
 TEST(Loader, missing_script_retries_until_cancel) {
   Game game;  // answers Retry until the same box has repeated, then Cancel
-  EXPECT_EQ(script::load_script(game.engine, "nowhere"), nullptr);
+  EXPECT_EQ(script::load_script(game.engine.script, "nowhere"), nullptr);
   EXPECT_TRUE(game.engine.stopping());
   ASSERT_GE(game.box_texts().size(), 2u);
   for (const std::string& text : game.box_texts()) EXPECT_EQ(text, failure_text("nowhere"));
@@ -341,14 +341,14 @@ TEST(Loader, missing_script_retries_until_cancel) {
 TEST(Loader, failed_reload_keeps_the_linked_record_and_its_code) {
   Game game(cancel_policy());
   std::string path = game.write("keep.tvo", ".function 5 f\nf: push_int 3\nreturn");
-  script::LoadedScript* script = script::load_script(game.engine, "keep");
+  script::LoadedScript* script = script::load_script(game.engine.script, "keep");
   ASSERT_TRUE(script);
   game.write_bytes("keep.tvo", {'n', 'o', 'p', 'e'});
   game.touch(path);
-  EXPECT_EQ(script::load_script(game.engine, "keep"), nullptr);
+  EXPECT_EQ(script::load_script(game.engine.script, "keep"), nullptr);
   ASSERT_EQ(game.scripts().loaded.size(), 1u);
   EXPECT_EQ(game.scripts().loaded[0].get(), script);
-  EXPECT_EQ(script::find_function(game.engine, 5, nullptr), script->code->begin());
+  EXPECT_EQ(script::find_function(game.engine.script, 5, nullptr), script->code->begin());
   EXPECT_EQ(script->code->begin()[2], 3);
 }
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "host/engine.h"
-#include "host/environment.h"
+#include "resources/environment.h"
 #include "script/loader.h"
 #include "tests/support/test_engine.h"
 
@@ -103,11 +103,11 @@ TEST(ReadMarkFile, arrays_of_another_size_are_fitted_to_the_line_count) {
 }
 
 struct Game {
-  Game() : test(directory.path()) { test.engine.host.settings.store_directory = directory.at("config"); }
+  Game() : test(directory.path()) { test.engine.resources.settings.store_directory = directory.at("config"); }
   std::string file_path() const { return directory.at("savedata/tavelo_readmark.tss"); }
   void set_environment(std::string_view text) {
-    test.engine.host.environment = host::parse_environment(text, test.engine.encoding.lead_bytes());
-    host::forget_environment_values(test.engine.host.settings);
+    test.engine.resources.environment = resources::parse_environment(text, test.engine.encoding.lead_bytes());
+    resources::forget_environment_values(test.engine.resources.settings);
   }
   std::vector<std::unique_ptr<ReadMarkSet>>& list() { return test.engine.script.scripts.read_marks; }
 
@@ -122,13 +122,13 @@ TEST(ReadMarkFile, loading_puts_records_at_the_head_once_per_engine) {
   sets.push_back(make_set("second.tvo", 8, {2}));
   game.directory.write("savedata/tavelo_readmark.tss", script::write_read_mark_file(sets));
 
-  script::load_read_marks(game.test.engine);
+  script::load_read_marks(game.test.engine.script);
   // Names are matched like script names, so they come back in upper case.
   EXPECT_EQ(names(game.list()), (std::vector<std::string>{"SECOND.TVO", "FIRST.TVO"}));
-  ASSERT_NE(script::find_read_mark_set(game.test.engine, "SECOND.TVO"), nullptr);
+  ASSERT_NE(script::find_read_mark_set(game.test.engine.script, "SECOND.TVO"), nullptr);
 
   std::filesystem::remove(game.file_path());
-  script::load_read_marks(game.test.engine);
+  script::load_read_marks(game.test.engine.script);
   EXPECT_EQ(game.list().size(), 2u);
 }
 
@@ -144,7 +144,7 @@ TEST(ReadMarkFile, a_set_made_before_loading_keeps_its_place_and_gains_the_file_
   sets.push_back(make_set("CHANGED.TVO", 24, {5}));  // the script's line count changed since
   game.directory.write("savedata/tavelo_readmark.tss", script::write_read_mark_file(sets));
 
-  script::load_read_marks(game.test.engine);
+  script::load_read_marks(game.test.engine.script);
   ASSERT_EQ(names(game.list()), (std::vector<std::string>{"START.TVO", "CHANGED.TVO"}));
   EXPECT_EQ(game.list()[0].get(), start);
   EXPECT_EQ(start->bits[0], 0x88);
@@ -155,7 +155,7 @@ TEST(ReadMarkFile, saving_writes_the_list_in_order_and_frees_it) {
   Game game;
   game.list().push_back(make_set("B.TVO", 8, {1}));
   game.list().push_back(make_set("A.TVO", 8, {2}));
-  script::save_read_marks(game.test.engine);  // creates savedata as well
+  script::save_read_marks(game.test.engine.script);  // creates savedata as well
   EXPECT_TRUE(game.list().empty());
   script::ReadMarkFileContent content = script::parse_read_mark_file(testing::read_bytes(game.file_path()));
   ASSERT_EQ(content.sets.size(), 2u);
@@ -168,14 +168,14 @@ TEST(ReadMarkFile, nothing_is_written_when_disabled_or_empty) {
     Game game;
     game.set_environment("LOADSAVEDISABLE 1\n");
     game.list().push_back(make_set("B.TVO", 8, {1}));
-    script::save_read_marks(game.test.engine);
+    script::save_read_marks(game.test.engine.script);
     EXPECT_FALSE(std::filesystem::exists(game.file_path()));
     EXPECT_TRUE(game.list().empty());
   }
   {
     Game game;
     game.directory.write("savedata/tavelo_readmark.tss", "old");
-    script::save_read_marks(game.test.engine);
+    script::save_read_marks(game.test.engine.script);
     EXPECT_EQ(testing::read_bytes(game.file_path()), (std::vector<uint8_t>{'o', 'l', 'd'}));
   }
 }
@@ -183,9 +183,9 @@ TEST(ReadMarkFile, nothing_is_written_when_disabled_or_empty) {
 TEST(ReadMarkFile, the_fast_read_directory_holds_the_file_when_kept) {
   Game game;
   std::string fast = game.directory.make_directory("fast");
-  game.test.engine.host.fast_read_directory = fast;
+  game.test.engine.resources.fast_read_directory = fast;
   game.list().push_back(make_set("B.TVO", 8, {1}));
-  script::save_read_marks(game.test.engine);
+  script::save_read_marks(game.test.engine.script);
   EXPECT_TRUE(std::filesystem::exists(fast + "/savedata/tavelo_readmark.tss"));
   EXPECT_FALSE(std::filesystem::exists(game.file_path()));
 }

@@ -29,7 +29,7 @@ GameRun run_game(const TempDirectory& directory, host::StartupOptions options, p
   GameRun run;
   {
     TestEngine test(directory.path(), std::move(policy));
-    test.engine.host.settings.store_directory = directory.at("settings");
+    test.engine.resources.settings.store_directory = directory.at("settings");
     if (hooks.before) hooks.before(test);
     run.status = host::run_engine(test.engine, options);
     run.boxes = test.platform.boxes();

@@ -1,18 +1,26 @@
 #pragma once
-// Scripted input for scenario tests: presses at given moments of the
-// headless virtual clock.
+// Scripted input for scenario tests: button presses injected as platform
+// events at given moments of the headless virtual clock, so they take the
+// same path as a real window's events.
 
 #include <cstdint>
 
-#include "host/input.h"
+#include "platform/headless/headless_platform.h"
 #include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 
-inline void schedule_click(TestEngine& test, uint32_t at_ms, host::MouseButton button) {
-  host::Engine& engine = test.engine;
-  platform::HeadlessPlatform& platform = test.platform;
-  platform.schedule(at_ms, [&engine, &platform, button] { host::press_button(engine, button, platform.ticks_ms()); });
+// A press at at_ms, released 50 ms later.
+inline void schedule_click(TestEngine& test, uint32_t at_ms, platform::MouseButton button) {
+  platform::Event press;
+  press.type = platform::EventType::MouseDown;
+  press.time = at_ms;
+  press.button = button;
+  platform::Event release = press;
+  release.type = platform::EventType::MouseUp;
+  release.time = at_ms + 50;
+  test.platform.inject_event(press);
+  test.platform.inject_event(release);
 }
 
 }  // namespace tavelo::testing

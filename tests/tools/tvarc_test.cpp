@@ -13,6 +13,7 @@
 #include "resources/format.h"
 #include "resources/game_names.h"
 #include "resources/search_list.h"
+#include "script/game_files.h"
 #include "tests/support/test_engine.h"
 
 namespace tavelo {
@@ -74,17 +75,18 @@ TEST(Tvarc, archives_round_trip_into_the_engine) {
 
     // The engine finds every packed file by its code-page name, in any case.
     testing::TestEngine test(directory.at("game"));
-    ASSERT_EQ(resources::search_entry_add(test.engine, "data", resources::SoundOnly::No), 1);
+    ASSERT_EQ(script::register_search_entry(test.engine.script, "data", resources::SoundOnly::No),
+              resources::Registration::Archive);
     for (auto [name, content] : {std::pair{"TITLE.PNG", "title picture"}, std::pair{"タイトル.png", "japanese name"},
                                  std::pair{"bgm.ogg", "music"}, std::pair{"empty.dat", ""}}) {
-      std::optional<platform::File> file = resources::find_game_file(test.engine, sjis(name));
+      std::optional<platform::File> file = resources::find_game_file(test.engine.resources, sjis(name));
       ASSERT_TRUE(file) << name;
       std::string data(size_t(file->length()), '\0');
       file->read(std::span<uint8_t>(reinterpret_cast<uint8_t*>(data.data()), data.size()));
       EXPECT_EQ(data, content) << name;
     }
-    EXPECT_FALSE(resources::file_exists(test.engine, "readme.txt"));
-    EXPECT_FALSE(resources::file_exists(test.engine, "title2.png"));
+    EXPECT_FALSE(resources::file_exists(test.engine.resources, "readme.txt"));
+    EXPECT_FALSE(resources::file_exists(test.engine.resources, "title2.png"));
     EXPECT_TRUE(test.platform.boxes().empty());
 
     // Extracting with names rebuilds the tree; without, entries get their hash.

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "host/syscall_tables.h"
 #include "script/dispatch.h"
 #include "tests/support/test_engine.h"
 #include "tools/tvsyscalls/syscall_listing.h"
@@ -27,7 +28,7 @@ TEST(Tvsyscalls, program_prints_the_list_and_the_count) {
   EXPECT_EQ(listing.output, tools::syscall_listing());
 
   script::SyscallTable table;
-  ASSERT_TRUE(script::build_syscall_table(table));
+  ASSERT_TRUE(host::build_engine_syscall_table(table));
   testing::ProcessResult count = testing::run_command(tool + " --count");
   EXPECT_EQ(count.output, std::to_string(table.entries.size()) + " of 458\n");
   // Every row names its owner; none falls through to "?".

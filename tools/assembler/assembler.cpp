@@ -14,6 +14,7 @@
 #include "platform/text_encoding.h"
 #include "resources/byte_reader.h"
 #include "resources/name_hash.h"
+#include "host/syscall_tables.h"
 #include "script/dispatch.h"
 #include "script/loader.h"
 #include "script/opcodes.h"
@@ -605,7 +606,7 @@ AssemblyResult assemble(std::string_view source, const AssemblerContext& context
   const script::SyscallTable* syscalls = context.syscalls;
   if (!syscalls) {
     // A duplicate key only matters to the engine; the names still resolve.
-    (void)script::build_syscall_table(own_table);
+    (void)host::build_engine_syscall_table(own_table);
     syscalls = &own_table;
   }
   Assembler assembler(*encoding, *syscalls);

@@ -10,6 +10,7 @@
 
 #include "platform/text_encoding.h"
 #include "resources/byte_reader.h"
+#include "host/syscall_tables.h"
 #include "script/dispatch.h"
 #include "script/loader.h"
 #include "script/opcodes.h"
@@ -303,7 +304,7 @@ std::string disassemble(std::span<const uint8_t> file, const AssemblerContext& c
   script::SyscallTable own_table;
   const script::SyscallTable* syscalls = context.syscalls;
   if (!syscalls) {
-    (void)script::build_syscall_table(own_table);
+    (void)host::build_engine_syscall_table(own_table);
     syscalls = &own_table;
   }
   Disassembler disassembler(*encoding, *syscalls);

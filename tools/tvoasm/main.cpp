@@ -7,6 +7,7 @@
 
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
+#include "host/syscall_tables.h"
 #include "script/dispatch.h"
 #include "tools/assembler/assembler.h"
 #include "tools/common/tool_support.h"
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
   if (!source) return fail("cannot read " + source_path);
 
   script::SyscallTable syscalls;
-  (void)script::build_syscall_table(syscalls);
+  (void)host::build_engine_syscall_table(syscalls);
   tools::AssemblerContext context{encoding.get(), &syscalls};
   tools::AssemblyResult result =
       tools::assemble(std::string_view(reinterpret_cast<const char*>(source->data()), source->size()), context);

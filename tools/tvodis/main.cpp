@@ -7,6 +7,7 @@
 
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
+#include "host/syscall_tables.h"
 #include "script/dispatch.h"
 #include "tools/assembler/assembler.h"
 #include "tools/common/tool_support.h"
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
   if (!file) return fail("cannot read " + arguments.words[0]);
 
   script::SyscallTable syscalls;
-  (void)script::build_syscall_table(syscalls);
+  (void)host::build_engine_syscall_table(syscalls);
   std::string text = tools::disassemble(*file, {encoding.get(), &syscalls});
   if (!output) {
     std::fwrite(text.data(), 1, text.size(), stdout);

@@ -1,13 +1,13 @@
 // The environment file parser and its lookups.
 
-#include "host/environment.h"
+#include "resources/environment.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/text_encoding.h"
 #include "tests/support/test_engine.h"
 
-namespace tavelo::host {
+namespace tavelo::resources {
 namespace {
 
 using testing::sjis;
@@ -106,4 +106,4 @@ TEST(Environment, typed_lookups) {
 }
 
 }  // namespace
-}  // namespace tavelo::host
+}  // namespace tavelo::resources

@@ -1,12 +1,12 @@
 // The environment file parser and its lookups.
 
-#include "host/environment.h"
+#include "resources/environment.h"
 
 #include <algorithm>
 
 #include "resources/settings_store.h"
 
-namespace tavelo::host {
+namespace tavelo::resources {
 namespace {
 
 bool is_separator(char c) { return uint8_t(c) <= 0x20; }
@@ -30,7 +30,7 @@ std::string_view take_line(std::string_view& rest) {
 
 }  // namespace
 
-LineOutcome add_environment_line(Environment& environment, const resources::LeadByteTable& lead,
+LineOutcome add_environment_line(Environment& environment, const LeadByteTable& lead,
                                  std::string_view line) {
   if (line.starts_with("[EOF]")) return LineOutcome::EndOfFile;
   if (line.empty() || is_separator(line[0]) || line[0] == '/') return LineOutcome::Continue;
@@ -58,7 +58,7 @@ LineOutcome add_environment_line(Environment& environment, const resources::Lead
   return LineOutcome::Continue;
 }
 
-Environment parse_environment(std::string_view file_bytes, const resources::LeadByteTable& lead) {
+Environment parse_environment(std::string_view file_bytes, const LeadByteTable& lead) {
   Environment environment;
   for (size_t count = 0; count < kEnvironmentMaxLines && !file_bytes.empty(); ++count) {
     if (add_environment_line(environment, lead, take_line(file_bytes)) == LineOutcome::EndOfFile) break;
@@ -78,10 +78,10 @@ int32_t env_int(const Environment& environment, std::string_view key, int32_t de
   return value ? resources::parse_leading_int(*value) : default_value;
 }
 
-std::string env_text(const Environment& environment, const resources::LeadByteTable& lead, std::string_view key,
+std::string env_text(const Environment& environment, const LeadByteTable& lead, std::string_view key,
                      size_t size, std::string_view default_text) {
   const std::string* value = find_environment_value(environment, key);
   return resources::cut_game_text(lead, value ? std::string_view(*value) : default_text, size > 0 ? size - 1 : 0);
 }
 
-}  // namespace tavelo::host
+}  // namespace tavelo::resources

@@ -1,6 +1,6 @@
 #pragma once
 // Settings accessors. Environment keys: each read once from the environment
-// table and cached per engine (SettingsCache in host::State). Registry
+// table and cached per engine (SettingsCache in resources::State). Registry
 // values: read from and written to the settings store under the game's
 // section pair (REG_GLOBAL / REG_LOCAL), each with its default, which for the
 // user settings is often an environment key. Also the writes made at exit.
@@ -15,9 +15,9 @@
 
 #include "resources/settings_store.h"
 
-namespace tavelo::host {
+namespace tavelo::resources {
 
-struct Engine;
+struct State;
 
 // Integer environment keys (the key names are in environment_key_name()).
 enum class EnvInt : uint8_t {
@@ -80,28 +80,28 @@ std::string_view registry_value_name(UserText setting);
 
 // ---- environment keys, cached
 
-int32_t env_setting(Engine& engine, EnvInt key);
+int32_t env_setting(State& state, EnvInt key);
 // Game text. REG_GLOBAL, REG_LOCAL and TITLEBAR are cut to 127 bytes.
-const std::string& env_setting_text(Engine& engine, EnvText key);
+const std::string& env_setting_text(State& state, EnvText key);
 
 // ---- the registry under the game's section pair
 
-resources::SettingsLocation settings_location(Engine& engine);
+SettingsLocation settings_location(State& state);
 
 // The operations scripts use on arbitrary value names (game text).
-int32_t reg_read_int(Engine& engine, std::string_view name, int32_t default_value);
-resources::RegistryText reg_read_text(Engine& engine, std::string_view name, std::string_view default_text,
+int32_t reg_read_int(State& state, std::string_view name, int32_t default_value);
+RegistryText reg_read_text(State& state, std::string_view name, std::string_view default_text,
                                       size_t size);
-int32_t reg_write_int(Engine& engine, std::string_view name, int32_t value);
-int32_t reg_write_text(Engine& engine, std::string_view name, std::string_view text);
-int32_t reg_write_text_flushed(Engine& engine, std::string_view name, std::string_view text);
+int32_t reg_write_int(State& state, std::string_view name, int32_t value);
+int32_t reg_write_text(State& state, std::string_view name, std::string_view text);
+int32_t reg_write_text_flushed(State& state, std::string_view name, std::string_view text);
 
 // A user setting with its default; NANIDO reads clamped to 0..4 and
 // GameSpeed to 0..3.
-int32_t read_user_setting(Engine& engine, UserSetting setting);
+int32_t read_user_setting(State& state, UserSetting setting);
 // Every write is synced to disk before it replaces the file. False on failure,
 // which callers may ignore: the setting then keeps its previous stored value.
-bool write_user_setting(Engine& engine, UserSetting setting, int32_t value);
+bool write_user_setting(State& state, UserSetting setting, int32_t value);
 
 // Several values with one replacement of the file, so one sync: dialogs
 // that store many values at once should use this.
@@ -109,16 +109,16 @@ struct UserSettingValue {
   UserSetting setting;
   int32_t value;
 };
-bool write_user_settings(Engine& engine, std::span<const UserSettingValue> values);
+bool write_user_settings(State& state, std::span<const UserSettingValue> values);
 
 // Game text, at most 259 bytes; WatchList defaults to empty, Editor to "none".
-std::string read_user_text(Engine& engine, UserText setting);
-bool write_user_text(Engine& engine, UserText setting, std::string_view text);
+std::string read_user_text(State& state, UserText setting);
+bool write_user_text(State& state, UserText setting, std::string_view text);
 
 // VoiceSetupLvl<index>, default 1000; an index outside 0..29 reads the
 // default and is not written.
-int32_t read_voice_level(Engine& engine, int index);
-bool write_voice_level(Engine& engine, int index, int32_t value);
+int32_t read_voice_level(State& state, int index);
+bool write_voice_level(State& state, int index, int32_t value);
 
 // The window-related values the engine keeps at exit.
 struct ExitSettings {
@@ -136,6 +136,6 @@ struct ExitSettings {
 // FullScFreq, FullScBits, WinPosX and WinPosY, in that order, as one atomic
 // replacement of the file: after a crash either all of them are stored or
 // none (and the abnormal-termination flag then still reports the crash).
-bool write_exit_settings(Engine& engine, const ExitSettings& settings);
+bool write_exit_settings(State& state, const ExitSettings& settings);
 
-}  // namespace tavelo::host
+}  // namespace tavelo::resources

@@ -1,23 +1,23 @@
 // Message boxes shared by the whole engine.
 
-#include "host/message_box.h"
+#include "script/message_box.h"
 
-#include "host/engine.h"
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
+#include "script/state.h"
 
-namespace tavelo::host {
+namespace tavelo::script {
 
-std::string game_message(const Engine& engine, std::string_view utf8_format,
+std::string game_message(const Machine& machine, std::string_view utf8_format,
                          std::initializer_list<resources::FormatArgument> arguments) {
-  std::string format = engine.encoding.from_utf8_lossy(utf8_format);
+  std::string format = machine.encoding.from_utf8_lossy(utf8_format);
   return resources::format_text(format, arguments);
 }
 
-bool show_box(Engine& engine, BoxKind kind, std::string_view game_text) {
+bool show_box(Machine& machine, BoxKind kind, std::string_view game_text) {
   platform::MessageBoxRequest request;
-  std::string text = engine.encoding.to_utf8_lossy(game_text);
-  std::string caption = engine.encoding.to_utf8_lossy(engine.host.caption);
+  std::string text = machine.encoding.to_utf8_lossy(game_text);
+  std::string caption = machine.encoding.to_utf8_lossy(machine.caption);
   request.caption = caption;
   request.text = text;
   bool copy_to_clipboard = false;
@@ -42,25 +42,25 @@ bool show_box(Engine& engine, BoxKind kind, std::string_view game_text) {
       request.icon = platform::Icon::Question;
       break;
   }
-  if (copy_to_clipboard) engine.platform.set_clipboard_text(text);
-  platform::Answer answer = engine.platform.show_message_box(request);
+  if (copy_to_clipboard) machine.platform.set_clipboard_text(text);
+  platform::Answer answer = machine.platform.show_message_box(request);
   if (kind == BoxKind::FatalRetry && answer != platform::Answer::Retry) {
-    request_exit(engine, 255);
+    request_exit(machine, 255);
     return false;
   }
   return answer == platform::Answer::Retry || answer == platform::Answer::Yes || answer == platform::Answer::Ok;
 }
 
-platform::Answer show_script_box(Engine& engine, std::string_view game_text, platform::Buttons buttons,
+platform::Answer show_script_box(Machine& machine, std::string_view game_text, platform::Buttons buttons,
                                  platform::Icon icon) {
-  std::string text = engine.encoding.to_utf8_lossy(game_text);
-  std::string caption = engine.encoding.to_utf8_lossy(engine.host.caption);
-  return engine.platform.show_message_box({caption, text, buttons, icon});
+  std::string text = machine.encoding.to_utf8_lossy(game_text);
+  std::string caption = machine.encoding.to_utf8_lossy(machine.caption);
+  return machine.platform.show_message_box({caption, text, buttons, icon});
 }
 
-bool show_box(Engine& engine, BoxKind kind, std::string_view utf8_format,
+bool show_box(Machine& machine, BoxKind kind, std::string_view utf8_format,
               std::initializer_list<resources::FormatArgument> arguments) {
-  return show_box(engine, kind, game_message(engine, utf8_format, arguments));
+  return show_box(machine, kind, game_message(machine, utf8_format, arguments));
 }
 
-}  // namespace tavelo::host
+}  // namespace tavelo::script

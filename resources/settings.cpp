@@ -1,16 +1,15 @@
 // Settings accessors: defaults tables, the environment cache, registry values.
 
-#include "host/settings.h"
+#include "resources/settings.h"
 
 #include <algorithm>
 #include <span>
 #include <vector>
 
-#include "host/engine.h"
-#include "host/environment.h"
+#include "resources/state.h"
 #include "platform/text_encoding.h"
 
-namespace tavelo::host {
+namespace tavelo::resources {
 namespace {
 
 struct EnvIntEntry {
@@ -203,8 +202,8 @@ static_assert(keyed_in_order<EnvTextEntry, EnvText>(kEnvTexts, &EnvTextEntry::ke
 static_assert(keyed_in_order<UserSettingEntry, UserSetting>(kUserSettings, &UserSettingEntry::setting));
 static_assert(keyed_in_order<UserTextEntry, UserText>(kUserTexts, &UserTextEntry::setting));
 
-int32_t default_of(Engine& engine, const UserSettingEntry& entry) {
-  if (entry.environment_default != EnvInt::Count) return env_setting(engine, entry.environment_default);
+int32_t default_of(State& state, const UserSettingEntry& entry) {
+  if (entry.environment_default != EnvInt::Count) return env_setting(state, entry.environment_default);
   return entry.default_value;
 }
 
@@ -222,96 +221,96 @@ std::string_view environment_key_name(EnvText key) { return kEnvTexts[size_t(key
 std::string_view registry_value_name(UserSetting setting) { return kUserSettings[size_t(setting)].name; }
 std::string_view registry_value_name(UserText setting) { return kUserTexts[size_t(setting)].name; }
 
-int32_t env_setting(Engine& engine, EnvInt key) {
-  std::optional<int32_t>& cached = engine.host.settings.ints[size_t(key)];
+int32_t env_setting(State& state, EnvInt key) {
+  std::optional<int32_t>& cached = state.settings.ints[size_t(key)];
   if (!cached) {
     const EnvIntEntry& entry = kEnvInts[size_t(key)];
-    cached = env_int(engine.host.environment, entry.name, entry.default_value);
+    cached = env_int(state.environment, entry.name, entry.default_value);
   }
   return *cached;
 }
 
-const std::string& env_setting_text(Engine& engine, EnvText key) {
-  std::string& cached = engine.host.settings.texts[size_t(key)];
+const std::string& env_setting_text(State& state, EnvText key) {
+  std::string& cached = state.settings.texts[size_t(key)];
   if (cached.empty()) {
     const EnvTextEntry& entry = kEnvTexts[size_t(key)];
-    std::string default_text = engine.encoding.from_utf8_lossy(entry.default_utf8);
-    cached = env_text(engine.host.environment, engine.encoding.lead_bytes(), entry.name, entry.size, default_text);
+    std::string default_text = state.encoding.from_utf8_lossy(entry.default_utf8);
+    cached = env_text(state.environment, state.encoding.lead_bytes(), entry.name, entry.size, default_text);
   }
   return cached;
 }
 
-resources::SettingsLocation settings_location(Engine& engine) {
-  SettingsCache& cache = engine.host.settings;
+SettingsLocation settings_location(State& state) {
+  SettingsCache& cache = state.settings;
   if (cache.store_directory.empty()) {
-    cache.store_directory = resources::settings_directory_from_environment().value_or(std::string());
+    cache.store_directory = settings_directory_from_environment().value_or(std::string());
   }
-  const std::string& global_section = env_setting_text(engine, EnvText::RegGlobal);
-  const std::string& local_section = env_setting_text(engine, EnvText::RegLocal);
-  return {engine.encoding, cache.store_directory, global_section, local_section};
+  const std::string& global_section = env_setting_text(state, EnvText::RegGlobal);
+  const std::string& local_section = env_setting_text(state, EnvText::RegLocal);
+  return {state.encoding, cache.store_directory, global_section, local_section};
 }
 
-int32_t reg_read_int(Engine& engine, std::string_view name, int32_t default_value) {
-  return resources::reg_read_int(settings_location(engine), name, default_value);
+int32_t reg_read_int(State& state, std::string_view name, int32_t default_value) {
+  return reg_read_int(settings_location(state), name, default_value);
 }
 
-resources::RegistryText reg_read_text(Engine& engine, std::string_view name, std::string_view default_text,
+RegistryText reg_read_text(State& state, std::string_view name, std::string_view default_text,
                                       size_t size) {
-  return resources::reg_read_text(settings_location(engine), name, default_text, size);
+  return reg_read_text(settings_location(state), name, default_text, size);
 }
 
-int32_t reg_write_int(Engine& engine, std::string_view name, int32_t value) {
-  return resources::reg_write_int(settings_location(engine), name, value);
+int32_t reg_write_int(State& state, std::string_view name, int32_t value) {
+  return reg_write_int(settings_location(state), name, value);
 }
 
-int32_t reg_write_text(Engine& engine, std::string_view name, std::string_view text) {
-  return resources::reg_write_text(settings_location(engine), name, text);
+int32_t reg_write_text(State& state, std::string_view name, std::string_view text) {
+  return reg_write_text(settings_location(state), name, text);
 }
 
-int32_t reg_write_text_flushed(Engine& engine, std::string_view name, std::string_view text) {
-  return resources::reg_write_text_flushed(settings_location(engine), name, text);
+int32_t reg_write_text_flushed(State& state, std::string_view name, std::string_view text) {
+  return reg_write_text_flushed(settings_location(state), name, text);
 }
 
-int32_t read_user_setting(Engine& engine, UserSetting setting) {
+int32_t read_user_setting(State& state, UserSetting setting) {
   const UserSettingEntry& entry = kUserSettings[size_t(setting)];
-  int32_t value = reg_read_int(engine, entry.name, default_of(engine, entry));
+  int32_t value = reg_read_int(state, entry.name, default_of(state, entry));
   return std::clamp(value, entry.minimum, entry.maximum);
 }
 
-bool write_user_setting(Engine& engine, UserSetting setting, int32_t value) {
-  return reg_write_int(engine, kUserSettings[size_t(setting)].name, value) == 0;
+bool write_user_setting(State& state, UserSetting setting, int32_t value) {
+  return reg_write_int(state, kUserSettings[size_t(setting)].name, value) == 0;
 }
 
-std::string read_user_text(Engine& engine, UserText setting) {
+std::string read_user_text(State& state, UserText setting) {
   const UserTextEntry& entry = kUserTexts[size_t(setting)];
-  return reg_read_text(engine, entry.name, entry.default_text, kUserTextSize).text;
+  return reg_read_text(state, entry.name, entry.default_text, kUserTextSize).text;
 }
 
-bool write_user_text(Engine& engine, UserText setting, std::string_view text) {
-  return reg_write_text(engine, kUserTexts[size_t(setting)].name, text) == 0;
+bool write_user_text(State& state, UserText setting, std::string_view text) {
+  return reg_write_text(state, kUserTexts[size_t(setting)].name, text) == 0;
 }
 
-int32_t read_voice_level(Engine& engine, int index) {
+int32_t read_voice_level(State& state, int index) {
   constexpr int32_t kDefaultLevel = 1000;
   if (index < 0 || index >= kVoiceSetupLevels) return kDefaultLevel;
-  return reg_read_int(engine, voice_level_name(index), kDefaultLevel);
+  return reg_read_int(state, voice_level_name(index), kDefaultLevel);
 }
 
-bool write_voice_level(Engine& engine, int index, int32_t value) {
+bool write_voice_level(State& state, int index, int32_t value) {
   if (index < 0 || index >= kVoiceSetupLevels) return false;
-  return reg_write_int(engine, voice_level_name(index), value) == 0;
+  return reg_write_int(state, voice_level_name(index), value) == 0;
 }
 
-bool write_user_settings(Engine& engine, std::span<const UserSettingValue> values) {
+bool write_user_settings(State& state, std::span<const UserSettingValue> values) {
   std::vector<std::string> texts;
-  std::vector<resources::SettingsAssignment> assignments;
+  std::vector<SettingsAssignment> assignments;
   texts.reserve(values.size());
   for (const UserSettingValue& value : values) texts.push_back(std::to_string(value.value));
   for (size_t i = 0; i < values.size(); ++i) assignments.push_back({registry_value_name(values[i].setting), texts[i]});
-  return resources::write_string_values(settings_location(engine), assignments);
+  return write_string_values(settings_location(state), assignments);
 }
 
-bool write_exit_settings(Engine& engine, const ExitSettings& settings) {
+bool write_exit_settings(State& state, const ExitSettings& settings) {
   const UserSettingValue values[] = {
       {UserSetting::AbnormalTerminateFlg, 0},
       {UserSetting::WinStat, settings.window_state},
@@ -323,7 +322,7 @@ bool write_exit_settings(Engine& engine, const ExitSettings& settings) {
       {UserSetting::WinPosX, settings.window_x},
       {UserSetting::WinPosY, settings.window_y},
   };
-  return write_user_settings(engine, values);
+  return write_user_settings(state, values);
 }
 
-}  // namespace tavelo::host
+}  // namespace tavelo::resources

@@ -1,15 +1,15 @@
 // Settings accessors: environment defaults, registry values with their
 // defaults under the game's section pair, and the exit-time writes.
 
-#include "host/settings.h"
+#include "resources/settings.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "host/environment.h"
+#include "resources/environment.h"
 #include "tests/support/test_engine.h"
 
-namespace tavelo::host {
+namespace tavelo::resources {
 namespace {
 
 using testing::sjis;
@@ -20,10 +20,10 @@ using testing::TempDirectory;
 struct Game {
   explicit Game(const TempDirectory& store, std::string_view env_file = "")
       : test(store.path()) {
-    test.engine.host.environment = parse_environment(env_file, test.engine.encoding.lead_bytes());
-    test.engine.host.settings.store_directory = store.path();
+    test.engine.resources.environment = parse_environment(env_file, test.engine.encoding.lead_bytes());
+    test.engine.resources.settings.store_directory = store.path();
   }
-  Engine& engine() { return test.engine; }
+  State& engine() { return test.engine.resources; }
   std::string file_text() {
     std::vector<uint8_t> bytes = testing::read_bytes(resources::settings_file_path(settings_location(engine())));
     return std::string(bytes.begin(), bytes.end());
@@ -48,9 +48,9 @@ TEST(Settings, environment_values_override_and_are_cut) {
   EXPECT_EQ(env_setting_text(game.engine(), EnvText::AppName), sjis("ＴＡＶＥＬＯ　スクリプトエンジン"));
 
   // Values are cached until the environment is replaced.
-  game.engine().host.environment = parse_environment("CLIENT_WIDTH 1024\n", game.engine().encoding.lead_bytes());
+  game.engine().environment = parse_environment("CLIENT_WIDTH 1024\n", game.engine().encoding.lead_bytes());
   EXPECT_EQ(env_setting(game.engine(), EnvInt::ClientWidth), 800);
-  forget_environment_values(game.engine().host.settings);
+  forget_environment_values(game.engine().settings);
   EXPECT_EQ(env_setting(game.engine(), EnvInt::ClientWidth), 1024);
 }
 
@@ -199,4 +199,4 @@ TEST(Settings, store_directory_comes_from_the_process_environment) {
 }
 
 }  // namespace
-}  // namespace tavelo::host
+}  // namespace tavelo::resources

@@ -1,0 +1,90 @@
+// The frame loop.
+
+#include "host/frame_loop.h"
+
+#include "graphics/frame_pacer.h"
+#include "host/engine.h"
+#include "input/input.h"
+#include "platform/platform.h"
+#include "script/read_marks.h"
+#include "script/scheduler.h"
+
+namespace tavelo::host {
+namespace {
+
+bool quit_time_reached(const Engine& engine) {
+  const std::optional<uint32_t>& quit_at = engine.host.quit_at;
+  return quit_at && int64_t(engine.script.clock.held) - int64_t(*quit_at) >= 0;
+}
+
+// The screen is composed from the change marks once the display page exists;
+// until then a due frame has nothing to show.
+void compose_and_present(Engine&) {}
+
+// A due frame: shown unless fast-forwarding, or skipping with AGGSKIP between
+// the frames it keeps; counted either way.
+void run_frame(Engine& engine) {
+  script::Machine& machine = engine.script;
+  graphics::FramePacer& pacer = engine.graphics.pacer;
+  bool shown = !machine.skip.fast_forward;
+  if (shown && pacer.skip_divisor > 0) {
+    bool skipping = machine.skip.suspension == 0 && script::is_skipping(machine);
+    shown = graphics::frame_shown(pacer, skipping);
+  }
+  if (shown) compose_and_present(engine);
+  ++pacer.frame_counter;
+}
+
+}  // namespace
+
+void drain_events(Engine& engine) {
+  platform::Event event;
+  while (engine.platform.poll_event(event)) {
+    if (event.type == platform::EventType::CloseRequested) {
+      script::request_exit(engine.script, 0);
+      continue;
+    }
+    input::handle_event(engine.input, engine.script, event);
+  }
+}
+
+LoopEnd run_frame_loop(Engine& engine) {
+  script::Machine& machine = engine.script;
+  for (;;) {
+    drain_events(engine);
+    if (engine.stopping()) return LoopEnd::Stopping;
+    script::begin_cycle(machine);
+    if (quit_time_reached(engine)) {
+      script::request_exit(machine, 0);
+      return LoopEnd::Stopping;
+    }
+
+    switch (script::run_threads(machine)) {
+      case script::RoundEnd::Continue: break;
+      case script::RoundEnd::Stopping: return LoopEnd::Stopping;
+      case script::RoundEnd::GameLoaded: return LoopEnd::GameLoaded;
+      case script::RoundEnd::Restart: return LoopEnd::Restart;
+    }
+
+    if (!machine.fast_mode && graphics::frame_due(engine.graphics.pacer, engine.platform.ticks_ms())) {
+      run_frame(engine);
+      if (engine.graphics.pacer.display_lock == 0 && engine.host.return_to_title) {
+        engine.host.return_to_title = false;
+        return LoopEnd::Restart;
+      }
+    }
+
+    script::process_clicks(machine);
+
+    // The sound output pulls from the mixer by itself (the device's thread,
+    // or the virtual clock's sleep when headless), so there is nothing to
+    // hand over here yet.
+
+    if (!machine.fast_mode) {
+      uint32_t allowance = script::sleep_allowance(machine);
+      if (allowance > 0) engine.platform.sleep_ms(allowance);
+    }
+  }
+}
+
+}  // namespace tavelo::host

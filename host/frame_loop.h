@@ -1,0 +1,25 @@
+#pragma once
+// The engine's one loop on the main thread. Every cycle: drain the platform's
+// events into input, give every script thread its slice, compose and present
+// the screen when a frame is due, turn clicks into handler jumps, let the
+// sound output catch up, and sleep until the nearest wait deadline (the
+// virtual clock when headless). Window events, dialogs and saves therefore
+// run between slices, never inside an instruction.
+
+namespace tavelo::host {
+
+struct Engine;
+
+enum class LoopEnd {
+  Stopping,    // the engine is ending
+  GameLoaded,  // a saved game is to be loaded
+  Restart,     // run the start script again
+};
+
+// Runs cycles until the run of the start script ends.
+LoopEnd run_frame_loop(Engine& engine);
+
+// Hands every pending platform event to input; a close request ends the run.
+void drain_events(Engine& engine);
+
+}  // namespace tavelo::host

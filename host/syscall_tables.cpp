@@ -1,0 +1,30 @@
+// The engine's system-call tables.
+
+#include "host/syscall_tables.h"
+
+#include "graphics/syscalls.h"
+#include "input/syscalls.h"
+#include "script/syscalls.h"
+
+namespace tavelo::host {
+
+std::vector<script::SyscallTablePart> syscall_table_parts() {
+  return {
+      {"script: machine", script::machine_syscalls()},
+      {"script: debug", script::debug_syscalls()},
+      {"graphics: pages", graphics::page_syscalls()},
+      {"script: standard", script::standard_syscalls()},
+      {"script: strings", script::string_syscalls()},
+      {"script: text files", script::file_syscalls()},
+      {"script: search list", script::search_syscalls()},
+      {"script: skip", script::skip_syscalls()},
+      {"input", input::syscalls()},
+  };
+}
+
+bool build_engine_syscall_table(script::SyscallTable& table, uint32_t* duplicate_key) {
+  std::vector<script::SyscallTablePart> parts = syscall_table_parts();
+  return script::build_syscall_table(table, parts, duplicate_key);
+}
+
+}  // namespace tavelo::host

@@ -1,0 +1,55 @@
+// The key map.
+
+#include "platform/key_map.h"
+
+#include <SDL.h>
+
+#include <string>
+
+namespace tavelo::platform {
+namespace {
+
+struct KeyMapping {
+  SDL_Keycode sdl_key;
+  int32_t virtual_key;
+};
+
+// Letters and digits map to their upper-case ASCII codes; the rest by name.
+constexpr KeyMapping kKeyMap[] = {
+    {SDLK_BACKSPACE, 0x08},    {SDLK_TAB, 0x09},         {SDLK_CLEAR, 0x0C},        {SDLK_RETURN, 0x0D},
+    {SDLK_RETURN2, 0x0D},      {SDLK_KP_ENTER, 0x0D},    {SDLK_LSHIFT, 0x10},       {SDLK_RSHIFT, 0x10},
+    {SDLK_LCTRL, 0x11},        {SDLK_RCTRL, 0x11},       {SDLK_LALT, 0x12},         {SDLK_RALT, 0x12},
+    {SDLK_PAUSE, 0x13},        {SDLK_CAPSLOCK, 0x14},    {SDLK_ESCAPE, 0x1B},       {SDLK_SPACE, 0x20},
+    {SDLK_PAGEUP, 0x21},       {SDLK_PAGEDOWN, 0x22},    {SDLK_END, 0x23},          {SDLK_HOME, 0x24},
+    {SDLK_LEFT, 0x25},         {SDLK_UP, 0x26},          {SDLK_RIGHT, 0x27},        {SDLK_DOWN, 0x28},
+    {SDLK_PRINTSCREEN, 0x2C},  {SDLK_INSERT, 0x2D},      {SDLK_DELETE, 0x2E},       {SDLK_KP_0, 0x60},
+    {SDLK_KP_1, 0x61},         {SDLK_KP_2, 0x62},        {SDLK_KP_3, 0x63},         {SDLK_KP_4, 0x64},
+    {SDLK_KP_5, 0x65},         {SDLK_KP_6, 0x66},        {SDLK_KP_7, 0x67},         {SDLK_KP_8, 0x68},
+    {SDLK_KP_9, 0x69},         {SDLK_KP_MULTIPLY, 0x6A}, {SDLK_KP_PLUS, 0x6B},      {SDLK_KP_MINUS, 0x6D},
+    {SDLK_KP_PERIOD, 0x6E},    {SDLK_KP_DIVIDE, 0x6F},   {SDLK_F1, 0x70},           {SDLK_F2, 0x71},
+    {SDLK_F3, 0x72},           {SDLK_F4, 0x73},          {SDLK_F5, 0x74},           {SDLK_F6, 0x75},
+    {SDLK_F7, 0x76},           {SDLK_F8, 0x77},          {SDLK_F9, 0x78},           {SDLK_F10, 0x79},
+    {SDLK_F11, 0x7A},          {SDLK_F12, 0x7B},         {SDLK_F13, 0x7C},          {SDLK_F14, 0x7D},
+    {SDLK_F15, 0x7E},          {SDLK_F16, 0x7F},         {SDLK_F17, 0x80},          {SDLK_F18, 0x81},
+    {SDLK_NUMLOCKCLEAR, 0x90}, {SDLK_SCROLLLOCK, 0x91},
+};
+
+}  // namespace
+
+std::optional<int32_t> virtual_key_of_sdl_key(int32_t sdl_key) {
+  if (sdl_key >= 'a' && sdl_key <= 'z') return sdl_key - 'a' + 'A';
+  if (sdl_key >= '0' && sdl_key <= '9') return sdl_key;
+  for (const KeyMapping& mapping : kKeyMap) {
+    if (mapping.sdl_key == sdl_key) return mapping.virtual_key;
+  }
+  return std::nullopt;
+}
+
+std::optional<int32_t> virtual_key_of_name(std::string_view name) {
+  // SDL matches key names without regard to case and needs no initialisation.
+  SDL_Keycode key = SDL_GetKeyFromName(std::string(name).c_str());
+  if (key == SDLK_UNKNOWN) return std::nullopt;
+  return virtual_key_of_sdl_key(key);
+}
+
+}  // namespace tavelo::platform
