@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the engine, tools and tests, and runs every
-# test: the unit and scenario tests (plain build), the same tests under
+# Installs what is missing, checks the layer rule, builds the engine, tools and
+# tests, and runs every test: the unit and scenario tests (plain build), the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of every
 # fuzz target. Set TAVELO_FUZZ_SECONDS to fuzz longer (default 10 per target).
 set -euo pipefail
@@ -12,6 +12,9 @@ jobs=$(nproc)
 # Compiler caching that survives a fresh clone in another folder.
 export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 fuzz_seconds=${TAVELO_FUZZ_SECONDS:-10}
+
+echo "== layers and platform boundary"
+python3 scripts/check_layers.py
 
 echo "== build (warnings are errors)"
 cmake -S . -B build -G Ninja -DTAVELO_WERROR=ON >/dev/null
