@@ -620,6 +620,109 @@ void apply_unary(Value& value, int unary) {
   else value.integer = ~value.integer;
 }
 
+// ---- cold instructions
+// Kept out of the dispatch loop so that its hot cases stay close together.
+// Each runs with the loop's state saved (thread.sp, the frame's position); the
+// loop reloads afterwards.
+
+ValueType declared_type(uint8_t byte) { return byte < kValueTypeCount ? ValueType(byte) : ValueType::Int; }
+
+// The parameter check when the arguments do not fit the declared types: too
+// few are reported and completed with defaults (and a fresh count above
+// them); wrong types are reported one by one and left as they are.
+[[gnu::noinline]] void repair_parameters(Machine& machine, Thread& thread, const uint8_t* types, uint16_t count) {
+  Frame& frame = thread.frame();
+  int32_t base = frame.base;
+  int32_t supplied = base >= 1 ? as_int(thread.stack()[base - 1]) : 0;
+  if (supplied < count) {
+    report_script_error(machine, "関数のパラメータが不足しています。");
+    for (int i = count - 1; i >= 0; --i) push_value(thread, make_default(declared_type(types[i])));
+    push_value(thread, make_int(count));
+    frame.base = thread.sp;
+    return;
+  }
+  for (int i = 1; i <= count; ++i) {
+    int32_t index = base - 1 - i;
+    if (index < 0) break;
+    if (uint8_t(thread.stack()[index].type) != types[i - 1]) {
+      report_script_error(machine, "関数のパラメータが(%d個中、%d番目)間違っています。", {int(count), i});
+    }
+  }
+}
+
+enum class CallEnd { Next, Wait };
+
+// A system call with argc arguments on the stack. Wait: the call runs again,
+// with the same arguments, from instruction in the thread's next slice.
+[[gnu::noinline]] CallEnd run_syscall(Machine& machine, Thread& thread, const uint8_t* instruction, uint32_t key,
+                                      uint16_t argc, bool keep) {
+  int32_t first = thread.sp - argc;
+  const SyscallEntry* entry = find_syscall(machine.syscalls, key);
+  if (!entry) {
+    report_script_error(machine, "組み込み関数[%08X]は定義されていません", {key});
+    release_stack_above(thread, first);
+    if (keep) push_value(thread, make_int(0));
+    return CallEnd::Next;
+  }
+  CallArgs args{machine, thread, *entry, argc, key, keep, first};
+  CallStatus status = entry->handler(machine.engine, args);
+  if (status == CallStatus::Again && !machine.stopping()) {
+    if (args.has_result) release_stack_above(thread, first + argc);
+    thread.frame().position = instruction;
+    if (machine.slice_state == kSliceRunning) machine.slice_state = kSliceYield;
+    return CallEnd::Wait;
+  }
+  if ((uint8_t(entry->flags) & uint8_t(SyscallFlags::Control)) == 0) {
+    if (!args.has_result) push_value(thread, make_int(0));
+    finish_control_call(machine, first, !keep);
+  }
+  return CallEnd::Next;
+}
+
+// The selector of the select/case instructions lives in the thread store.
+[[gnu::noinline]] void store_selector(Thread& thread, Value value) {
+  Value* selector = thread.store.find(kSelectorHash);
+  value.hash = kSelectorHash;
+  value.scope = Scope::Thread;
+  if (selector) {
+    release_value(*selector);
+    *selector = value;
+  } else {
+    thread.store.append(value);
+  }
+}
+
+// Whether a case instruction jumps (to the next case) for the value on top.
+[[gnu::noinline]] bool case_jumps(Machine& machine, Thread& thread, Op op, const Value& top) {
+  Value* selector_record = thread.store.find(kSelectorHash);
+  Value selector = selector_record ? *selector_record : make_int(0);
+  CaseRelation relation = relate(machine, top, selector);
+  switch (op) {
+    case Op::CaseEqual: return selector_mismatch(relation);
+    // Relational cases never jump for strings and arrays.
+    case Op::CaseGreater: return relation != CaseRelation::Unordered && relation != CaseRelation::Greater;
+    case Op::CaseLess: return relation != CaseRelation::Unordered && relation != CaseRelation::Less;
+    case Op::CaseLessEqual: return relation == CaseRelation::Greater;
+    case Op::CaseGreaterEqual: return relation == CaseRelation::Less;
+    default: return false;
+  }
+}
+
+// Text and control-code instructions hand their bytes to the host's hooks.
+[[gnu::noinline]] void run_text(Machine& machine, Op op, std::string_view bytes) {
+  const HostHooks& hooks = machine.hooks;
+  if (op == Op::Text) {
+    if (hooks.append_text) hooks.append_text(machine.engine, bytes);
+  } else if (hooks.control_code) {
+    hooks.control_code(machine.engine, bytes);
+  }
+}
+
+// The message instruction; false when it must run again next slice.
+[[gnu::noinline]] bool lay_out_message(Machine& machine) {
+  return !machine.hooks.lay_out_message || machine.hooks.lay_out_message(machine.engine);
+}
+
 }  // namespace
 
 void run_slice(Machine& machine, Thread& thread) {
@@ -1416,10 +1519,9 @@ void run_slice(Machine& machine, Thread& thread) {
         if (code_end - ip < count) FAULT(CodeFault::TruncatedOperand, load_u16le(instruction));
         const uint8_t* types = ip;
         ip += count;
-        auto type_of = [](uint8_t byte) { return byte < kValueTypeCount ? ValueType(byte) : ValueType::Int; };
         if (op == Op::DeclareLocals) {
           ENSURE_STACK(int32_t(count) + 1);
-          for (uint16_t i = 0; i < count; ++i) stack[sp++] = make_default(type_of(types[i]));
+          for (uint16_t i = 0; i < count; ++i) stack[sp++] = make_default(declared_type(types[i]));
           NEXT();
         }
         int32_t base = fp->base;
@@ -1430,23 +1532,9 @@ void run_slice(Machine& machine, Thread& thread) {
           for (int i = 1; i <= count; ++i) match &= uint8_t(stack[base - 1 - i].type) == types[i - 1];
           if (match) NEXT();
         }
-        if (supplied < count) {
-          SAVE();
-          report_script_error(machine, "関数のパラメータが不足しています。");
-          ENSURE_STACK(int32_t(count) + 2);
-          for (int i = count - 1; i >= 0; --i) stack[sp++] = make_default(type_of(types[i]));
-          stack[sp++] = make_int(count);
-          fp->base = sp;
-        } else {
-          for (int i = 1; i <= count; ++i) {
-            int32_t index = base - 1 - i;
-            if (index < 0) break;
-            if (uint8_t(stack[index].type) != types[i - 1]) {
-              SAVE();
-              report_script_error(machine, "関数のパラメータが(%d個中、%d番目)間違っています。", {int(count), i});
-            }
-          }
-        }
+        SAVE();
+        repair_parameters(machine, thread, types, count);
+        LOAD();
         STOP_IF_ENDING();
         NEXT();
       }
@@ -1457,31 +1545,7 @@ void run_slice(Machine& machine, Thread& thread) {
         ip += 6;
         if (argc > sp - 1) FAULT(CodeFault::StackUnderflow, 0);
         SAVE();
-        bool keep = op == Op::Syscall;
-        int32_t first = sp - argc;
-        const SyscallEntry* entry = find_syscall(machine.syscalls, key);
-        if (!entry) {
-          report_script_error(machine, "組み込み関数[%08X]は定義されていません", {key});
-          release_stack_above(thread, first);
-          if (keep) push_value(thread, make_int(0));
-          LOAD();
-          if (machine.stopping()) return;
-          NEXT();
-        }
-        CallArgs args{machine, thread, *entry, argc, key, keep, first};
-        CallStatus status = entry->handler(machine.engine, args);
-        if (status == CallStatus::Again && !machine.stopping()) {
-          // Not finished: run the same instruction, with the same arguments,
-          // in the thread's next slice.
-          if (args.has_result) release_stack_above(thread, first + argc);
-          thread.frame().position = instruction;
-          if (machine.slice_state == kSliceRunning) machine.slice_state = kSliceYield;
-          return;
-        }
-        if ((uint8_t(entry->flags) & uint8_t(SyscallFlags::Control)) == 0) {
-          if (!args.has_result) push_value(thread, make_int(0));
-          finish_control_call(machine, first, !keep);
-        }
+        if (run_syscall(machine, thread, instruction, key, argc, op == Op::Syscall) == CallEnd::Wait) return;
         LOAD();
         CHECK_SLICE();
         NEXT();
@@ -1513,17 +1577,8 @@ void run_slice(Machine& machine, Thread& thread) {
       CASE(Select) {
         int32_t offset = int32_t(load_u32le(ip));
         ip += 4;
-        Value value = TOP;
+        store_selector(thread, TOP);
         --sp;
-        Value* selector = thread.store.find(kSelectorHash);
-        value.hash = kSelectorHash;
-        value.scope = Scope::Thread;
-        if (selector) {
-          release_value(*selector);
-          *selector = value;
-        } else {
-          thread.store.append(value);
-        }
         JUMP_TO(offset);
         NEXT();
       }
@@ -1534,20 +1589,7 @@ void run_slice(Machine& machine, Thread& thread) {
       CASE(CaseGreaterEqual) {
         int32_t offset = int32_t(load_u32le(ip));
         ip += 4;
-        Value* selector_record = thread.store.find(kSelectorHash);
-        Value selector = selector_record ? *selector_record : make_int(0);
-        CaseRelation relation = relate(machine, TOP, selector);
-        bool jump = false;
-        switch (op) {
-          case Op::CaseEqual: jump = selector_mismatch(relation); break;
-          // Relational cases never jump for strings and arrays.
-          case Op::CaseGreater: jump = relation != CaseRelation::Unordered && relation != CaseRelation::Greater; break;
-          case Op::CaseLess: jump = relation != CaseRelation::Unordered && relation != CaseRelation::Less; break;
-          case Op::CaseLessEqual: jump = relation == CaseRelation::Greater; break;
-          case Op::CaseGreaterEqual: jump = relation == CaseRelation::Less; break;
-          default: break;
-        }
-        if (jump) JUMP_TO(offset);
+        if (case_jumps(machine, thread, op, TOP)) JUMP_TO(offset);
         NEXT();
       }
       CASE(JumpTable) {
@@ -1643,19 +1685,14 @@ void run_slice(Machine& machine, Thread& thread) {
         std::string_view bytes(reinterpret_cast<const char*>(ip), strnlen(reinterpret_cast<const char*>(ip), count));
         ip += count;
         SAVE();
-        const HostHooks& hooks = machine.hooks;
-        if (op == Op::Text) {
-          if (hooks.append_text) hooks.append_text(machine.engine, bytes);
-        } else if (hooks.control_code) {
-          hooks.control_code(machine.engine, bytes);
-        }
+        run_text(machine, op, bytes);
         LOAD();
         CHECK_SLICE();
         NEXT();
       }
       CASE(Message) {
         SAVE();
-        if (machine.hooks.lay_out_message && !machine.hooks.lay_out_message(machine.engine)) {
+        if (!lay_out_message(machine)) {
           thread.frame().position = instruction;
           if (machine.slice_state == kSliceRunning) machine.slice_state = kSliceYield;
           return;
