@@ -16,7 +16,8 @@
 #include "graphics/picture.h"
 #include "graphics/pixel_ops.h"
 #include "graphics/scaling.h"
-#include "host/engine.h"
+#include "graphics/state.h"
+#include "host/engine_parts.h"
 #include "script/error_report.h"
 #include "script/interpreter.h"
 #include "script/state.h"
@@ -39,7 +40,7 @@ struct PageArgument {
 std::optional<PageArgument> page_argument(host::Engine& engine, CallArgs& args, int index,
                                           std::string_view problem = "ページが存在しません") {
   int32_t handle = args.int_at(index);
-  Page* page = find_page(engine.graphics, handle);
+  Page* page = find_page(host::graphics_of(engine), handle);
   if (!page) {
     script::report_call_error(args, problem);
     return std::nullopt;
@@ -65,7 +66,7 @@ Rect rect_arguments(const CallArgs& args, int first) {
   return {args.int_at(first), args.int_at(first + 1), args.int_at(first + 2), args.int_at(first + 3)};
 }
 
-void mark(host::Engine& engine, int32_t handle, Rect rect) { mark_changed(engine.graphics, handle, rect); }
+void mark(host::Engine& engine, int32_t handle, Rect rect) { mark_changed(host::graphics_of(engine), handle, rect); }
 
 // Marks the destination and, when it was written too, its alpha page.
 void mark_with_alpha(host::Engine& engine, const PageArgument& page, const Page* alpha, Rect rect) {
@@ -81,12 +82,12 @@ CallStatus create(host::Engine& engine, CallArgs& args, bool with_alpha) {
   int32_t width = args.int_at(1), height = args.int_at(2);
   if (width <= 0 || height <= 0) script::report_call_error(args, "大きさが０以下のページは作成できません");
   Depth depth = args.has(3) && args.int_at(3) == 0 ? Depth::Indexed8 : Depth::Rgb24;
-  int32_t handle = create_page(engine.graphics, width, height, depth, Holding::Script);
+  int32_t handle = create_page(host::graphics_of(engine), width, height, depth, Holding::Script);
   if (handle == 0) {
     script::report_call_error(args, "ページが大きすぎて作成できません");
     return args.done();
   }
-  if (with_alpha) create_owned_alpha(engine.graphics, handle);
+  if (with_alpha) create_owned_alpha(host::graphics_of(engine), handle);
   return args.done(handle);
 }
 
@@ -99,7 +100,7 @@ CallStatus sys_page_create_withalfa(host::Engine& engine, CallArgs& args) {
 }
 
 CallStatus sys_page_release(host::Engine& engine, CallArgs& args) {
-  switch (release_page(engine.graphics, args.int_at(1), ReleaseMode::Ordinary)) {
+  switch (release_page(host::graphics_of(engine), args.int_at(1), ReleaseMode::Ordinary)) {
     case ReleaseResult::NotFound:
       script::report_call_error(args, "ページが存在しません");
       break;
@@ -131,13 +132,13 @@ CallStatus sys_page_drawmode(host::Engine& engine, CallArgs& args) {
 CallStatus sys_page_set_antidata(host::Engine& engine, CallArgs& args) {
   // The engine's own messages name this call "set_antidata" for the two
   // missing pages and "page_set_antidata" for the rest.
-  Page* page_record = find_page(engine.graphics, args.int_at(1));
+  Page* page_record = find_page(host::graphics_of(engine), args.int_at(1));
   if (!page_record) {
     script::report_call_error_as(args, "set_antidata", "設定の親ページが存在しません");
     return args.done();
   }
   std::optional<PageArgument> page = PageArgument{args.int_at(1), page_record};
-  Page* alpha_record = find_page(engine.graphics, args.int_at(2));
+  Page* alpha_record = find_page(host::graphics_of(engine), args.int_at(2));
   if (!alpha_record) {
     script::report_call_error_as(args, "set_antidata", "αページが存在しません");
     return args.done();
@@ -158,7 +159,7 @@ CallStatus sys_page_set_antidata(host::Engine& engine, CallArgs& args) {
     int32_t previous = page->page->alpha_page;
     page->page->alpha_page = 0;
     page->page->owns_alpha = false;
-    release_page(engine.graphics, previous, ReleaseMode::Force);
+    release_page(host::graphics_of(engine), previous, ReleaseMode::Force);
   }
   page->page->alpha_page = alpha->handle;
   page->page->owns_alpha = false;
@@ -171,7 +172,7 @@ CallStatus sys_get_alfapage(host::Engine& engine, CallArgs& args) {
   std::optional<PageArgument> page = page_argument(engine, args, 1, "指定ページが存在しません");
   if (!page) return args.done();
   int32_t alpha = page->page->alpha_page;
-  return args.done(alpha != 0 && find_page(engine.graphics, alpha) ? alpha : 0);
+  return args.done(alpha != 0 && find_page(host::graphics_of(engine), alpha) ? alpha : 0);
 }
 
 CallStatus sys_page_len_x(host::Engine& engine, CallArgs& args) {
@@ -185,7 +186,7 @@ CallStatus sys_page_len_y(host::Engine& engine, CallArgs& args) {
 }
 
 CallStatus sys_is_page(host::Engine& engine, CallArgs& args) {
-  return args.done(find_page(engine.graphics, args.int_at(1)) ? 1 : 0);
+  return args.done(find_page(host::graphics_of(engine), args.int_at(1)) ? 1 : 0);
 }
 
 // ---- one-page drawing
@@ -277,8 +278,8 @@ CallStatus sys_grp_copy(host::Engine& engine, CallArgs& args) {
   }
   std::optional<CopyRegion> region = copy_region(args, *pages);
   if (!region) return args.done();
-  Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
-  Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
+  Page* src_alpha = find_alpha(host::graphics_of(engine), *pages->src.page);
+  Page* dst_alpha = find_alpha(host::graphics_of(engine), *pages->dst.page);
   Rect changed = copy_pixels(*pages->src.page, src_alpha, *pages->dst.page, dst_alpha, *region);
   mark_with_alpha(engine, pages->dst, src_alpha ? dst_alpha : nullptr, changed);
   return args.done();
@@ -293,8 +294,8 @@ CallStatus sys_grp_swap(host::Engine& engine, CallArgs& args) {
   }
   std::optional<CopyRegion> region = copy_region(args, *pages);
   if (!region) return args.done();
-  Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
-  Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
+  Page* src_alpha = find_alpha(host::graphics_of(engine), *pages->src.page);
+  Page* dst_alpha = find_alpha(host::graphics_of(engine), *pages->dst.page);
   swap_pixels(*pages->src.page, src_alpha, *pages->dst.page, dst_alpha, *region);
   bool with_alpha = src_alpha && dst_alpha;
   mark_with_alpha(engine, pages->src, with_alpha ? src_alpha : nullptr, region->source());
@@ -305,7 +306,7 @@ CallStatus sys_grp_swap(host::Engine& engine, CallArgs& args) {
 CallStatus sys_grp_extcopy(host::Engine& engine, CallArgs& args) {
   std::optional<PagePair> pages = page_pair(engine, args, 1, 6);
   if (!pages) return args.done();
-  Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
+  Page* src_alpha = find_alpha(host::graphics_of(engine), *pages->src.page);
   if (pages->dst.page->depth == Depth::Indexed8 && (pages->src.page->depth == Depth::Rgb24 || src_alpha)) {
     script::report_call_error(args, "転送先に8ビットは指定できません");
     return args.done();
@@ -314,7 +315,7 @@ CallStatus sys_grp_extcopy(host::Engine& engine, CallArgs& args) {
   if (!region) return args.done();
   int32_t level = args.has(9) ? args.int_at(9) : 0;
   if (src_alpha) {
-    Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
+    Page* dst_alpha = find_alpha(host::graphics_of(engine), *pages->dst.page);
     Rect changed = alpha_copy(*pages->src.page, *src_alpha, *pages->dst.page, dst_alpha, *region, level);
     mark_with_alpha(engine, pages->dst, dst_alpha, changed);
   } else {
@@ -377,7 +378,7 @@ CallStatus sys_grp_alfa_tabled_copy(host::Engine& engine, CallArgs& args) {
   region->height = int32_t(std::min<int64_t>(region->height, int64_t(base->page->height) - region->src_y));
   if (region->width <= 0 || region->height <= 0) return args.done();
   Page alpha = make_table_alpha(*base->page, *table);
-  Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
+  Page* dst_alpha = find_alpha(host::graphics_of(engine), *pages->dst.page);
   Rect changed = alpha_copy(*pages->src.page, alpha, *pages->dst.page, dst_alpha, *region, 0);
   mark_with_alpha(engine, pages->dst, dst_alpha, changed);
   return args.done();
@@ -410,8 +411,8 @@ Rect scaled_destination(const CallArgs& args, const Page& dst) {
 CallStatus sys_grp_modcopy(host::Engine& engine, CallArgs& args) {
   std::optional<PagePair> pages = page_pair(engine, args, 1, 6);
   if (!pages) return args.done();
-  Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
-  Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
+  Page* src_alpha = find_alpha(host::graphics_of(engine), *pages->src.page);
+  Page* dst_alpha = find_alpha(host::graphics_of(engine), *pages->dst.page);
   Rect drawn = scaled_copy(*pages->src.page, src_alpha, rect_arguments(args, 2), *pages->dst.page, dst_alpha,
                            rect_arguments(args, 7));
   if (!drawn.empty()) {
@@ -423,8 +424,8 @@ CallStatus sys_grp_modcopy(host::Engine& engine, CallArgs& args) {
 CallStatus sys_grp_modify_copy(host::Engine& engine, CallArgs& args) {
   std::optional<PagePair> pages = page_pair(engine, args, 1, 6);
   if (!pages) return args.done();
-  Page* src_alpha = find_alpha(engine.graphics, *pages->src.page);
-  Page* dst_alpha = find_alpha(engine.graphics, *pages->dst.page);
+  Page* src_alpha = find_alpha(host::graphics_of(engine), *pages->src.page);
+  Page* dst_alpha = find_alpha(host::graphics_of(engine), *pages->dst.page);
   Rect drawn = rotated_copy(*pages->src.page, src_alpha, rect_arguments(args, 2), *pages->dst.page, dst_alpha,
                             rect_arguments(args, 7), args.float_at(11), args.float_at(12), args.float_at(13));
   if (!drawn.empty()) mark_with_alpha(engine, pages->dst, dst_alpha, scaled_destination(args, *pages->dst.page));
@@ -440,7 +441,7 @@ CallStatus sys_make_mosaic(host::Engine& engine, CallArgs& args) {
   }
   // A tile size below 1 has no meaningful mosaic: nothing is drawn.
   Rect changed = mosaic(*pages->src.page, rect_arguments(args, 2), *pages->dst.page, args.int_at(7), args.int_at(8),
-                        args.int_at(9), engine.graphics.mosaic_random);
+                        args.int_at(9), host::graphics_of(engine).mosaic_random);
   mark(engine, pages->dst.handle, changed);
   return args.done();
 }
@@ -456,24 +457,24 @@ void report_missing_picture(CallArgs& args, std::string_view name) {
 
 CallStatus create_from_file(host::Engine& engine, CallArgs& args, bool with_alpha) {
   std::string_view name = args.text_at(1);
-  std::optional<Page> picture = pic_load(engine.graphics.pictures, engine.script, name);
+  std::optional<Page> picture = pic_load(host::graphics_of(engine).pictures, args.machine, name);
   if (!picture) {
     // Both file calls report under the plain call's name.
     script::report_call_error_as(args, "page_create_file", "ファイル[%s]が存在しません", {name});
     // A stand-in the script can go on drawing with: 8-bit for a companion name.
     Depth depth = !name.empty() && name.back() == '_' ? Depth::Indexed8 : Depth::Rgb24;
-    return args.done(create_page(engine.graphics, 1, 1, depth, Holding::Script));
+    return args.done(create_page(host::graphics_of(engine), 1, 1, depth, Holding::Script));
   }
   picture->alpha_page = 0;
   picture->owns_alpha = false;
-  int32_t handle = add_page(engine.graphics, std::move(*picture), Holding::Script);
-  if (with_alpha && pic_find(engine.graphics.pictures, engine.script, companion_name(name))) {
-    std::optional<Page> alpha = pic_load(engine.graphics.pictures, engine.script, companion_name(name));
-    Page* page = find_page(engine.graphics, handle);
+  int32_t handle = add_page(host::graphics_of(engine), std::move(*picture), Holding::Script);
+  if (with_alpha && pic_find(host::graphics_of(engine).pictures, args.machine, companion_name(name))) {
+    std::optional<Page> alpha = pic_load(host::graphics_of(engine).pictures, args.machine, companion_name(name));
+    Page* page = find_page(host::graphics_of(engine), handle);
     // A companion that cannot serve as this page's alpha page is not attached.
     if (alpha && alpha->depth == Depth::Indexed8 && alpha->width == page->width && alpha->height == page->height) {
-      int32_t alpha_handle = add_page(engine.graphics, std::move(*alpha), Holding::Script);
-      page = find_page(engine.graphics, handle);
+      int32_t alpha_handle = add_page(host::graphics_of(engine), std::move(*alpha), Holding::Script);
+      page = find_page(host::graphics_of(engine), handle);
       page->alpha_page = alpha_handle;
       page->owns_alpha = true;
     }
@@ -488,7 +489,7 @@ CallStatus sys_page_create_file_withalfa(host::Engine& engine, CallArgs& args) {
 }
 
 CallStatus sys_pic_exists(host::Engine& engine, CallArgs& args) {
-  return args.done(pic_find(engine.graphics.pictures, engine.script, args.text_at(1)) ? 1 : 0);
+  return args.done(pic_find(host::graphics_of(engine).pictures, args.machine, args.text_at(1)) ? 1 : 0);
 }
 
 // The size of a missing picture is reported and looked up again, so that an
@@ -497,11 +498,11 @@ CallStatus sys_pic_exists(host::Engine& engine, CallArgs& args) {
 CallStatus picture_length(host::Engine& engine, CallArgs& args, bool width) {
   std::string_view name = args.text_at(1);
   for (;;) {
-    std::optional<PictureSize> size = pic_size(engine.graphics.pictures, engine.script, name);
+    std::optional<PictureSize> size = pic_size(host::graphics_of(engine).pictures, args.machine, name);
     if (size) return args.done(width ? size->width : size->height);
-    if (!engine.script.debug_mode || engine.stopping()) return args.done(1);
+    if (!args.machine.debug_mode || args.machine.stopping()) return args.done(1);
     report_missing_picture(args, name);
-    if (engine.stopping()) return args.done(1);
+    if (args.machine.stopping()) return args.done(1);
   }
 }
 
@@ -512,7 +513,7 @@ CallStatus sys_pic_len_y(host::Engine& engine, CallArgs& args) {
 }
 
 CallStatus sys_pic_set_key(host::Engine& engine, CallArgs& args) {
-  pic_set_key(engine.graphics.pictures, args.text_at(1));
+  pic_set_key(host::graphics_of(engine).pictures, args.text_at(1));
   return args.done();
 }
 
@@ -520,19 +521,19 @@ CallStatus sys_pic_unpack(host::Engine& engine, CallArgs& args) {
   std::optional<PageArgument> page = page_argument(engine, args, 1);
   if (!page) return args.done();
   std::string_view name = args.text_at(2);
-  std::optional<PictureSize> size = pic_size(engine.graphics.pictures, engine.script, name);
+  std::optional<PictureSize> size = pic_size(host::graphics_of(engine).pictures, args.machine, name);
   if (!size) {
     report_missing_picture(args, name);
     return args.done();
   }
-  if (page->page->depth == Depth::Indexed8 && pic_is_fullcolor(engine.graphics.pictures, engine.script, name) == 1) {
+  if (page->page->depth == Depth::Indexed8 && pic_is_fullcolor(host::graphics_of(engine).pictures, args.machine, name) == 1) {
     script::report_call_error(args, "ファイル[%s]を8bitページに転送しています", {name});
     return args.done();
   }
   std::optional<CopyRegion> region = clip_copy({0, 0, size->width, size->height}, size->width, size->height,
                                                args.int_at(3), args.int_at(4), page->page->width, page->page->height);
   if (!region) return args.done();
-  std::shared_ptr<const Page> picture = pic_load_shared(engine.graphics.pictures, engine.script, name);
+  std::shared_ptr<const Page> picture = pic_load_shared(host::graphics_of(engine).pictures, args.machine, name);
   if (!picture) return args.done();
   // The decoded picture may differ from the size the header announced.
   region = clip_copy(region->source(), picture->width, picture->height, region->dst_x, region->dst_y,
@@ -541,8 +542,8 @@ CallStatus sys_pic_unpack(host::Engine& engine, CallArgs& args) {
   // The companion blends a 24-bit destination only: the alpha copy writes
   // colours, which an 8-bit page cannot hold, so there the picture is copied.
   std::shared_ptr<const Page> companion;
-  if (page->page->depth == Depth::Rgb24 && pic_find(engine.graphics.pictures, engine.script, companion_name(name))) {
-    companion = pic_load_shared(engine.graphics.pictures, engine.script, companion_name(name));
+  if (page->page->depth == Depth::Rgb24 && pic_find(host::graphics_of(engine).pictures, args.machine, companion_name(name))) {
+    companion = pic_load_shared(host::graphics_of(engine).pictures, args.machine, companion_name(name));
     if (companion && (companion->depth != Depth::Indexed8 || companion->width != picture->width ||
                       companion->height != picture->height)) {
       companion.reset();
@@ -551,7 +552,7 @@ CallStatus sys_pic_unpack(host::Engine& engine, CallArgs& args) {
   Rect changed;
   Page* dst_alpha = nullptr;
   if (companion) {
-    dst_alpha = find_alpha(engine.graphics, *page->page);
+    dst_alpha = find_alpha(host::graphics_of(engine), *page->page);
     changed = alpha_copy(*picture, *companion, *page->page, dst_alpha, *region, 0);
   } else {
     changed = copy_pixels(*picture, nullptr, *page->page, nullptr, *region);
@@ -566,16 +567,16 @@ CallStatus sys_pic_unpack(host::Engine& engine, CallArgs& args) {
 // asked for, only waited for.
 CallStatus sys_wait_frame(host::Engine& engine, CallArgs& args) {
   script::Frame& frame = args.thread.frame();
-  FramePacer& pacer = engine.graphics.pacer;
+  FramePacer& pacer = host::graphics_of(engine).pacer;
   if (!frame.waiting) {
     frame.waiting = true;
-    frame.wait_deadline = script::as_deadline(int64_t(engine.script.clock.held) + 1);
+    frame.wait_deadline = script::as_deadline(int64_t(args.machine.clock.held) + 1);
     frame.wait_frame_stamp = pacer.frame_counter;
     if (!(args.has(1) && args.int_at(1) != 0)) pacer.forced = true;
     return CallStatus::Again;
   }
   if (pacer.display_lock != 0) return script::finish_wait(args, 0);
-  if (script::deadline_reached(engine.script.clock.held, frame.wait_deadline) &&
+  if (script::deadline_reached(args.machine.clock.held, frame.wait_deadline) &&
       pacer.frame_counter != frame.wait_frame_stamp) {
     return script::finish_wait(args, 0);
   }

@@ -2,6 +2,7 @@
 
 #include "host/engine.h"
 
+#include "host/engine_parts.h"
 #include "host/hooks.h"
 #include "platform/text_encoding.h"
 
@@ -16,5 +17,12 @@ Engine::Engine(platform::Platform& platform_, const platform::TextEncoding& enco
 }
 
 Engine::~Engine() = default;
+
+platform::Platform& platform_of(Engine& engine) { return engine.platform; }
+resources::State& resources_of(Engine& engine) { return engine.resources; }
+script::Machine& machine_of(Engine& engine) { return engine.script; }
+graphics::State& graphics_of(Engine& engine) { return engine.graphics; }
+text::State& text_of(Engine& engine) { return engine.text; }
+input::State& input_of(Engine& engine) { return engine.input; }
 
 }  // namespace tavelo::host

@@ -4,7 +4,10 @@
 
 #include <array>
 
-#include "host/engine.h"
+#include "host/engine_parts.h"
+#include "input/state.h"
+#include "resources/state.h"
+#include "script/state.h"
 #include "resources/multibyte.h"
 
 namespace tavelo::input {
@@ -19,24 +22,24 @@ constexpr int32_t kSuppressedPresses = 3;
 // Dropped file names, in bytes.
 constexpr size_t kDroppedNameLimit = 259;
 
-CallStatus sys_suppress_repeated_clicks(host::Engine& engine, CallArgs& args) {
+CallStatus sys_suppress_repeated_clicks(host::Engine&, CallArgs& args) {
   // Without arguments the left button; with arguments the mask is argument 2.
   int32_t mask = args.count == 0 ? 1 : args.int_at(2);
-  engine.script.clicks.suppress_mask = uint8_t(mask & 7);
-  engine.script.clicks.suppress_count = kSuppressedPresses;
+  args.machine.clicks.suppress_mask = uint8_t(mask & 7);
+  args.machine.clicks.suppress_count = kSuppressedPresses;
   return args.done(0);
 }
 
 CallStatus sys_accept_dropped_files(host::Engine& engine, CallArgs& args) {
   bool accept = args.int_at(1) != 0;
-  engine.input.accept_dropped_files = accept;
-  if (accept) engine.input.dropped_file.clear();
+  host::input_of(engine).accept_dropped_files = accept;
+  if (accept) host::input_of(engine).dropped_file.clear();
   return args.done(0);
 }
 
 CallStatus sys_dropped_file(host::Engine& engine, CallArgs& args) {
   return args.done_text(
-      resources::cut_game_text(engine.resources.lead_bytes, engine.input.dropped_file, kDroppedNameLimit));
+      resources::cut_game_text(args.machine.resources.lead_bytes, host::input_of(engine).dropped_file, kDroppedNameLimit));
 }
 
 // Scripts know these calls by key only.

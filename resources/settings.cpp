@@ -259,15 +259,15 @@ RegistryText reg_read_text(State& state, std::string_view name, std::string_view
   return reg_read_text(settings_location(state), name, default_text, size);
 }
 
-int32_t reg_write_int(State& state, std::string_view name, int32_t value) {
+SettingsWrite reg_write_int(State& state, std::string_view name, int32_t value) {
   return reg_write_int(settings_location(state), name, value);
 }
 
-int32_t reg_write_text(State& state, std::string_view name, std::string_view text) {
+SettingsWrite reg_write_text(State& state, std::string_view name, std::string_view text) {
   return reg_write_text(settings_location(state), name, text);
 }
 
-int32_t reg_write_text_flushed(State& state, std::string_view name, std::string_view text) {
+SettingsWrite reg_write_text_flushed(State& state, std::string_view name, std::string_view text) {
   return reg_write_text_flushed(settings_location(state), name, text);
 }
 
@@ -277,8 +277,8 @@ int32_t read_user_setting(State& state, UserSetting setting) {
   return std::clamp(value, entry.minimum, entry.maximum);
 }
 
-bool write_user_setting(State& state, UserSetting setting, int32_t value) {
-  return reg_write_int(state, kUserSettings[size_t(setting)].name, value) == 0;
+SettingsWrite write_user_setting(State& state, UserSetting setting, int32_t value) {
+  return reg_write_int(state, kUserSettings[size_t(setting)].name, value);
 }
 
 std::string read_user_text(State& state, UserText setting) {
@@ -286,8 +286,8 @@ std::string read_user_text(State& state, UserText setting) {
   return reg_read_text(state, entry.name, entry.default_text, kUserTextSize).text;
 }
 
-bool write_user_text(State& state, UserText setting, std::string_view text) {
-  return reg_write_text(state, kUserTexts[size_t(setting)].name, text) == 0;
+SettingsWrite write_user_text(State& state, UserText setting, std::string_view text) {
+  return reg_write_text(state, kUserTexts[size_t(setting)].name, text);
 }
 
 int32_t read_voice_level(State& state, int index) {
@@ -296,12 +296,12 @@ int32_t read_voice_level(State& state, int index) {
   return reg_read_int(state, voice_level_name(index), kDefaultLevel);
 }
 
-bool write_voice_level(State& state, int index, int32_t value) {
-  if (index < 0 || index >= kVoiceSetupLevels) return false;
-  return reg_write_int(state, voice_level_name(index), value) == 0;
+SettingsWrite write_voice_level(State& state, int index, int32_t value) {
+  if (index < 0 || index >= kVoiceSetupLevels) return SettingsWrite::Failed;
+  return reg_write_int(state, voice_level_name(index), value);
 }
 
-bool write_user_settings(State& state, std::span<const UserSettingValue> values) {
+SettingsWrite write_user_settings(State& state, std::span<const UserSettingValue> values) {
   std::vector<std::string> texts;
   std::vector<SettingsAssignment> assignments;
   texts.reserve(values.size());
@@ -310,7 +310,7 @@ bool write_user_settings(State& state, std::span<const UserSettingValue> values)
   return write_string_values(settings_location(state), assignments);
 }
 
-bool write_exit_settings(State& state, const ExitSettings& settings) {
+SettingsWrite write_exit_settings(State& state, const ExitSettings& settings) {
   const UserSettingValue values[] = {
       {UserSetting::AbnormalTerminateFlg, 0},
       {UserSetting::WinStat, settings.window_state},

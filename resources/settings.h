@@ -92,16 +92,16 @@ SettingsLocation settings_location(State& state);
 int32_t reg_read_int(State& state, std::string_view name, int32_t default_value);
 RegistryText reg_read_text(State& state, std::string_view name, std::string_view default_text,
                                       size_t size);
-int32_t reg_write_int(State& state, std::string_view name, int32_t value);
-int32_t reg_write_text(State& state, std::string_view name, std::string_view text);
-int32_t reg_write_text_flushed(State& state, std::string_view name, std::string_view text);
+SettingsWrite reg_write_int(State& state, std::string_view name, int32_t value);
+SettingsWrite reg_write_text(State& state, std::string_view name, std::string_view text);
+SettingsWrite reg_write_text_flushed(State& state, std::string_view name, std::string_view text);
 
 // A user setting with its default; NANIDO reads clamped to 0..4 and
 // GameSpeed to 0..3.
 int32_t read_user_setting(State& state, UserSetting setting);
-// Every write is synced to disk before it replaces the file. False on failure,
-// which callers may ignore: the setting then keeps its previous stored value.
-bool write_user_setting(State& state, UserSetting setting, int32_t value);
+// Every write is synced to disk before it replaces the file. Callers may
+// ignore a failure: the setting then keeps its previous stored value.
+SettingsWrite write_user_setting(State& state, UserSetting setting, int32_t value);
 
 // Several values with one replacement of the file, so one sync: dialogs
 // that store many values at once should use this.
@@ -109,16 +109,16 @@ struct UserSettingValue {
   UserSetting setting;
   int32_t value;
 };
-bool write_user_settings(State& state, std::span<const UserSettingValue> values);
+SettingsWrite write_user_settings(State& state, std::span<const UserSettingValue> values);
 
 // Game text, at most 259 bytes; WatchList defaults to empty, Editor to "none".
 std::string read_user_text(State& state, UserText setting);
-bool write_user_text(State& state, UserText setting, std::string_view text);
+SettingsWrite write_user_text(State& state, UserText setting, std::string_view text);
 
 // VoiceSetupLvl<index>, default 1000; an index outside 0..29 reads the
 // default and is not written.
 int32_t read_voice_level(State& state, int index);
-bool write_voice_level(State& state, int index, int32_t value);
+SettingsWrite write_voice_level(State& state, int index, int32_t value);
 
 // The window-related values the engine keeps at exit.
 struct ExitSettings {
@@ -136,6 +136,6 @@ struct ExitSettings {
 // FullScFreq, FullScBits, WinPosX and WinPosY, in that order, as one atomic
 // replacement of the file: after a crash either all of them are stored or
 // none (and the abnormal-termination flag then still reports the crash).
-bool write_exit_settings(State& state, const ExitSettings& settings);
+SettingsWrite write_exit_settings(State& state, const ExitSettings& settings);
 
 }  // namespace tavelo::resources

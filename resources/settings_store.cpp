@@ -329,10 +329,10 @@ std::optional<std::string> read_string_value(const SettingsLocation& location, s
   return find_string_value(parse_settings(text, location.encoding), name, location.encoding);
 }
 
-bool write_string_values(const SettingsLocation& location, std::span<const SettingsAssignment> assignments) {
-  if (location.directory.empty()) return false;
+SettingsWrite write_string_values(const SettingsLocation& location, std::span<const SettingsAssignment> assignments) {
+  if (location.directory.empty()) return SettingsWrite::NoLocation;
   std::string path = settings_file_path(location);
-  if (!platform::make_directories(directory_of(path))) return false;
+  if (!platform::make_directories(directory_of(path))) return SettingsWrite::Failed;
 
   SettingsDocument document;
   std::optional<std::vector<uint8_t>> bytes = platform::read_file(path);
@@ -342,7 +342,7 @@ bool write_string_values(const SettingsLocation& location, std::span<const Setti
   } else if (platform::file_length(path)) {
     // The file exists but cannot be read: writing now would lose every other
     // value in it.
-    return false;
+    return SettingsWrite::Unreadable;
   }
   if (document.lines.empty()) {
     document = new_settings_document(location.global_section, location.local_section, location.encoding);
@@ -353,9 +353,11 @@ bool write_string_values(const SettingsLocation& location, std::span<const Setti
   std::string text = serialize_settings(document);
   // Rewriting an unchanged file would only cost a synced write (the engine
   // writes the same values at every exit).
-  if (bytes && std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()) == text) return true;
-  return platform::write_file_atomically(
-      path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  if (bytes && std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()) == text) {
+    return SettingsWrite::Written;
+  }
+  std::span<const uint8_t> file(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  return platform::write_file_atomically(path, file) ? SettingsWrite::Written : SettingsWrite::Failed;
 }
 
 int32_t reg_read_int(const SettingsLocation& location, std::string_view name, int32_t default_value) {
@@ -374,17 +376,17 @@ RegistryText reg_read_text(const SettingsLocation& location, std::string_view na
   return result;
 }
 
-int32_t reg_write_int(const SettingsLocation& location, std::string_view name, int32_t value) {
+SettingsWrite reg_write_int(const SettingsLocation& location, std::string_view name, int32_t value) {
   std::string text = std::to_string(value);
   return reg_write_text(location, name, text);
 }
 
-int32_t reg_write_text(const SettingsLocation& location, std::string_view name, std::string_view text) {
+SettingsWrite reg_write_text(const SettingsLocation& location, std::string_view name, std::string_view text) {
   SettingsAssignment assignment{name, text};
-  return write_string_values(location, std::span(&assignment, 1)) ? 0 : -1;
+  return write_string_values(location, std::span(&assignment, 1));
 }
 
-int32_t reg_write_text_flushed(const SettingsLocation& location, std::string_view name, std::string_view text) {
+SettingsWrite reg_write_text_flushed(const SettingsLocation& location, std::string_view name, std::string_view text) {
   // Every replacement is synced before it is renamed into place, so the
   // flushed form needs nothing more.
   return reg_write_text(location, name, text);

@@ -97,12 +97,19 @@ struct SettingsAssignment {
   std::string_view value;  // game text
 };
 
+// What a write did. Anything but Written leaves the file as it was.
+enum class SettingsWrite {
+  Written,     // stored (an unchanged file is not rewritten)
+  NoLocation,  // no settings directory is known
+  Unreadable,  // the file exists but cannot be read: writing would lose its other values
+  Failed,      // the directory or the replacement could not be written
+};
+
 // Sets the values in order with one atomic replacement of the file (so a
 // crash leaves all of them or none), creating directory and file as needed.
-// The replacement is always synced to disk. False when the file cannot be
-// read back safely or written; the file is then unchanged.
-[[nodiscard]] bool write_string_values(const SettingsLocation& location,
-                                       std::span<const SettingsAssignment> assignments);
+// The replacement is always synced to disk.
+[[nodiscard]] SettingsWrite write_string_values(const SettingsLocation& location,
+                                                std::span<const SettingsAssignment> assignments);
 
 // ---- the registry operations as scripts and dialogs see them
 
@@ -117,10 +124,11 @@ struct RegistryText {
 RegistryText reg_read_text(const SettingsLocation& location, std::string_view name, std::string_view default_text,
                            size_t size);
 
-// 0 on success, -1 on failure. Integers are stored in decimal. Every write is
-// synced; the flushed form exists for the callers that depend on it.
-int32_t reg_write_int(const SettingsLocation& location, std::string_view name, int32_t value);
-int32_t reg_write_text(const SettingsLocation& location, std::string_view name, std::string_view text);
-int32_t reg_write_text_flushed(const SettingsLocation& location, std::string_view name, std::string_view text);
+// Integers are stored in decimal. Every write is synced; the flushed form
+// exists for the callers that depend on it.
+SettingsWrite reg_write_int(const SettingsLocation& location, std::string_view name, int32_t value);
+SettingsWrite reg_write_text(const SettingsLocation& location, std::string_view name, std::string_view text);
+SettingsWrite reg_write_text_flushed(const SettingsLocation& location, std::string_view name,
+                                     std::string_view text);
 
 }  // namespace tavelo::resources

@@ -84,12 +84,12 @@ TEST_F(SettingsStoreTest, missing_file_or_directory_gives_defaults_and_failed_wr
   EXPECT_EQ(text.text, "none");
 
   SettingsLocation nowhere{*encoding, "", "GAME", "RUN"};
-  EXPECT_EQ(reg_write_int(nowhere, "Any", 1), -1);
+  EXPECT_EQ(reg_write_int(nowhere, "Any", 1), SettingsWrite::NoLocation);
   EXPECT_EQ(reg_read_int(nowhere, "Any", 5), 5);
 
   // A directory standing where the file should be cannot be replaced.
   directory.make_directory("GAME/RUN.reg");
-  EXPECT_EQ(reg_write_int(location(), "Any", 1), -1);
+  EXPECT_EQ(reg_write_int(location(), "Any", 1), SettingsWrite::Failed);
 }
 
 TEST_F(SettingsStoreTest, text_values_round_trip_byte_for_byte) {
@@ -107,7 +107,7 @@ TEST_F(SettingsStoreTest, text_values_round_trip_byte_for_byte) {
   int index = 0;
   for (const std::string& value : values) {
     std::string name = "Value" + std::to_string(index++);
-    ASSERT_EQ(reg_write_text(location(), name, value), 0) << name;
+    ASSERT_EQ(reg_write_text(location(), name, value), SettingsWrite::Written) << name;
   }
   index = 0;
   for (const std::string& value : values) {
@@ -125,11 +125,11 @@ TEST_F(SettingsStoreTest, text_values_round_trip_byte_for_byte) {
 }
 
 TEST_F(SettingsStoreTest, shift_jis_names_are_case_insensitive_only_for_ascii) {
-  ASSERT_EQ(reg_write_text(location(), sjis("音量A"), "1"), 0);
+  ASSERT_EQ(reg_write_text(location(), sjis("音量A"), "1"), SettingsWrite::Written);
   EXPECT_EQ(reg_read_int(location(), sjis("音量a"), 0), 1);
   // "ア" (83 41) and "ヂ" (83 61) differ only in a second byte that looks
   // like a letter.
-  ASSERT_EQ(reg_write_text(location(), sjis("ア"), "2"), 0);
+  ASSERT_EQ(reg_write_text(location(), sjis("ア"), "2"), SettingsWrite::Written);
   EXPECT_EQ(reg_read_int(location(), sjis("ヂ"), 0), 0);
 }
 
@@ -147,10 +147,10 @@ TEST_F(SettingsStoreTest, writes_keep_foreign_lines_and_replace_every_kind) {
       "\r\n");
   EXPECT_EQ(reg_read_text(location(), "Twice", "", 100).text, "second");
 
-  ASSERT_EQ(reg_write_int(location(), "Speed", 2), 0);
-  ASSERT_EQ(reg_write_text(location(), "Blob", "text now"), 0);
-  ASSERT_EQ(reg_write_text(location(), "Twice", "third"), 0);
-  ASSERT_EQ(reg_write_text(location(), "New", "appended"), 0);
+  ASSERT_EQ(reg_write_int(location(), "Speed", 2), SettingsWrite::Written);
+  ASSERT_EQ(reg_write_text(location(), "Blob", "text now"), SettingsWrite::Written);
+  ASSERT_EQ(reg_write_text(location(), "Twice", "third"), SettingsWrite::Written);
+  ASSERT_EQ(reg_write_text(location(), "New", "appended"), SettingsWrite::Written);
 
   // Lines that did not change keep their bytes, CR included.
   EXPECT_EQ(file_text(),
@@ -171,14 +171,14 @@ TEST_F(SettingsStoreTest, hand_edited_oddities_survive_writes) {
   // line that announces a continuation.
   write_file("\xEF\xBB\xBF\"First\"=\"1\"\n\"Blob\"=hex:01,02,\\\n");
   EXPECT_EQ(reg_read_int(location(), "First", 0), 1);
-  ASSERT_EQ(reg_write_int(location(), "Added", 2), 0);
+  ASSERT_EQ(reg_write_int(location(), "Added", 2), SettingsWrite::Written);
   EXPECT_EQ(reg_read_int(location(), "Added", 0), 2);
   EXPECT_EQ(reg_read_int(location(), "First", 0), 1);
   EXPECT_EQ(file_text().rfind("\xEF\xBB\xBF", 0), 0u);
 }
 
 TEST_F(SettingsStoreTest, new_file_has_header_and_key_line) {
-  ASSERT_EQ(reg_write_int(location(), "NANIDO", 3), 0);
+  ASSERT_EQ(reg_write_int(location(), "NANIDO", 3), SettingsWrite::Written);
   EXPECT_EQ(file_text(),
             "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_CURRENT_USER\\Software\\GAME\\RUN]\n"
@@ -186,7 +186,7 @@ TEST_F(SettingsStoreTest, new_file_has_header_and_key_line) {
 }
 
 TEST_F(SettingsStoreTest, text_reads_are_cut_without_splitting_characters) {
-  ASSERT_EQ(reg_write_text(location(), "Name", sjis("アイウ")), 0);
+  ASSERT_EQ(reg_write_text(location(), "Name", sjis("アイウ")), SettingsWrite::Written);
   const struct {
     size_t size;
     std::string expected;
@@ -202,7 +202,7 @@ TEST_F(SettingsStoreTest, text_reads_are_cut_without_splitting_characters) {
 }
 
 TEST_F(SettingsStoreTest, section_pairs_are_separate_files_inside_the_directory) {
-  ASSERT_EQ(reg_write_int(location("GAME", "ONE"), "Volume", 100), 0);
+  ASSERT_EQ(reg_write_int(location("GAME", "ONE"), "Volume", 100), SettingsWrite::Written);
   EXPECT_EQ(reg_read_int(location("GAME", "TWO"), "Volume", 650), 650);
   EXPECT_EQ(reg_read_int(location("OTHER", "ONE"), "Volume", 650), 650);
   EXPECT_EQ(reg_read_int(location("GAME", "ONE"), "Volume", 650), 100);
@@ -214,11 +214,11 @@ TEST_F(SettingsStoreTest, section_pairs_are_separate_files_inside_the_directory)
     ASSERT_EQ(path.rfind(directory.path() + "/", 0), 0u) << path;
     EXPECT_EQ(path.find("/../"), std::string::npos) << path;
     EXPECT_EQ(std::count(path.begin() + ptrdiff_t(directory.path().size()), path.end(), '/'), 2) << path;
-    ASSERT_EQ(reg_write_int(place, "Value", 1), 0) << path;
+    ASSERT_EQ(reg_write_int(place, "Value", 1), SettingsWrite::Written) << path;
     EXPECT_TRUE(platform::is_file(path)) << path;
   }
   // Shift-JIS section names become UTF-8 names on disk.
-  ASSERT_EQ(reg_write_int(location(sjis("ゲーム"), sjis("設定")), "Value", 1), 0);
+  ASSERT_EQ(reg_write_int(location(sjis("ゲーム"), sjis("設定")), "Value", 1), SettingsWrite::Written);
   EXPECT_TRUE(platform::is_file(directory.at("ゲーム/設定.reg")));
 }
 
@@ -232,8 +232,8 @@ std::string crash_test_value(int n) {
 }
 
 TEST_F(SettingsStoreTest, killed_writer_leaves_the_old_or_the_new_file) {
-  ASSERT_EQ(reg_write_text(location(), "Keep", "kept"), 0);
-  ASSERT_EQ(reg_write_text(location(), "Big", crash_test_value(0)), 0);
+  ASSERT_EQ(reg_write_text(location(), "Keep", "kept"), SettingsWrite::Written);
+  ASSERT_EQ(reg_write_text(location(), "Big", crash_test_value(0)), SettingsWrite::Written);
   std::mt19937 random(20240601);
   int seen_new = 0;
   for (int round = 1; round <= 30; ++round) {

@@ -79,7 +79,7 @@ TEST(Settings, user_settings_default_to_constants_or_environment_keys) {
   EXPECT_EQ(read_voice_level(game.engine(), 29), 1000);
 
   // A stored value replaces the environment default.
-  ASSERT_TRUE(write_user_setting(game.engine(), UserSetting::MusicVolume, 0));
+  ASSERT_EQ(write_user_setting(game.engine(), UserSetting::MusicVolume, 0), SettingsWrite::Written);
   EXPECT_EQ(read_user_setting(game.engine(), UserSetting::MusicVolume), 0);
   EXPECT_NE(game.file_text().find("\"MusicVolume\"=\"0\"\n"), std::string::npos);
 }
@@ -96,7 +96,7 @@ TEST(Settings, difficulty_and_speed_read_clamped) {
       {UserSetting::GameSpeed, 7, 3}, {UserSetting::GameSpeed, -1, 0},
   };
   for (const auto& c : cases) {
-    ASSERT_TRUE(write_user_setting(game.engine(), c.setting, c.stored));
+    ASSERT_EQ(write_user_setting(game.engine(), c.setting, c.stored), SettingsWrite::Written);
     EXPECT_EQ(read_user_setting(game.engine(), c.setting), c.expected) << c.stored;
   }
 }
@@ -104,10 +104,10 @@ TEST(Settings, difficulty_and_speed_read_clamped) {
 TEST(Settings, voice_levels_outside_the_table_are_refused) {
   TempDirectory store;
   Game game(store);
-  ASSERT_TRUE(write_voice_level(game.engine(), 0, 250));
-  ASSERT_TRUE(write_voice_level(game.engine(), 29, 300));
-  EXPECT_FALSE(write_voice_level(game.engine(), 30, 1));
-  EXPECT_FALSE(write_voice_level(game.engine(), -1, 1));
+  ASSERT_EQ(write_voice_level(game.engine(), 0, 250), SettingsWrite::Written);
+  ASSERT_EQ(write_voice_level(game.engine(), 29, 300), SettingsWrite::Written);
+  EXPECT_EQ(write_voice_level(game.engine(), 30, 1), SettingsWrite::Failed);
+  EXPECT_EQ(write_voice_level(game.engine(), -1, 1), SettingsWrite::Failed);
   EXPECT_EQ(read_voice_level(game.engine(), 0), 250);
   EXPECT_EQ(read_voice_level(game.engine(), 29), 300);
   EXPECT_EQ(read_voice_level(game.engine(), 30), 1000);
@@ -118,8 +118,8 @@ TEST(Settings, changing_the_local_section_gives_fresh_settings) {
   TempDirectory store;
   {
     Game first(store, "REG_LOCAL FIRST_GAME\n");
-    ASSERT_EQ(reg_write_int(first.engine(), "MusicVolume", 100), 0);
-    ASSERT_EQ(reg_write_text(first.engine(), sjis("名前"), sjis("太郎")), 0);
+    ASSERT_EQ(reg_write_int(first.engine(), "MusicVolume", 100), SettingsWrite::Written);
+    ASSERT_EQ(reg_write_text(first.engine(), sjis("名前"), sjis("太郎")), SettingsWrite::Written);
   }
   Game second(store, "REG_LOCAL SECOND_GAME\nMUSICVOL 400\n");
   EXPECT_EQ(read_user_setting(second.engine(), UserSetting::MusicVolume), 400);
@@ -135,8 +135,8 @@ TEST(Settings, changing_the_local_section_gives_fresh_settings) {
 TEST(Settings, exit_writes_land_in_order_in_one_file) {
   TempDirectory store;
   Game game(store);
-  ASSERT_EQ(reg_write_text_flushed(game.engine(), "AbnormalTerminateFlg", "1"), 0);
-  ASSERT_EQ(reg_write_int(game.engine(), "Keep", 5), 0);
+  ASSERT_EQ(reg_write_text_flushed(game.engine(), "AbnormalTerminateFlg", "1"), SettingsWrite::Written);
+  ASSERT_EQ(reg_write_int(game.engine(), "Keep", 5), SettingsWrite::Written);
   ExitSettings settings;
   settings.window_state = 1;
   settings.difficulty = 3;
@@ -146,7 +146,7 @@ TEST(Settings, exit_writes_land_in_order_in_one_file) {
   settings.full_screen_bits = 32;
   settings.window_x = -20;
   settings.window_y = 15;
-  ASSERT_TRUE(write_exit_settings(game.engine(), settings));
+  ASSERT_EQ(write_exit_settings(game.engine(), settings), SettingsWrite::Written);
   EXPECT_EQ(game.file_text(),
             "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_CURRENT_USER\\Software\\TAVELO_SYSTEM\\TAVELO_RUNTIME]\n"

@@ -1,0 +1,38 @@
+#pragma once
+// The engine's parts as a system call reaches them. Handlers receive the
+// engine as an opaque reference and ask here for the state they work on, so a
+// system-call file depends only on the state headers it includes itself:
+// changing one subsystem's state rebuilds that subsystem, its system calls
+// and host/, and nothing else.
+
+namespace tavelo::platform {
+class Platform;
+}
+namespace tavelo::resources {
+struct State;
+}
+namespace tavelo::script {
+struct Machine;
+}
+namespace tavelo::graphics {
+struct State;
+}
+namespace tavelo::text {
+struct State;
+}
+namespace tavelo::input {
+struct State;
+}
+
+namespace tavelo::host {
+
+struct Engine;
+
+platform::Platform& platform_of(Engine& engine);
+resources::State& resources_of(Engine& engine);
+script::Machine& machine_of(Engine& engine);
+graphics::State& graphics_of(Engine& engine);
+text::State& text_of(Engine& engine);
+input::State& input_of(Engine& engine);
+
+}  // namespace tavelo::host
