@@ -16,12 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const resources::LeadByteTable& lead = encoding->lead_bytes();
 
   std::string_view file(reinterpret_cast<const char*>(data), size);
-  host::Environment environment = host::parse_environment(file, lead);
-  if (environment.entries.size() > host::kEnvironmentMaxLines) std::abort();
-  for (const host::EnvironmentEntry& entry : environment.entries) {
+  resources::Environment environment = resources::parse_environment(file, lead);
+  if (environment.entries.size() > resources::kEnvironmentMaxLines) std::abort();
+  for (const resources::EnvironmentEntry& entry : environment.entries) {
     if (entry.key.empty() || entry.value.empty()) std::abort();
-    if (entry.key[0] == '/' || entry.key.size() > host::kEnvironmentMaxLineBytes) std::abort();
-    if (entry.key.size() + entry.value.size() >= host::kEnvironmentMaxLineBytes) std::abort();
+    if (entry.key[0] == '/' || entry.key.size() > resources::kEnvironmentMaxLineBytes) std::abort();
+    if (entry.key.size() + entry.value.size() >= resources::kEnvironmentMaxLineBytes) std::abort();
     for (char c : entry.key) {
       if (uint8_t(c) <= 0x20) std::abort();
     }
@@ -29,10 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (uint8_t(c) < 0x20) std::abort();
     }
     // The first entry of a key is the one found.
-    const std::string* found = host::find_environment_value(environment, entry.key);
+    const std::string* found = resources::find_environment_value(environment, entry.key);
     if (!found) std::abort();
-    (void)host::env_int(environment, entry.key, -1);
-    std::string cut = host::env_text(environment, lead, entry.key, 8, "");
+    (void)resources::env_int(environment, entry.key, -1);
+    std::string cut = resources::env_text(environment, lead, entry.key, 8, "");
     if (cut.size() > 7 || std::string_view(*found).substr(0, cut.size()) != cut) std::abort();
   }
   return 0;

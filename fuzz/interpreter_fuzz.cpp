@@ -73,23 +73,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* entry = block->begin() + loaded->entry_offset;
   engine.script.scripts.loaded.push_back(std::move(loaded));
 
-  script::Thread* thread = script::create_thread(engine, 0);
+  script::Thread* thread = script::create_thread(engine.script, 0);
   if (!thread) return 0;
-  script::make_current(engine, thread);
+  script::make_current(engine.script, thread);
   script::Frame& frame = thread->frame();
   frame.code = block;
   frame.position = entry;
 
   for (int slice = 0; slice < kSlices && !engine.stopping(); ++slice) {
-    thread = script::find_thread(engine, 0);
+    thread = script::find_thread(engine.script, 0);
     if (!thread || thread->end_state != script::EndState::Running) break;
-    script::run_slice(engine, *thread);
+    script::run_slice(engine.script, *thread);
   }
   // The engine's own shutdown order.
   engine.script.eternal.release_all();
   engine.script.global.release_all();
-  script::free_all_threads(engine);
+  script::free_all_threads(engine.script);
   engine.script.events.clear();
-  script::free_all_scripts(engine);
+  script::free_all_scripts(engine.script);
   return 0;
 }
