@@ -519,6 +519,13 @@ bool add_private_font(Renderer& renderer, std::vector<uint8_t> file_bytes) {
   return true;
 }
 
+FaceSource face_source(Renderer& renderer, std::string_view face) {
+  FontEngine& engine = font_engine(renderer);
+  const int32_t index = resolve_face(renderer, engine, cut_face_name(renderer.codec.lead_bytes, face));
+  if (index < 0) return FaceSource::None;
+  return engine.faces[size_t(index)].memory ? FaceSource::Private : FaceSource::Installed;
+}
+
 CacheLoad open_font_cache(Renderer& renderer, std::string_view face, int32_t height, int32_t width,
                           std::string host_path, CacheWrites writes) {
   return open_glyph_cache(renderer.cache, until_nul(face), height, width, std::move(host_path), writes);

@@ -95,6 +95,10 @@ DrawResult draw_text(Renderer& renderer, const FontRecord& record, graphics::Pag
 // FreeType cannot read it.
 bool add_private_font(Renderer& renderer, std::vector<uint8_t> file_bytes);
 
+// Which font draws a face name (for the debug log and tests).
+enum class FaceSource { None, Private, Installed };
+FaceSource face_source(Renderer& renderer, std::string_view face);
+
 // Opens the cache for face and cell size (fontcache_open), closing the open
 // one first. host_path: where its file lives (see glyph_cache_file_name).
 CacheLoad open_font_cache(Renderer& renderer, std::string_view face, int32_t height, int32_t width,
