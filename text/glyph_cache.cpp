@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 #include "platform/file_system.h"
@@ -137,6 +136,12 @@ bool store_glyph(GlyphCache& cache, uint16_t code, int32_t width, std::span<cons
   return true;
 }
 
+bool save_glyph_cache(const GlyphCache& cache, const std::string& host_path) {
+  const std::string directory = parent_directory(host_path);
+  if (!directory.empty() && !platform::is_directory(directory)) platform::make_directories(directory);
+  return platform::write_file_atomically(host_path, write_glyph_cache_file(cache));
+}
+
 CacheLoad open_glyph_cache(GlyphCache& cache, std::string_view face, int32_t height, int32_t width,
                            std::string host_path, CacheWrites writes) {
   close_glyph_cache(cache, writes);
@@ -154,9 +159,7 @@ bool close_glyph_cache(GlyphCache& cache, CacheWrites writes) {
   if (cache.face.empty()) return false;
   bool written = false;
   if (writes == CacheWrites::Allowed && cache.dirty && !cache.host_path.empty()) {
-    std::string directory = parent_directory(cache.host_path);
-    if (!directory.empty() && !platform::is_directory(directory)) platform::make_directories(directory);
-    written = platform::write_file_atomically(cache.host_path, write_glyph_cache_file(cache));
+    written = save_glyph_cache(cache, cache.host_path);
   }
   cache = GlyphCache{};
   return written;

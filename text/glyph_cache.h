@@ -74,6 +74,9 @@ void reset_glyph_cache(GlyphCache& cache, std::string_view face, int32_t cell_wi
 // The file image: header, then the used part of the data.
 std::vector<uint8_t> write_glyph_cache_file(const GlyphCache& cache);
 
+// Writes the file image to host_path atomically, creating its directory.
+bool save_glyph_cache(const GlyphCache& cache, const std::string& host_path);
+
 // Appends a glyph of rows × width bytes (rows = glyph_rows). False, storing
 // nothing, when the width does not fit the width table's byte (1..255), the
 // rows are short or the data would pass kGlyphDataLimit. Grows the data in

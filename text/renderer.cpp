@@ -562,10 +562,7 @@ PrebuildResult prebuild_glyph_cache(Renderer& renderer, std::string_view face, i
     rasterise(renderer, engine, character, code, advance, height, 4, thickening);
     store_glyph(cache, code, advance, engine.glyph);
   }
-  const size_t slash = host_path.find_last_of('/');
-  if (slash != std::string::npos && slash > 0) platform::make_directories(host_path.substr(0, slash));
-  const bool written = platform::write_file_atomically(host_path, write_glyph_cache_file(cache));
-  return written ? PrebuildResult::Written : PrebuildResult::Failed;
+  return save_glyph_cache(cache, host_path) ? PrebuildResult::Written : PrebuildResult::Failed;
 }
 
 }  // namespace tavelo::text
