@@ -1,0 +1,44 @@
+#pragma once
+// Resolves a font face name (UTF-8) to an installed font file and face index.
+// The only place that talks to fontconfig. The text renderer owns one
+// FontLookup and asks it when a script selects a face it has not seen yet; the
+// Windows face names that games use are mapped to the IPA fonts.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct _FcConfig;
+
+namespace tavelo::platform {
+
+struct FontFile {
+  std::string path;        // host path of the font file
+  int32_t face_index = 0;  // face within a collection file
+  std::string family;      // the family fontconfig reports, for logs and tests
+};
+
+// The font configuration, loaded on the first lookup and kept until the lookup
+// is destroyed (loading reads fontconfig's caches: tens of milliseconds).
+struct FontLookup {
+  FontLookup() = default;
+  ~FontLookup();
+  FontLookup(const FontLookup&) = delete;
+  FontLookup& operator=(const FontLookup&) = delete;
+
+  _FcConfig* config = nullptr;
+  bool load_failed = false;
+};
+
+// The IPA family that stands in for a Windows Japanese face name ("ＭＳ ゴシック",
+// "MS PGothic", ...), or empty for any other name. Latin spellings compare
+// without regard to ASCII case.
+std::string_view substitute_family(std::string_view face_name);
+
+// The font file for a face name: the named family when it is installed, else
+// the best font that covers Japanese. Never a font without Japanese glyphs:
+// nullopt when none is installed.
+std::optional<FontFile> find_font_file(FontLookup& lookup, std::string_view face_name);
+
+}  // namespace tavelo::platform
