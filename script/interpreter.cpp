@@ -181,13 +181,24 @@ AssignInfo assign_info(Op op) {
   }
 }
 
-Value concatenate(const Value& left, const Value& right) {
-  std::string_view a = left.type == ValueType::String ? left.string->text() : std::string_view{};
-  std::string_view b = right.type == ValueType::String ? right.string->text() : std::string_view{};
+// Concatenation is the one way a script grows a string without bound (a
+// string doubled 31 times would be 2 GiB): beyond kMaxStringBytes the result
+// is cut on a character boundary, with a report naming the instruction.
+[[gnu::noinline]] Value join_beyond_limit(Machine& machine, Op op, std::string_view a, std::string_view b) {
   std::string joined;
   joined.reserve(a.size() + b.size());
   joined.append(a).append(b);
-  return make_string(joined);
+  std::string cut = resources::cut_game_text(machine.resources.lead_bytes, joined, kMaxStringBytes);
+  report_script_error(machine, "%s : 文字列が%dバイトを超えたので切り詰めました",
+                      {opcode_info(op).mnemonic, int(kMaxStringBytes)});
+  return make_string(cut);
+}
+
+Value concatenate(Machine& machine, Op op, const Value& left, const Value& right) {
+  std::string_view a = left.type == ValueType::String ? left.string->text() : std::string_view{};
+  std::string_view b = right.type == ValueType::String ? right.string->text() : std::string_view{};
+  if (a.size() + b.size() > kMaxStringBytes) [[unlikely]] return join_beyond_limit(machine, op, a, b);
+  return make_joined_string(a, b);
 }
 
 // Replaces a string or array by an int 0, releasing its block; a variable
@@ -199,9 +210,10 @@ void drop_reference(Value& value) {
   value.bits = 0;
 }
 
-// The outcome of applying an assignment to a stored value: the new stored
-// value is written in place; strings build new blocks.
-void apply_assignment(const AssignInfo& info, Value& target, const Value& operand, bool element) {
+// The outcome of applying an assignment (op) to a stored value: the new
+// stored value is written in place; strings build new blocks.
+void apply_assignment(Machine& machine, Op op, const AssignInfo& info, Value& target, const Value& operand,
+                      bool element) {
   switch (info.type) {
     case ValueType::Int: {
       // A string or array held here counts as 0; its block is released.
@@ -221,7 +233,7 @@ void apply_assignment(const AssignInfo& info, Value& target, const Value& operan
     case ValueType::String: {
       Value result;
       if (info.kind == Arith::Add) {
-        result = concatenate(target, operand);
+        result = concatenate(machine, op, target, operand);
       } else {
         result = operand;
         if (result.type == ValueType::String) retain_value(result);
@@ -798,14 +810,24 @@ void run_slice(Machine& machine, Thread& thread) {
   } while (0)
 #define TOP stack[sp - 1]
 #define SECOND stack[sp - 2]
-#define ENSURE_STACK(extra)                                 \
-  do {                                                      \
-    if (sp + (extra) >= stack_limit) [[unlikely]] {       \
-      thread.sp = sp;                                     \
-      ensure_stack(thread, (extra));                        \
-      stack = thread.stack();                             \
-      stack_limit = thread.capacity() - 8;                \
-    }                                                       \
+  // Growing the stack is where a runaway script meets the stack limit: the
+  // check costs nothing on pushes that fit.
+  auto grow_stack = [&](int32_t extra) {
+    thread.sp = sp;
+    bool within_limit = ensure_stack(thread, extra);
+    stack = thread.stack();
+    stack_limit = thread.capacity() - 8;
+    return within_limit;
+  };
+#define STACK_OVERFLOW()                                 \
+  do {                                                   \
+    SAVE();                                              \
+    report_stack_overflow(machine, Overflow::Values);    \
+    return;                                              \
+  } while (0)
+#define ENSURE_STACK(extra)                                                    \
+  do {                                                                         \
+    if (sp + (extra) >= stack_limit && !grow_stack(extra)) [[unlikely]] STACK_OVERFLOW(); \
   } while (0)
 // After a report: the user may have chosen to end the engine.
 #define STOP_IF_ENDING()    \
@@ -824,11 +846,15 @@ void run_slice(Machine& machine, Thread& thread) {
   } while (0)
 // The value is taken before the stack may grow: it may be read from a local
 // variable, which lives in the stack.
-#define PUSH(value)              \
-  do {                           \
-    Value pushed_ = (value);     \
-    ENSURE_STACK(1);             \
-    stack[sp++] = pushed_;       \
+#define PUSH(value)                                                   \
+  do {                                                                \
+    Value pushed_ = (value);                                          \
+    if (sp + 1 >= stack_limit && !grow_stack(1)) [[unlikely]] {       \
+      /* the stack has room: the value goes where the thread frees it */ \
+      stack[sp++] = pushed_;                                          \
+      STACK_OVERFLOW();                                               \
+    }                                                                 \
+    stack[sp++] = pushed_;                                            \
   } while (0)
 
   Op op;
@@ -1074,11 +1100,13 @@ void run_slice(Machine& machine, Thread& thread) {
       CASE(AddFloat) NUMERIC_OPERANDS(); SECOND = make_float(as_float(SECOND) + as_float(TOP)); --sp; NEXT();
       CASE(SubFloat) NUMERIC_OPERANDS(); SECOND = make_float(as_float(SECOND) - as_float(TOP)); --sp; NEXT();
       CASE(Concat) {
-        Value joined = concatenate(SECOND, TOP);
+        SAVE();
+        Value joined = concatenate(machine, op, SECOND, TOP);
         release_value(TOP);
         release_value(SECOND);
         SECOND = joined;
         --sp;
+        STOP_IF_ENDING();
         NEXT();
       }
 
@@ -1203,6 +1231,7 @@ void run_slice(Machine& machine, Thread& thread) {
             NEXT();
           }
         }
+        SAVE();
         bool fault = false;
         Value* variable = find_operand_variable(machine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
@@ -1210,7 +1239,7 @@ void run_slice(Machine& machine, Thread& thread) {
         if (!variable) {
           variable = create_operand_variable(machine, thread, flags, hash, hint_field, make_default(TOP.type));
         }
-        apply_assignment(info, *variable, TOP, false);
+        apply_assignment(machine, op, info, *variable, TOP, false);
         variable->hash = hash;
         variable->scope = Scope((flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift);
         if (info.pop) {
@@ -1222,6 +1251,7 @@ void run_slice(Machine& machine, Thread& thread) {
           release_value(TOP);
           TOP = copy;
         }
+        STOP_IF_ENDING();
         NEXT();
       }
 
@@ -1300,7 +1330,7 @@ void run_slice(Machine& machine, Thread& thread) {
             element.type = ValueType::String;
             element.string = array.strings()[index];
           }
-          apply_assignment(info, element, TOP, true);
+          apply_assignment(machine, op, info, element, TOP, true);
           if (info.type == ValueType::Int) array.ints()[index] = element.integer;
           else if (info.type == ValueType::Float) array.floats()[index] = element.real;
           else array.strings()[index] = element.string;
@@ -1719,6 +1749,7 @@ void run_slice(Machine& machine, Thread& thread) {
 #undef TOP
 #undef SECOND
 #undef ENSURE_STACK
+#undef STACK_OVERFLOW
 #undef PUSH
 #undef CHECK_SLICE
 #undef STOP_IF_ENDING

@@ -91,8 +91,17 @@ struct EventRegistration {
   const CodeBlock* code = nullptr;
 };
 
+// The most records a thread's stack may hold (16 MiB). Only a runaway script
+// comes near it: the interpreter then ends the engine with the fatal stack
+// overflow report instead of growing until the system kills the process.
+inline constexpr int32_t kMaxStackRecords = int32_t(1) << 20;
+
 // Stack operations on a thread. Pushes keep at least 8 free records.
-void ensure_stack(Thread& thread, int32_t extra);
+// ensure_stack makes room for extra more records. It always does, so the push
+// that asked can go ahead; false tells that the stack has grown beyond
+// kMaxStackRecords (the interpreter reports and stops; the engine's own pushes
+// are few and bounded, so they do not ask).
+bool ensure_stack(Thread& thread, int32_t extra);
 inline void push_value(Thread& thread, const Value& value) {
   if (thread.sp + 8 >= thread.capacity()) ensure_stack(thread, 8);
   thread.slot(thread.sp++) = value;

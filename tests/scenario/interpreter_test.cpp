@@ -734,6 +734,54 @@ loop:
   EXPECT_EQ(run.lines, (Lines{"600 600 599 ", "7 "}));
 }
 
+// Strings stop growing at 16 MiB (16777216 bytes): the operation that would
+// go beyond is reported and its result cut on a character boundary.
+TEST(Interpreter, strings_stop_growing_at_the_limit_on_a_character_boundary) {
+  ScriptRun run = run_script(R"(
+    locals string string int
+    push_string "あx"                       ; 3 bytes: a double-byte character, then x
+    set_string_pop local string slot:0
+double:
+    load local string slot:0
+    load local string slot:0
+    concat
+    set_string_pop local string slot:0
+    load local int pre_inc slot:2
+    push_int 22
+    lt_int
+    jump_if_true double                     ; 3 * 2^22 bytes
+    line 2
+    load local string slot:0
+    load local string slot:0
+    concat                                  ; cut before the あ that would be split: 16777215 bytes
+    set_string_pop local string slot:0
+    load local string slot:0
+    set_string_pop local string slot:1
+    push_string "x"
+    add_set_string_pop local string slot:0  ; fits exactly, without a report
+    load local string slot:0
+    load local string slot:1
+    ne_string
+    load local string slot:0
+    set_string_pop local string slot:1
+    line 3
+    push_string "あ"
+    add_set_string_pop local string slot:0  ; does not fit: reported, nothing added
+    load local string slot:0
+    load local string slot:1
+    eq_string
+    PRINT 2
+  )");
+  ASSERT_EQ(run.lines.size(), 3u) << ::testing::PrintToString(run.lines);
+  EXPECT_NE(run.lines[0].find("START.TVO(2) : concat : 文字列が16777216バイトを超えたので切り詰めました"),
+            std::string::npos)
+      << run.lines[0];
+  EXPECT_NE(run.lines[1].find("START.TVO(3) : add_set_string_pop : 文字列が16777216バイトを超えたので"),
+            std::string::npos)
+      << run.lines[1];
+  EXPECT_EQ(run.lines[2], "1 1 ");
+}
+
 TEST(Interpreter, break_jumps_to_the_innermost_break_target_ahead) {
   ScriptRun run = run_script(R"(
     set_break after
