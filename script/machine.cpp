@@ -208,7 +208,9 @@ bool call_position(Machine& machine, Thread& thread, const CodeBlock* code, cons
     push_value(thread, make_int(argc));
     return push_frame(machine, thread);
   }
-  enter_call(thread, thread.frame(), code, position, argc, discard);
+  ensure_stack(thread, 1);
+  enter_call(thread, thread.frame(), thread.stack(), thread.sp, code, position, argc, discard);
+  ++thread.sp;
   return true;
 }
 

@@ -110,27 +110,35 @@ inline void pop_value(Thread& thread) { release_value(thread.slot(--thread.sp));
 // Releases records [from, sp) and sets sp = from.
 void release_stack_above(Thread& thread, int32_t from);
 
-// Enters a call from caller (the thread's current frame) whose argc
-// arguments are on the stack: pushes argc and a fresh frame at position,
-// which it returns. The caller has checked the frame limit. The depth is
-// derived from the frame's place, not read back: callers in a hurry keep the
-// frame pointer.
-inline Frame& enter_call(Thread& thread, Frame& caller, const CodeBlock* code, const uint8_t* position, int argc,
-                         bool discard) {
-  if (thread.sp + 8 >= thread.capacity()) ensure_stack(thread, 8);
-  caller.discard_result = discard;
-  thread.slot(thread.sp++) = make_int(argc);
-  caller.top = thread.sp - (argc + 1);
-  Frame& frame = (&caller)[1];
-  thread.depth = int(&frame - thread.frames.data());
+// Starts callee, the frame above caller, fresh at position, with its local
+// slot 0 (and its stack top) at base.
+inline void start_frame(Frame& callee, const Frame& caller, const CodeBlock* code, const uint8_t* position,
+                        int32_t base) {
   // A copy of a fresh frame compiles to a few vector moves; assigning a
   // temporary became a string instruction with a long start-up.
-  frame = kFreshFrame;
-  frame.position = position;
-  frame.code = code;
-  frame.line = caller.line;
-  frame.top = thread.sp;
-  frame.base = thread.sp;
+  callee = kFreshFrame;
+  callee.position = position;
+  callee.code = code;
+  callee.line = caller.line;
+  callee.top = base;
+  callee.base = base;
+}
+
+// Enters a call from caller (the thread's current frame) whose argc
+// arguments lie below stack[sp] (the thread's stack and top, which the
+// interpreter keeps in registers): stores argc at sp and starts a fresh frame
+// at position above it, which it returns; the caller then counts the
+// argument count in its top (sp + 1). The caller has checked the frame limit
+// and made room for one more record. The depth is derived from the frame's
+// place, not read back: callers in a hurry keep the frame pointer.
+inline Frame& enter_call(Thread& thread, Frame& caller, Value* stack, int32_t sp, const CodeBlock* code,
+                         const uint8_t* position, int argc, bool discard) {
+  caller.discard_result = discard;
+  stack[sp++] = make_int(argc);
+  caller.top = sp - (argc + 1);
+  Frame& frame = (&caller)[1];
+  thread.depth = int(&frame - thread.frames.data());
+  start_frame(frame, caller, code, position, sp);
   return frame;
 }
 
