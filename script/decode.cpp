@@ -67,20 +67,6 @@ uint8_t jump_mask(Op comparison, bool jump_if_true) {
   return jump_if_true ? truth : uint8_t(~truth & 0b111);
 }
 
-bool is_int_comparison(Op op) {
-  return op == Op::LessEqualInt || op == Op::LessInt || op == Op::GreaterEqualInt || op == Op::GreaterInt ||
-         op == Op::EqualInt || op == Op::NotEqualInt;
-}
-
-bool is_int_operation(Op op) {
-  switch (op) {
-    case Op::MulInt: case Op::DivInt: case Op::ModInt: case Op::AddInt: case Op::SubInt:
-    case Op::ShiftRight: case Op::ShiftLeft: case Op::BitXor: case Op::LogicalAnd: case Op::LogicalOr:
-    case Op::BitAnd: case Op::BitOr: return true;
-    default: return is_int_comparison(op);
-  }
-}
-
 bool is_float_operation(Op op) {
   return op == Op::AddFloat || op == Op::SubFloat || op == Op::MulFloat || op == Op::DivFloat;
 }
@@ -122,6 +108,11 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
     return Decoding{DecodedForm(DecodedForm(first) - (local ? kLocalToAnyScope : 0) +
                                 DecodedForm(statement_kind(op_at(offset))))};
   };
+  // An operation family's form for the operation at offset.
+  auto operation_form = [&](Form first, ptrdiff_t offset, bool local) {
+    return Decoding{DecodedForm(DecodedForm(first) - (local ? kLocalToAnyScope : 0) +
+                                DecodedForm(operation_kind(op_at(offset))))};
+  };
   const Decoding plain{plain_form(op)};
 
   if (op == Op::Jump) {
@@ -138,12 +129,14 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
       if (is_int_comparison(operation) && branch_at(kConstantSize + kVariableSize + kBareSize)) {
         return masked(Form::ConstantCompareJump, kConstantSize + kVariableSize, local);
       }
-      if (is_int_operation(operation)) return sequence(Form::ConstantFold, local);
+      if (is_int_operation(operation)) return operation_form(Form::ConstantFold, kConstantSize + kVariableSize, local);
     }
     if (is_int_statement(next) && is_known_scope(flags) && left >= kConstantSize + kVariableSize) {
       return statement(Form::ConstantStatement, kConstantSize, local);
     }
-    if (is_int_operation(next)) return Decoding{DecodedForm(Form::OperateConstant)};
+    if (is_int_operation(next)) {
+      return Decoding{DecodedForm(DecodedForm(Form::OperateConstant) + DecodedForm(operation_kind(next)))};
+    }
     return plain;
   }
 
@@ -213,9 +206,11 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
       ptrdiff_t statement_at = operation_at + kBareSize;
       if (is_int_statement(op_at(statement_at)) && is_known_scope(flags_at(statement_at)) &&
           left >= statement_at + kVariableSize) {
-        return statement(Form::FoldStatement, statement_at, local);
+        Decoding decoding = statement(Form::FoldStatement, statement_at, local);
+        decoding.form = DecodedForm(decoding.form + 4 * DecodedForm(operation_kind(op_at(operation_at))));
+        return decoding;
       }
-      return sequence(Form::FoldConstant, local);
+      return operation_form(Form::FoldConstant, operation_at, local);
     }
   }
   if (is_int_statement(next) && is_known_scope(next_flags) && left >= 2 * kVariableSize) {
@@ -234,7 +229,7 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
     if (is_int_comparison(third) && branch_at(2 * kVariableSize + kBareSize)) {
       return masked(Form::CompareVariablesJump, 2 * kVariableSize, local);
     }
-    if (is_int_operation(third)) return sequence(Form::FoldVariables, local);
+    if (is_int_operation(third)) return operation_form(Form::FoldVariables, 2 * kVariableSize, local);
     if (left >= 3 * kVariableSize) {
       if (third == Op::LoadElement && is_int_element_load(third_flags, 2)) return sequence(Form::LoadElementAt2, local);
       if (third == Op::ElementAssignIntPop && is_known_scope(third_flags)) {
@@ -243,7 +238,7 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
       }
     }
   }
-  if (is_int_operation(next)) return sequence(Form::OperateVariable, local);
+  if (is_int_operation(next)) return operation_form(Form::OperateVariable, kVariableSize, local);
   return sequence(Form::LoadInt, local);
 }
 

@@ -25,18 +25,19 @@ constexpr DecodedForm plain_form(Op op) { return DecodedForm(size_t(op) + 1); }
 // slot, or an eternal, global or thread variable reached through the slot
 // hint), in two blocks of the same order, so that each runs without asking
 // for the scope. Families of width 8 have one form per jump mask (below),
-// families of width 4 one per statement kind.
+// families of width 4 one per operation or statement kind, FoldStatement one
+// per pair (operation kind * 4 + statement kind).
 #define TAVELO_SEQUENCE_FAMILIES(FAMILY)                                                        \
   FAMILY(LoadInt, 1)                /* load (an int) */                                        \
   FAMILY(CompareJump, 8)            /* load; push_int; int comparison; jump_if_false/true */   \
   FAMILY(StepCompareJump, 8)        /* load with ++ or --; push_int; comparison; jump */       \
   FAMILY(CompareVariablesJump, 8)   /* load; load; comparison; jump */                         \
   FAMILY(ConstantCompareJump, 8)    /* push_int; load; comparison; jump */                     \
-  FAMILY(FoldConstant, 1)           /* load; push_int; int operation */                        \
-  FAMILY(FoldStatement, 4)          /* load; push_int; int operation; int statement */         \
-  FAMILY(FoldVariables, 1)          /* load; load; int operation */                            \
-  FAMILY(ConstantFold, 1)           /* push_int; load; int operation */                        \
-  FAMILY(OperateVariable, 1)        /* load; int operation on the value below */               \
+  FAMILY(FoldConstant, 4)           /* load; push_int; int operation */                        \
+  FAMILY(FoldStatement, 16)         /* load; push_int; int operation; int statement */         \
+  FAMILY(FoldVariables, 4)          /* load; load; int operation */                            \
+  FAMILY(ConstantFold, 4)           /* push_int; load; int operation */                        \
+  FAMILY(OperateVariable, 4)        /* load; int operation on the value below */               \
   FAMILY(Statement, 4)              /* load; int statement (set_int_pop, add_set_int_pop...) */ \
   FAMILY(ConstantStatement, 4)      /* push_int; int statement */                              \
   FAMILY(Step, 1)                   /* load with ++ or --; pop */                              \
@@ -56,7 +57,8 @@ constexpr DecodedForm plain_form(Op op) { return DecodedForm(size_t(op) + 1); }
 
 enum class Form : DecodedForm {
   Jump = kOpcodeCount + 2,  // a jump, without the general dispatch
-  OperateConstant,          // push_int; int operation on the value below
+  OperateConstant,          // push_int; int operation on the value below (4 forms)
+  OperateConstantLast = OperateConstant + 3,
 #define TAVELO_FAMILY(name, width) Local##name, Local##name##Last = Local##name + (width) - 1,
   TAVELO_SEQUENCE_FAMILIES(TAVELO_FAMILY)
 #undef TAVELO_FAMILY
@@ -79,6 +81,14 @@ inline bool jump_taken(unsigned mask, int relation) { return (mask >> relation) 
 // families: the three common ones, and any other (read from the instruction
 // when it runs).
 enum class StatementKind : uint8_t { Assign, Add, Subtract, Other };
+// The same for the int operations the sequences fold.
+enum class OperationKind : uint8_t { Add, Subtract, Multiply, Other };
+constexpr OperationKind operation_kind(Op op) {
+  return op == Op::AddInt ? OperationKind::Add
+         : op == Op::SubInt ? OperationKind::Subtract
+         : op == Op::MulInt ? OperationKind::Multiply
+                            : OperationKind::Other;
+}
 constexpr StatementKind statement_kind(Op op) {
   switch (op) {
     case Op::AssignIntPop: case Op::AssignFloatPop: return StatementKind::Assign;
@@ -101,10 +111,20 @@ struct Decoding {
 Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint8_t* at);
 
 // The instructions the sequences take, by what they compute.
-bool is_int_comparison(Op op);
+constexpr bool is_int_comparison(Op op) {
+  return op == Op::LessEqualInt || op == Op::LessInt || op == Op::GreaterEqualInt || op == Op::GreaterInt ||
+         op == Op::EqualInt || op == Op::NotEqualInt;
+}
 // Every operation of two ints giving an int (arithmetic, shifts, bitwise and
 // logical operations, comparisons).
-bool is_int_operation(Op op);
+constexpr bool is_int_operation(Op op) {
+  switch (op) {
+    case Op::MulInt: case Op::DivInt: case Op::ModInt: case Op::AddInt: case Op::SubInt:
+    case Op::ShiftRight: case Op::ShiftLeft: case Op::BitXor: case Op::LogicalAnd: case Op::LogicalOr:
+    case Op::BitAnd: case Op::BitOr: return true;
+    default: return is_int_comparison(op);
+  }
+}
 // The int statements on variables: set_int_pop and the compound forms.
 constexpr bool is_int_statement(Op op) {
   switch (op) {

@@ -184,19 +184,37 @@ constexpr std::array<AssignInfo, kOpcodeCount + 1> kAssignInfos = make_assign_in
 // What the statement whose opcode lies at `at` computes.
 inline Arith statement_arith(const uint8_t* at) { return kAssignInfos[size_t(decode_opcode(load_u16le(at)))].kind; }
 
-// The kind of each form that is a plain int statement (set_int_pop and the
-// compound forms), or kNotIntStatement: an int result a sequence computes
-// goes straight into the variable of such a statement right after it.
-constexpr uint8_t kNotIntStatement = 0xFF;
-constexpr std::array<uint8_t, kFormCount> make_int_statement_kinds() {
-  std::array<uint8_t, kFormCount> kinds{};
-  for (uint8_t& kind : kinds) kind = kNotIntStatement;
+// What the plain instruction of a form does with an int a sequence has just
+// computed, when it can take the int without the stack (the INT_RESULT
+// block of the loop): store it by an int statement, use it as the subscript
+// of an int element load or store, take it as the right operand of an int
+// operation with the value below, or test it for a conditional jump.
+enum class Consumer : uint8_t { None, Statement, ElementLoad, ElementStore, Operation, Branch };
+struct ConsumerInfo {
+  Consumer consumer = Consumer::None;
+  uint8_t kind = 0;  // the statement or operation kind; for branches, 1 when jump_if_true
+};
+constexpr std::array<ConsumerInfo, kFormCount> make_consumers() {
+  std::array<ConsumerInfo, kFormCount> consumers{};
   for (size_t i = 0; i < kOpcodeCount; ++i) {
-    if (is_int_statement(Op(i))) kinds[plain_form(Op(i))] = uint8_t(statement_kind(Op(i)));
+    Op op = Op(i);
+    ConsumerInfo& info = consumers[plain_form(op)];
+    if (is_int_statement(op)) info = {Consumer::Statement, uint8_t(statement_kind(op))};
+    if (is_int_operation(op)) info = {Consumer::Operation, uint8_t(operation_kind(op))};
+    if (op == Op::LoadElement) info = {Consumer::ElementLoad, 0};
+    if (op == Op::ElementAssignIntPop) info = {Consumer::ElementStore, 0};
+    if (op == Op::JumpIfFalse || op == Op::JumpIfTrue) info = {Consumer::Branch, uint8_t(op == Op::JumpIfTrue)};
   }
-  return kinds;
+  return consumers;
 }
-constexpr std::array<uint8_t, kFormCount> kIntStatementKinds = make_int_statement_kinds();
+constexpr std::array<ConsumerInfo, kFormCount> kConsumers = make_consumers();
+
+// The flags of the element loads an int result feeds: an int element, no
+// increment or unary operation, one or two subscripts (any scope).
+constexpr uint16_t kIntElementOne = (uint16_t(ValueType::Int) << variable_flags::kTypeShift) |
+                                    (1 << variable_flags::kSubscriptShift);
+constexpr uint16_t kIntElementTwo = (uint16_t(ValueType::Int) << variable_flags::kTypeShift) |
+                                    (2 << variable_flags::kSubscriptShift);
 
 // A statement's new value, by the kind its form holds; other operations are
 // read from the statement at `at`.
@@ -380,6 +398,15 @@ void report_code_fault(Machine& machine, Thread& thread, CodeFault fault, uint32
     case Op::NotEqualInt: return a != b;
     default: return 0;
   }
+}
+
+// An int operation by the kind its form holds; other operations are read
+// from the instruction at `at`.
+[[gnu::always_inline]] inline int32_t int_operation_of(unsigned kind, const uint8_t* at, int32_t a, int32_t b) {
+  if (kind == unsigned(OperationKind::Add)) return wrap_add(a, b);
+  if (kind == unsigned(OperationKind::Subtract)) return wrap_sub(a, b);
+  if (kind == unsigned(OperationKind::Multiply)) return wrap_mul(a, b);
+  return int_operation(decode_opcode(load_u16le(at)), a, b);
 }
 
 // The same for the float operations (is_float_operation).
@@ -629,7 +656,18 @@ enum class CallEnd { Next, Wait };
   }
   if ((uint8_t(entry->flags) & uint8_t(SyscallFlags::Control)) == 0) {
     if (!args.has_result) push_value(thread, make_int(0));
-    finish_control_call(machine, first, !keep);
+    // The result (on top) replaces the arguments; a discarded one goes too.
+    Value* stack = thread.stack();
+    int32_t top = thread.sp - 1;
+    Value result = stack[top];
+    for (int32_t i = first; i < top; ++i) release_value(stack[i]);
+    if (keep) {
+      stack[first] = result;
+      thread.sp = first + 1;
+    } else {
+      release_value(result);
+      thread.sp = first;
+    }
   }
   return CallEnd::Next;
 }
@@ -681,9 +719,10 @@ enum class CallEnd { Next, Wait };
 // Whether the arguments below the argument count at count_record have the
 // declared types (the first argument is the nearest).
 [[gnu::always_inline]] inline bool parameters_match(const Value* count_record, const uint8_t* types, uint16_t count) {
-  bool match = true;
-  for (int i = 1; i <= count; ++i) match &= uint8_t(count_record[-i].type) == types[i - 1];
-  return match;
+  for (int i = 1; i <= count; ++i) {
+    if (uint8_t(count_record[-i].type) != types[i - 1]) return false;
+  }
+  return true;
 }
 
 // Whether any of the records [first, end) holds a string or array block.
@@ -859,6 +898,7 @@ void run_slice(Machine& machine, Thread& thread) {
   } while (0)
 
   DecodedForm form;
+  int32_t int_result = 0;  // see INT_RESULT
   // The plain instruction a form runs (sequences that fall back set form to
   // their first instruction's form where the instruction needs it).
 #define OP Op(form - 1)
@@ -900,10 +940,11 @@ void run_slice(Machine& machine, Thread& thread) {
 #undef TAVELO_OPCODE
       &&label_Invalid,
       &&form_Jump,
-      &&form_OperateConstant,
+      &&form_OperateConstant, &&form_OperateConstant, &&form_OperateConstant, &&form_OperateConstant,
 #define REPEAT_1(label) label,
 #define REPEAT_4(label) label, label, label, label,
 #define REPEAT_8(label) REPEAT_4(label) REPEAT_4(label)
+#define REPEAT_16(label) REPEAT_8(label) REPEAT_8(label)
 #define TAVELO_FAMILY(name, width) REPEAT_##width(&&form_Local##name)
       TAVELO_SEQUENCE_FAMILIES(TAVELO_FAMILY)
 #undef TAVELO_FAMILY
@@ -913,6 +954,7 @@ void run_slice(Machine& machine, Thread& thread) {
 #undef REPEAT_1
 #undef REPEAT_4
 #undef REPEAT_8
+#undef REPEAT_16
   };
   static_assert(std::size(kDispatch) == kFormCount, "one entry per form");
 #define CASE(name)             \
@@ -927,6 +969,12 @@ void run_slice(Machine& machine, Thread& thread) {
 #define FORM_CASE8_(name) \
   FOUR_CASES(name, 0)     \
   FOUR_CASES(name, 4)     \
+  form_##name:
+#define FORM_CASE16_(name) \
+  FOUR_CASES(name, 0)      \
+  FOUR_CASES(name, 4)      \
+  FOUR_CASES(name, 8)      \
+  FOUR_CASES(name, 12)     \
   form_##name:
 #define NOT_DECODED_LABEL not_decoded:
 #define NEXT()                 \
@@ -945,6 +993,7 @@ void run_slice(Machine& machine, Thread& thread) {
 #define FORM_CASE_(name) case DecodedForm(Form::name):
 #define FORM_CASE4_(name) FOUR_CASES(name, 0)
 #define FORM_CASE8_(name) FOUR_CASES(name, 0) FOUR_CASES(name, 4)
+#define FORM_CASE16_(name) FOUR_CASES(name, 0) FOUR_CASES(name, 4) FOUR_CASES(name, 8) FOUR_CASES(name, 12)
 #define NOT_DECODED_LABEL
 #define NEXT() break
 #define SEQUENCE_NEXT() break
@@ -953,6 +1002,7 @@ void run_slice(Machine& machine, Thread& thread) {
 #define FORM_CASE(name) FORM_CASE_(name)
 #define FORM_CASE4(name) FORM_CASE4_(name)
 #define FORM_CASE8(name) FORM_CASE8_(name)
+#define FORM_CASE16(name) FORM_CASE16_(name)
 // The variable of a sequence's instruction at `at` (local or any-scope
 // variant), or of its other operands; when it cannot be reached directly or
 // holds another type, the single instructions run from the start (fallback).
@@ -970,25 +1020,14 @@ void run_slice(Machine& machine, Thread& thread) {
     const uint8_t* jump_target_ = jump_target(code_begin, code_end, ip + 6, I32_AT(ip + 2));           \
     if (jump_target_) ip = jump_target_;                                       \
   }
-// An int result a sequence pushes before the instruction at next. When that
-// is an int statement on a variable reached directly, the result goes
-// straight into the variable, as the statement would take it from the stack.
-#define PUSH_INT_RESULT(value, next)                                                            \
-  do {                                                                                          \
-    int32_t result_ = (value);                                                                  \
-    ip = (next);                                                                                \
-    unsigned kind_ = kIntStatementKinds[decoded[ip - code_begin]];                             \
-    if (kind_ != kNotIntStatement) {                                                            \
-      Value* target_ = operand_variable(machine, thread, stack, sp, base, ip, ValueType::Int);  \
-      if (target_) {                                                                            \
-        target_->integer = int_statement(kind_, ip, target_->integer, result_);                 \
-        ip += 10;                                                                               \
-        TAKE_JUMP();                                                                            \
-        SEQUENCE_NEXT();                                                                        \
-      }                                                                                         \
-    }                                                                                           \
-    PUSH(make_int(result_));                                                                    \
-    SEQUENCE_NEXT();                                                                            \
+// An int result a sequence has computed, with the next instruction at next:
+// the INT_RESULT block hands it to the plain instructions that follow as far
+// as they can take it without the stack, and pushes it otherwise.
+#define INT_RESULT(value, next) \
+  do {                          \
+    int_result = (value);       \
+    ip = (next);                \
+    goto int_result_block;      \
   } while (0)
 // A test's jump, by the relation of its operands; the jump's offset lies at
 // end - 4. A target outside the block leaves the test to the single
@@ -1029,10 +1068,78 @@ void run_slice(Machine& machine, Thread& thread) {
         ip = target;
         SEQUENCE_NEXT();
       }
-      FORM_CASE(OperateConstant) {
-        if (TOP.type != ValueType::Int) goto plain_push_int;
-        TOP.integer = int_operation(OP_AT(instruction + 6), TOP.integer, I32_AT(instruction + 2));
-        ip = instruction + 8;
+      // The value below takes the operation, and the result goes on.
+      FORM_CASE4(OperateConstant) {
+        if (sp < 2 || TOP.type != ValueType::Int) goto plain_push_int;
+        --sp;
+        INT_RESULT(int_operation_of(form - DecodedForm(Form::OperateConstant), instruction + 6, stack[sp].integer,
+                                    I32_AT(instruction + 2)),
+                   instruction + 8);
+      }
+
+      // An int a sequence computed, with the next instruction at ip. Each
+      // step gives exactly what the plain instruction would with the int on
+      // the stack above the others (the checks are its own inline checks;
+      // a local slot at the int's place is not reached); anything else
+      // pushes the int for the plain instruction.
+      int_result_block: {
+        for (;;) {
+          const ConsumerInfo& consumer = kConsumers[decoded[ip - code_begin]];
+          if (consumer.consumer == Consumer::Statement) {
+            Value* target = operand_variable(machine, thread, stack, sp, base, ip, ValueType::Int);
+            if (!target) break;
+            target->integer = int_statement(consumer.kind, ip, target->integer, int_result);
+            ip += 10;
+            TAKE_JUMP();
+            SEQUENCE_NEXT();
+          }
+          // Most other results go to the stack (a call's argument, a return value).
+          if (consumer.consumer == Consumer::None) [[likely]] break;
+          if (consumer.consumer == Consumer::Operation) {
+            if (sp < 2 || TOP.type != ValueType::Int) break;
+            int_result = int_operation_of(consumer.kind, ip, TOP.integer, int_result);
+            --sp;
+            ip += 2;
+            continue;
+          }
+          if (consumer.consumer == Consumer::ElementLoad) {
+            uint16_t flags = load_u16le(ip + 2) & ~variable_flags::kScopeMask;
+            ArrayBlock* array = int_array(reach(machine, thread, stack, sp, base, ip + 2));
+            if (!array) break;
+            if (flags == kIntElementOne) {
+              int_result = array->ints()[wrap_subscript(int_result, array->size1)];
+            } else if (flags == kIntElementTwo && sp >= 2 && TOP.type == ValueType::Int) {
+              int_result = array->ints()[element_index(*array, TOP.integer, int_result)];
+              --sp;
+            } else {
+              break;
+            }
+            ip += 10;
+            continue;
+          }
+          if (consumer.consumer == Consumer::ElementStore) {
+            uint16_t flags = load_u16le(ip + 2);
+            if ((flags & variable_flags::kSubscriptMask) != (1 << variable_flags::kSubscriptShift) || sp < 2 ||
+                TOP.type != ValueType::Int) {
+              break;
+            }
+            ArrayBlock* array = int_array(reach(machine, thread, stack, sp, base, ip + 2));
+            if (!array) break;
+            array->ints()[wrap_subscript(int_result, array->size1)] = TOP.integer;
+            --sp;
+            ip += 10;
+            TAKE_JUMP();
+            SEQUENCE_NEXT();
+          }
+          if (consumer.consumer == Consumer::Branch) {
+            const uint8_t* target = jump_target(code_begin, code_end, ip + 6, I32_AT(ip + 2));
+            if (!target) break;
+            ip = (int_result != 0) == bool(consumer.kind) ? target : ip + 6;
+            SEQUENCE_NEXT();
+          }
+          break;
+        }
+        PUSH(make_int(int_result));
         SEQUENCE_NEXT();
       }
 #define SEQUENCE(name) Local##name
@@ -1780,6 +1887,8 @@ void run_slice(Machine& machine, Thread& thread) {
 #undef FORM_CASE
 #undef FORM_CASE4
 #undef FORM_CASE8
+#undef FORM_CASE16
+#undef FORM_CASE16_
 #undef FORM_CASE_
 #undef FORM_CASE4_
 #undef FORM_CASE8_
@@ -1798,7 +1907,7 @@ void run_slice(Machine& machine, Thread& thread) {
 #undef I32_AT
 #undef OP_AT
 #undef TAKE_JUMP
-#undef PUSH_INT_RESULT
+#undef INT_RESULT
 #undef BRANCH
 }
 

@@ -23,6 +23,7 @@ inline constexpr int32_t kNoDeadline = -1;  // wait without a deadline
 // A cached read-mark lookup: not looked up yet, looked up and absent, or a set.
 enum class ReadMarkCache : uint8_t { Unknown, None, Set };
 
+// A new field needs its fresh value in start_frame too.
 struct Frame {
   const uint8_t* position = nullptr;  // null when the frame has nothing left to run
   const CodeBlock* code = nullptr;    // the code block position lies in
@@ -42,8 +43,6 @@ struct Frame {
   uint32_t wait_frame_stamp = 0;
   bool waiting = false;  // a re-run system call has started its wait
 };
-
-inline constexpr Frame kFreshFrame{};
 
 enum class EndState : int32_t {
   Running = 0,
@@ -114,14 +113,26 @@ void release_stack_above(Thread& thread, int32_t from);
 // slot 0 (and its stack top) at base.
 inline void start_frame(Frame& callee, const Frame& caller, const CodeBlock* code, const uint8_t* position,
                         int32_t base) {
-  // A copy of a fresh frame compiles to a few vector moves; assigning a
-  // temporary became a string instruction with a long start-up.
-  callee = kFreshFrame;
+  // Field by field: assigning a fresh frame whole (or clearing it) compiles
+  // to a string instruction with a long start-up; these become a few stores.
+  static_assert(sizeof(Frame) == 128, "start_frame sets every field");
   callee.position = position;
   callee.code = code;
-  callee.line = caller.line;
-  callee.top = base;
   callee.base = base;
+  callee.top = base;
+  callee.discard_result = false;
+  callee.line = caller.line;
+  callee.left_handler = nullptr;
+  callee.right_handler = nullptr;
+  callee.middle_handler = nullptr;
+  callee.break_target = nullptr;
+  callee.end_handler = nullptr;
+  for (int32_t& word : callee.mouse_words) word = 0;
+  callee.read_mark_cache = ReadMarkCache::Unknown;
+  callee.read_marks = nullptr;
+  callee.wait_deadline = 0;
+  callee.wait_frame_stamp = 0;
+  callee.waiting = false;
 }
 
 // Enters a call from caller (the thread's current frame) whose argc

@@ -576,9 +576,6 @@ not_taken:
   EXPECT_EQ(run.lines[10], "4950 ");
 }
 
-// Only a broken file puts a string where a number belongs; the numeric
-// instructions then count it as 0 instead of reading or overwriting the
-// block address (which used to crash when the value was popped).
 // Loop tests (load; push_int; comparison; conditional jump) run as one step
 // with the comparison and the jump sense folded together: every comparison,
 // both senses, below, at and above the constant, for a local and a global.
@@ -673,6 +670,212 @@ TEST(Interpreter, element_sequences_match_their_single_instructions) {
   EXPECT_EQ(run.lines.back(), "21 ");
 }
 
+// The script with a jump to the next instruction after every instruction:
+// no two instructions stand side by side, so no sequence forms and every
+// instruction runs alone.
+std::string one_at_a_time(const std::string& body) {
+  std::string out;
+  size_t start = 0;
+  int barrier = 0;
+  while (start < body.size()) {
+    size_t end = body.find('\n', start);
+    if (end == std::string::npos) end = body.size();
+    std::string line = body.substr(start, end - start);
+    out += line + "\n";
+    size_t first = line.find_first_not_of(' ');
+    bool instruction = first != std::string::npos && first > 0 && line[first] != ';' && line.back() != ':';
+    if (instruction) {
+      std::string label = "alone" + std::to_string(barrier++);
+      out += "    jump " + label + "\n" + label + ":\n";
+    }
+    start = end + 1;
+  }
+  return out;
+}
+
+// An int a sequence computes goes on to the instructions after it without the
+// stack: an operation with the value below, an element load or store by it as
+// subscript, a conditional jump, a statement. Each case, and each case whose
+// checks fail, must print exactly what the instructions print one at a time.
+TEST(Interpreter, int_results_feed_the_next_instructions_exactly_as_single_instructions) {
+  const std::string body = R"(
+    locals int int string
+    push_int 6
+    set_int_pop local int slot:0
+    push_int 3
+    set_int_pop local int slot:1
+    push_int 4
+    syscall 0x96B07AEE 1
+    set_int_array_pop global int_array "@a@GLOBAL"
+    push_int 3
+    push_int 4
+    syscall 0x96B07AEE 2
+    set_int_array_pop global int_array "@m@GLOBAL"
+    ; operations with the value below: add, subtract, multiply and the others
+    push_int 100
+    load local int slot:0
+    push_int 3
+    mul_int
+    add_int
+    push_int 50
+    load local int slot:0
+    load local int slot:1
+    div_int
+    sub_int
+    push_int 7
+    load local int slot:0
+    push_int 6
+    sub_int
+    div_int
+    push_int 9
+    load local int slot:1
+    shl
+    push_int 2
+    mul_int
+    load local int slot:0
+    push_int 1
+    add_int
+    load local int slot:1
+    mod_int
+    load local int slot:0
+    load local int slot:1
+    ge_int
+    PRINT 6
+    ; a string below counts as 0; nothing below but the stack's bottom
+    push_string "ab"
+    load local int slot:0
+    push_int 1
+    add_int
+    add_int
+    PRINT 1
+    load local int slot:0
+    push_int 2
+    mul_int
+    set_int_pop global int "@g@GLOBAL"
+    load global int "@g@GLOBAL"
+    PRINT 1
+    ; element stores and loads by a computed subscript, wrapping around
+    push_int 30
+    load local int slot:1
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    push_int 11
+    load local int slot:1
+    push_int 2
+    sub_int
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    push_int 99
+    load local int slot:0
+    push_int 1
+    add_int
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    push_int 5
+    load local int slot:0
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    load local int slot:1
+    push_int 2
+    sub_int
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    load local int slot:0
+    push_int 3
+    sub_int
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    load local int slot:0
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    push_int 2
+    load local int slot:1
+    push_int 1
+    sub_int
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    load local int slot:0
+    push_int 4
+    sub_int
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    PRINT 4
+    ; two subscripts: the row below, the column computed
+    push_int 77
+    push_int 2
+    set_int_pop local int slot:1
+    push_int 1
+    load local int slot:1
+    push_int 1
+    add_int
+    elem_set_int_pop global int subscripts:2 "@m@GLOBAL"
+    push_int 1
+    load local int slot:1
+    push_int 1
+    add_int
+    load_elem global int subscripts:2 "@m@GLOBAL"
+    push_int 4
+    load local int slot:1
+    push_int 1
+    add_int
+    load_elem global int subscripts:2 "@m@GLOBAL"
+    PRINT 2
+    ; checks that fail: a string to store, a missing array, a float array,
+    ; a load with an increment
+    push_string "text"
+    load local int slot:1
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    push_int 2
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    PRINT 1
+    load local int slot:1
+    push_int 1
+    add_int
+    load_elem global int subscripts:1 "@missing@GLOBAL"
+    PRINT 1
+    push_int 3
+    syscall 0x96B07AEE 1
+    set_int_array_pop global int_array "@f@GLOBAL"
+    load local int slot:1
+    push_int 1
+    sub_int
+    load_elem global float subscripts:1 "@f@GLOBAL"
+    PRINT 1
+    ; conditional jumps on a computed int
+    load local int slot:0
+    push_int 6
+    sub_int
+    jump_if_false zero
+    push_string "not zero"
+    PRINT
+zero:
+    load local int slot:0
+    push_int 6
+    sub_int
+    jump_if_true nonzero
+    push_string "zero"
+    PRINT
+nonzero:
+    load local int slot:0
+    load local int slot:1
+    and
+    jump_if_true both
+    push_string "not both"
+    PRINT
+both:
+    push_int 1
+    load local int slot:0
+    add_int
+    add_set_int_pop local int slot:0
+    load local int slot:0
+    load local int slot:1
+    PRINT 2
+  )";
+  ScriptRun fused = run_script(body);
+  ScriptRun alone = run_script(one_at_a_time(body));
+  ASSERT_GE(fused.lines.size(), 8u) << ::testing::PrintToString(fused.lines);
+  EXPECT_EQ(fused.lines, alone.lines);
+  EXPECT_EQ(fused.lines[0], "-1 1 144 70000 48 118 ");
+  EXPECT_EQ(fused.lines[1], "7 ");
+  EXPECT_EQ(fused.lines[2], "12 ");
+  EXPECT_EQ(fused.lines[3], "2 5 99 11 ");
+  EXPECT_EQ(fused.lines.back(), "2 13 ");
+}
+
+// Only a broken file puts a string where a number belongs; the numeric
+// instructions then count it as 0 instead of reading or overwriting the
+// block address (which used to crash when the value was popped).
 TEST(Interpreter, numeric_instructions_on_strings_count_them_as_zero) {
   ScriptRun run = run_script(R"(
     push_string "abc"
