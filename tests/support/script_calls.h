@@ -52,7 +52,8 @@ struct Steps {
 // The first lines of the run are the expected ones.
 void check(const ScriptRun& run, const Lines& expected);
 
-// A picture for the data directory, made by ImageMagick's convert.
+// A picture for the data directory, made by ImageMagick's convert (and
+// tvimg for .rct and .rc8 names).
 struct Picture {
   std::string name;       // file name in data/
   std::string arguments;  // convert arguments before the output
