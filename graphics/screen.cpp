@@ -337,6 +337,13 @@ void present_rect(State& state, Rect screen_rect) {
   if (!display) return;
   Rect window;
   if (screen.window_scale.width > 0) {
+    // The smoothing works within one depth; an 8-bit display page is scaled
+    // as indices and shown through its palette.
+    if (screen.window_scale.depth != display->depth) {
+      screen.window_scale = make_page(screen.window_scale.width, screen.window_scale.height, display->depth);
+      screen_rect = {0, 0, display->width, display->height};
+    }
+    screen.window_scale.palette = display->palette;
     // One pixel of margin each side: the smoothing of the rectangle's edge
     // pixels reads their neighbours.
     int64_t x = int64_t(screen_rect.x) - 1, y = int64_t(screen_rect.y) - 1;
@@ -368,8 +375,9 @@ std::optional<Presentation> take_presentation(State& state) {
   const Page* display = find_page(state, screen.display_page);
   const Page* picture = !display ? nullptr : screen.window_scale.width > 0 ? &screen.window_scale : display;
   Point origin = picture_origin(screen);
-  bool direct = picture && !screen.white_border && origin == Point{} && picture->width == screen.window_width &&
-                picture->height == screen.window_height;
+  // The platform takes 24-bit pictures; an 8-bit one goes through the window picture.
+  bool direct = picture && picture->depth == Depth::Rgb24 && !screen.white_border && origin == Point{} &&
+                picture->width == screen.window_width && picture->height == screen.window_height;
   // Another kind or size of picture replaces the whole window.
   if (direct != screen.last_direct || screen.window_width != screen.last_width ||
       screen.window_height != screen.last_height) {

@@ -274,11 +274,18 @@ TEST(Screen, window_picture_borders_and_coordinates) {
   set_white_border(scene.state, true);
   EXPECT_EQ(testing::pixel_at(scene.shown(), 120, 10), (testing::Bgr{255, 255, 255}));
 
-  // A smaller display page resets view, offsets and scale.
-  set_display_page(scene.state, create_page(scene.state, 40, 30, Depth::Rgb24, Holding::Script));
+  // A smaller display page resets view, offsets and scale; an 8-bit one is
+  // shown through its palette.
+  int32_t indexed = create_page(scene.state, 40, 30, Depth::Indexed8, Holding::Script);
+  scene.at(indexed).pixels[0] = 200;
+  set_menu_offset(scene.state, 0);
+  set_display_page(scene.state, indexed);
   EXPECT_EQ(display_offset(screen), Point{});
   EXPECT_EQ(screen.window_width, 40);
   EXPECT_EQ(screen.scale_x, 1000);
+  const Page& palette_shown = scene.shown();
+  EXPECT_EQ(palette_shown.depth, Depth::Rgb24);
+  EXPECT_EQ(testing::pixel_at(palette_shown, 0, 0), (testing::Bgr{200, 200, 200}));
 }
 
 TEST(Screen, geometry_the_window_cannot_take_is_refused_without_change) {
