@@ -3,6 +3,8 @@
 // and the waits for moves and animations. Every call that takes a sprite
 // reports a handle that is no live sprite and gives 0.
 
+#include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>

@@ -22,19 +22,6 @@ bool quit_time_reached(const Engine& engine) {
   return quit_at && int64_t(engine.script.clock.held) - int64_t(*quit_at) >= 0;
 }
 
-// Updates the sprites, recomposes the changed cells and hands the window
-// picture to the platform; when nothing changed the platform hears nothing.
-void compose_and_present(Engine& engine) {
-  graphics::run_frame_cycle(engine.graphics, engine.script.clock.held);
-  std::optional<graphics::Presentation> shown = graphics::take_presentation(engine.graphics);
-  if (!shown) return;
-  std::vector<platform::FrameRect> changed;
-  changed.reserve(shown->changed->size());
-  for (const graphics::Rect& rect : *shown->changed) changed.push_back({rect.x, rect.y, rect.width, rect.height});
-  const graphics::Page& image = *shown->image;
-  engine.platform.present({image.pixels.data(), image.width, image.height, image.stride, changed});
-}
-
 // A due frame: shown unless fast-forwarding, or skipping with AGGSKIP between
 // the frames it keeps; counted either way. A frame not shown still moves the
 // sprites on, so their waits end on time.
@@ -55,6 +42,17 @@ void run_frame(Engine& engine) {
 }
 
 }  // namespace
+
+void compose_and_present(Engine& engine) {
+  graphics::run_frame_cycle(engine.graphics, engine.script.clock.held);
+  std::optional<graphics::Presentation> shown = graphics::take_presentation(engine.graphics);
+  if (!shown) return;
+  std::vector<platform::FrameRect> changed;
+  changed.reserve(shown->changed->size());
+  for (const graphics::Rect& rect : *shown->changed) changed.push_back({rect.x, rect.y, rect.width, rect.height});
+  const graphics::Page& image = *shown->image;
+  engine.platform.present({image.pixels.data(), image.width, image.height, image.stride, changed});
+}
 
 void drain_events(Engine& engine) {
   platform::Event event;
