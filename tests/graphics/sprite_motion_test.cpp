@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "graphics/change_marks.h"
 #include "graphics/page_table.h"
 #include "graphics/screen.h"
 #include "graphics/sprite_motion.h"
@@ -178,6 +179,31 @@ TEST(SpriteStacking, groups_keep_together_and_hiding_counts) {
   pop_sprite(stage.state, *s[0]);
   pop_sprite(stage.state, *s[0]);  // never above 0
   EXPECT_EQ(s[0]->hide, 0);
+}
+
+TEST(SpriteStacking, the_game_reset_keeps_start_up_sprites_and_frees_the_rest) {
+  Stage stage;
+  Sprite& kept = stage.sprite();
+  start_move(stage.state, kept, 5, 5, 0, 0);
+  rotate_sprite(kept, 10.0f, 100, Turning::Endless, 0);
+  hold_all_pages(stage.state);
+  hold_all_sprites(stage.state);
+  int32_t later_page = create_page(stage.state, 4, 4, Depth::Rgb24, Holding::Script);
+  int32_t later = create_sprite(stage.state, later_page, {0, 0, 4, 4}, later_page);
+  ++stage.state.pacer.display_lock;
+
+  reset_all_sprites(stage.state);
+  EXPECT_EQ(find_sprite(stage.state, later), nullptr);
+  EXPECT_EQ(find_page(stage.state, later_page), nullptr);
+  EXPECT_EQ(sprite_count(stage.state), 1u);
+  EXPECT_EQ(destination_count(stage.state), 1u);  // the display page's
+  EXPECT_EQ(kept.x, kOffPage);
+  EXPECT_EQ(kept.move.phase, Phase::Off);
+  EXPECT_EQ(kept.transform.turning, Turning::None);
+  EXPECT_EQ(stage.state.pacer.display_lock, 0);
+  // A persistent sprite outlives its release.
+  release_sprite(stage.state, kept.handle);
+  EXPECT_EQ(sprite_count(stage.state), 1u);
 }
 
 }  // namespace
