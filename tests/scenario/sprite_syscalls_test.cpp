@@ -27,6 +27,8 @@ const std::vector<Picture> kPictures = {
     {"odd_.rct", "-size 4x4 xc:'rgb(9,9,9)'", "PNG24"},
     {"size.png", "-size 4x4 xc:'rgb(1,2,3)'", "PNG24"},
     {"size_.rc8", "-size 2x2 xc:'gray(50)'", "PNG24"},
+    // Its alpha channel is the companion "ch_".
+    {"ch.png", "-size 1x1 xc:'rgba(200,100,50,1)' -size 1x1 xc:'rgba(0,0,0,0)' +append", "PNG32"},
 };
 
 // The value the script leaves, minus a global variable: "0 " when equal.
@@ -158,6 +160,11 @@ TEST(SpriteSyscalls, calls_move_animate_fade_turn_stack_and_paste_sprites) {
   s.expect(difference(call("ps_sprite_get_page", {"@s"}), "@a"), "0 ");
   s.expect(difference(call("get_alfapage", {"@s"}), "@alpha"), "0 ");
   s.expect(call("sprite_get_pos_x", {"@s"}), "0 ");
+  // A picture's companion becomes its sprite's alpha page.
+  s.run(keep("f", "sprite_create_file", {"'ch'"}) + keep("fa", "get_alfapage", {"@f"}));
+  s.expect(call("is_page", {"@fa"}), "1 ");
+  s.expect_pixel("@fa", 1, 0, grey(255));
+  s.run(call("sprite_release", {"@f"}) + "    pop\n");
   // A jump lands at the next frame; a timed move is waited for.
   s.expect(call("sprite_move", {"@s", "10", "8"}), "0 ");
   s.expect(call("is_sprite_move", {"@s"}), "1 ");
