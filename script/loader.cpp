@@ -58,7 +58,7 @@ ImageStatus parse_script_image(std::span<const uint8_t> file, ScriptImage& image
     return ImageStatus::BadMagic;
   }
   image.entry_offset = reader.u32le();
-  image.line_count = reader.u32le();
+  image.line_count = std::min(reader.u32le(), kMaxLineCount);
   uint32_t function_count = reader.u32le();
   if (!reader.ok) return ImageStatus::Truncated;
   // The count is checked against the bytes left before anything is allocated.

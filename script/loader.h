@@ -88,7 +88,7 @@ enum class ImageStatus {
 struct ScriptImage {
   ScriptVariant variant = ScriptVariant::Plain;
   uint32_t entry_offset = kNoEntry;
-  uint32_t line_count = 0;
+  uint32_t line_count = 0;  // at most kMaxLineCount, whatever the file claims
   std::vector<FunctionEntry> functions;
   std::span<const uint8_t> code;
   size_t trailing_size = 0;
