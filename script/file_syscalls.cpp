@@ -35,11 +35,14 @@ std::optional<std::string> chosen_text_path(Machine& machine, const platform::Di
                                             std::string_view proposed, const platform::DialogOutcome& outcome) {
   switch (outcome.status) {
     case platform::DialogStatus::Accepted: {
-      if (outcome.text == request.text) break;
       std::string chosen = machine.encoding.from_utf8_lossy(outcome.text);
-      if (chosen.size() < kMaxChosenPathBytes) return resources::to_host_path_for_create(machine.resources, chosen);
-      show_box(machine, BoxKind::Error, "ファイル名が長すぎます", {});
-      break;
+      if (chosen.size() >= kMaxChosenPathBytes) {
+        show_box(machine, BoxKind::Error, "ファイル名が長すぎます", {});
+        break;
+      }
+      // The proposal taken unchanged is still the script's name.
+      if (outcome.text == request.text) break;
+      return resources::to_host_path_for_create(machine.resources, chosen);
     }
     case platform::DialogStatus::Failed: show_box(machine, BoxKind::Error, "エラーです", {}); break;
     case platform::DialogStatus::Cancelled:
