@@ -1,6 +1,6 @@
 // The settings store: value encodings, rewriting files it did not write,
-// section names as paths (long ones shortened), and crash safety of the
-// atomic replacement, whose leftovers a later start removes.
+// section names as paths, and crash safety of the atomic replacement, whose
+// leftovers a later start removes.
 
 #include "resources/settings_store.h"
 
@@ -221,20 +221,6 @@ TEST_F(SettingsStoreTest, section_pairs_are_separate_files_inside_the_directory)
   // Shift-JIS section names become UTF-8 names on disk.
   ASSERT_EQ(reg_write_int(location(sjis("ゲーム"), sjis("設定")), "Value", 1), SettingsWrite::Written);
   EXPECT_TRUE(platform::is_file(directory.at("ゲーム/設定.reg")));
-
-  // Names too long for a file name (127 half-width katakana are 381 bytes of
-  // UTF-8) still get files of their own.
-  std::string long_name(127, '\xB1');
-  std::string other_long_name = long_name.substr(1) + "\xB2";
-  ASSERT_EQ(reg_write_int(location(long_name, long_name), "Value", 1), SettingsWrite::Written);
-  ASSERT_EQ(reg_write_int(location(long_name, other_long_name), "Value", 2), SettingsWrite::Written);
-  EXPECT_EQ(reg_read_int(location(long_name, long_name), "Value", 0), 1);
-  EXPECT_EQ(reg_read_int(location(long_name, other_long_name), "Value", 0), 2);
-  std::string path = settings_file_path(location(long_name, long_name));
-  for (size_t start = directory.path().size() + 1, end; start < path.size(); start = end + 1) {
-    end = std::min(path.find('/', start), path.size());
-    EXPECT_LE(end - start, platform::kMaxFileNameBytes) << path;
-  }
 }
 
 // Value n: its number, then a long body that depends on n and holds the
