@@ -2,7 +2,12 @@
 
 #include "host/frame_loop.h"
 
+#include <optional>
+#include <vector>
+
+#include "graphics/composition.h"
 #include "graphics/frame_pacer.h"
+#include "graphics/screen.h"
 #include "host/engine.h"
 #include "input/input.h"
 #include "platform/platform.h"
@@ -29,12 +34,9 @@ script::RoundEnd run_watched_round(Engine& engine) {
   return end;
 }
 
-// The screen is composed from the change marks once the display page exists;
-// until then a due frame has nothing to show.
-void compose_and_present(Engine&) {}
-
 // A due frame: shown unless fast-forwarding, or skipping with AGGSKIP between
-// the frames it keeps; counted either way.
+// the frames it keeps; counted either way. A frame not shown still moves the
+// sprites on, so their waits end on time.
 void run_frame(Engine& engine) {
   script::Machine& machine = engine.script;
   graphics::FramePacer& pacer = engine.graphics.pacer;
@@ -43,11 +45,26 @@ void run_frame(Engine& engine) {
     bool skipping = machine.skip.suspension == 0 && script::is_skipping(machine);
     shown = graphics::frame_shown(pacer, skipping);
   }
-  if (shown) compose_and_present(engine);
+  if (shown) {
+    compose_and_present(engine);
+  } else {
+    graphics::update_sprites(engine.graphics, machine.clock.held);
+  }
   ++pacer.frame_counter;
 }
 
 }  // namespace
+
+void compose_and_present(Engine& engine) {
+  graphics::run_frame_cycle(engine.graphics, engine.script.clock.held);
+  std::optional<graphics::Presentation> shown = graphics::take_presentation(engine.graphics);
+  if (!shown) return;
+  std::vector<platform::FrameRect> changed;
+  changed.reserve(shown->changed->size());
+  for (const graphics::Rect& rect : *shown->changed) changed.push_back({rect.x, rect.y, rect.width, rect.height});
+  const graphics::Page& image = *shown->image;
+  engine.platform.present({image.pixels.data(), image.width, image.height, image.stride, changed});
+}
 
 void drain_events(Engine& engine) {
   platform::Event event;
@@ -55,6 +72,10 @@ void drain_events(Engine& engine) {
     if (event.type == platform::EventType::CloseRequested) {
       script::request_exit(engine.script, 0);
       continue;
+    }
+    // The window lost its picture or regained the focus: show it whole again.
+    if (event.type == platform::EventType::Exposed || event.type == platform::EventType::FocusGained) {
+      graphics::repaint_window(engine.graphics);
     }
     input::handle_event(engine.input, engine.script, event);
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "graphics/png_writer.h"
 #include "host/engine.h"
 #include "host/startup.h"
 #include "platform/file_system.h"
@@ -29,9 +30,10 @@ constexpr std::string_view kUsage =
     "                         (default), cancel, or a list such as yes,no,retry\n"
     "  --env-file NAME        the environment file name (default tavelo.env)\n"
     "  --codepage NAME        the game code page (default CP932)\n"
-    "  --screenshot FILE, --input FILE, --audio-out FILE\n"
-    "                         reserved: they arrive with the screen, input and\n"
-    "                         sound output of a later version\n"
+    "  --screenshot FILE      when the engine ends, write the display page as PNG\n"
+    "  --input FILE, --audio-out FILE\n"
+    "                         reserved: they arrive with the input and sound\n"
+    "                         output of a later version\n"
     "  --help                 this text\n"
     "\n"
     "Exit status: 0 for a normal end, 255 for an abnormal end, 2 for a bad command line.\n";
@@ -41,6 +43,7 @@ struct CommandLine {
   std::string game_directory;
   std::string answer = "continue";
   std::string code_page = "CP932";
+  std::string screenshot;  // absolute: the engine runs in the game directory
   tavelo::host::StartupOptions startup;
 };
 
@@ -97,7 +100,10 @@ int main(int argc, char** argv) {
       if (!value(command.startup.environment_file)) return usage_error("--env-file needs a name");
     } else if (word == "--codepage") {
       if (!value(command.code_page)) return usage_error("--codepage needs a name");
-    } else if (word == "--screenshot" || word == "--input" || word == "--audio-out") {
+    } else if (word == "--screenshot") {
+      if (!value(command.screenshot) || command.screenshot.empty()) return usage_error("--screenshot needs a file name");
+      if (command.screenshot.front() != '/') command.screenshot = platform::current_directory() + "/" + command.screenshot;
+    } else if (word == "--input" || word == "--audio-out") {
       return usage_error(std::string(word) + " is not available in this version");
     } else if (!word.empty() && word.front() == '-') {
       return usage_error("unknown option " + std::string(word));
@@ -126,5 +132,9 @@ int main(int argc, char** argv) {
   if (!backend) backend = std::make_unique<platform::HeadlessPlatform>(std::move(*policy));
 
   host::Engine engine(*backend, *encoding, platform::current_directory());
-  return host::run_engine(engine, command.startup);
+  int status = host::run_engine(engine, command.startup);
+  if (!command.screenshot.empty() && !graphics::write_screenshot(engine.graphics, command.screenshot)) {
+    std::fprintf(stderr, "tavelo: cannot write the screenshot %s\n", command.screenshot.c_str());
+  }
+  return status;
 }

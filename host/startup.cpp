@@ -3,7 +3,10 @@
 #include "host/startup.h"
 
 #include "graphics/frame_pacer.h"
+#include "graphics/page_table.h"
 #include "graphics/picture.h"
+#include "graphics/screen.h"
+#include "graphics/sprite_table.h"
 #include "host/engine.h"
 #include "host/frame_loop.h"
 #include "host/syscall_tables.h"
@@ -224,6 +227,10 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   graphics::set_frame_limit(engine.graphics.pacer, resources::env_setting(engine.resources, resources::EnvInt::MaxFps));
   // Half the free memory, within 4 MB .. 256 MB, for decoded pictures.
   engine.graphics.pictures.cache.set_budget(graphics::system_image_budget());
+  engine.graphics.screen.ignore_screen_mode =
+      resources::env_setting(engine.resources, resources::EnvInt::IgnoreScreenMode) != 0;
+  graphics::create_display_page(engine.graphics, resources::env_setting(engine.resources, resources::EnvInt::ClientWidth),
+                                resources::env_setting(engine.resources, resources::EnvInt::ClientHeight));
 
   if (options.quit_after_ms) {
     engine.host.quit_at = script::script_time(engine.script) + *options.quit_after_ms;
@@ -233,6 +240,10 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   }
 
   if (!engine.stopping() && run_initialisers(engine)) {
+    // What start-up made belongs to the engine from now on: the game reset
+    // keeps these pages and sprites.
+    graphics::hold_all_pages(engine.graphics);
+    graphics::hold_all_sprites(engine.graphics);
     int32_t load_value = 0;
     bool after_load = false;
     for (;;) {

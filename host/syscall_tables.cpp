@@ -13,6 +13,8 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"script: machine", script::machine_syscalls()},
       {"script: debug", script::debug_syscalls()},
       {"graphics: pages", graphics::page_syscalls()},
+      {"graphics: sprites", graphics::sprite_syscalls()},
+      {"graphics: screen", graphics::screen_syscalls()},
       {"script: standard", script::standard_syscalls()},
       {"script: strings", script::string_syscalls()},
       {"script: text files", script::file_syscalls()},

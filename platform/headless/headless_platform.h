@@ -81,6 +81,8 @@ class HeadlessPlatform final : public Platform {
   int32_t frame_width() const { return m_frame_width; }
   int32_t frame_height() const { return m_frame_height; }
   uint64_t frames_presented() const { return m_frames_presented; }
+  // The virtual clock at each presentation, oldest first.
+  const std::vector<uint32_t>& present_times() const { return m_present_times; }
 
   // Where pulled sound goes (for --audio-out); without a sink it is only
   // counted. Samples are interleaved in the obtained format.
@@ -112,6 +114,7 @@ class HeadlessPlatform final : public Platform {
   int32_t m_frame_width = 0;
   int32_t m_frame_height = 0;
   uint64_t m_frames_presented = 0;
+  std::vector<uint32_t> m_present_times;
 
   AudioSource* m_audio_source = nullptr;
   AudioFormat m_audio_format;
