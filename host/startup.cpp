@@ -2,6 +2,7 @@
 
 #include "host/startup.h"
 
+#include "audio/sound_system.h"
 #include "graphics/frame_pacer.h"
 #include "graphics/picture.h"
 #include "host/engine.h"
@@ -128,6 +129,7 @@ LoopEnd run_start_script(Engine& engine, int32_t load_value, bool after_load) {
 }  // namespace
 
 void shut_down(Engine& engine) {
+  audio::stop_sound(engine.audio);
   // The stores go in the order the original release ran: eternal, global,
   // then the threads and their events.
   engine.script.eternal.release_all();
@@ -204,6 +206,7 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   graphics::set_frame_limit(engine.graphics.pacer, resources::env_setting(engine.resources, resources::EnvInt::MaxFps));
   // Half the free memory, within 4 MB .. 256 MB, for decoded pictures.
   engine.graphics.pictures.cache.set_budget(graphics::system_image_budget());
+  audio::start_sound(engine.audio, engine.script);
 
   if (options.quit_after_ms) engine.host.quit_at = script::script_time(engine.script) + *options.quit_after_ms;
 
