@@ -11,7 +11,6 @@
 #include "audio/channels.h"
 #include "audio/state.h"
 #include "host/engine_parts.h"
-#include "resources/environment.h"
 #include "resources/multibyte.h"
 #include "resources/settings.h"
 #include "resources/state.h"
