@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "audio/sound_system.h"
 #include "graphics/composition.h"
 #include "graphics/frame_pacer.h"
 #include "graphics/screen.h"
@@ -110,8 +111,9 @@ LoopEnd run_frame_loop(Engine& engine) {
     script::process_clicks(machine);
 
     // The sound output pulls from the mixer by itself (the device's thread,
-    // or the virtual clock's sleep when headless), so there is nothing to
-    // hand over here yet.
+    // or the virtual clock's sleep when headless); the streaming passes that
+    // follow the virtual clock, and the output's error boxes, happen here.
+    audio::catch_up_sound(engine.audio, machine);
 
     if (!machine.fast_mode) {
       uint32_t allowance = script::sleep_allowance(machine);

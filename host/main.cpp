@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "audio/wave_writer.h"
 #include "graphics/png_writer.h"
 #include "host/engine.h"
 #include "host/startup.h"
@@ -31,9 +32,10 @@ constexpr std::string_view kUsage =
     "  --env-file NAME        the environment file name (default tavelo.env)\n"
     "  --codepage NAME        the game code page (default CP932)\n"
     "  --screenshot FILE      when the engine ends, write the display page as PNG\n"
-    "  --input FILE, --audio-out FILE\n"
-    "                         reserved: they arrive with the input and sound\n"
-    "                         output of a later version\n"
+    "  --audio-out FILE       with --headless: write the sound output as a 44.1 kHz\n"
+    "                         16-bit stereo WAV file, from start-up to the end\n"
+    "  --input FILE           reserved: it arrives with the replayed input of a\n"
+    "                         later version\n"
     "  --help                 this text\n"
     "\n"
     "Exit status: 0 for a normal end, 255 for an abnormal end, 2 for a bad command line.\n";
@@ -44,6 +46,7 @@ struct CommandLine {
   std::string answer = "continue";
   std::string code_page = "CP932";
   std::string screenshot;  // absolute: the engine runs in the game directory
+  std::string audio_out;
   tavelo::host::StartupOptions startup;
 };
 
@@ -103,7 +106,11 @@ int main(int argc, char** argv) {
     } else if (word == "--screenshot") {
       if (!value(command.screenshot) || command.screenshot.empty()) return usage_error("--screenshot needs a file name");
       if (command.screenshot.front() != '/') command.screenshot = platform::current_directory() + "/" + command.screenshot;
-    } else if (word == "--input" || word == "--audio-out") {
+    } else if (word == "--audio-out") {
+      if (!value(command.audio_out) || command.audio_out.empty()) return usage_error("--audio-out needs a file name");
+      // The engine runs in the game directory; the file is named from here.
+      if (command.audio_out.front() != '/') command.audio_out = platform::current_directory() + "/" + command.audio_out;
+    } else if (word == "--input") {
       return usage_error(std::string(word) + " is not available in this version");
     } else if (!word.empty() && word.front() == '-') {
       return usage_error("unknown option " + std::string(word));
@@ -124,17 +131,33 @@ int main(int argc, char** argv) {
   std::optional<platform::AnswerPolicy> policy = platform::parse_answer_policy(command.answer);
   if (!policy) return usage_error("unknown --answer policy " + command.answer);
 
+  if (!command.audio_out.empty() && !command.headless) return usage_error("--audio-out needs --headless");
+
   std::unique_ptr<platform::Platform> backend;
   if (!command.headless) {
     backend = platform::create_sdl_platform();
     if (!backend) std::fprintf(stderr, "tavelo: no display available; running headless\n");
   }
-  if (!backend) backend = std::make_unique<platform::HeadlessPlatform>(std::move(*policy));
+  // What the virtual clock pulls from the mixer goes to the file as it comes.
+  std::optional<audio::WaveWriter> audio_out;
+  if (!backend) {
+    auto headless = std::make_unique<platform::HeadlessPlatform>(std::move(*policy));
+    if (!command.audio_out.empty()) {
+      audio_out = audio::open_wave_writer(command.audio_out, 44100, 2);
+      if (!audio_out) {
+        std::fprintf(stderr, "tavelo: cannot write %s\n", command.audio_out.c_str());
+        return 2;
+      }
+      headless->set_audio_sink([&audio_out](std::span<const int16_t> samples) { audio::append_samples(*audio_out, samples); });
+    }
+    backend = std::move(headless);
+  }
 
   host::Engine engine(*backend, *encoding, platform::current_directory());
   int status = host::run_engine(engine, command.startup);
   if (!command.screenshot.empty() && !graphics::write_screenshot(engine.graphics, command.screenshot)) {
     std::fprintf(stderr, "tavelo: cannot write the screenshot %s\n", command.screenshot.c_str());
   }
+  if (audio_out && !audio::finish_wave(*audio_out)) std::fprintf(stderr, "tavelo: writing %s failed\n", command.audio_out.c_str());
   return status;
 }

@@ -2,6 +2,7 @@
 
 #include "host/startup.h"
 
+#include "audio/sound_system.h"
 #include "graphics/frame_pacer.h"
 #include "graphics/page_table.h"
 #include "graphics/picture.h"
@@ -146,6 +147,7 @@ void remove_stale_temporary_files(Engine& engine) {
 }  // namespace
 
 void shut_down(Engine& engine) {
+  audio::stop_sound(engine.audio);
   // The stores go in the order the original release ran: eternal, global,
   // then the threads and their events.
   engine.script.eternal.release_all();
@@ -231,6 +233,7 @@ int run_engine(Engine& engine, const StartupOptions& options) {
       resources::env_setting(engine.resources, resources::EnvInt::IgnoreScreenMode) != 0;
   graphics::create_display_page(engine.graphics, resources::env_setting(engine.resources, resources::EnvInt::ClientWidth),
                                 resources::env_setting(engine.resources, resources::EnvInt::ClientHeight));
+  audio::start_sound(engine.audio, engine.script);
 
   if (options.quit_after_ms) {
     engine.host.quit_at = script::script_time(engine.script) + *options.quit_after_ms;

@@ -2,6 +2,7 @@
 
 #include "host/syscall_tables.h"
 
+#include "audio/syscalls.h"
 #include "graphics/syscalls.h"
 #include "input/syscalls.h"
 #include "script/syscalls.h"
@@ -21,6 +22,7 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"script: search list", script::search_syscalls()},
       {"script: skip", script::skip_syscalls()},
       {"input", input::syscalls()},
+      {"audio", audio::syscalls()},
   };
 }
 

@@ -62,6 +62,7 @@ class HeadlessPlatform final : public Platform {
 
   // Test and replay controls.
   void advance_clock(uint32_t milliseconds);
+  // Jumps the clock; the sound device pulls nothing for the jump.
   void set_clock(uint32_t milliseconds);
   // Queues an event; poll_event hands it out once the clock reaches its
   // time. Events with equal times keep their order.
