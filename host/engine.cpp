@@ -4,6 +4,7 @@
 
 #include "host/engine_parts.h"
 #include "host/hooks.h"
+#include "platform/slice_watch.h"
 #include "platform/text_encoding.h"
 
 namespace tavelo::host {
@@ -24,5 +25,6 @@ script::Machine& machine_of(Engine& engine) { return engine.script; }
 graphics::State& graphics_of(Engine& engine) { return engine.graphics; }
 text::State& text_of(Engine& engine) { return engine.text; }
 input::State& input_of(Engine& engine) { return engine.input; }
+audio::State& audio_of(Engine& engine) { return engine.audio; }
 
 }  // namespace tavelo::host

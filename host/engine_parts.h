@@ -23,6 +23,9 @@ struct State;
 namespace tavelo::input {
 struct State;
 }
+namespace tavelo::audio {
+struct State;
+}
 
 namespace tavelo::host {
 
@@ -34,5 +37,6 @@ script::Machine& machine_of(Engine& engine);
 graphics::State& graphics_of(Engine& engine);
 text::State& text_of(Engine& engine);
 input::State& input_of(Engine& engine);
+audio::State& audio_of(Engine& engine);
 
 }  // namespace tavelo::host

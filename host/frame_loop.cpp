@@ -2,10 +2,17 @@
 
 #include "host/frame_loop.h"
 
+#include <optional>
+#include <vector>
+
+#include "audio/sound_system.h"
+#include "graphics/composition.h"
 #include "graphics/frame_pacer.h"
+#include "graphics/screen.h"
 #include "host/engine.h"
 #include "input/input.h"
 #include "platform/platform.h"
+#include "platform/slice_watch.h"
 #include "script/read_marks.h"
 #include "script/scheduler.h"
 
@@ -14,15 +21,23 @@ namespace {
 
 bool quit_time_reached(const Engine& engine) {
   const std::optional<uint32_t>& quit_at = engine.host.quit_at;
-  return quit_at && int64_t(engine.script.clock.held) - int64_t(*quit_at) >= 0;
+  // The difference as a signed 32-bit value, so that a deadline past the
+  // clock's wrap is still ahead (--quit-after is below 2^31 ms).
+  return quit_at && int32_t(engine.script.clock.held - *quit_at) >= 0;
 }
 
-// The screen is composed from the change marks once the display page exists;
-// until then a due frame has nothing to show.
-void compose_and_present(Engine&) {}
+script::RoundEnd run_watched_round(Engine& engine) {
+  platform::SliceWatch* watch = engine.host.slice_watch.get();
+  if (!watch) return script::run_threads(engine.script);
+  watch->enter_round();
+  script::RoundEnd end = script::run_threads(engine.script);
+  watch->leave_round();
+  return end;
+}
 
 // A due frame: shown unless fast-forwarding, or skipping with AGGSKIP between
-// the frames it keeps; counted either way.
+// the frames it keeps; counted either way. A frame not shown still moves the
+// sprites on, so their waits end on time.
 void run_frame(Engine& engine) {
   script::Machine& machine = engine.script;
   graphics::FramePacer& pacer = engine.graphics.pacer;
@@ -31,11 +46,26 @@ void run_frame(Engine& engine) {
     bool skipping = machine.skip.suspension == 0 && script::is_skipping(machine);
     shown = graphics::frame_shown(pacer, skipping);
   }
-  if (shown) compose_and_present(engine);
+  if (shown) {
+    compose_and_present(engine);
+  } else {
+    graphics::update_sprites(engine.graphics, machine.clock.held);
+  }
   ++pacer.frame_counter;
 }
 
 }  // namespace
+
+void compose_and_present(Engine& engine) {
+  graphics::run_frame_cycle(engine.graphics, engine.script.clock.held);
+  std::optional<graphics::Presentation> shown = graphics::take_presentation(engine.graphics);
+  if (!shown) return;
+  std::vector<platform::FrameRect> changed;
+  changed.reserve(shown->changed->size());
+  for (const graphics::Rect& rect : *shown->changed) changed.push_back({rect.x, rect.y, rect.width, rect.height});
+  const graphics::Page& image = *shown->image;
+  engine.platform.present({image.pixels.data(), image.width, image.height, image.stride, changed});
+}
 
 void drain_events(Engine& engine) {
   platform::Event event;
@@ -43,6 +73,10 @@ void drain_events(Engine& engine) {
     if (event.type == platform::EventType::CloseRequested) {
       script::request_exit(engine.script, 0);
       continue;
+    }
+    // The window lost its picture or regained the focus: show it whole again.
+    if (event.type == platform::EventType::Exposed || event.type == platform::EventType::FocusGained) {
+      graphics::repaint_window(engine.graphics);
     }
     input::handle_event(engine.input, engine.script, event);
   }
@@ -59,7 +93,7 @@ LoopEnd run_frame_loop(Engine& engine) {
       return LoopEnd::Stopping;
     }
 
-    switch (script::run_threads(machine)) {
+    switch (run_watched_round(engine)) {
       case script::RoundEnd::Continue: break;
       case script::RoundEnd::Stopping: return LoopEnd::Stopping;
       case script::RoundEnd::GameLoaded: return LoopEnd::GameLoaded;
@@ -77,8 +111,9 @@ LoopEnd run_frame_loop(Engine& engine) {
     script::process_clicks(machine);
 
     // The sound output pulls from the mixer by itself (the device's thread,
-    // or the virtual clock's sleep when headless), so there is nothing to
-    // hand over here yet.
+    // or the virtual clock's sleep when headless); the streaming passes that
+    // follow the virtual clock, and the output's error boxes, happen here.
+    audio::catch_up_sound(engine.audio, machine);
 
     if (!machine.fast_mode) {
       uint32_t allowance = script::sleep_allowance(machine);

@@ -2,11 +2,13 @@
 // and runs the engine on a game directory.
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "audio/wave_writer.h"
+#include "graphics/png_writer.h"
 #include "host/engine.h"
 #include "host/startup.h"
 #include "platform/file_system.h"
@@ -22,14 +24,18 @@ constexpr std::string_view kUsage =
     "Runs a game directory (default: the bundled demo game).\n"
     "\n"
     "  --headless             no window, no sound device; a virtual clock\n"
-    "  --quit-after MS        end the engine after MS milliseconds of script time\n"
+    "  --quit-after MS        end the engine after MS milliseconds of script time,\n"
+    "                         or with status 255 when scripts keep control for\n"
+    "                         longer than MS milliseconds of real time\n"
     "  --answer POLICY        how headless message boxes are answered: continue\n"
     "                         (default), cancel, or a list such as yes,no,retry\n"
     "  --env-file NAME        the environment file name (default tavelo.env)\n"
     "  --codepage NAME        the game code page (default CP932)\n"
-    "  --screenshot FILE, --input FILE, --audio-out FILE\n"
-    "                         reserved: they arrive with the screen, input and\n"
-    "                         sound output of a later version\n"
+    "  --screenshot FILE      when the engine ends, write the display page as PNG\n"
+    "  --audio-out FILE       with --headless: write the sound output as a 44.1 kHz\n"
+    "                         16-bit stereo WAV file, from start-up to the end\n"
+    "  --input FILE           reserved: it arrives with the replayed input of a\n"
+    "                         later version\n"
     "  --help                 this text\n"
     "\n"
     "Exit status: 0 for a normal end, 255 for an abnormal end, 2 for a bad command line.\n";
@@ -39,8 +45,27 @@ struct CommandLine {
   std::string game_directory;
   std::string answer = "continue";
   std::string code_page = "CP932";
+  std::string screenshot;  // absolute: the engine runs in the game directory
+  std::string audio_out;
   tavelo::host::StartupOptions startup;
 };
+
+// The longest --quit-after: script time is a 32-bit millisecond clock, and a
+// deadline must stay less than half its range ahead to compare correctly.
+constexpr uint32_t kMaxQuitAfterMs = 0x7FFFFFFF;
+
+// Decimal digits only: no sign, blanks or suffix, and no value beyond the
+// limit (which would wrap to a small one).
+std::optional<uint32_t> parse_milliseconds(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + uint64_t(c - '0');
+    if (value > kMaxQuitAfterMs) return std::nullopt;
+  }
+  return uint32_t(value);
+}
 
 int usage_error(const std::string& message) {
   std::fprintf(stderr, "tavelo: %s\n%.*s", message.c_str(), int(kUsage.size()), kUsage.data());
@@ -68,18 +93,24 @@ int main(int argc, char** argv) {
     } else if (word == "--headless") {
       command.headless = true;
     } else if (word == "--quit-after") {
-      if (!value(text)) return usage_error("--quit-after needs a number of milliseconds");
-      char* end = nullptr;
-      long milliseconds = std::strtol(text.c_str(), &end, 10);
-      if (!end || *end || milliseconds < 0) return usage_error("--quit-after needs a number of milliseconds");
-      command.startup.quit_after_ms = uint32_t(milliseconds);
+      std::optional<uint32_t> milliseconds;
+      if (value(text)) milliseconds = parse_milliseconds(text);
+      if (!milliseconds) return usage_error("--quit-after needs a number of milliseconds from 0 to 2147483647");
+      command.startup.quit_after_ms = milliseconds;
     } else if (word == "--answer") {
       if (!value(command.answer)) return usage_error("--answer needs a policy");
     } else if (word == "--env-file") {
       if (!value(command.startup.environment_file)) return usage_error("--env-file needs a name");
     } else if (word == "--codepage") {
       if (!value(command.code_page)) return usage_error("--codepage needs a name");
-    } else if (word == "--screenshot" || word == "--input" || word == "--audio-out") {
+    } else if (word == "--screenshot") {
+      if (!value(command.screenshot) || command.screenshot.empty()) return usage_error("--screenshot needs a file name");
+      if (command.screenshot.front() != '/') command.screenshot = platform::current_directory() + "/" + command.screenshot;
+    } else if (word == "--audio-out") {
+      if (!value(command.audio_out) || command.audio_out.empty()) return usage_error("--audio-out needs a file name");
+      // The engine runs in the game directory; the file is named from here.
+      if (command.audio_out.front() != '/') command.audio_out = platform::current_directory() + "/" + command.audio_out;
+    } else if (word == "--input") {
       return usage_error(std::string(word) + " is not available in this version");
     } else if (!word.empty() && word.front() == '-') {
       return usage_error("unknown option " + std::string(word));
@@ -100,13 +131,33 @@ int main(int argc, char** argv) {
   std::optional<platform::AnswerPolicy> policy = platform::parse_answer_policy(command.answer);
   if (!policy) return usage_error("unknown --answer policy " + command.answer);
 
+  if (!command.audio_out.empty() && !command.headless) return usage_error("--audio-out needs --headless");
+
   std::unique_ptr<platform::Platform> backend;
   if (!command.headless) {
     backend = platform::create_sdl_platform();
     if (!backend) std::fprintf(stderr, "tavelo: no display available; running headless\n");
   }
-  if (!backend) backend = std::make_unique<platform::HeadlessPlatform>(std::move(*policy));
+  // What the virtual clock pulls from the mixer goes to the file as it comes.
+  std::optional<audio::WaveWriter> audio_out;
+  if (!backend) {
+    auto headless = std::make_unique<platform::HeadlessPlatform>(std::move(*policy));
+    if (!command.audio_out.empty()) {
+      audio_out = audio::open_wave_writer(command.audio_out, 44100, 2);
+      if (!audio_out) {
+        std::fprintf(stderr, "tavelo: cannot write %s\n", command.audio_out.c_str());
+        return 2;
+      }
+      headless->set_audio_sink([&audio_out](std::span<const int16_t> samples) { audio::append_samples(*audio_out, samples); });
+    }
+    backend = std::move(headless);
+  }
 
   host::Engine engine(*backend, *encoding, platform::current_directory());
-  return host::run_engine(engine, command.startup);
+  int status = host::run_engine(engine, command.startup);
+  if (!command.screenshot.empty() && !graphics::write_screenshot(engine.graphics, command.screenshot)) {
+    std::fprintf(stderr, "tavelo: cannot write the screenshot %s\n", command.screenshot.c_str());
+  }
+  if (audio_out && !audio::finish_wave(*audio_out)) std::fprintf(stderr, "tavelo: writing %s failed\n", command.audio_out.c_str());
+  return status;
 }

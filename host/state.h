@@ -3,13 +3,22 @@
 // the requests that the outer loop and the frame loop act on.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+
+namespace tavelo::platform {
+class SliceWatch;
+}
 
 namespace tavelo::host {
 
 struct State {
   // Ends the run once script time reaches this value (--quit-after).
   std::optional<uint32_t> quit_at;
+  // With --quit-after, also ends a run whose scripts keep one round of
+  // slices going longer than that in wall time (a loop that never yields,
+  // where script time stands still).
+  std::unique_ptr<platform::SliceWatch> slice_watch;
   // A return to the title was confirmed; the frame loop ends the run of the
   // start script once the display is unlocked.
   bool return_to_title = false;

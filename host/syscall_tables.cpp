@@ -2,6 +2,7 @@
 
 #include "host/syscall_tables.h"
 
+#include "audio/syscalls.h"
 #include "graphics/syscalls.h"
 #include "input/syscalls.h"
 #include "script/syscalls.h"
@@ -13,12 +14,15 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"script: machine", script::machine_syscalls()},
       {"script: debug", script::debug_syscalls()},
       {"graphics: pages", graphics::page_syscalls()},
+      {"graphics: sprites", graphics::sprite_syscalls()},
+      {"graphics: screen", graphics::screen_syscalls()},
       {"script: standard", script::standard_syscalls()},
       {"script: strings", script::string_syscalls()},
       {"script: text files", script::file_syscalls()},
       {"script: search list", script::search_syscalls()},
       {"script: skip", script::skip_syscalls()},
       {"input", input::syscalls()},
+      {"audio", audio::syscalls()},
   };
 }
 

@@ -8,7 +8,9 @@
 // platform/system.h, both shared by the two backends.
 //
 // Every method is called on the main thread, except that an AudioSource is
-// called back on the backend's audio thread (see open_audio).
+// called back on the backend's audio thread (see open_audio), and that a
+// backend with Capability::AudioDevice also has ticks_ms() and sleep_ms()
+// called on the engine's sound streaming thread.
 
 #include <cstdint>
 #include <memory>

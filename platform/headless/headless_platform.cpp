@@ -11,6 +11,8 @@
 namespace tavelo::platform {
 namespace {
 
+constexpr size_t kKeptPresentTimes = 65536;
+
 std::string_view answer_name(Answer answer) {
   switch (answer) {
     case Answer::Ok: return "OK";
@@ -114,6 +116,9 @@ void HeadlessPlatform::advance_clock(uint32_t milliseconds) {
 }
 
 void HeadlessPlatform::set_clock(uint32_t milliseconds) {
+  // A jump of the clock (a test of clock wrapping) is no time the sound
+  // device lived through: it pulls nothing for it.
+  m_audio_opened_at += milliseconds - m_clock_ms;
   m_clock_ms = milliseconds;
   pull_audio();
 }
@@ -134,14 +139,38 @@ bool HeadlessPlatform::poll_event(Event& event) {
 }
 
 void HeadlessPlatform::present(const FrameView& frame) {
+  if (frame.width <= 0 || frame.height <= 0 || !frame.pixels) return;
+  size_t row_bytes = size_t(frame.width) * 3;
+  bool same_size = frame.width == m_frame_width && frame.height == m_frame_height;
   m_frame_width = frame.width;
   m_frame_height = frame.height;
-  size_t row_bytes = size_t(frame.width) * 3;
   m_frame.resize(row_bytes * size_t(frame.height));
-  for (int32_t y = 0; y < frame.height; ++y) {
-    std::memcpy(m_frame.data() + size_t(y) * row_bytes, frame.pixels + size_t(y) * size_t(frame.stride), row_bytes);
+  auto copy = [&](const FrameRect& rect) {
+    for (int32_t y = rect.y; y < rect.y + rect.height; ++y) {
+      std::memcpy(m_frame.data() + size_t(y) * row_bytes + size_t(rect.x) * 3,
+                  frame.pixels + size_t(y) * size_t(frame.stride) + size_t(rect.x) * 3, size_t(rect.width) * 3);
+    }
+  };
+  // Like a window, the kept frame takes only what changed; a new size takes
+  // everything. Rectangles are cut to the frame first.
+  if (!same_size) {
+    copy({0, 0, frame.width, frame.height});
+  } else {
+    for (FrameRect rect : frame.changed) {
+      int32_t right = std::min(rect.x + rect.width, frame.width), bottom = std::min(rect.y + rect.height, frame.height);
+      rect.x = std::max(rect.x, 0);
+      rect.y = std::max(rect.y, 0);
+      rect.width = right - rect.x;
+      rect.height = bottom - rect.y;
+      if (rect.width > 0 && rect.height > 0) copy(rect);
+    }
   }
   ++m_frames_presented;
+  // A long automated run keeps the recent times only.
+  if (m_present_times.size() >= kKeptPresentTimes) {
+    m_present_times.erase(m_present_times.begin(), m_present_times.begin() + kKeptPresentTimes / 2);
+  }
+  m_present_times.push_back(m_clock_ms);
 }
 
 bool HeadlessPlatform::open_audio(const AudioFormat& wanted, AudioSource& source, AudioFormat& obtained) {

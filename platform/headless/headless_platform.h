@@ -62,6 +62,7 @@ class HeadlessPlatform final : public Platform {
 
   // Test and replay controls.
   void advance_clock(uint32_t milliseconds);
+  // Jumps the clock; the sound device pulls nothing for the jump.
   void set_clock(uint32_t milliseconds);
   // Queues an event; poll_event hands it out once the clock reaches its
   // time. Events with equal times keep their order.
@@ -81,6 +82,8 @@ class HeadlessPlatform final : public Platform {
   int32_t frame_width() const { return m_frame_width; }
   int32_t frame_height() const { return m_frame_height; }
   uint64_t frames_presented() const { return m_frames_presented; }
+  // The virtual clock at each presentation, oldest first.
+  const std::vector<uint32_t>& present_times() const { return m_present_times; }
 
   // Where pulled sound goes (for --audio-out); without a sink it is only
   // counted. Samples are interleaved in the obtained format.
@@ -112,6 +115,7 @@ class HeadlessPlatform final : public Platform {
   int32_t m_frame_width = 0;
   int32_t m_frame_height = 0;
   uint64_t m_frames_presented = 0;
+  std::vector<uint32_t> m_present_times;
 
   AudioSource* m_audio_source = nullptr;
   AudioFormat m_audio_format;

@@ -4,6 +4,8 @@
 
 #include <SDL.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -102,11 +104,12 @@ class SdlPlatform final : public Platform {
   }
 
   void present(const FrameView& frame) override {
-    if (!ensure_window(frame.width, frame.height)) return;
-    for (const FrameRect& rect : frame.changed) {
-      SDL_Rect area{rect.x, rect.y, rect.width, rect.height};
-      const uint8_t* first = frame.pixels + size_t(rect.y) * size_t(frame.stride) + size_t(rect.x) * 3;
-      SDL_UpdateTexture(m_texture, &area, first, frame.stride);
+    if (!frame.pixels || !ensure_window(frame.width, frame.height)) return;
+    if (m_texture_fresh) {
+      upload(frame, {0, 0, frame.width, frame.height});
+      m_texture_fresh = false;
+    } else {
+      for (const FrameRect& rect : frame.changed) upload(frame, rect);
     }
     SDL_RenderClear(m_renderer);
     SDL_RenderCopy(m_renderer, m_texture, nullptr, nullptr);
@@ -199,16 +202,53 @@ class SdlPlatform final : public Platform {
       SDL_SetWindowSize(m_window, width, height);
     }
     if (m_texture) SDL_DestroyTexture(m_texture);
-    m_texture = SDL_CreateTexture(m_renderer, SDL_PIXELFORMAT_BGR24, SDL_TEXTUREACCESS_STREAMING, width, height);
+    // Renderers take 32-bit pixels natively; 24-bit ones would be converted
+    // by SDL on every upload, so the upload converts instead, rectangle by
+    // rectangle. BGR24 remains for a renderer that refuses the 32-bit format.
+    m_texture_format = SDL_PIXELFORMAT_ARGB8888;
+    m_texture = SDL_CreateTexture(m_renderer, m_texture_format, SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (!m_texture) {
+      m_texture_format = SDL_PIXELFORMAT_BGR24;
+      m_texture = SDL_CreateTexture(m_renderer, m_texture_format, SDL_TEXTUREACCESS_STREAMING, width, height);
+    }
+    if (m_texture) SDL_SetTextureBlendMode(m_texture, SDL_BLENDMODE_NONE);
+    m_texture_fresh = true;
     m_width = width;
     m_height = height;
     return m_texture != nullptr;
+  }
+
+  // Copies one rectangle of the frame into the texture (cut to the frame).
+  void upload(const FrameView& frame, FrameRect rect) {
+    int32_t right = std::min(rect.x + rect.width, frame.width), bottom = std::min(rect.y + rect.height, frame.height);
+    rect.x = std::max(rect.x, 0);
+    rect.y = std::max(rect.y, 0);
+    if (right <= rect.x || bottom <= rect.y) return;
+    SDL_Rect area{rect.x, rect.y, right - rect.x, bottom - rect.y};
+    const uint8_t* first = frame.pixels + size_t(area.y) * size_t(frame.stride) + size_t(area.x) * 3;
+    if (m_texture_format == SDL_PIXELFORMAT_BGR24) {
+      SDL_UpdateTexture(m_texture, &area, first, frame.stride);
+      return;
+    }
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(m_texture, &area, &pixels, &pitch) != 0) return;
+    for (int y = 0; y < area.h; ++y) {
+      const uint8_t* in = first + size_t(y) * size_t(frame.stride);
+      uint32_t* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels) + size_t(y) * size_t(pitch));
+      for (int x = 0; x < area.w; ++x, in += 3) {
+        out[x] = 0xFF000000u | uint32_t(in[2]) << 16 | uint32_t(in[1]) << 8 | uint32_t(in[0]);
+      }
+    }
+    SDL_UnlockTexture(m_texture);
   }
 
   std::string m_caption;
   SDL_Window* m_window = nullptr;
   SDL_Renderer* m_renderer = nullptr;
   SDL_Texture* m_texture = nullptr;
+  uint32_t m_texture_format = SDL_PIXELFORMAT_ARGB8888;
+  bool m_texture_fresh = false;  // created since the last frame: upload everything
   int32_t m_width = 0;
   int32_t m_height = 0;
   SDL_AudioDeviceID m_audio = 0;
