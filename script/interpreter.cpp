@@ -188,8 +188,9 @@ inline Arith statement_arith(const uint8_t* at) { return kAssignInfos[size_t(dec
 // computed, when it can take the int without the stack (the INT_RESULT
 // block of the loop): store it by an int statement, use it as the subscript
 // of an int element load or store, take it as the right operand of an int
-// operation with the value below, or test it for a conditional jump.
-enum class Consumer : uint8_t { None, Statement, ElementLoad, ElementStore, Operation, Branch };
+// operation with the value below, test it for a conditional jump, or return
+// it from a function.
+enum class Consumer : uint8_t { None, Statement, ElementLoad, ElementStore, Operation, Branch, Return };
 struct ConsumerInfo {
   Consumer consumer = Consumer::None;
   uint8_t kind = 0;  // the statement or operation kind; for branches, 1 when jump_if_true
@@ -204,6 +205,7 @@ constexpr std::array<ConsumerInfo, kFormCount> make_consumers() {
     if (op == Op::LoadElement) info = {Consumer::ElementLoad, 0};
     if (op == Op::ElementAssignIntPop) info = {Consumer::ElementStore, 0};
     if (op == Op::JumpIfFalse || op == Op::JumpIfTrue) info = {Consumer::Branch, uint8_t(op == Op::JumpIfTrue)};
+    if (op == Op::Return) info = {Consumer::Return, 0};
   }
   return consumers;
 }
@@ -1129,6 +1131,25 @@ void run_slice(Machine& machine, Thread& thread) {
             --sp;
             ip += 10;
             TAKE_JUMP();
+            SEQUENCE_NEXT();
+          }
+          // The common return as the plain one makes it, with the int as
+          // the result.
+          if (consumer.consumer == Consumer::Return) {
+            if (fp->end_handler || fp == thread.frames.data()) break;
+            Frame* caller = fp - 1;
+            int32_t saved_top = std::max(caller->top, 1);
+            if (sp + 1 <= saved_top || !caller->position) break;
+            Value* first = stack + saved_top;
+            Value* end = stack + sp;
+            if (hold_references(first, end)) [[unlikely]] release_range(first, end);
+            int32_t kept = caller->discard_result ? 0 : 1;
+            if (kept) *first = make_int(int_result);
+            sp = saved_top + kept;
+            fp = caller;
+            base = caller->base;
+            ip = caller->position;
+            if (caller->code != code || !code) SWITCH_CODE(caller->code);
             SEQUENCE_NEXT();
           }
           if (consumer.consumer == Consumer::Branch) {

@@ -673,7 +673,7 @@ TEST(Interpreter, element_sequences_match_their_single_instructions) {
 // The script with a jump to the next instruction after every instruction:
 // no two instructions stand side by side, so no sequence forms and every
 // instruction runs alone.
-std::string one_at_a_time(const std::string& body) {
+std::string one_at_a_time(const std::string& body, const std::string& prefix) {
   std::string out;
   size_t start = 0;
   int barrier = 0;
@@ -685,7 +685,7 @@ std::string one_at_a_time(const std::string& body) {
     size_t first = line.find_first_not_of(' ');
     bool instruction = first != std::string::npos && first > 0 && line[first] != ';' && line.back() != ':';
     if (instruction) {
-      std::string label = "alone" + std::to_string(barrier++);
+      std::string label = prefix + std::to_string(barrier++);
       out += "    jump " + label + "\n" + label + ":\n";
     }
     start = end + 1;
@@ -695,7 +695,7 @@ std::string one_at_a_time(const std::string& body) {
 
 // An int a sequence computes goes on to the instructions after it without the
 // stack: an operation with the value below, an element load or store by it as
-// subscript, a conditional jump, a statement. Each case, and each case whose
+// subscript, a conditional jump, a statement, a return. Each case, and each case whose
 // checks fail, must print exactly what the instructions print one at a time.
 TEST(Interpreter, int_results_feed_the_next_instructions_exactly_as_single_instructions) {
   const std::string body = R"(
@@ -861,16 +861,46 @@ both:
     load local int slot:0
     load local int slot:1
     PRINT 2
+    ; returns: kept and discarded, with a string among the callee's records
+    push_int 40
+    call "$next@GLOBAL" 1
+    push_int 40
+    call_discard "$next@GLOBAL" 1
+    push_int 8
+    call "$held@GLOBAL" 1
+    push_int 8
+    call_discard "$held@GLOBAL" 1
+    PRINT 2
   )";
-  ScriptRun fused = run_script(body);
-  ScriptRun alone = run_script(one_at_a_time(body));
+  const std::string functions = R"(
+.function "$next@GLOBAL" next
+.function "$held@GLOBAL" held
+next:
+    params int
+    load local int slot:-2
+    push_int 1
+    add_int
+    return
+held:
+    params int
+    locals string
+    push_string "held"
+    set_string_pop local string slot:0
+    load local int slot:-2
+    load local int slot:-2
+    mul_int
+    return
+)";
+  ScriptRun fused = run_script(body, functions);
+  ScriptRun alone = run_script(one_at_a_time(body, "main"), one_at_a_time(functions, "functions"));
   ASSERT_GE(fused.lines.size(), 8u) << ::testing::PrintToString(fused.lines);
   EXPECT_EQ(fused.lines, alone.lines);
   EXPECT_EQ(fused.lines[0], "-1 1 144 70000 48 118 ");
   EXPECT_EQ(fused.lines[1], "7 ");
   EXPECT_EQ(fused.lines[2], "12 ");
   EXPECT_EQ(fused.lines[3], "2 5 99 11 ");
-  EXPECT_EQ(fused.lines.back(), "2 13 ");
+  EXPECT_EQ(fused.lines[fused.lines.size() - 2], "2 13 ");
+  EXPECT_EQ(fused.lines.back(), "64 41 ");
 }
 
 // Only a broken file puts a string where a number belongs; the numeric
