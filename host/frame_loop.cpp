@@ -4,7 +4,7 @@
 
 #include "graphics/frame_pacer.h"
 #include "host/engine.h"
-#include "input/input.h"
+#include "host/main_window.h"
 #include "platform/platform.h"
 #include "script/read_marks.h"
 #include "script/scheduler.h"
@@ -37,22 +37,14 @@ void run_frame(Engine& engine) {
 
 }  // namespace
 
-void drain_events(Engine& engine) {
-  platform::Event event;
-  while (engine.platform.poll_event(event)) {
-    if (event.type == platform::EventType::CloseRequested) {
-      script::request_exit(engine.script, 0);
-      continue;
-    }
-    input::handle_event(engine.input, engine.script, event);
-  }
-}
+void drain_events(Engine& engine) { pump_window_events(engine); }
 
 LoopEnd run_frame_loop(Engine& engine) {
   script::Machine& machine = engine.script;
   for (;;) {
     drain_events(engine);
     if (engine.stopping()) return LoopEnd::Stopping;
+    check_new_menu_request(engine);
     script::begin_cycle(machine);
     if (quit_time_reached(engine)) {
       script::request_exit(machine, 0);
@@ -68,6 +60,7 @@ LoopEnd run_frame_loop(Engine& engine) {
 
     if (!machine.fast_mode && graphics::frame_due(engine.graphics.pacer, engine.platform.ticks_ms())) {
       run_frame(engine);
+      if (engine.graphics.pacer.display_lock == 0) run_main_window_frame(engine);
       if (engine.graphics.pacer.display_lock == 0 && engine.host.return_to_title) {
         engine.host.return_to_title = false;
         return LoopEnd::Restart;

@@ -6,8 +6,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/engine.h"
+#include "host/input_replay.h"
 #include "host/startup.h"
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
@@ -27,7 +29,8 @@ constexpr std::string_view kUsage =
     "                         (default), cancel, or a list such as yes,no,retry\n"
     "  --env-file NAME        the environment file name (default tavelo.env)\n"
     "  --codepage NAME        the game code page (default CP932)\n"
-    "  --screenshot FILE, --input FILE, --audio-out FILE\n"
+    "  --input FILE           replay input events from a text file\n"
+    "  --screenshot FILE, --audio-out FILE\n"
     "                         reserved: they arrive with the screen, input and\n"
     "                         sound output of a later version\n"
     "  --help                 this text\n"
@@ -40,6 +43,7 @@ struct CommandLine {
   std::string answer = "continue";
   std::string code_page = "CP932";
   tavelo::host::StartupOptions startup;
+  std::string input_file;
 };
 
 int usage_error(const std::string& message) {
@@ -79,7 +83,9 @@ int main(int argc, char** argv) {
       if (!value(command.startup.environment_file)) return usage_error("--env-file needs a name");
     } else if (word == "--codepage") {
       if (!value(command.code_page)) return usage_error("--codepage needs a name");
-    } else if (word == "--screenshot" || word == "--input" || word == "--audio-out") {
+    } else if (word == "--input") {
+      if (!value(command.input_file)) return usage_error("--input needs a file");
+    } else if (word == "--screenshot" || word == "--audio-out") {
       return usage_error(std::string(word) + " is not available in this version");
     } else if (!word.empty() && word.front() == '-') {
       return usage_error("unknown option " + std::string(word));
@@ -88,6 +94,25 @@ int main(int argc, char** argv) {
     } else {
       return usage_error("only one game directory may be given");
     }
+  }
+
+  // Replayed input is read whole before anything runs; paths in it are taken
+  // from the directory the engine was started in.
+  std::vector<platform::Event> replay;
+  if (!command.input_file.empty()) {
+    std::optional<std::vector<uint8_t>> bytes = platform::read_file(command.input_file);
+    if (!bytes) {
+      std::fprintf(stderr, "tavelo: %s: cannot read the input file\n", command.input_file.c_str());
+      return 2;
+    }
+    host::ReplayParse parsed = host::parse_input_replay(
+        std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), platform::current_directory());
+    if (parsed.error) {
+      std::fprintf(stderr, "tavelo: %s:%zu: %s\n", command.input_file.c_str(), parsed.error->line,
+                   parsed.error->reason.c_str());
+      return 2;
+    }
+    replay = std::move(parsed.events);
   }
 
   if (command.game_directory.empty()) command.game_directory = platform::executable_directory() + "/games/demo";
@@ -108,5 +133,6 @@ int main(int argc, char** argv) {
   if (!backend) backend = std::make_unique<platform::HeadlessPlatform>(std::move(*policy));
 
   host::Engine engine(*backend, *encoding, platform::current_directory());
+  if (!replay.empty()) host::load_input_replay(engine, std::move(replay));
   return host::run_engine(engine, command.startup);
 }

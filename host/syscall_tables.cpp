@@ -3,6 +3,7 @@
 #include "host/syscall_tables.h"
 
 #include "graphics/syscalls.h"
+#include "host/window_syscalls.h"
 #include "input/syscalls.h"
 #include "script/syscalls.h"
 
@@ -19,6 +20,7 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"script: search list", script::search_syscalls()},
       {"script: skip", script::skip_syscalls()},
       {"input", input::syscalls()},
+      {"host: main window", window_syscalls()},
   };
 }
 
