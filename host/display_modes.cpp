@@ -166,6 +166,12 @@ bool set_full_screen(Engine& engine, bool on) {
   if (on == state.full_screen) return false;
   platform::Platform& platform = engine.platform;
   if (on) {
+    // The window's place is kept for the settings written at exit.
+    std::optional<platform::DesktopArea> area = platform.window_area();
+    if (area) {
+      engine.host.window.saved_x = area->x;
+      engine.host.window.saved_y = area->y;
+    }
     // Full screen stays on top of other windows while it lasts.
     platform.set_topmost(true);
     int32_t width = resources::env_setting(engine.resources, resources::EnvInt::ClientWidth);

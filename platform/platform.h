@@ -271,9 +271,10 @@ class Platform {
   // draws the menu bar and open dialogs over it; the headless backend keeps a
   // copy (and draws the same UI over a second copy when there is any).
   virtual void present(const FrameView& frame) = 0;
-  // The last presented frame as the player sees it (with the menu bar and
-  // dialogs when the backend draws them over the frame): 24-bit rows, blue,
-  // green, red, stride width * 3. False before the first frame.
+  // The picture as the player sees it now, with the menu bar and dialogs
+  // over the last presented frame (a window's whole picture, scaled as
+  // shown): 24-bit rows, blue, green, red, stride width * 3. False when
+  // there is nothing to show yet.
   virtual bool read_presented_frame(std::vector<uint8_t>& pixels, int32_t& width, int32_t& height) = 0;
 
   // The main window. open_window() shows it (once); until then present()

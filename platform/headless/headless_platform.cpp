@@ -283,9 +283,12 @@ bool HeadlessPlatform::set_screen_mode(const ScreenRequest& request) {
   return true;
 }
 
+// A window the desktop places goes to the middle of the desktop.
 std::optional<DesktopArea> HeadlessPlatform::window_area() {
   if (!m_window) return std::nullopt;
-  return DesktopArea{m_window->x.value_or(0), m_window->y.value_or(0), m_window->width, m_window->height};
+  int32_t x = m_window->x.value_or((m_desktop_mode.width - m_window->width) / 2);
+  int32_t y = m_window->y.value_or((m_desktop_mode.height - m_window->height) / 2);
+  return DesktopArea{x, y, m_window->width, m_window->height};
 }
 
 void HeadlessPlatform::set_menu(std::span<const MenuEntry> menus) {

@@ -5,7 +5,6 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <cstring>
 #include <ctime>
 #include <deque>
 #include <string>
@@ -149,31 +148,31 @@ class SdlPlatform final : public Platform {
 
   void present(const FrameView& frame) override {
     if (!ensure_window(frame.width, frame.height)) return;
-    size_t row_bytes = size_t(frame.width) * 3;
     for (const FrameRect& rect : frame.changed) {
       FrameRect clipped = clip(rect, frame.width, frame.height);
       if (clipped.width <= 0 || clipped.height <= 0) continue;
       SDL_Rect area{clipped.x, clipped.y, clipped.width, clipped.height};
       const uint8_t* first = frame.pixels + size_t(clipped.y) * size_t(frame.stride) + size_t(clipped.x) * 3;
       SDL_UpdateTexture(m_texture, &area, first, frame.stride);
-      for (int32_t y = clipped.y; y < clipped.y + clipped.height; ++y) {
-        std::memcpy(m_frame.data() + size_t(y) * row_bytes + size_t(clipped.x) * 3,
-                    frame.pixels + size_t(y) * size_t(frame.stride) + size_t(clipped.x) * 3,
-                    size_t(clipped.width) * 3);
-      }
     }
     m_has_frame = true;
     redraw();
   }
 
-  // The frame as last presented, without the menu bar drawn over it: the
-  // window's own pixels belong to the display server.
+  // The window's picture as the player sees it (scaled, with the menu bar
+  // and dialogs), read back from the renderer after drawing it once more.
   bool read_presented_frame(std::vector<uint8_t>& pixels, int32_t& width, int32_t& height) override {
-    if (!m_has_frame) return false;
-    pixels = m_frame;
-    width = m_width;
-    height = m_height;
-    return true;
+    if (!m_renderer) return false;
+    int output_width = 0;
+    int output_height = 0;
+    if (SDL_GetRendererOutputSize(m_renderer, &output_width, &output_height) != 0 || output_width <= 0) return false;
+    pixels.assign(size_t(output_width) * size_t(output_height) * 3, 0);
+    redraw(false);
+    bool read = SDL_RenderReadPixels(m_renderer, nullptr, SDL_PIXELFORMAT_BGR24, pixels.data(), output_width * 3) == 0;
+    SDL_RenderPresent(m_renderer);
+    width = output_width;
+    height = output_height;
+    return read;
   }
 
   void open_window(const WindowRequest& request) override {
@@ -378,7 +377,6 @@ class SdlPlatform final : public Platform {
     m_texture = SDL_CreateTexture(m_renderer, SDL_PIXELFORMAT_BGR24, SDL_TEXTUREACCESS_STREAMING, width, height);
     m_width = width;
     m_height = height;
-    m_frame.assign(size_t(width) * size_t(height) * 3, 0);
     return m_texture != nullptr;
   }
 
@@ -432,7 +430,9 @@ class SdlPlatform final : public Platform {
     if (event.type == EventType::Exposed || event.type == EventType::FocusGained) m_needs_redraw = true;
   }
 
-  void redraw() {
+  // Draws the picture and the UI; present false leaves the result in the
+  // back buffer for reading.
+  void redraw(bool present = true) {
     m_needs_redraw = false;
     if (!m_renderer) {
       if (m_ui.needs_frame()) m_ui.skip_frame();
@@ -457,7 +457,7 @@ class SdlPlatform final : public Platform {
     } else if (m_ui.needs_frame()) {
       m_ui.skip_frame();
     }
-    SDL_RenderPresent(m_renderer);
+    if (present) SDL_RenderPresent(m_renderer);
   }
 
   std::string m_caption;
@@ -468,7 +468,6 @@ class SdlPlatform final : public Platform {
   SDL_Texture* m_texture = nullptr;
   int32_t m_width = 0;
   int32_t m_height = 0;
-  std::vector<uint8_t> m_frame;  // the presented frame, rows of width * 3 bytes
   bool m_has_frame = false;
   bool m_needs_redraw = false;
   UiLayer m_ui;

@@ -28,6 +28,8 @@ constexpr int32_t kKeyControl = 0x11;
 constexpr int32_t kKeyAlt = 0x12;
 constexpr int32_t kKeyEscape = 0x1B;
 constexpr int32_t kKeySpace = 0x20;
+constexpr int32_t kKeyLeft = 0x25;
+constexpr int32_t kKeyRight = 0x27;
 constexpr int32_t kKeyF10 = 0x79;
 
 int button_index(MouseButton button) {
@@ -177,6 +179,12 @@ bool UiLayer::take_event(const Event& event) {
         return true;
       }
       if (!(panels || m_popup_open || m_keyboard_mode)) return false;
+      // Left and Right move between the bar's menus while the keyboard has
+      // them, as a desktop menu bar does.
+      if (m_keyboard_mode && !panels && (event.key == kKeyLeft || event.key == kKeyRight)) {
+        if (down) step_menu(event.key == kKeyRight ? 1 : -1);
+        return true;
+      }
       if (event.key >= 0 && event.key < 512) {
         m_changes.push_back(change_of(Change::Kind::Key, 0, 0, event.key, down));
         want_frames();
@@ -205,6 +213,29 @@ bool UiLayer::take_event(const Event& event) {
   }
 }
 
+int32_t UiLayer::first_menu() const {
+  for (size_t i = 0; i < m_menus.size(); ++i) {
+    if (m_menus[i].kind == MenuEntry::Kind::Menu && m_menus[i].enabled) return int32_t(i);
+  }
+  return -1;
+}
+
+void UiLayer::step_menu(int direction) {
+  std::vector<size_t> menus;
+  for (size_t i = 0; i < m_menus.size(); ++i) {
+    if (m_menus[i].kind == MenuEntry::Kind::Menu && m_menus[i].enabled) menus.push_back(i);
+  }
+  if (menus.empty()) return;
+  size_t at = 0;
+  for (size_t i = 0; i < menus.size(); ++i) {
+    if (m_menu_was_open[menus[i]]) at = i;
+  }
+  at = (at + menus.size() + size_t(direction + int(menus.size()))) % menus.size();
+  m_close_menus = true;
+  m_open_menu = int32_t(menus[at]);
+  want_frames();
+}
+
 void UiLayer::activate_by_keyboard() {
   if (m_menus.empty()) return;
   if (m_bar_shown && (m_keyboard_mode || m_popup_open)) {
@@ -214,7 +245,7 @@ void UiLayer::activate_by_keyboard() {
     if (!m_bar_shown) m_reports_pending.push_back(report_of(EventType::MenuOpening));
     m_bar_shown = true;
     m_keyboard_mode = true;
-    m_open_first_menu = true;
+    m_open_menu = first_menu();
   }
   want_frames();
 }
@@ -259,7 +290,6 @@ void UiLayer::skip_frame() {
 
 void UiLayer::ensure_context(SDL_Renderer* renderer) {
   if (!m_context) {
-    ImGuiContext* previous = ImGui::GetCurrentContext();
     m_context = ImGui::CreateContext();
     ImGui::SetCurrentContext(m_context);
     ImGuiIO& io = ImGui::GetIO();
@@ -272,10 +302,12 @@ void UiLayer::ensure_context(SDL_Renderer* renderer) {
     map_keys(io);
     ImGui::StyleColorsLight();
     ImGuiStyle& style = ImGui::GetStyle();
+    // Check boxes and fields need an edge against the light windows.
+    style.Colors[ImGuiCol_FrameBg] = ImVec4(0.88f, 0.88f, 0.88f, 1.0f);
+    style.Colors[ImGuiCol_ModalWindowDimBg] = ImVec4(0.0f, 0.0f, 0.0f, 0.35f);
     style.WindowRounding = 0.0f;
     style.PopupRounding = 0.0f;
     style.FrameRounding = 2.0f;
-    (void)previous;
   }
   ImGui::SetCurrentContext(m_context);
   if (!m_fonts_built) build_fonts();
@@ -372,7 +404,6 @@ void UiLayer::draw_menu_bar(std::vector<Event>& reports) {
   if (!ImGui::BeginMainMenuBar()) return;
   m_bar_height = int32_t(ImGui::GetWindowSize().y);
   bool any_open = false;
-  bool opened_first = false;
   for (size_t i = 0; i < m_menus.size(); ++i) {
     const MenuEntry& menu = m_menus[i];
     std::string label = imgui_label(menu, i);
@@ -386,9 +417,12 @@ void UiLayer::draw_menu_bar(std::vector<Event>& reports) {
       continue;
     }
     if (menu.kind != MenuEntry::Kind::Menu) continue;
-    if (m_open_first_menu && !opened_first && menu.enabled) {
+    if (m_open_menu == int32_t(i)) {
       ImGui::OpenPopup(label.c_str());
-      opened_first = true;
+      // Opened from the keyboard: its first item shows as chosen.
+      ImGuiContext& context = *ImGui::GetCurrentContext();
+      context.NavDisableHighlight = false;
+      context.NavDisableMouseHover = true;
     }
     bool open = ImGui::BeginMenu(label.c_str(), menu.enabled);
     if (open) {
@@ -399,7 +433,7 @@ void UiLayer::draw_menu_bar(std::vector<Event>& reports) {
     }
     m_menu_was_open[i] = open;
   }
-  m_open_first_menu = false;
+  m_open_menu = -1;
   ImGui::EndMainMenuBar();
   m_popup_open = any_open;
 }
@@ -450,7 +484,7 @@ void UiLayer::draw(SDL_Renderer* renderer, int32_t width, int32_t height, float 
 
   // Keyboard activation lasts while its menus stay open; the bar stays while
   // the pointer is on it or a menu is open.
-  if (m_keyboard_mode && !m_popup_open && !m_open_first_menu) m_keyboard_mode = false;
+  if (m_keyboard_mode && !m_popup_open && m_open_menu < 0) m_keyboard_mode = false;
   bool on_bar = m_pointer_y >= 0 && m_pointer_y < m_bar_height && m_pointer_x >= 0;
   if (m_bar_shown && !m_keyboard_mode && !m_popup_open && !on_bar) {
     m_bar_shown = false;

@@ -93,6 +93,8 @@ class UiLayer {
   void draw_menu_entries(const std::vector<MenuEntry>& entries, std::vector<Event>& reports);
   void draw_panels();
   void activate_by_keyboard();
+  int32_t first_menu() const;
+  void step_menu(int direction);
   void want_frames() { m_frames_wanted = 3; }
 
   ImGuiContext* m_context = nullptr;
@@ -104,7 +106,7 @@ class UiLayer {
   std::vector<std::string> m_labels;  // display labels of the top-level menus
   bool m_bar_shown = false;
   bool m_keyboard_mode = false;   // opened by F10 or Alt; stays until the menus close
-  bool m_open_first_menu = false;  // the next frame opens the first menu
+  int32_t m_open_menu = -1;        // the next frame opens this top-level menu
   bool m_popup_open = false;       // a menu of the bar was open in the last frame
   bool m_close_menus = false;      // the next frame closes every open menu
   std::vector<bool> m_menu_was_open;
