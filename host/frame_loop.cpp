@@ -2,6 +2,8 @@
 
 #include "host/frame_loop.h"
 
+#include <algorithm>
+
 #include "graphics/frame_pacer.h"
 #include "host/engine.h"
 #include "host/main_window.h"
@@ -33,6 +35,29 @@ void run_frame(Engine& engine) {
   }
   if (shown) compose_and_present(engine);
   ++pacer.frame_counter;
+}
+
+// A real window waits for the player instead of waking every millisecond:
+// until the nearest wait deadline, the next due frame, the housekeeping
+// timer or the next replayed event, whichever comes first; input wakes it
+// at once. Headless runs keep the 1 ms steps of the virtual clock.
+uint32_t idle_wait(Engine& engine) {
+  constexpr uint32_t kLongestWaitMs = 100;
+  uint32_t wait = script::sleep_allowance(engine.script, kLongestWaitMs);
+  const graphics::FramePacer& pacer = engine.graphics.pacer;
+  uint32_t now = engine.platform.ticks_ms();
+  if (pacer.started && pacer.limit > 0) {
+    uint32_t interval = uint32_t(1000 / pacer.limit);
+    uint32_t elapsed = now - pacer.last_frame;
+    wait = std::min(wait, elapsed >= interval ? 0u : interval - elapsed);
+  }
+  const InputReplay& replay = engine.host.replay;
+  if (replay.next < replay.events.size()) {
+    uint32_t due = replay.start_time + replay.events[replay.next].time;
+    uint32_t held = engine.script.clock.held;
+    wait = std::min(wait, int32_t(due - held) > 0 ? due - held : 0u);
+  }
+  return std::max(wait, 1u);
 }
 
 }  // namespace
@@ -75,7 +100,13 @@ LoopEnd run_frame_loop(Engine& engine) {
 
     if (!machine.fast_mode) {
       uint32_t allowance = script::sleep_allowance(machine);
-      if (allowance > 0) engine.platform.sleep_ms(allowance);
+      if (allowance > 0) {
+        if (engine.platform.has_capability(platform::Capability::Window)) {
+          engine.platform.wait_for_event(idle_wait(engine));
+        } else {
+          engine.platform.sleep_ms(allowance);
+        }
+      }
     }
   }
 }

@@ -251,6 +251,9 @@ class Platform {
   // after at least that many ms (headless: the virtual clock simply moves on).
   virtual uint32_t ticks_ms() = 0;
   virtual void sleep_ms(uint32_t milliseconds) = 0;
+  // Sleeps like sleep_ms() but returns as soon as an event is pending, so an
+  // idle engine can wait for the player without waking every millisecond.
+  virtual void wait_for_event(uint32_t milliseconds) = 0;
   virtual LocalTime local_time() = 0;
 
   // Events, oldest first; false when none is pending. The headless backend

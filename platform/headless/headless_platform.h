@@ -57,6 +57,7 @@ class HeadlessPlatform final : public Platform {
   bool has_capability(Capability capability) const override;
   uint32_t ticks_ms() override;
   void sleep_ms(uint32_t milliseconds) override;
+  void wait_for_event(uint32_t milliseconds) override { sleep_ms(milliseconds); }
   LocalTime local_time() override;
   bool poll_event(Event& event) override;
   void inject_event(Event event) override;

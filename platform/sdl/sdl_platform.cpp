@@ -47,6 +47,14 @@ class SdlPlatform final : public Platform {
 
   void sleep_ms(uint32_t milliseconds) override { SDL_Delay(milliseconds); }
 
+  void wait_for_event(uint32_t milliseconds) override {
+    if (!m_injected.empty() || !m_pending.empty()) return;
+    // Waits on the display connection itself; the event stays queued. The
+    // wait has just asked the display server, so the next drain need not.
+    SDL_WaitEventTimeout(nullptr, int(milliseconds));
+    m_pumped = true;
+  }
+
   LocalTime local_time() override {
     std::time_t now = std::time(nullptr);
     std::tm parts{};
@@ -111,7 +119,12 @@ class SdlPlatform final : public Platform {
         return true;
       }
       SDL_Event raw;
-      if (SDL_PollEvent(&raw)) {
+      if (!m_pumped) {
+        // One pump per drain: each pump asks the display server for news.
+        SDL_PumpEvents();
+        m_pumped = true;
+      }
+      if (SDL_PeepEvents(&raw, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
         Event translated;
         if (!translate_event(raw, translated)) continue;
         note_window_event(translated);
@@ -132,7 +145,10 @@ class SdlPlatform final : public Platform {
       break;
     }
     if (m_needs_redraw || m_ui.needs_frame()) redraw();
-    if (m_pending.empty()) return false;
+    if (m_pending.empty()) {
+      m_pumped = false;
+      return false;
+    }
     event = std::move(m_pending.front());
     m_pending.pop_front();
     return true;
@@ -470,6 +486,9 @@ class SdlPlatform final : public Platform {
   int32_t m_height = 0;
   bool m_has_frame = false;
   bool m_needs_redraw = false;
+  // The display server was asked for news during this drain, or by the wait
+  // just before it.
+  bool m_pumped = false;
   UiLayer m_ui;
   std::deque<Event> m_pending;
   std::deque<Event> m_injected;

@@ -307,7 +307,10 @@ void UiLayer::ensure_context(SDL_Renderer* renderer) {
     style.Colors[ImGuiCol_ModalWindowDimBg] = ImVec4(0.0f, 0.0f, 0.0f, 0.35f);
     style.WindowRounding = 0.0f;
     style.PopupRounding = 0.0f;
-    style.FrameRounding = 2.0f;
+    style.FrameRounding = 0.0f;
+    style.GrabRounding = 0.0f;
+    style.ScrollbarRounding = 0.0f;
+    style.TabRounding = 0.0f;
   }
   ImGui::SetCurrentContext(m_context);
   if (!m_fonts_built) build_fonts();
