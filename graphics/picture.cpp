@@ -53,12 +53,14 @@ std::optional<std::string> picture_file_place(Loader& loader, std::string_view f
   return *place + '|' + std::string(file_name);
 }
 
-// The whole file, or its first limit bytes. nullopt when it cannot be read in
-// full (a file cut short is unreadable; it is not read again and again).
+// The whole file, or its first limit bytes (and then the whole length in
+// file_length). nullopt when it cannot be read in full (a file cut short is
+// unreadable; it is not read again and again).
 std::optional<std::vector<uint8_t>> read_picture_file(Loader& loader, std::string_view file_name,
-                                                      size_t limit = SIZE_MAX) {
+                                                      size_t limit = SIZE_MAX, uint64_t* file_length = nullptr) {
   std::optional<platform::File> file = resources::find_game_file(loader.machine.resources, file_name);
   if (!file) return std::nullopt;
+  if (file_length) *file_length = file->length();
   size_t wanted = size_t(std::min<uint64_t>(file->length(), limit));
   std::vector<uint8_t> bytes(wanted);
   if (file->read(bytes) != wanted) return std::nullopt;
@@ -178,16 +180,19 @@ void remember(Loader& loader, std::string_view file_name, std::shared_ptr<const 
   loader.state.cache.insert(std::move(entry));
 }
 
+// The size of an .rct or .rc8 picture from its header, without decoding;
+// nullopt when loading would fail (an unreadable file, a damaged header).
 std::optional<PictureSize> rct_size_from_header(Loader& loader, std::string_view file_name) {
   PictureState& state = loader.state;
   std::string key = upper(loader, file_name);
   if (state.header_size && state.header_file == key) return state.header_size;
-  std::optional<std::vector<uint8_t>> bytes = read_picture_file(loader, file_name, kRc8HeaderSize);
-  std::optional<PictureSize> size = bytes ? peek_rct_size(*bytes) : std::nullopt;
+  uint64_t file_length = 0;
+  std::optional<std::vector<uint8_t>> bytes = read_picture_file(loader, file_name, kRc8HeaderSize, &file_length);
+  std::optional<PictureSize> size = bytes ? decodable_rct_size(*bytes, file_length) : std::nullopt;
   if (!size) {
     state.header_file.clear();
     state.header_size.reset();
-    return PictureSize{};
+    return std::nullopt;
   }
   state.header_file = std::move(key);
   state.header_size = size;
@@ -252,8 +257,10 @@ int pic_is_fullcolor(PictureState& state, script::Machine& machine, std::string_
   std::optional<std::string> file = pic_find(state, machine, name);
   if (!file) return -1;
   const std::string extension = lower_extension(loader, *file);
-  if (extension == ".rct") return 1;
-  if (extension == ".rc8") return 0;
+  if (extension == ".rct" || extension == ".rc8") {
+    if (!rct_size_from_header(loader, *file)) return -1;
+    return extension == ".rct" ? 1 : 0;
+  }
   std::shared_ptr<const Page> page = pic_load_shared(state, machine, name);
   if (!page) return -1;
   return page->depth == Depth::Rgb24 ? 1 : 0;
@@ -267,7 +274,9 @@ std::optional<PictureSize> pic_size(PictureState& state, script::Machine& machin
   std::optional<std::string> file = pic_find(state, machine, name);
   if (!file) return std::nullopt;
   const std::string extension = lower_extension(loader, *file);
-  if (extension == ".rct" || extension == ".rc8") return rct_size_from_header(loader, *file);
+  // A picture that exists but does not load measures 0 x 0, whatever its
+  // header claims.
+  if (extension == ".rct" || extension == ".rc8") return rct_size_from_header(loader, *file).value_or(PictureSize{});
   const std::string_view base = std::string_view(*file).substr(0, file->size() - extension.size());
   const bool companion = is_companion(loader, base);
   std::string opened = companion ? std::string(base.substr(0, base.size() - 1)) + extension : *file;

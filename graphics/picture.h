@@ -67,8 +67,9 @@ std::shared_ptr<const Page> pic_load_shared(PictureState& state, script::Machine
 int pic_is_fullcolor(PictureState& state, script::Machine& machine, std::string_view name);
 
 // The size pic_load would give, without building a page (headers only for
-// .rct/.rc8). nullopt when the picture does not exist; a companion without
-// transparency answers 0 x 0.
+// .rct/.rc8). nullopt when the picture does not exist; a picture that exists
+// but does not load (a damaged header, data cut short) and a companion
+// without transparency answer 0 x 0.
 std::optional<PictureSize> pic_size(PictureState& state, script::Machine& machine, std::string_view name);
 int32_t pic_width(PictureState& state, script::Machine& machine, std::string_view name);   // 0 when missing
 int32_t pic_height(PictureState& state, script::Machine& machine, std::string_view name);  // 0 when missing

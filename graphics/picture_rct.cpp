@@ -202,8 +202,7 @@ std::optional<RctHeader> parse_rct_header(std::span<const uint8_t> file) {
 
 std::optional<RctPicture> decode_rct(std::span<const uint8_t> file, const ImageKey& key) {
   std::optional<RctHeader> header = parse_rct_header(file);
-  if (!header || !sane_size(header->width, header->height)) return std::nullopt;
-  if (file.size() - header->data_offset < header->data_length) return std::nullopt;  // truncated
+  if (!header || !decodable_rct_size(file, file.size())) return std::nullopt;
   std::span<const uint8_t> data = file.subspan(header->data_offset, header->data_length);
 
   RctPicture picture;
@@ -231,8 +230,7 @@ std::optional<Page> decode_rc8(std::span<const uint8_t> file) {
   int32_t height = reader.i32le();
   uint32_t data_length = reader.u32le();
   std::span<const uint8_t> palette = reader.take(768);
-  if (!reader.ok || !sane_size(width, height)) return std::nullopt;
-  if (file.size() - kRc8HeaderSize < data_length) return std::nullopt;  // truncated
+  if (!reader.ok || !decodable_rct_size(file, file.size())) return std::nullopt;
 
   Page page = make_page(width, height, Depth::Indexed8);
   for (size_t i = 0; i < 256; ++i) page.palette[i] = {palette[3 * i], palette[3 * i + 1], palette[3 * i + 2], 0};
@@ -262,6 +260,25 @@ std::optional<PictureSize> peek_rct_size(std::span<const uint8_t> file_start) {
     }
   }
   return std::nullopt;
+}
+
+std::optional<PictureSize> decodable_rct_size(std::span<const uint8_t> file_start, uint64_t file_length) {
+  const bool rc8 = magic_is(file_start, "8_00");
+  const bool difference = magic_is(file_start, "TC01") || magic_is(file_start, "TS01");
+  if (!rc8 && !difference && !magic_is(file_start, "TC00") && !magic_is(file_start, "TS00")) return std::nullopt;
+  resources::ByteReader reader(file_start);
+  reader.skip(8);
+  PictureSize size;
+  size.width = reader.i32le();
+  size.height = reader.i32le();
+  uint64_t data_length = reader.u32le();
+  uint64_t data_offset = rc8 ? kRc8HeaderSize : kRctHeaderSize;
+  // A difference image's base name sits between the header and the data.
+  if (difference) data_offset += 2 + uint64_t(reader.u16le());
+  if (!reader.ok || !sane_size(size.width, size.height)) return std::nullopt;
+  // A file shorter than its header announces is refused, not half decoded.
+  if (file_length < data_offset || file_length - data_offset < data_length) return std::nullopt;
+  return size;
 }
 
 void merge_difference(Page& picture, const Page& base) {

@@ -107,6 +107,14 @@ struct PictureSize {
 // five magics); nullopt for anything else.
 std::optional<PictureSize> peek_rct_size(std::span<const uint8_t> file_start);
 
+// The size decode_rct or decode_rc8 gives a whole file of file_length bytes
+// that begins with file_start (which holds at least the header: 22 bytes for
+// .rct, kRc8HeaderSize for .rc8), decided from the header alone: nullopt
+// wherever the decoder refuses the file (unknown magic, a size outside
+// 1..kMaxPictureSide, data cut short). Size queries use it, so they fail
+// exactly where loading fails.
+std::optional<PictureSize> decodable_rct_size(std::span<const uint8_t> file_start, uint64_t file_length);
+
 // Replaces every pure-red pixel (red 255, green 0, blue 0) of a 24-bit picture
 // by the base pixel at the same place, where the base has one. Bases that are
 // not 24-bit leave the picture unchanged.

@@ -4,6 +4,7 @@
 
 #include "host/engine_parts.h"
 #include "host/hooks.h"
+#include "platform/slice_watch.h"
 #include "platform/text_encoding.h"
 
 namespace tavelo::host {

@@ -8,6 +8,7 @@
 #include "host/engine.h"
 #include "host/main_window.h"
 #include "platform/platform.h"
+#include "platform/slice_watch.h"
 #include "script/read_marks.h"
 #include "script/scheduler.h"
 
@@ -16,7 +17,18 @@ namespace {
 
 bool quit_time_reached(const Engine& engine) {
   const std::optional<uint32_t>& quit_at = engine.host.quit_at;
-  return quit_at && int64_t(engine.script.clock.held) - int64_t(*quit_at) >= 0;
+  // The difference as a signed 32-bit value, so that a deadline past the
+  // clock's wrap is still ahead (--quit-after is below 2^31 ms).
+  return quit_at && int32_t(engine.script.clock.held - *quit_at) >= 0;
+}
+
+script::RoundEnd run_watched_round(Engine& engine) {
+  platform::SliceWatch* watch = engine.host.slice_watch.get();
+  if (!watch) return script::run_threads(engine.script);
+  watch->enter_round();
+  script::RoundEnd end = script::run_threads(engine.script);
+  watch->leave_round();
+  return end;
 }
 
 // The screen is composed from the change marks once the display page exists;
@@ -76,7 +88,7 @@ LoopEnd run_frame_loop(Engine& engine) {
       return LoopEnd::Stopping;
     }
 
-    switch (script::run_threads(machine)) {
+    switch (run_watched_round(engine)) {
       case script::RoundEnd::Continue: break;
       case script::RoundEnd::Stopping: return LoopEnd::Stopping;
       case script::RoundEnd::GameLoaded: return LoopEnd::GameLoaded;

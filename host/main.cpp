@@ -2,8 +2,8 @@
 // and runs the engine on a game directory.
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +24,9 @@ constexpr std::string_view kUsage =
     "Runs a game directory (default: the bundled demo game).\n"
     "\n"
     "  --headless             no window, no sound device; a virtual clock\n"
-    "  --quit-after MS        end the engine after MS milliseconds of script time\n"
+    "  --quit-after MS        end the engine after MS milliseconds of script time,\n"
+    "                         or with status 255 when scripts keep control for\n"
+    "                         longer than MS milliseconds of real time\n"
     "  --answer POLICY        how headless message boxes are answered: continue\n"
     "                         (default), cancel, or a list such as yes,no,retry\n"
     "  --env-file NAME        the environment file name (default tavelo.env)\n"
@@ -45,6 +47,23 @@ struct CommandLine {
   tavelo::host::StartupOptions startup;
   std::string input_file;
 };
+
+// The longest --quit-after: script time is a 32-bit millisecond clock, and a
+// deadline must stay less than half its range ahead to compare correctly.
+constexpr uint32_t kMaxQuitAfterMs = 0x7FFFFFFF;
+
+// Decimal digits only: no sign, blanks or suffix, and no value beyond the
+// limit (which would wrap to a small one).
+std::optional<uint32_t> parse_milliseconds(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + uint64_t(c - '0');
+    if (value > kMaxQuitAfterMs) return std::nullopt;
+  }
+  return uint32_t(value);
+}
 
 int usage_error(const std::string& message) {
   std::fprintf(stderr, "tavelo: %s\n%.*s", message.c_str(), int(kUsage.size()), kUsage.data());
@@ -72,11 +91,10 @@ int main(int argc, char** argv) {
     } else if (word == "--headless") {
       command.headless = true;
     } else if (word == "--quit-after") {
-      if (!value(text)) return usage_error("--quit-after needs a number of milliseconds");
-      char* end = nullptr;
-      long milliseconds = std::strtol(text.c_str(), &end, 10);
-      if (!end || *end || milliseconds < 0) return usage_error("--quit-after needs a number of milliseconds");
-      command.startup.quit_after_ms = uint32_t(milliseconds);
+      std::optional<uint32_t> milliseconds;
+      if (value(text)) milliseconds = parse_milliseconds(text);
+      if (!milliseconds) return usage_error("--quit-after needs a number of milliseconds from 0 to 2147483647");
+      command.startup.quit_after_ms = milliseconds;
     } else if (word == "--answer") {
       if (!value(command.answer)) return usage_error("--answer needs a policy");
     } else if (word == "--env-file") {

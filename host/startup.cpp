@@ -14,12 +14,14 @@
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
+#include "platform/slice_watch.h"
 #include "platform/text_encoding.h"
 #include "resources/environment.h"
 #include "resources/file_lookup.h"
 #include "resources/name_hash.h"
 #include "resources/search_list.h"
 #include "resources/settings.h"
+#include "resources/state.h"
 #include "script/error_report.h"
 #include "script/game_files.h"
 #include "script/loader.h"
@@ -129,6 +131,19 @@ LoopEnd run_start_script(Engine& engine, int32_t load_value, bool after_load) {
   return run_frame_loop(engine);
 }
 
+// Temporary files that a crashed or killed run left where the engine replaces
+// files atomically: beside the settings file and in the save directory.
+void remove_stale_temporary_files(Engine& engine) {
+  resources::SettingsLocation location = resources::settings_location(engine.resources);
+  if (!location.directory.empty()) {
+    std::string settings_file = resources::settings_file_path(location);
+    platform::remove_stale_temporary_files(settings_file.substr(0, settings_file.rfind('/')));
+  }
+  if (std::optional<std::string> savedata = platform::resolve_path("savedata", resources::save_root(engine.resources))) {
+    platform::remove_stale_temporary_files(*savedata);
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -227,7 +242,12 @@ int run_engine(Engine& engine, const StartupOptions& options) {
     script::show_box(engine.script, script::BoxKind::Error, "既に起動中です", {});
     return 0;
   }
-  if (locked == platform::InstanceLock::Outcome::Failed) return 0;
+  if (locked == platform::InstanceLock::Outcome::Failed) {
+    script::show_box(engine.script, script::BoxKind::Error, "多重起動防止用のファイルを作成できません。\n%s",
+                     {engine.encoding.from_utf8_lossy(lock.problem())});
+    return 255;
+  }
+  remove_stale_temporary_files(engine);
 
   if (resources::read_user_setting(engine.resources, resources::UserSetting::AbnormalTerminateFlg) != 0 && engine.script.debug_mode) {
     script::show_box(engine.script, script::BoxKind::Question,
@@ -246,7 +266,12 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   // Half the free memory, within 4 MB .. 256 MB, for decoded pictures.
   engine.graphics.pictures.cache.set_budget(graphics::system_image_budget());
 
-  if (options.quit_after_ms) engine.host.quit_at = script::script_time(engine.script) + *options.quit_after_ms;
+  if (options.quit_after_ms) {
+    engine.host.quit_at = script::script_time(engine.script) + *options.quit_after_ms;
+    engine.host.slice_watch = std::make_unique<platform::SliceWatch>(
+        *options.quit_after_ms, "tavelo: a script ran " + std::to_string(*options.quit_after_ms) +
+                                    " ms of wall time without giving control back (--quit-after); ending the run");
+  }
 
   if (!engine.stopping() && run_initialisers(engine)) {
     restore_screen_state(engine);
@@ -260,6 +285,7 @@ int run_engine(Engine& engine, const StartupOptions& options) {
       after_load = false;
     }
   }
+  engine.host.slice_watch.reset();
   shut_down(engine);
   return engine.script.exit_status.value_or(0);
 }

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,12 +138,25 @@ File& File::operator=(File&& other) noexcept {
 }
 
 std::optional<File> File::open(const std::string& host_path, OpenMode mode) {
-  const char* flags = mode == OpenMode::Read ? "rb" : (mode == OpenMode::Write ? "wb" : "ab");
-  std::FILE* handle = std::fopen(host_path.c_str(), flags);
-  if (!handle) return std::nullopt;
+  // Without O_NONBLOCK, opening a FIFO waits for its other end for ever; with
+  // it the open returns at once and the check below refuses what is not a
+  // regular file (FIFOs, devices, sockets, directories).
+  int flags = O_CLOEXEC | O_NONBLOCK;
+  if (mode == OpenMode::Read) flags |= O_RDONLY;
+  else flags |= O_WRONLY | O_CREAT | (mode == OpenMode::Append ? O_APPEND : 0);
+  int fd = ::open(host_path.c_str(), flags, 0666);
+  if (fd < 0) return std::nullopt;
   struct stat info;
-  if (::fstat(::fileno(handle), &info) != 0 || S_ISDIR(info.st_mode)) {
-    std::fclose(handle);
+  // Truncation waits for the check, so that opening a device for writing
+  // never truncates it.
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (mode == OpenMode::Write && ::ftruncate(fd, 0) != 0) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::FILE* handle = ::fdopen(fd, mode == OpenMode::Read ? "rb" : (mode == OpenMode::Write ? "wb" : "ab"));
+  if (!handle) {
+    ::close(fd);
     return std::nullopt;
   }
   File file;
@@ -338,23 +352,126 @@ std::optional<std::vector<uint8_t>> read_file(const std::string& host_path) {
   return bytes;
 }
 
-bool write_file_atomically(const std::string& host_path, std::span<const uint8_t> bytes) {
-  std::string temporary = host_path + ".tmp" + std::to_string(::getpid());
-  {
-    std::optional<File> file = File::open(temporary, OpenMode::Write);
-    if (!file) return false;
-    if (!file->write(bytes) || !file->flush_to_disk()) {
-      file->close();
-      remove_file(temporary);
-      return false;
-    }
+namespace {
+
+// Temporary files of atomic writes: ".tvtmp-<process id>-<attempt>", short
+// whatever the target's name, hidden from directory scans, and carrying the
+// process id so that start-up can tell a crashed writer's file from one that
+// another running engine is still writing.
+constexpr std::string_view kTemporaryPrefix = ".tvtmp-";
+constexpr unsigned kTemporaryAttempts = 100;
+
+std::string temporary_name(long process, unsigned attempt) {
+  return std::string(kTemporaryPrefix) + std::to_string(process) + "-" + std::to_string(attempt);
+}
+
+std::string directory_part(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+bool all_digits(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A process id in decimal; nullopt when not all digits, too long or 0.
+std::optional<long> parse_process_id(std::string_view digits) {
+  if (!all_digits(digits) || digits.size() > 9) return std::nullopt;
+  long value = 0;
+  for (char c : digits) value = value * 10 + (c - '0');
+  return value > 0 ? std::optional<long>(value) : std::nullopt;
+}
+
+// The writer's process id from a temporary name of ours: the current form,
+// and the "<target>.tmp<process id>" of earlier versions.
+std::optional<long> temporary_file_owner(std::string_view name) {
+  if (name.starts_with(kTemporaryPrefix)) {
+    std::string_view rest = name.substr(kTemporaryPrefix.size());
+    size_t dash = rest.find('-');
+    if (dash == std::string_view::npos || !all_digits(rest.substr(dash + 1))) return std::nullopt;
+    return parse_process_id(rest.substr(0, dash));
   }
-  if (!rename_file(temporary, host_path)) {
+  size_t marker = name.rfind(".tmp");
+  if (marker == std::string_view::npos || marker == 0) return std::nullopt;
+  return parse_process_id(name.substr(marker + 4));
+}
+
+bool process_is_running(long process) {
+  // EPERM: the process exists but belongs to someone else.
+  return ::kill(pid_t(process), 0) == 0 || errno == EPERM;
+}
+
+bool write_all(int fd, std::span<const uint8_t> bytes) {
+  while (!bytes.empty()) {
+    ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes = bytes.subspan(size_t(written));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool write_file_atomically(const std::string& host_path, std::span<const uint8_t> bytes) {
+  const std::string directory = directory_part(host_path);
+  std::string temporary;
+  int fd = -1;
+  // O_EXCL never reuses a name: a leftover of a crashed process that had our
+  // id (or a write of ours in progress) makes the next attempt take the next name.
+  for (unsigned attempt = 0; attempt < kTemporaryAttempts && fd < 0; ++attempt) {
+    temporary = join(directory, temporary_name(long(::getpid()), attempt));
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  bool written = write_all(fd, bytes) && ::fsync(fd) == 0;
+  written = ::close(fd) == 0 && written;
+  if (!written || !rename_file(temporary, host_path)) {
     remove_file(temporary);
     return false;
   }
   sync_directory_of(host_path);
   return true;
+}
+
+size_t remove_stale_temporary_files(const std::string& directory) {
+  DIR* dir = ::opendir(directory.c_str());
+  if (!dir) return 0;
+  std::vector<std::string> stale;
+  while (dirent* entry = ::readdir(dir)) {
+    std::optional<long> owner = temporary_file_owner(entry->d_name);
+    if (!owner || *owner == long(::getpid()) || process_is_running(*owner)) continue;
+    std::string path = join(directory, entry->d_name);
+    struct stat info;
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) stale.push_back(std::move(path));
+  }
+  ::closedir(dir);
+  size_t removed = 0;
+  for (const std::string& path : stale) removed += remove_file(path) ? 1 : 0;
+  return removed;
+}
+
+std::optional<FileIdentity> file_identity(const std::string& host_path) {
+  struct stat info;
+  if (::stat(host_path.c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{uint64_t(info.st_dev), uint64_t(info.st_ino)};
+}
+
+std::string shortened_file_name(std::string_view name, size_t max_bytes) {
+  if (name.size() <= max_bytes) return std::string(name);
+  // FNV-1a over the whole name: two long names that share their beginning
+  // still get different files.
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : name) hash = (hash ^ uint8_t(c)) * 1099511628211ull;
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  std::string suffix = "~";
+  for (int shift = 60; shift >= 0; shift -= 4) suffix += kDigits[(hash >> shift) & 15];
+  size_t keep = max_bytes > suffix.size() ? max_bytes - suffix.size() : 0;
+  // Never cut a UTF-8 sequence: back up over continuation bytes.
+  while (keep > 0 && (uint8_t(name[keep]) & 0xC0) == 0x80) --keep;
+  return std::string(name.substr(0, keep)) + suffix;
 }
 
 }  // namespace tavelo::platform

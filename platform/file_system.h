@@ -30,6 +30,9 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
+  // Opens only regular files: a FIFO, device or directory is refused at once
+  // (never waited on), as if it did not exist. Write truncates, Append
+  // appends; both create a missing file.
   static std::optional<File> open(const std::string& host_path, OpenMode mode);
 
   bool is_open() const { return m_handle != nullptr; }
@@ -82,6 +85,16 @@ std::string to_slashes(std::string_view name);
 
 bool list_directory(const std::string& host_path, std::vector<DirectoryItem>& items);
 bool is_directory(const std::string& host_path);
+
+// Which file or directory a path reaches (links followed); two paths name the
+// same one when their identities are equal.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  auto operator<=>(const FileIdentity&) const = default;
+};
+std::optional<FileIdentity> file_identity(const std::string& host_path);
+
 bool is_file(const std::string& host_path);
 // Last-write time in 100 ns units since 1601-01-01 (the engine's file-time
 // unit), or 0 when the file does not exist.
@@ -100,7 +113,23 @@ std::optional<std::vector<uint8_t>> read_file(const std::string& host_path);
 
 // Replaces a file so that a crash at any moment leaves either the old or the
 // new content: writes a temporary file beside it, syncs it, renames it over
-// the old one and syncs the directory.
+// the old one and syncs the directory. The temporary file has a short hidden
+// name carrying the process id (".tvtmp-<pid>-<n>"), whatever the length of
+// the target's name.
 bool write_file_atomically(const std::string& host_path, std::span<const uint8_t> bytes);
+
+// Removes the temporary files that atomic writes of processes no longer
+// running left in directory (a crash or kill between write and rename),
+// including the "<name>.tmp<pid>" files of earlier versions. Files of running
+// processes stay. Returns how many were removed.
+size_t remove_stale_temporary_files(const std::string& directory);
+
+// A file name of at most max_bytes bytes: name itself when it fits, else its
+// beginning (cut on a UTF-8 character boundary), "~" and 16 hex digits of a
+// hash of the whole name. max_bytes must leave room for the 17-byte suffix.
+std::string shortened_file_name(std::string_view name, size_t max_bytes);
+
+// The longest file name (one path component) the file systems take, in bytes.
+inline constexpr size_t kMaxFileNameBytes = 255;
 
 }  // namespace tavelo::platform

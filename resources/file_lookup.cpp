@@ -180,4 +180,62 @@ std::optional<std::string> to_host_path_for_create(const State& state, std::stri
   return resolve_in(state, game_path, state.working_directory, platform::OpenMode::Write);
 }
 
+namespace {
+
+// Whether a relative slashed path names a file below its starting directory:
+// it has a name, and no `..` climbs above the start.
+bool stays_below(std::string_view path) {
+  int depth = 0;
+  bool named = false;
+  while (!path.empty()) {
+    size_t slash = path.find('/');
+    std::string_view component = path.substr(0, slash);
+    path.remove_prefix(slash == std::string_view::npos ? path.size() : slash + 1);
+    if (component.empty() || component == ".") continue;
+    depth += component == ".." ? -1 : 1;
+    if (depth < 0) return false;
+    named = depth > 0;
+  }
+  return named;
+}
+
+// The part of an absolute host path below directory, or nullopt when it lies
+// elsewhere.
+std::optional<std::string_view> below_directory(std::string_view path, std::string_view directory) {
+  while (directory.size() > 1 && directory.back() == '/') directory.remove_suffix(1);
+  if (!path.starts_with(directory)) return std::nullopt;
+  std::string_view rest = path.substr(directory.size());
+  if (directory != "/" && !rest.starts_with('/')) return std::nullopt;
+  return rest;
+}
+
+// The directory a confined name is taken from (the working directory for a
+// relative name), or nullopt when the name is not confined.
+std::optional<std::string> confined_base(const State& state, std::string_view slashed) {
+  // "C:/..." names another drive's file on the games' home platform.
+  if (slashed.size() >= 2 && slashed[1] == ':') return std::nullopt;
+  if (!slashed.starts_with('/')) {
+    if (!stays_below(slashed)) return std::nullopt;
+    return state.working_directory;
+  }
+  std::string host = state.encoding.to_utf8(slashed).value_or(std::string(slashed));
+  for (const std::string* root : {&state.working_directory, &save_root(state)}) {
+    std::optional<std::string_view> rest = below_directory(host, *root);
+    if (rest && stays_below(*rest)) return *root;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool is_confined_game_path(const State& state, std::string_view game_path) {
+  return confined_base(state, with_slashes(state.lead_bytes, game_path)).has_value();
+}
+
+std::optional<std::string> to_confined_host_path_for_create(const State& state, std::string_view game_path) {
+  std::optional<std::string> base = confined_base(state, with_slashes(state.lead_bytes, game_path));
+  if (!base) return std::nullopt;
+  return resolve_in(state, game_path, *base, platform::OpenMode::Write);
+}
+
 }  // namespace tavelo::resources

@@ -46,4 +46,12 @@ std::optional<std::string> to_host_path(const State& state, std::string_view gam
 // The same for a file about to be created: only its directories must exist.
 std::optional<std::string> to_host_path_for_create(const State& state, std::string_view game_path);
 
+// Whether a name a script gives for writing stays inside the game: a relative
+// name whose `..` components never climb above the working directory, or an
+// absolute name inside the working directory or the save root. Drive-letter
+// names and names that climb out do not. Decided from the name alone.
+bool is_confined_game_path(const State& state, std::string_view game_path);
+// to_host_path_for_create for a confined name; nullopt for any other.
+std::optional<std::string> to_confined_host_path_for_create(const State& state, std::string_view game_path);
+
 }  // namespace tavelo::resources

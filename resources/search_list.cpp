@@ -6,6 +6,7 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 #include "platform/file_system.h"
@@ -17,8 +18,8 @@
 namespace tavelo::resources {
 namespace {
 
-// Deeper than any real game tree. The bound exists because a symbolic link
-// pointing back up the tree would otherwise be followed until the stack ran out.
+// Deeper than any real game tree. Links back up the tree are caught by the
+// visited set; the bound remains for file systems without stable inode numbers.
 constexpr int kMaxScanDepth = 32;
 
 std::optional<size_t> find_entry(const State& state, std::string_view name) {
@@ -68,11 +69,19 @@ struct Scan {
   SearchEntry& entry;
   // Key -> directory of the first file with it, for the duplicate warning.
   std::unordered_map<uint32_t, uint32_t> first_with_key;
+  // Every directory scanned so far, by device and inode: a symbolic link to
+  // one of them would list its files again (a loop: again and again).
+  std::set<platform::FileIdentity> visited;
   size_t accepted = 0;
   bool stopped = false;
 };
 
 void scan_directory(Scan& scan, const std::string& host_path, const std::string& text, int depth) {
+  std::optional<platform::FileIdentity> identity = platform::file_identity(host_path);
+  if (identity && !scan.visited.insert(*identity).second) {
+    scan.observer.skipped_visited_directory(text);
+    return;
+  }
   const State& state = scan.state;
   const LeadByteTable& lead = state.lead_bytes;
   uint32_t directory_index = uint32_t(scan.entry.directories.size());
@@ -146,7 +155,7 @@ Registration register_entry(State& state, SearchEntry& entry, ScanObserver& obse
     entry.kind = SearchEntryKind::Directory;
     entry.path = candidate + "\\";
     entry.host_path = std::move(*host_path);
-    Scan scan{state, observer, entry, {}, 0, false};
+    Scan scan{state, observer, entry, {}, {}, 0, false};
     scan_directory(scan, entry.host_path, engine_form_of_directory(state, entry.host_path), 0);
     sort_files_by_key(entry);
     if (scan.stopped) return Registration::Stopped;

@@ -81,6 +81,10 @@ class ScanObserver {
   // Called after every kFilesPerProgress accepted files, so that a window
   // stays responsive during a long scan. False stops the scan.
   virtual bool continue_scan() = 0;
+  // A directory (engine form) that is one already scanned in this
+  // registration — a symbolic link back up the tree, or a second link to the
+  // same tree — has been skipped, with everything under it.
+  virtual void skipped_visited_directory(std::string_view directory) { (void)directory; }
 };
 
 // A progress call costs about as much as scanning a hundred files on a warm

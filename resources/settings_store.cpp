@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/file_system.h"
+#include "platform/instance_lock.h"
 #include "platform/system.h"
 #include "platform/text_encoding.h"
 
@@ -317,8 +318,16 @@ std::optional<std::string> settings_directory_from_environment() {
 std::string settings_file_path(const SettingsLocation& location) {
   std::string directory(location.directory);
   if (!directory.empty() && directory.back() != '/') directory += '/';
-  return directory + section_path_component(location.global_section, location.encoding) + "/" +
-         section_path_component(location.local_section, location.encoding) + ".reg";
+  // Section names too long for a file name are shortened with a hash of
+  // the whole name, so long names still get a file of their own.
+  constexpr std::string_view kExtension = ".reg";
+  return directory +
+         platform::shortened_file_name(section_path_component(location.global_section, location.encoding),
+                                       platform::kMaxFileNameBytes) +
+         "/" +
+         platform::shortened_file_name(section_path_component(location.local_section, location.encoding),
+                                       platform::kMaxFileNameBytes - kExtension.size()) +
+         std::string(kExtension);
 }
 
 std::optional<std::string> read_string_value(const SettingsLocation& location, std::string_view name) {
@@ -333,6 +342,11 @@ SettingsWrite write_string_values(const SettingsLocation& location, std::span<co
   if (location.directory.empty()) return SettingsWrite::NoLocation;
   std::string path = settings_file_path(location);
   if (!platform::make_directories(directory_of(path))) return SettingsWrite::Failed;
+  // Games with the same section pair share the file, and each write rewrites
+  // it whole: the file is read again under the lock, so that no engine
+  // writes back a copy from before another engine's write and loses it.
+  std::optional<platform::DirectoryLock> lock = platform::DirectoryLock::acquire(directory_of(path));
+  if (!lock) return SettingsWrite::Failed;
 
   SettingsDocument document;
   std::optional<std::vector<uint8_t>> bytes = platform::read_file(path);

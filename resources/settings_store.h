@@ -3,7 +3,9 @@
 // <settings directory>/<global section>/<local section>.reg, in the text form
 // of a registry export. Owns the file format (parse, edit, write back) and the
 // five registry operations; resources/settings.h supplies the game's section pair
-// and every value's default. Stateless: each operation reads the file itself.
+// and every value's default. Stateless: each operation reads the file itself;
+// a write holds an advisory lock on the file's directory from its read to its
+// replacement, so engines sharing a file never lose each other's values.
 
 #include <cstdint>
 #include <optional>
@@ -88,6 +90,8 @@ struct SettingsLocation {
   std::string_view local_section;   // game text
 };
 
+// <directory>/<global>/<local>.reg, each section name shortened (with a hash
+// of the whole name) when it would not fit one file name.
 std::string settings_file_path(const SettingsLocation& location);
 
 std::optional<std::string> read_string_value(const SettingsLocation& location, std::string_view name);

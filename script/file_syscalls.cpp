@@ -26,37 +26,48 @@ TextFile* text_file_at(Machine& machine, const CallArgs& args, int index) {
   return find_text_file(machine.text_files, args.int_at(index));
 }
 
-// The path the text-save dialog gives: the chosen one, or the proposed name
-// (in the current directory) when the choice is too long, the dialog failed
-// (both shown in a box) or it was cancelled.
-std::string chosen_text_path(Machine& machine, std::string_view proposed, const platform::DialogOutcome& outcome) {
+// Where the text-save dialog says to write, as a host path; nullopt writes
+// nothing. Only a path the player chose is taken as it is: the script's own
+// name (the dialog's proposal, taken unchanged or as the fallback when the
+// choice is too long or the dialog failed, both shown in a box) must stay
+// inside the game. A cancelled dialog writes nothing.
+std::optional<std::string> chosen_text_path(Machine& machine, const platform::DialogRequest& request,
+                                            std::string_view proposed, const platform::DialogOutcome& outcome) {
   switch (outcome.status) {
     case platform::DialogStatus::Accepted: {
       std::string chosen = machine.encoding.from_utf8_lossy(outcome.text);
-      if (chosen.size() < kMaxChosenPathBytes) return chosen;
-      show_box(machine, BoxKind::Error, "ファイル名が長すぎます", {});
-      break;
+      if (chosen.size() >= kMaxChosenPathBytes) {
+        show_box(machine, BoxKind::Error, "ファイル名が長すぎます", {});
+        break;
+      }
+      // The proposal taken unchanged is still the script's name.
+      if (outcome.text == request.text) break;
+      return resources::to_host_path_for_create(machine.resources, chosen);
     }
     case platform::DialogStatus::Failed: show_box(machine, BoxKind::Error, "エラーです", {}); break;
     case platform::DialogStatus::Cancelled:
-    case platform::DialogStatus::Pending: break;
+    case platform::DialogStatus::Pending: return std::nullopt;
   }
-  return std::string(proposed);
+  return resources::to_confined_host_path_for_create(machine.resources, proposed);
 }
 
 CallStatus sys_text_file_create(host::Engine&, CallArgs& args) {
   Machine& machine = args.machine;
+  std::string_view proposed = args.text_at(1);
+  // A name that leaves the game is refused before the player is asked.
+  if (!resources::is_confined_game_path(machine.resources, proposed)) {
+    return args.done(add_text_file(machine.text_files, TextFileMode::Write, std::nullopt));
+  }
   platform::DialogRequest request;
   request.kind = platform::DialogKind::SaveFile;
   request.title = "テキストの保存";
-  request.text = machine.encoding.to_utf8_lossy(args.text_at(1));
+  request.text = machine.encoding.to_utf8_lossy(proposed);
   request.filter = "TXT Files (*.TXT)";
   request.default_extension = "txt";
   std::optional<platform::DialogOutcome> outcome = run_dialog(args, request);
   if (!outcome) return poll_again(args);
-  std::string path = chosen_text_path(machine, args.text_at(1), *outcome);
   std::optional<platform::File> file;
-  if (std::optional<std::string> host_path = resources::to_host_path_for_create(machine.resources, path)) {
+  if (std::optional<std::string> host_path = chosen_text_path(machine, request, proposed, *outcome)) {
     file = platform::File::open(*host_path, platform::OpenMode::Write);
   }
   return args.done(add_text_file(machine.text_files, TextFileMode::Write, std::move(file)));

@@ -4,6 +4,7 @@
 
 #include "resources/file_lookup.h"
 #include "resources/state.h"
+#include "script/error_report.h"
 #include "script/message_box.h"
 #include "script/state.h"
 
@@ -23,6 +24,12 @@ class MachineScanObserver final : public resources::ScanObserver {
   bool continue_scan() override {
     if (m_machine.hooks.pump_events) m_machine.hooks.pump_events(m_machine.engine);
     return !m_machine.stopping();
+  }
+
+  // Worth one line for the game's author, nothing for the player.
+  void skipped_visited_directory(std::string_view directory) override {
+    debug_log(m_machine, game_message(m_machine, "フォルダ[ %s ]は検索済みのフォルダを指しているため読み飛ばしました（リンクの循環）",
+                                      {directory}));
   }
 
  private:

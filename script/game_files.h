@@ -1,7 +1,8 @@
 #pragma once
 // Game files as the running engine reaches them: registering search entries
 // with the engine's answers to a scan's questions (the duplicate-file box, a
-// window kept responsive, the damaged-archive box that ends the engine) and
+// window kept responsive, a debug-log line for a skipped link loop, the
+// damaged-archive box that ends the engine) and
 // opening files with the fatal retry box. The loader, start-up and the system
 // calls use these; resources/ itself only returns typed results.
 

@@ -186,7 +186,9 @@ LoadedScript* load_script(Machine& machine, std::string_view name) {
   record->name_hash = resources::name_hash(normalized);
   record->file_time = file_time;
   record->entry_offset = int32_t(image.entry_offset);
-  record->line_count = image.line_count;
+  // Cut before attach_read_marks allocates a bit per line; the image keeps
+  // the file's own count (the disassembler shows it as it is).
+  record->line_count = std::min(image.line_count, kMaxLineCount);
   record->functions = std::move(image.functions);
   record->code = make_code_block(image);
   record->code->script = record;

@@ -49,7 +49,7 @@ struct LoadedScript {
   uint32_t name_hash = 0;
   uint64_t file_time = 0;  // 0 for scripts from archives: they never reload
   int32_t entry_offset = -1;  // -1: the script has no entry function
-  uint32_t line_count = 0;
+  uint32_t line_count = 0;    // at most kMaxLineCount, whatever the file claims
   std::vector<FunctionEntry> functions;
   std::unique_ptr<CodeBlock> code;
   // Code of earlier loads of this script. A reload cannot move the threads
@@ -88,7 +88,7 @@ enum class ImageStatus {
 struct ScriptImage {
   ScriptVariant variant = ScriptVariant::Plain;
   uint32_t entry_offset = kNoEntry;
-  uint32_t line_count = 0;
+  uint32_t line_count = 0;  // as the file claims; load_script cuts it to kMaxLineCount
   std::vector<FunctionEntry> functions;
   std::span<const uint8_t> code;
   size_t trailing_size = 0;

@@ -27,7 +27,8 @@ ReadMarkFileContent parse_read_mark_file(std::span<const uint8_t> file) {
   while (!reader.at_end()) {
     std::span<const uint8_t> name_field = reader.take(kReadMarkNameField);
     uint32_t size = reader.u32le();
-    uint32_t line_count = reader.u32le();
+    // The loader cuts a script's count the same way, so the set still fits.
+    uint32_t line_count = std::min(reader.u32le(), kMaxLineCount);
     reader.skip(kReservedSize);
     // The size is checked against the bytes left before anything is taken, so
     // a huge size field cannot cause a huge allocation.
@@ -46,7 +47,6 @@ ReadMarkFileContent parse_read_mark_file(std::span<const uint8_t> file) {
     ReadMarkSet set;
     set.name.assign(reinterpret_cast<const char*>(name_field.data()), name_length);
     set.line_count = line_count;
-    // Bounded by size (checked above), not by the untrusted line count.
     set.bits.assign(read_mark_bytes(line_count), 0);
     std::copy_n(bits.begin(), std::min(bits.size(), set.bits.size()), set.bits.begin());
     content.sets.push_back(std::move(set));

@@ -30,8 +30,9 @@ struct ReadMarkFileContent {
 // Reads every record. A record whose size field runs past the end ends the
 // reading (a torn final write); a record whose bit array cannot hold its line
 // count, or whose name is empty or unterminated, is skipped by its size and
-// counted in dropped. Every set comes back with read_mark_bytes(line_count)
-// bytes of bits, so later marking stays in bounds.
+// counted in dropped. A line count above kMaxLineCount is cut to it. Every
+// set comes back with read_mark_bytes(line_count) bytes of bits, so later
+// marking stays in bounds.
 ReadMarkFileContent parse_read_mark_file(std::span<const uint8_t> file);
 
 // The file image of sets in the given order; reserved fields are zero.

@@ -19,6 +19,11 @@ struct ReadMarkSet {
   std::vector<uint8_t> bits;
 };
 
+// Line numbers are 16-bit, so no script has more lines than this. A larger
+// count in a script or read-mark file is damage; it is cut to this before
+// anything is allocated for it (the bits of 4 billion lines are 512 MiB).
+inline constexpr uint32_t kMaxLineCount = 65536;
+
 constexpr size_t read_mark_bytes(uint32_t line_count) { return (size_t(line_count) + 7) / 8 + 16; }
 
 }  // namespace tavelo::script

@@ -185,10 +185,18 @@ TEST_F(Pictures, ScrambledPicturesUseTheKeyInForce) {
 
 TEST_F(Pictures, SizesAndDepthWithoutDecoding) {
   write_rct("big.rct", busy_page(64, 48, 16));
-  // Announces 640 x 480 but is cut short: the header alone answers the size.
+  // Pictures that do not load measure 0 x 0 and have no depth, whatever their
+  // headers claim: one announces 640 x 480 but is cut short, two announce
+  // sizes no picture has.
   std::vector<uint8_t> cut = tools::encode_rct(busy_page(640, 480, 17)).bytes;
   cut.resize(100);
   write("cut.rct", cut);
+  std::vector<uint8_t> huge = tools::encode_rct(busy_page(4, 4, 17)).bytes;
+  for (int i = 0; i < 8; ++i) huge[8 + size_t(i)] = uint8_t((i < 4 ? 100000u : 0xFFFFFFFFu) >> (8 * (i % 4)));
+  write("huge.rct", huge);
+  std::vector<uint8_t> wide = tools::encode_rc8(busy_indexed_page(4, 4, 18));
+  wide[9] = 0x7F;  // width 32516
+  write("wide.rc8", wide);
   write("pal.rc8", tools::encode_rc8(busy_indexed_page(33, 22, 18)));
   Page colour = busy_page(13, 11, 19);
   Page alpha = alpha_ramp(13, 11);
@@ -203,8 +211,9 @@ TEST_F(Pictures, SizesAndDepthWithoutDecoding) {
     int fullcolor;
   };
   const Case cases[] = {
-      {"big", 64, 48, 1},     {"cut", 640, 480, 1},    {"pal", 33, 22, 0}, {"sprite", 13, 11, 1},
-      {"sprite_", 13, 11, 0}, {"opaque", 13, 11, 1},   {"junk", 0, 0, 1},  {"none", 0, 0, -1},
+      {"big", 64, 48, 1},     {"cut", 0, 0, -1},     {"huge", 0, 0, -1},  {"wide", 0, 0, -1},
+      {"pal", 33, 22, 0},     {"sprite", 13, 11, 1}, {"sprite_", 13, 11, 0}, {"opaque", 13, 11, 1},
+      {"junk", 0, 0, -1},     {"none", 0, 0, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -212,7 +221,9 @@ TEST_F(Pictures, SizesAndDepthWithoutDecoding) {
     EXPECT_EQ(graphics::pic_height(engine.graphics.pictures, engine.script, c.name), c.height);
     EXPECT_EQ(graphics::pic_is_fullcolor(engine.graphics.pictures, engine.script, c.name), c.fullcolor);
   }
-  EXPECT_FALSE(graphics::pic_load(engine.graphics.pictures, engine.script, "cut"));
+  for (const char* broken : {"cut", "huge", "wide", "junk"}) {
+    EXPECT_FALSE(graphics::pic_load(engine.graphics.pictures, engine.script, broken)) << broken;
+  }
   EXPECT_FALSE(graphics::pic_size(engine.graphics.pictures, engine.script, "opaque_"));
 }
 

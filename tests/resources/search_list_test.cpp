@@ -1,10 +1,13 @@
 // The search list and file lookup on real temporary game directories: lookup
 // order, directory-scan exclusions, rescans, damaged archives, code-page
-// file names and the duplicate-name warning.
+// file names, the duplicate-name warning, symbolic-link loops, and names
+// scripts give for writing, kept inside the game.
 
 #include "resources/search_list.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <atomic>
 #include <string>
@@ -18,6 +21,7 @@
 #include "resources/state.h"
 #include "script/game_files.h"
 #include "script/state.h"
+#include "tests/support/game_builder.h"
 #include "tests/support/test_engine.h"
 #include "tools/archive/archive_tool.h"
 
@@ -293,6 +297,74 @@ TEST(SearchList, duplicate_names_warn_and_the_first_copy_wins) {
   EXPECT_EQ(game.engine.resources.search_list[0].files.size(), 2u);
   EXPECT_EQ(game.read("x.png"), "first");
   EXPECT_FALSE(game.engine.stopping());
+}
+
+TEST(SearchList, directories_reached_again_through_links_are_skipped_once_each) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> links;  // link -> target
+    std::vector<std::string> skipped;                        // debug-log lines
+    size_t files;
+  };
+  const Case cases[] = {
+      {"self link", {{"data/a", "."}}, {"data\\a"}, 2},
+      {"two self links", {{"data/a", "."}, {"data/b", "."}}, {"data\\a", "data\\b"}, 2},
+      {"link to the parent", {{"data/sub/up", ".."}}, {"data\\sub\\up"}, 2},
+      {"two links to one tree", {{"data/x", "../shared"}, {"data/y", "../shared"}}, {"data\\y"}, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Game game;
+    game.engine.script.debug_mode = true;
+    game.directory.write("data/title.png", "title");
+    game.directory.write("data/sub/deep.png", "deep");
+    game.directory.write("shared/s.png", "shared");
+    for (const auto& [link, target] : c.links) {
+      ASSERT_EQ(::symlink(target.c_str(), game.directory.at(link).c_str()), 0) << link;
+    }
+    ASSERT_EQ(game.add("data"), Registration::Directory);
+    EXPECT_TRUE(game.boxes().empty()) << game.boxes()[0].text;
+    const SearchEntry& entry = game.engine.resources.search_list[0];
+    EXPECT_EQ(entry.files.size(), c.files);
+    EXPECT_EQ(game.read("deep.png"), "deep");
+
+    std::vector<uint8_t> log = testing::read_bytes(game.directory.at("debugout.log"));
+    std::vector<std::string> lines = testing::log_messages(std::string(log.begin(), log.end()));
+    if (!lines.empty() && lines.back().empty()) lines.pop_back();
+    ASSERT_EQ(lines.size(), c.skipped.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_NE(lines[i].find("[ " + c.skipped[i] + " ]"), std::string::npos) << lines[i];
+    }
+  }
+}
+
+TEST(SearchList, names_for_writing_stay_inside_the_game) {
+  Game game;
+  game.directory.make_directory("sub");
+  const std::string& root = game.state.working_directory;
+  struct Case {
+    std::string name;
+    std::optional<std::string> host_path;
+  };
+  const Case cases[] = {
+      {"out.txt", game.directory.at("out.txt")},
+      {"sub\\..\\out.txt", game.directory.at("sub/../out.txt")},
+      {"./sub/out.txt", game.directory.at("sub/out.txt")},
+      {root + "/sub/out.txt", root + "/sub/out.txt"},
+      {"..\\out.txt", std::nullopt},
+      {"sub\\..\\..\\out.txt", std::nullopt},
+      {"C:\\out.txt", std::nullopt},
+      {"/tmp/out.txt", std::nullopt},
+      {root + "/../out.txt", std::nullopt},
+      {root + "-other/out.txt", std::nullopt},
+      {"sub\\..", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(is_confined_game_path(game.state, c.name), c.host_path.has_value());
+    EXPECT_EQ(to_confined_host_path_for_create(game.state, c.name), c.host_path);
+  }
 }
 
 TEST(SearchList, cancelling_the_duplicate_warning_stops_the_scan) {

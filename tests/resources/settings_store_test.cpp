@@ -1,5 +1,6 @@
 // The settings store: value encodings, rewriting files it did not write,
-// section names as paths, and crash safety of the atomic replacement.
+// section names as paths, and crash safety of the atomic replacement, whose
+// leftovers a later start removes.
 
 #include "resources/settings_store.h"
 
@@ -269,6 +270,12 @@ TEST_F(SettingsStoreTest, killed_writer_leaves_the_old_or_the_new_file) {
   }
   // The test proves nothing unless the children got writes done.
   EXPECT_GE(seen_new, 15);
+  // What the killed writers left beside the file goes at the next start.
+  platform::remove_stale_temporary_files(directory.at("GAME"));
+  std::vector<platform::DirectoryItem> items;
+  ASSERT_TRUE(platform::list_directory(directory.at("GAME"), items));
+  ASSERT_EQ(items.size(), 1u) << items[1].name;
+  EXPECT_EQ(items[0].name, "RUN.reg");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Text files opened by scripts: data files read field by field and line by
 // line (in a registered directory and inside an archive), files
-// written through the text-save dialog, and handles that were never issued
-// or are closed.
+// written through the text-save dialog (never outside the game, nothing on
+// Cancel), and handles that were never issued or are closed.
 
 #include <gtest/gtest.h>
 
@@ -159,6 +159,55 @@ TEST(StandardTextFiles, written_files_get_the_proposed_name_and_line_ends) {
   ASSERT_TRUE(written.has_value());
   std::string expected = sjis("一行目\r\nsecond, line\r\n");
   EXPECT_EQ(std::string(written->begin(), written->end()), expected);
+}
+
+TEST(StandardTextFiles, cancelled_or_escaping_names_write_nothing) {
+  TempDirectory outside;
+  struct Case {
+    std::string name;
+    platform::AnswerPolicy policy;
+    std::string escaped_to;  // where an unconfined write would land
+  };
+  platform::AnswerPolicy cancel;
+  cancel.queued = {platform::Answer::Cancel};
+  const Case cases[] = {
+      {"cancelled.txt", cancel, ""},
+      {"..\\" + outside.path().substr(outside.path().rfind('/') + 1) + "\\up.txt", {}, outside.at("up.txt")},
+      {outside.at("absolute.txt"), {}, outside.at("absolute.txt")},
+      {"C:\\drive.txt", {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> files;
+    size_t boxes = 0;
+    RunHooks hooks;
+    hooks.after = [&](TestEngine& test) {
+      std::vector<platform::DirectoryItem> items;
+      ASSERT_TRUE(platform::list_directory(test.engine.resources.working_directory, items));
+      for (const platform::DirectoryItem& item : items) files.push_back(item.name);
+      boxes = test.platform.boxes().size();
+    };
+    std::string literal;  // the name as an assembler string
+    for (char ch : c.name) literal += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
+    ScriptRun run = run_script(R"(
+      push_string ")" + literal + R"("
+      syscall 0xD1921ED9 1
+      set_int_pop global int "@w@GLOBAL"
+      push_string "text"
+      load global int "@w@GLOBAL"
+      syscall 0x63B8CB23 2
+      load global int "@w@GLOBAL"
+      syscall 0xD6333B3C 1
+      PRINT 2
+    )",
+                               "", c.policy, hooks);
+    EXPECT_EQ(run.lines, (Lines{"0 1 "})) << "a handle that writes nothing comes back";
+    EXPECT_EQ(files, (std::vector<std::string>{"debugout.log", "savedata", "scenario", "settings", "tavelo.env", "update"}));
+    EXPECT_EQ(boxes, 0u);
+    if (!c.escaped_to.empty()) {
+      EXPECT_FALSE(platform::is_file(c.escaped_to));
+    }
+  }
 }
 
 }  // namespace

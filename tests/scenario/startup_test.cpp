@@ -1,8 +1,13 @@
 // A game directory runs through start-up, its initialisers and its start
-// script to the end-the-engine call.
+// script to the end-the-engine call; the real program refuses a bad
+// --quit-after, ends a script that never yields, says why it cannot take its
+// instance lock, and never waits on a FIFO.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "platform/file_system.h"
 #include "tests/support/game_builder.h"
 
 namespace tavelo::testing {
@@ -46,6 +51,91 @@ TEST(Startup, the_real_program_runs_a_game_headless) {
   EXPECT_EQ(result.exit_status, 0) << result.output;
   std::vector<uint8_t> log = read_bytes(game.at("debugout.log"));
   EXPECT_NE(std::string(log.begin(), log.end()).find("42 hello"), std::string::npos);
+}
+
+std::string quoted(const std::string& text) { return "'" + text + "'"; }
+
+// The real program with a settings directory of the test's choosing, ended
+// by timeout after a minute should it hang (status 124).
+ProcessResult run_tavelo_with(const TempDirectory& game, const std::string& settings, const std::string& options) {
+  return run_command("TAVELO_CONFIG_HOME=" + quoted(settings) + " timeout 60 " + quoted(tool_path("tavelo")) +
+                     " --headless " + options + " " + quoted(game.path()));
+}
+
+TEST(Startup, quit_after_takes_only_plain_milliseconds) {
+  TempDirectory game;
+  write_game(game, {{{"scenario/start.tvo", kHelloStart}}});
+  for (const char* bad : {"''", "-1", "+5", "' 5'", "5ms", "abc", "4294967396", "2147483648", "99999999999999999999"}) {
+    ProcessResult result = run_tavelo_with(game, game.at("settings"), std::string("--quit-after ") + bad);
+    EXPECT_EQ(result.exit_status, 2) << bad << ": " << result.output;
+    EXPECT_NE(result.output.find("--quit-after needs"), std::string::npos) << bad << ": " << result.output;
+  }
+  ProcessResult longest = run_tavelo_with(game, game.at("settings"), "--quit-after 2147483647");
+  EXPECT_EQ(longest.exit_status, 0) << longest.output;
+}
+
+TEST(Startup, quit_after_ends_a_script_that_never_yields) {
+  TempDirectory game;
+  write_game(game, {{{"scenario/start.tvo", R"(
+.entry main
+.function "$init@GLOBAL" init
+init:
+    return
+main:
+    jump main
+)"}}});
+  ProcessResult result = run_tavelo_with(game, game.at("settings"), "--quit-after 200");
+  EXPECT_EQ(result.exit_status, 255) << result.output;
+  EXPECT_NE(result.output.find("without giving control back (--quit-after)"), std::string::npos) << result.output;
+}
+
+TEST(Startup, an_instance_lock_that_cannot_be_taken_is_explained) {
+  TempDirectory game;
+  write_game(game, {{{"scenario/start.tvo", kHelloStart}}});
+  std::string file = game.write("not_a_directory", "x");
+  for (const std::string& settings : {file, file + "/below"}) {
+    ProcessResult result = run_tavelo_with(game, settings, "");
+    EXPECT_EQ(result.exit_status, 255) << settings << ": " << result.output;
+    EXPECT_NE(result.output.find("多重起動防止用のファイルを作成できません。"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find(file), std::string::npos) << result.output;
+  }
+}
+
+TEST(Startup, captions_and_sections_too_long_for_file_names_still_run) {
+  TempDirectory game;
+  std::string long_name;
+  for (int i = 0; i < 127; ++i) long_name += "ｱ";  // 381 bytes of UTF-8
+  GameFiles files{{{"scenario/start.tvo", kHelloStart}}};
+  files.environment = "TITLEBAR " + long_name + "\nREG_GLOBAL " + long_name + "\nREG_LOCAL " + long_name + "\n";
+  write_game(game, files);
+  ProcessResult result = run_tavelo_with(game, game.at("settings"), "");
+  EXPECT_EQ(result.exit_status, 0) << result.output;
+  std::vector<uint8_t> log = read_bytes(game.at("debugout.log"));
+  EXPECT_NE(std::string(log.begin(), log.end()).find("42 hello"), std::string::npos);
+
+  std::vector<platform::DirectoryItem> items;
+  ASSERT_TRUE(platform::list_directory(game.at("settings"), items));
+  ASSERT_EQ(items.size(), 2u) << "the lock file and the section directory";
+  for (const platform::DirectoryItem& item : items) {
+    EXPECT_LE(item.name.size(), platform::kMaxFileNameBytes);
+    EXPECT_EQ(item.name.substr(0, 30), long_name.substr(0, 30));
+    if (!item.is_directory) continue;
+    std::vector<platform::DirectoryItem> inside;
+    ASSERT_TRUE(platform::list_directory(game.at("settings/" + item.name), inside));
+    ASSERT_EQ(inside.size(), 1u);
+    EXPECT_LE(inside[0].name.size(), platform::kMaxFileNameBytes);
+    EXPECT_TRUE(inside[0].name.ends_with(".reg")) << inside[0].name;
+  }
+}
+
+TEST(Startup, a_fifo_as_the_environment_file_is_a_missing_file) {
+  TempDirectory game;
+  write_game(game, {{{"scenario/start.tvo", kHelloStart}}});
+  ASSERT_TRUE(platform::remove_file(game.at("tavelo.env")));
+  ASSERT_EQ(::mkfifo(game.at("tavelo.env").c_str(), 0600), 0);
+  ProcessResult result = run_tavelo_with(game, game.at("settings"), "");
+  EXPECT_EQ(result.exit_status, 255) << result.output;
+  EXPECT_NE(result.output.find("起動に必要なファイルが不足しています。"), std::string::npos) << result.output;
 }
 
 }  // namespace

@@ -216,6 +216,18 @@ TEST(Loader, reload_after_touch_keeps_record_and_marks_and_old_code) {
   EXPECT_EQ(script::find_read_mark_set(game.engine.script, "STORY.TVO"), nullptr);
 }
 
+TEST(Loader, line_counts_beyond_16_bit_line_numbers_are_cut_before_allocating) {
+  Game game;
+  for (uint32_t claimed : {65537u, 0xFFFFFFFFu}) {
+    std::string name = "lines" + std::to_string(claimed);
+    game.write(name + ".tvo", ".line_count " + std::to_string(claimed) + "\nline 3\nreturn");
+    script::LoadedScript* script = script::load_script(game.engine.script, name);
+    ASSERT_TRUE(script && script->read_marks) << claimed;
+    EXPECT_EQ(script->line_count, 65536u) << claimed;
+    EXPECT_EQ(script->read_marks->bits.size(), script::read_mark_bytes(65536)) << claimed;
+  }
+}
+
 TEST(Loader, finds_scripts_in_every_scenario_directory_it_registers) {
   for (std::string_view folder : {"scenario1", "scenario5", "scenario9", "Scenario"}) {
     Game game;

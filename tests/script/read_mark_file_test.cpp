@@ -102,6 +102,15 @@ TEST(ReadMarkFile, arrays_of_another_size_are_fitted_to_the_line_count) {
   EXPECT_EQ(content.sets[1].bits, expected_tight);
 }
 
+TEST(ReadMarkFile, line_counts_beyond_16_bit_line_numbers_are_cut) {
+  // A file written for a script that claimed 70000 lines.
+  std::vector<uint8_t> bits((70000 + 7) / 8, 0xFF);
+  script::ReadMarkFileContent content = script::parse_read_mark_file(record("BIG.TVO", uint32_t(bits.size()), 70000, bits));
+  ASSERT_EQ(content.sets.size(), 1u);
+  EXPECT_EQ(content.sets[0].line_count, 65536u);
+  EXPECT_EQ(content.sets[0].bits, std::vector<uint8_t>(script::read_mark_bytes(65536), 0xFF));
+}
+
 struct Game {
   Game() : test(directory.path()) { test.engine.resources.settings.store_directory = directory.at("config"); }
   std::string file_path() const { return directory.at("savedata/tavelo_readmark.tss"); }

@@ -118,6 +118,23 @@ TEST(Tvarc, names_that_share_a_key_are_refused) {
       << "an archive without entries would be rejected by the engine";
 }
 
+TEST(Tvarc, directories_reached_again_through_links_are_packed_once) {
+  testing::TempDirectory directory;
+  directory.write("src/title.png", "title");
+  directory.write("src/sub/deep.png", "deep");
+  for (const char* link : {"src/a", "src/b", "src/sub/up"}) {
+    ASSERT_EQ(std::filesystem::exists(directory.at(link)), false);
+    std::filesystem::create_directory_symlink(std::string(link) == "src/sub/up" ? ".." : ".", directory.at(link));
+  }
+  testing::ProcessResult result =
+      tvarc("create " + shell_quoted(directory.at("src")) + " -o " + shell_quoted(directory.at("x.arc")));
+  ASSERT_EQ(result.exit_status, 0) << result.output;
+  EXPECT_NE(result.output.find("2 entries"), std::string::npos) << result.output;
+  for (const char* skipped : {"skipped a:", "skipped b:", "skipped sub/up:"}) {
+    EXPECT_NE(result.output.find(skipped), std::string::npos) << result.output;
+  }
+}
+
 TEST(Tvarc, verify_reports_what_the_engine_would_reject_or_miss) {
   testing::TempDirectory directory;
   directory.write("src/a.png", "aaaa");

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
@@ -17,31 +18,47 @@ namespace {
 using resources::ArchiveEntry;
 using resources::ArchiveVersion;
 
-// The engine's scanner stops at the same depth.
+// The engine's scanner stops at the same depth (and skips links to
+// directories it has already scanned, as the walk below does).
 constexpr int kMaxDepth = 32;
 
 std::string hex_key(uint32_t key) { return resources::format_text("%08X", {key}); }
 
-bool collect(const platform::TextEncoding& encoding, const std::string& root, const std::string& relative,
-             int depth, std::vector<ArchiveSource>& sources, std::string& error) {
-  const resources::LeadByteTable& lead = encoding.lead_bytes();
-  std::string directory = relative.empty() ? root : root + "/" + relative;
+// What a walk carries along: every directory collected so far, by device and
+// inode, so that a symbolic link back to one of them is not followed again.
+struct Walk {
+  const platform::TextEncoding& encoding;
+  const std::string& root;
+  std::vector<ArchiveSource>& sources;
+  std::vector<std::string>& skipped;
+  std::string& error;
+  std::set<platform::FileIdentity> visited;
+};
+
+bool collect(Walk& walk, const std::string& relative, int depth) {
+  const resources::LeadByteTable& lead = walk.encoding.lead_bytes();
+  std::string directory = relative.empty() ? walk.root : walk.root + "/" + relative;
+  std::optional<platform::FileIdentity> identity = platform::file_identity(directory);
+  if (identity && !walk.visited.insert(*identity).second) {
+    walk.skipped.push_back(relative);
+    return true;
+  }
   std::vector<platform::DirectoryItem> items;
   if (!platform::list_directory(directory, items)) {
-    error = "cannot read directory " + directory;
+    walk.error = "cannot read directory " + directory;
     return false;
   }
   for (const platform::DirectoryItem& item : items) {
     if (item.hidden) continue;
-    std::string game_name = resources::game_name_from_disk(encoding, item.name);
+    std::string game_name = resources::game_name_from_disk(walk.encoding, item.name);
     std::string item_relative = relative.empty() ? item.name : relative + "/" + item.name;
     if (item.is_directory) {
       if (resources::is_skipped_directory(lead, game_name) || depth >= kMaxDepth) continue;
-      if (!collect(encoding, root, item_relative, depth + 1, sources, error)) return false;
+      if (!collect(walk, item_relative, depth + 1)) return false;
       continue;
     }
     if (resources::is_skipped_file(lead, game_name)) continue;
-    sources.push_back({resources::lookup_key(lead, game_name), item_relative, root + "/" + item_relative});
+    walk.sources.push_back({resources::lookup_key(lead, game_name), item_relative, walk.root + "/" + item_relative});
   }
   return true;
 }
@@ -62,8 +79,10 @@ std::span<const uint8_t> bytes_of(const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 bool collect_archive_sources(const platform::TextEncoding& encoding, const std::string& directory,
-                             std::vector<ArchiveSource>& sources, std::string& error) {
-  return collect(encoding, directory, "", 0, sources, error);
+                             std::vector<ArchiveSource>& sources, std::vector<std::string>& skipped,
+                             std::string& error) {
+  Walk walk{encoding, directory, sources, skipped, error, {}};
+  return collect(walk, "", 0);
 }
 
 std::map<uint32_t, std::string> names_by_key(std::span<const ArchiveSource> sources) {

@@ -26,10 +26,12 @@ struct ArchiveSource {
 };
 
 // Walks a tree, skipping what the engine's directory scanner skips (hidden
-// items, tool folders, program and text extensions). False when the directory
-// cannot be read.
+// items, tool folders, program and text extensions, and directories reached a
+// second time through symbolic links, whose relative paths go to skipped).
+// False when the directory cannot be read.
 [[nodiscard]] bool collect_archive_sources(const platform::TextEncoding& encoding, const std::string& directory,
-                                           std::vector<ArchiveSource>& sources, std::string& error);
+                                           std::vector<ArchiveSource>& sources, std::vector<std::string>& skipped,
+                                           std::string& error);
 
 // Key -> relative path of the first file with that key, for naming entries.
 std::map<uint32_t, std::string> names_by_key(std::span<const ArchiveSource> sources);

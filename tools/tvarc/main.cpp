@@ -28,7 +28,8 @@ constexpr const char* kUsage =
     "Archives store no names, only the hash of each lower-cased file name. create\n"
     "skips what the engine skips when it scans a directory (hidden items, folders\n"
     "named debuginfo or mdb or containing \"backup\", and the extensions .lnk .exe\n"
-    ".com .dll .log .sue .vix .mdb .tvs .tvh .db .txt .bat). list and extract name\n"
+    ".com .dll .log .sue .vix .mdb .tvs .tvh .db .txt .bat) and packs a directory\n"
+    "reached twice through symbolic links once. list and extract name\n"
     "entries from the files of a --names directory (usually the directory the\n"
     "archive was made from); unknown entries are written as XXXXXXXX.bin.\n"
     "\n"
@@ -51,8 +52,9 @@ std::optional<std::map<uint32_t, std::string>> load_names(const platform::TextEn
                                                           const std::optional<std::string>& directory) {
   if (!directory) return std::map<uint32_t, std::string>{};
   std::vector<tools::ArchiveSource> sources;
+  std::vector<std::string> skipped;
   std::string error;
-  if (!tools::collect_archive_sources(encoding, *directory, sources, error)) {
+  if (!tools::collect_archive_sources(encoding, *directory, sources, skipped, error)) {
     fail(error);
     return std::nullopt;
   }
@@ -67,8 +69,12 @@ int run_create(const platform::TextEncoding& encoding, tools::Arguments& argumen
   if (!output) return usage_error("create needs -o FILE.arc");
   if (arguments.words.size() != 1) return usage_error("create needs exactly one directory");
   std::vector<tools::ArchiveSource> sources;
+  std::vector<std::string> skipped;
   std::string error;
-  if (!tools::collect_archive_sources(encoding, arguments.words[0], sources, error)) return fail(error);
+  if (!tools::collect_archive_sources(encoding, arguments.words[0], sources, skipped, error)) return fail(error);
+  for (const std::string& directory : skipped) {
+    std::fprintf(stderr, "tvarc: skipped %s: it leads back to a directory already packed\n", directory.c_str());
+  }
   size_t count = sources.size();
   resources::ArchiveVersion version = v1 ? resources::ArchiveVersion::V1 : resources::ArchiveVersion::V2;
   if (!tools::write_archive(version, std::move(sources), *output, error)) return fail(error);
