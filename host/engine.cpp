@@ -27,4 +27,11 @@ text::State& text_of(Engine& engine) { return engine.text; }
 input::State& input_of(Engine& engine) { return engine.input; }
 audio::State& audio_of(Engine& engine) { return engine.audio; }
 
+bool add_window_handler(Engine& engine, WindowHandler handler) {
+  return register_window_handler(engine.host.window.handlers, handler);
+}
+void drop_window_handler(Engine& engine, WindowHandler handler) {
+  remove_window_handler(engine.host.window.handlers, handler);
+}
+
 }  // namespace tavelo::host
