@@ -285,7 +285,8 @@ void step_button(DragTracker& drag, DragButton& button, const DragButton& before
     queue_call(drag, functions[kDragDouble], {x, y});
     button.press_time = button.pending_click_time = button.double_click_time = 0;
   } else if (button.pending_click_time != 0 &&
-             (std::abs(x - button.press_x) > kDragDistance || std::abs(y - button.press_y) > kDragDistance ||
+             (std::llabs(int64_t(x) - button.press_x) > kDragDistance ||
+              std::llabs(int64_t(y) - button.press_y) > kDragDistance ||
               now - button.press_time > kDoubleClickMs)) {
     if (!button.pressed) {
       queue_call(drag, functions[kDragClick], {button.press_x, button.press_y});
