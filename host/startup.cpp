@@ -123,7 +123,6 @@ LoopEnd run_start_script(Engine& engine, int32_t load_value, bool after_load) {
   std::string name = engine.script.next_start_script.empty() ? std::string("start") : engine.script.next_start_script;
   engine.script.next_start_script.clear();
   script::reset_machine(engine.script);
-  input::reset_input(engine.input, engine.script);
   script::LoadedScript* script = script::load_script(engine.script, name);
   if (!script) return LoopEnd::Stopping;
   script::Thread& main_thread = *engine.script.current;
