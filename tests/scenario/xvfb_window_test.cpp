@@ -1,11 +1,13 @@
 // The real SDL window under Xvfb shows the same pixels as a headless run of
 // the same game and input: the window is grabbed with ImageMagick's import
-// while the menu bar is open over a still screen, and compared with the
-// headless screenshot of that moment.
+// while the menu bar is open over a still screen of sprites (one opaque, one
+// half transparent), and compared with the headless screenshot of that
+// moment.
 
 #include <gtest/gtest.h>
 
 #include "tests/support/game_builder.h"
+#include "tests/support/script_calls.h"
 #include "tests/support/script_harness.h"
 
 namespace tavelo::testing {
@@ -35,7 +37,12 @@ TEST(XvfbWindow, the_real_window_shows_what_a_headless_run_shows) {
   if (!desktop_tools_present()) GTEST_SKIP() << "xvfb-run or ImageMagick is missing";
   TempDirectory game;
   GameFiles files;
-  files.scripts.push_back({"scenario/start.tvo", start_script("    push_int 6000\n    syscall_discard 0xCF35F0E3 1\n")});
+  const std::string screen =
+      filled("bg", 640, 480, 0x1D3557) + keep("b", "sprite_create", {"@bg"}) + call("sprite_move", {"@b", "0", "0"}) +
+      keep("a", "page_create_withalfa", {"160", "120"}) + call("grp_boxfill", {"@a", "0", "0", "160", "120", "15123273"}) +
+      keep("alpha", "get_alfapage", {"@a"}) + call("grp_boxfill", {"@alpha", "0", "0", "160", "120", "128"}) +
+      keep("s", "sprite_create", {"@a"}) + call("sprite_move", {"@s", "240", "180"});
+  files.scripts.push_back({"scenario/start.tvo", start_script(screen + "    push_int 6000\n    syscall_discard 0xCF35F0E3 1\n")});
   files.environment = std::string("TITLEBAR ") + kCaption + "\n";
   write_game(game, files);
   // Still screens 1.5 s in: the game's picture alone, and with the first
