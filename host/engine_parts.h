@@ -49,4 +49,10 @@ using WindowHandler = int32_t (*)(Engine& engine, const platform::Event& event);
 bool add_window_handler(Engine& engine, WindowHandler handler);
 void drop_window_handler(Engine& engine, WindowHandler handler);
 
+// Window pixels (as platform events give them) to game-screen pixels and back.
+void window_to_screen_point(Engine& engine, int32_t& x, int32_t& y);
+void screen_to_window_point(Engine& engine, int32_t& x, int32_t& y);
+// Follows a change of the engine's state in the menu bar (greying).
+void refresh_window_menu(Engine& engine);
+
 }  // namespace tavelo::host
