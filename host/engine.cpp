@@ -4,6 +4,8 @@
 
 #include "host/engine_parts.h"
 #include "host/hooks.h"
+#include "host/menus.h"
+#include "graphics/screen.h"
 #include "platform/slice_watch.h"
 #include "platform/text_encoding.h"
 
@@ -26,5 +28,26 @@ graphics::State& graphics_of(Engine& engine) { return engine.graphics; }
 text::State& text_of(Engine& engine) { return engine.text; }
 input::State& input_of(Engine& engine) { return engine.input; }
 audio::State& audio_of(Engine& engine) { return engine.audio; }
+
+bool add_window_handler(Engine& engine, WindowHandler handler) {
+  return register_window_handler(engine.host.window.handlers, handler);
+}
+void drop_window_handler(Engine& engine, WindowHandler handler) {
+  remove_window_handler(engine.host.window.handlers, handler);
+}
+
+void window_to_screen_point(Engine& engine, int32_t& x, int32_t& y) {
+  graphics::Point point = graphics::window_to_screen(engine.graphics.screen, {x, y});
+  x = point.x;
+  y = point.y;
+}
+
+void screen_to_window_point(Engine& engine, int32_t& x, int32_t& y) {
+  graphics::Point point = graphics::screen_to_window(engine.graphics.screen, {x, y});
+  x = point.x;
+  y = point.y;
+}
+
+void refresh_window_menu(Engine& engine) { refresh_menu(engine); }
 
 }  // namespace tavelo::host

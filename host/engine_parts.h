@@ -5,8 +5,11 @@
 // changing one subsystem's state rebuilds that subsystem, its system calls
 // and host/, and nothing else.
 
+#include <cstdint>
+
 namespace tavelo::platform {
 class Platform;
+struct Event;
 }
 namespace tavelo::resources {
 struct State;
@@ -38,5 +41,18 @@ graphics::State& graphics_of(Engine& engine);
 text::State& text_of(Engine& engine);
 input::State& input_of(Engine& engine);
 audio::State& audio_of(Engine& engine);
+
+// The main window's handler table, for handlers a system call installs (the
+// drag tracker's): every platform event is offered to each handler in slot
+// order. Registering twice does nothing; false when the table is full.
+using WindowHandler = int32_t (*)(Engine& engine, const platform::Event& event);
+bool add_window_handler(Engine& engine, WindowHandler handler);
+void drop_window_handler(Engine& engine, WindowHandler handler);
+
+// Window pixels (as platform events give them) to game-screen pixels and back.
+void window_to_screen_point(Engine& engine, int32_t& x, int32_t& y);
+void screen_to_window_point(Engine& engine, int32_t& x, int32_t& y);
+// Follows a change of the engine's state in the menu bar (greying).
+void refresh_window_menu(Engine& engine);
 
 }  // namespace tavelo::host

@@ -2,6 +2,7 @@
 
 #include "host/frame_loop.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "graphics/frame_pacer.h"
 #include "graphics/screen.h"
 #include "host/engine.h"
+#include "host/main_window.h"
 #include "input/input.h"
 #include "platform/platform.h"
 #include "platform/slice_watch.h"
@@ -54,6 +56,29 @@ void run_frame(Engine& engine) {
   ++pacer.frame_counter;
 }
 
+// A real window waits for the player instead of waking every millisecond:
+// until the nearest wait deadline, the next due frame, the housekeeping
+// timer or the next replayed event, whichever comes first; input wakes it
+// at once. Headless runs keep the 1 ms steps of the virtual clock.
+uint32_t idle_wait(Engine& engine) {
+  constexpr uint32_t kLongestWaitMs = 100;
+  uint32_t wait = script::sleep_allowance(engine.script, kLongestWaitMs);
+  const graphics::FramePacer& pacer = engine.graphics.pacer;
+  uint32_t now = engine.platform.ticks_ms();
+  if (pacer.started && pacer.limit > 0) {
+    uint32_t interval = uint32_t(1000 / pacer.limit);
+    uint32_t elapsed = now - pacer.last_frame;
+    wait = std::min(wait, elapsed >= interval ? 0u : interval - elapsed);
+  }
+  const InputReplay& replay = engine.host.replay;
+  if (replay.next < replay.events.size()) {
+    uint32_t due = replay.start_time + replay.events[replay.next].time;
+    uint32_t held = engine.script.clock.held;
+    wait = std::min(wait, int32_t(due - held) > 0 ? due - held : 0u);
+  }
+  return std::max(wait, 1u);
+}
+
 }  // namespace
 
 void compose_and_present(Engine& engine) {
@@ -67,27 +92,18 @@ void compose_and_present(Engine& engine) {
   engine.platform.present({image.pixels.data(), image.width, image.height, image.stride, changed});
 }
 
-void drain_events(Engine& engine) {
-  platform::Event event;
-  while (engine.platform.poll_event(event)) {
-    if (event.type == platform::EventType::CloseRequested) {
-      script::request_exit(engine.script, 0);
-      continue;
-    }
-    // The window lost its picture or regained the focus: show it whole again.
-    if (event.type == platform::EventType::Exposed || event.type == platform::EventType::FocusGained) {
-      graphics::repaint_window(engine.graphics);
-    }
-    input::handle_event(engine.input, engine.script, event);
-  }
-}
+void drain_events(Engine& engine) { pump_window_events(engine); }
 
 LoopEnd run_frame_loop(Engine& engine) {
   script::Machine& machine = engine.script;
   for (;;) {
     drain_events(engine);
     if (engine.stopping()) return LoopEnd::Stopping;
+    check_new_menu_request(engine);
     script::begin_cycle(machine);
+    // Every thread of the round sees the same input.
+    input::poll_pad(engine.input, machine);
+    input::freeze_input(engine.input, machine);
     if (quit_time_reached(engine)) {
       script::request_exit(machine, 0);
       return LoopEnd::Stopping;
@@ -102,6 +118,7 @@ LoopEnd run_frame_loop(Engine& engine) {
 
     if (!machine.fast_mode && graphics::frame_due(engine.graphics.pacer, engine.platform.ticks_ms())) {
       run_frame(engine);
+      if (engine.graphics.pacer.display_lock == 0) run_main_window_frame(engine);
       if (engine.graphics.pacer.display_lock == 0 && engine.host.return_to_title) {
         engine.host.return_to_title = false;
         return LoopEnd::Restart;
@@ -117,7 +134,13 @@ LoopEnd run_frame_loop(Engine& engine) {
 
     if (!machine.fast_mode) {
       uint32_t allowance = script::sleep_allowance(machine);
-      if (allowance > 0) engine.platform.sleep_ms(allowance);
+      if (allowance > 0) {
+        if (engine.platform.has_capability(platform::Capability::Window)) {
+          engine.platform.wait_for_event(idle_wait(engine));
+        } else {
+          engine.platform.sleep_ms(allowance);
+        }
+      }
     }
   }
 }

@@ -6,10 +6,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "audio/wave_writer.h"
 #include "graphics/png_writer.h"
 #include "host/engine.h"
+#include "host/input_replay.h"
 #include "host/startup.h"
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
@@ -34,8 +36,7 @@ constexpr std::string_view kUsage =
     "  --screenshot FILE      when the engine ends, write the display page as PNG\n"
     "  --audio-out FILE       with --headless: write the sound output as a 44.1 kHz\n"
     "                         16-bit stereo WAV file, from start-up to the end\n"
-    "  --input FILE           reserved: it arrives with the replayed input of a\n"
-    "                         later version\n"
+    "  --input FILE           replay input events from a text file\n"
     "  --help                 this text\n"
     "\n"
     "Exit status: 0 for a normal end, 255 for an abnormal end, 2 for a bad command line.\n";
@@ -48,6 +49,7 @@ struct CommandLine {
   std::string screenshot;  // absolute: the engine runs in the game directory
   std::string audio_out;
   tavelo::host::StartupOptions startup;
+  std::string input_file;
 };
 
 // The longest --quit-after: script time is a 32-bit millisecond clock, and a
@@ -111,7 +113,7 @@ int main(int argc, char** argv) {
       // The engine runs in the game directory; the file is named from here.
       if (command.audio_out.front() != '/') command.audio_out = platform::current_directory() + "/" + command.audio_out;
     } else if (word == "--input") {
-      return usage_error(std::string(word) + " is not available in this version");
+      if (!value(command.input_file)) return usage_error("--input needs a file");
     } else if (!word.empty() && word.front() == '-') {
       return usage_error("unknown option " + std::string(word));
     } else if (command.game_directory.empty()) {
@@ -119,6 +121,25 @@ int main(int argc, char** argv) {
     } else {
       return usage_error("only one game directory may be given");
     }
+  }
+
+  // Replayed input is read whole before anything runs; paths in it are taken
+  // from the directory the engine was started in.
+  std::vector<platform::Event> replay;
+  if (!command.input_file.empty()) {
+    std::optional<std::vector<uint8_t>> bytes = platform::read_file(command.input_file);
+    if (!bytes) {
+      std::fprintf(stderr, "tavelo: %s: cannot read the input file\n", command.input_file.c_str());
+      return 2;
+    }
+    host::ReplayParse parsed = host::parse_input_replay(
+        std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), platform::current_directory());
+    if (parsed.error) {
+      std::fprintf(stderr, "tavelo: %s:%zu: %s\n", command.input_file.c_str(), parsed.error->line,
+                   parsed.error->reason.c_str());
+      return 2;
+    }
+    replay = std::move(parsed.events);
   }
 
   if (command.game_directory.empty()) command.game_directory = platform::executable_directory() + "/games/demo";
@@ -154,6 +175,7 @@ int main(int argc, char** argv) {
   }
 
   host::Engine engine(*backend, *encoding, platform::current_directory());
+  if (!replay.empty()) host::load_input_replay(engine, std::move(replay));
   int status = host::run_engine(engine, command.startup);
   if (!command.screenshot.empty() && !graphics::write_screenshot(engine.graphics, command.screenshot)) {
     std::fprintf(stderr, "tavelo: cannot write the screenshot %s\n", command.screenshot.c_str());

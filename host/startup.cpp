@@ -2,6 +2,8 @@
 
 #include "host/startup.h"
 
+#include <cstdio>
+
 #include "audio/sound_system.h"
 #include "graphics/frame_pacer.h"
 #include "graphics/page_table.h"
@@ -9,8 +11,11 @@
 #include "graphics/screen.h"
 #include "graphics/sprite_table.h"
 #include "host/engine.h"
+#include "host/display_modes.h"
 #include "host/frame_loop.h"
+#include "host/main_window.h"
 #include "host/syscall_tables.h"
+#include "input/input.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
@@ -21,6 +26,7 @@
 #include "resources/name_hash.h"
 #include "resources/search_list.h"
 #include "resources/settings.h"
+#include "resources/settings_store.h"
 #include "resources/state.h"
 #include "script/error_report.h"
 #include "script/game_files.h"
@@ -96,6 +102,9 @@ bool run_initialisers(Engine& engine) {
   script::LoadedScript* start = script::load_script(engine.script, "start");
   if (!start) return false;
   script::reset_machine(engine.script);
+  input::reset_input(engine.input, engine.script);
+  std::string settings(resources::settings_location(engine.resources).directory);
+  if (!settings.empty()) engine.platform.add_pad_mappings(settings + "/gamecontrollerdb.txt");
   const uint8_t* init = script::find_function(engine.script, kInitFunctionHash, nullptr);
   if (!init) {
     script::show_box(engine.script, script::BoxKind::Error, "[start.tsv]に $init@GLOBAL 関数がありません", {});
@@ -146,26 +155,63 @@ void remove_stale_temporary_files(Engine& engine) {
 
 }  // namespace
 
+namespace {
+
+// In debug mode the caption names each shutdown step as it starts, so a
+// shutdown that hangs shows where.
+void show_step(Engine& engine, std::string_view step) {
+  if (engine.script.debug_mode) engine.platform.set_caption(step);
+}
+
+void release_global_store(Engine& engine) {
+  script::VariableStore& global = engine.script.global;
+  if (!engine.script.debug_mode) {
+    global.release_all();
+    return;
+  }
+  char caption[64];
+  for (script::Value& value : global.records) {
+    std::snprintf(caption, sizeof caption, "global_Item_free : %x / type : %d", value.hash, int(value.type));
+    engine.platform.set_caption(caption);
+    script::release_value(value);
+    std::snprintf(caption, sizeof caption, "global_free : %x", value.hash);
+    engine.platform.set_caption(caption);
+  }
+  global.records.clear();
+}
+
+}  // namespace
+
 void shut_down(Engine& engine) {
+  // The sound stops first: nothing plays while the engine takes itself apart.
   audio::stop_sound(engine.audio);
-  // The stores go in the order the original release ran: eternal, global,
-  // then the threads and their events.
-  engine.script.eternal.release_all();
-  engine.script.global.release_all();
-  script::free_all_threads(engine.script);
-  engine.script.events.clear();
-  script::free_all_scripts(engine.script);
+  // ExecOut: the read marks are written, then the stores and tables go in
+  // the order the engine has always released them. Steps with nothing to
+  // release yet still show their caption.
   script::save_read_marks(engine.script);
-  resources::ExitSettings settings;
-  settings.difficulty = resources::read_user_setting(engine.resources, resources::UserSetting::Nanido);
-  settings.game_speed = resources::read_user_setting(engine.resources, resources::UserSetting::GameSpeed);
-  settings.topmost = resources::read_user_setting(engine.resources, resources::UserSetting::Topmost);
-  settings.full_screen_frequency = resources::read_user_setting(engine.resources, resources::UserSetting::FullScFreq);
-  settings.full_screen_bits = resources::read_user_setting(engine.resources, resources::UserSetting::FullScBits);
-  settings.window_x = resources::read_user_setting(engine.resources, resources::UserSetting::WinPosX);
-  settings.window_y = resources::read_user_setting(engine.resources, resources::UserSetting::WinPosY);
-  resources::write_exit_settings(engine.resources, settings);
-  if (engine.script.debug_mode) engine.platform.set_caption("KATAZUKE - END");
+  show_step(engine, "thumbnail");
+  show_step(engine, "eternal");
+  engine.script.eternal.release_all();
+  show_step(engine, "global");
+  release_global_store(engine);
+  show_step(engine, "save_global");
+  show_step(engine, "save_threadglobal");
+  show_step(engine, "save_local");
+  show_step(engine, "TAVELO");
+  script::free_all_threads(engine.script);
+  show_step(engine, "ReleaseSpriteAll");
+  show_step(engine, "ReleaseEventAll");
+  engine.script.events.clear();
+  show_step(engine, "FreeMajList");
+  show_step(engine, "RemoveFont");
+  show_step(engine, "ForExec");
+  show_step(engine, "ExecOut - END");
+
+  script::free_all_scripts(engine.script);
+  save_exit_settings(engine);
+  show_step(engine, "KATAZUKE");
+  set_full_screen(engine, false);
+  show_step(engine, "KATAZUKE - END");
 }
 
 int run_engine(Engine& engine, const StartupOptions& options) {
@@ -227,6 +273,7 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   engine.graphics.pacer.skip_divisor =
       graphics::skip_divisor_for(resources::env_setting(engine.resources, resources::EnvInt::AggressiveSkip));
   graphics::set_frame_limit(engine.graphics.pacer, resources::env_setting(engine.resources, resources::EnvInt::MaxFps));
+  open_main_window(engine);
   // Half the free memory, within 4 MB .. 256 MB, for decoded pictures.
   engine.graphics.pictures.cache.set_budget(graphics::system_image_budget());
   engine.graphics.screen.ignore_screen_mode =
@@ -247,6 +294,7 @@ int run_engine(Engine& engine, const StartupOptions& options) {
     // keeps these pages and sprites.
     graphics::hold_all_pages(engine.graphics);
     graphics::hold_all_sprites(engine.graphics);
+    restore_screen_state(engine);
     int32_t load_value = 0;
     bool after_load = false;
     for (;;) {

@@ -4,6 +4,7 @@
 
 #include "audio/syscalls.h"
 #include "graphics/syscalls.h"
+#include "host/window_syscalls.h"
 #include "input/syscalls.h"
 #include "script/syscalls.h"
 
@@ -23,6 +24,7 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"script: skip", script::skip_syscalls()},
       {"input", input::syscalls()},
       {"audio", audio::syscalls()},
+      {"host: main window", window_syscalls()},
   };
 }
 
