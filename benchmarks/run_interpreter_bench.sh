@@ -1,21 +1,32 @@
 #!/usr/bin/env bash
 # Whole-process comparison of the script machine with Lua 5.4 on equivalent
-# programs (benchmarks/interpreter/*.tva and *.lua): local and global integer
-# loops, recursive calls, string concatenation and array indexing. The engine
-# and Lua run alternately, RUNS times each (default 7), so that a change in
-# machine load hits both; the best time counts, less the start-up time of an
-# empty game for the engine. Prints the times and the ratios (engine / Lua;
-# below 1 means the engine is faster).
+# programs: every benchmarks/interpreter/NAME.tva against NAME.lua (loops on
+# local, global and thread variables, counters, compare and branch, floats,
+# strings, arrays, calls, recursion, system calls). The engine and Lua run
+# alternately, RUNS times each (default 7), so that a change in machine load
+# hits both; the best time counts, less the start-up time of an empty game
+# for the engine. Prints the times and the ratios (engine / Lua; below 1
+# means the engine is faster).
 #
-# usage: benchmarks/run_interpreter_bench.sh [BUILD_DIR]   (RUNS=n to change)
+# With CALLGRIND=1 each program runs once under valgrind's callgrind instead
+# and the instruction counts are printed in millions (the empty game's count
+# subtracted): not disturbed by the machine's load, so two builds can be
+# compared exactly. The iteration counts on the lines marked N are divided by
+# CALLGRIND_DIVISOR (default 10) first, as callgrind runs some 50 times slower.
+#
+# usage: benchmarks/run_interpreter_bench.sh [BUILD_DIR] [NAME...]
+#        (RUNS=n to change the runs; NAME... to run only those programs)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
+shift || true
 tavelo=$build/tavelo
 tvoasm=$build/bin/tvoasm
 lua=$(command -v lua5.4 || true)
 [ -x "$tavelo" ] && [ -x "$tvoasm" ] || { echo "build the engine first (cmake --build build)"; exit 1; }
 [ -n "$lua" ] || { echo "lua5.4 is not installed (scripts/bootstrap.sh installs it)"; exit 1; }
+callgrind=${CALLGRIND:-0}
+if [ "$callgrind" = 1 ] && ! command -v valgrind >/dev/null; then echo "valgrind is not installed"; exit 1; fi
 
 # The engine syncs its settings file at start-up and exit; on a RAM disk that
 # costs next to nothing, so the timings measure the interpreter, not the disk.
@@ -33,12 +44,24 @@ elapsed_ms() {
   echo $(( (end - start) / 1000000 ))
 }
 
+# Instructions executed by the command, in millions.
+instructions_m() {
+  local out=$work/callgrind.out
+  valgrind --tool=callgrind --callgrind-out-file="$out" "$@" >/dev/null 2>"$work/callgrind.log"
+  awk '/^summary:/ { printf "%.1f", $2 / 1000000 }' "$out"
+  rm -f "$out"
+}
+
 # best_pair CMD_A -- CMD_B: runs them alternately; prints both best times.
 best_pair() {
   local a=() b=() seen=0 arg
   for arg in "$@"; do
     if [ "$arg" = "--" ]; then seen=1; elif [ $seen = 0 ]; then a+=("$arg"); else b+=("$arg"); fi
   done
+  if [ "$callgrind" = 1 ]; then
+    echo "$(instructions_m "${a[@]}") $(instructions_m "${b[@]}")"
+    return
+  fi
   local best_a="" best_b="" t
   for _ in $(seq "$runs"); do
     t=$(elapsed_ms "${a[@]}"); if [ -z "$best_a" ] || [ "$t" -lt "$best_a" ]; then best_a=$t; fi
@@ -47,29 +70,49 @@ best_pair() {
   echo "$best_a $best_b"
 }
 
+# The program's source, with the counts on lines marked N divided for callgrind.
+source_of() {
+  local file=$here/interpreter/$1
+  if [ "$callgrind" = 1 ]; then
+    awk -v d="${CALLGRIND_DIVISOR:-10}" '
+      /(;|--) N$/ { line = ""; rest = $0
+                    while (match(rest, /[0-9][0-9][0-9]+/)) {
+                      line = line substr(rest, 1, RSTART - 1) int(substr(rest, RSTART, RLENGTH) / d)
+                      rest = substr(rest, RSTART + RLENGTH) }
+                    $0 = line rest }
+      { print }' "$file" >"$work/$1"
+    file=$work/$1
+  fi
+  echo "$file"
+}
+
 make_game() {
   local name=$1
   mkdir -p "$work/$name/scenario"
   printf 'TITLEBAR bench-%s\n' "$name" >"$work/$name/tavelo.env"
-  "$tvoasm" "$here/interpreter/$name.tva" -o "$work/$name/scenario/start.tvo"
+  "$tvoasm" "$(source_of "$name.tva")" -o "$work/$name/scenario/start.tvo"
 }
 
+if [ $# -gt 0 ]; then
+  programs=("$@")
+else
+  programs=()
+  for source in "$here"/interpreter/*.tva; do
+    name=$(basename "$source" .tva)
+    [ "$name" = empty ] || programs+=("$name")
+  done
+fi
+
+unit=ms
+[ "$callgrind" = 1 ] && unit="M instr"
 make_game empty
 read -r baseline _ < <(best_pair "$tavelo" --headless "$work/empty" -- true)
-echo "engine start-up and shutdown (empty game): ${baseline} ms"
-printf '%-36s %10s %10s %8s\n' program "engine ms" "lua ms" ratio
-# Each entry: the engine program, then the Lua program it is compared with.
-# Script functions are global (found by name), so calls compare with a global
-# Lua function; the local-function variant is printed for comparison.
-for entry in local_loop:local_loop global_loop:global_loop calls:calls calls:calls_local_function \
-             strings:strings arrays:arrays; do
-  program=${entry%%:*}
-  lua_program=${entry#*:}
-  [ -f "$work/$program/scenario/start.tvo" ] || make_game "$program"
-  read -r engine reference < <(best_pair "$tavelo" --headless "$work/$program" -- "$lua" "$here/interpreter/$lua_program.lua")
-  engine=$(( engine > baseline ? engine - baseline : 0 ))
+echo "engine start-up and shutdown (empty game): ${baseline} ${unit}"
+printf '%-20s %12s %12s %8s\n' program "engine $unit" "lua $unit" ratio
+for program in "${programs[@]}"; do
+  make_game "$program"
+  read -r engine reference < <(best_pair "$tavelo" --headless "$work/$program" -- "$lua" "$(source_of "$program.lua")")
+  engine=$(awk -v a="$engine" -v b="$baseline" 'BEGIN { d = a - b; if (d < 0) d = 0; print d }')
   ratio=$(awk -v a="$engine" -v b="$reference" 'BEGIN { if (b == 0) print "-"; else printf "%.2f", a / b }')
-  label=$program
-  [ "$lua_program" = "$program" ] || label="$program (lua: $lua_program)"
-  printf '%-36s %10s %10s %8s\n' "$label" "$engine" "$reference" "$ratio"
+  printf '%-20s %12s %12s %8s\n' "$program" "$engine" "$reference" "$ratio"
 done

@@ -4,6 +4,7 @@
 // The host names the tables (host/syscall_tables.h); the machine only merges
 // and looks up.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -16,6 +17,10 @@ namespace tavelo::script {
 
 struct SyscallTable {
   std::vector<SyscallEntry> entries;  // sorted by key
+  // Where recently called keys were found, by a hash of the key: indexes into
+  // entries, checked against the key on use, so a stale slot costs only the
+  // search it saves otherwise.
+  std::array<uint32_t, 64> recent{};
 };
 
 // One subsystem's table with the name of its owner, for listings.
@@ -30,6 +35,8 @@ bool build_syscall_table(SyscallTable& table, std::span<const SyscallTablePart> 
                          uint32_t* duplicate_key = nullptr);
 
 const SyscallEntry* find_syscall(const SyscallTable& table, uint32_t key);
+// The same through the recent slots: the interpreter's lookup.
+const SyscallEntry* find_syscall_cached(SyscallTable& table, uint32_t key);
 const SyscallEntry* find_syscall_by_name(const SyscallTable& table, std::string_view name);
 
 }  // namespace tavelo::script

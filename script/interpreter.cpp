@@ -5,12 +5,13 @@
 // global-variable instructions cache what they resolved in their operand
 // fields (a call-target index and a 16-bit slot hint). Code blocks are
 // followed by zero padding, so fixed-size operands can be decoded before the
-// size check. Each instruction is decoded once, the first time it runs: its
-// position and fixed operands are checked against the block and the result is
-// cached as a byte per code position (CodeBlock::decoded), so a broken file
-// ends its thread instead of running off its code, and the checks cost
-// nothing afterwards. Decoding also recognises the short sequences compilers
-// emit for loop tests, counters and accumulators and runs them as one step.
+// size check. Each instruction is decoded once, the first time it runs
+// (script/decode.h): its position and fixed operands are checked against the
+// block and the result is cached per code position (CodeBlock::decoded), so a
+// broken file ends its thread instead of running off its code, and the checks
+// cost nothing afterwards. Decoding also recognises the short sequences
+// compilers emit for loop tests, counters, accumulators, element accesses and
+// string tests, which run here as one step each.
 
 #include "script/interpreter.h"
 
@@ -21,6 +22,7 @@
 #include "resources/byte_reader.h"
 #include "resources/multibyte.h"
 #include "resources/state.h"
+#include "script/decode.h"
 #include "script/error_report.h"
 #include "script/loader.h"
 #include "script/machine.h"
@@ -46,16 +48,6 @@ using resources::load_u16le;
 using resources::load_u32le;
 
 constexpr uint32_t kSelectorHash = 0x11F91FD3;
-
-constexpr std::array<uint8_t, kOpcodeCount + 1> make_operand_sizes() {
-  std::array<uint8_t, kOpcodeCount + 1> sizes{};
-  for (size_t i = 0; i < kOpcodeCount; ++i) sizes[i] = uint8_t(fixed_operand_size(kOpcodeInfo[i].layout));
-  sizes[kOpcodeCount] = 0;
-  return sizes;
-}
-constexpr std::array<uint8_t, kOpcodeCount + 1> kOperandSizes = make_operand_sizes();
-
-enum class CodeFault { OutsideCode, TruncatedOperand, StackUnderflow, BadLocal, BadOperand };
 
 // Float to int as the x86 truncating conversion does it: values that do not
 // fit (and NaN) become INT32_MIN instead of being undefined.
@@ -92,7 +84,7 @@ int32_t remainder_int(int32_t a, int32_t b) {
 
 enum class Arith : uint8_t { Assign, Mul, Div, Mod, Add, Sub, Shl, Shr, And, Xor, Or };
 
-int32_t int_arith(Arith kind, int32_t a, int32_t b) {
+[[gnu::always_inline]] inline int32_t int_arith(Arith kind, int32_t a, int32_t b) {
   switch (kind) {
     case Arith::Assign: return b;
     case Arith::Mul: return wrap_mul(a, b);
@@ -111,12 +103,13 @@ int32_t int_arith(Arith kind, int32_t a, int32_t b) {
 
 // Float division by zero divides by 0.00001 for variables; array elements
 // multiply by 10000.0 instead.
-float float_arith(Arith kind, float a, float b, bool element) {
+enum class Divisor { Variable, Element };
+[[gnu::always_inline]] inline float float_arith(Arith kind, float a, float b, Divisor divisor) {
   switch (kind) {
     case Arith::Assign: return b;
     case Arith::Mul: return a * b;
     case Arith::Div:
-      if (b == 0.0f) return element ? a * 10000.0f : a / 0.00001f;
+      if (b == 0.0f) return divisor == Divisor::Element ? a * 10000.0f : a / 0.00001f;
       return a / b;
     case Arith::Add: return a + b;
     case Arith::Sub: return a - b;
@@ -132,7 +125,7 @@ struct AssignInfo {
   bool pop = false;
 };
 
-AssignInfo assign_info(Op op) {
+constexpr AssignInfo assign_info(Op op) {
   switch (op) {
 #define TAVELO_ASSIGN(name, arith, value_type) \
   case Op::name: return {Arith::arith, ValueType::value_type, false}; \
@@ -181,13 +174,83 @@ AssignInfo assign_info(Op op) {
   }
 }
 
-Value concatenate(const Value& left, const Value& right) {
-  std::string_view a = left.type == ValueType::String ? left.string->text() : std::string_view{};
-  std::string_view b = right.type == ValueType::String ? right.string->text() : std::string_view{};
+constexpr std::array<AssignInfo, kOpcodeCount + 1> make_assign_infos() {
+  std::array<AssignInfo, kOpcodeCount + 1> infos{};
+  for (size_t i = 0; i < kOpcodeCount; ++i) infos[i] = assign_info(Op(i));
+  return infos;
+}
+constexpr std::array<AssignInfo, kOpcodeCount + 1> kAssignInfos = make_assign_infos();
+
+// What the statement whose opcode lies at `at` computes.
+inline Arith statement_arith(const uint8_t* at) { return kAssignInfos[size_t(decode_opcode(load_u16le(at)))].kind; }
+
+// What the plain instruction of a form does with an int a sequence has just
+// computed, when it can take the int without the stack (the INT_RESULT
+// block of the loop): store it by an int statement, use it as the subscript
+// of an int element load or store, take it as the right operand of an int
+// operation with the value below, test it for a conditional jump, or return
+// it from a function.
+enum class Consumer : uint8_t { None, Statement, ElementLoad, ElementStore, Operation, Branch, Return };
+struct ConsumerInfo {
+  Consumer consumer = Consumer::None;
+  uint8_t kind = 0;  // the statement or operation kind; for branches, 1 when jump_if_true
+};
+constexpr std::array<ConsumerInfo, kFormCount> make_consumers() {
+  std::array<ConsumerInfo, kFormCount> consumers{};
+  for (size_t i = 0; i < kOpcodeCount; ++i) {
+    Op op = Op(i);
+    ConsumerInfo& info = consumers[plain_form(op)];
+    if (is_int_statement(op)) info = {Consumer::Statement, uint8_t(statement_kind(op))};
+    if (is_int_operation(op)) info = {Consumer::Operation, uint8_t(operation_kind(op))};
+    if (op == Op::LoadElement) info = {Consumer::ElementLoad, 0};
+    if (op == Op::ElementAssignIntPop) info = {Consumer::ElementStore, 0};
+    if (op == Op::JumpIfFalse || op == Op::JumpIfTrue) info = {Consumer::Branch, uint8_t(op == Op::JumpIfTrue)};
+    if (op == Op::Return) info = {Consumer::Return, 0};
+  }
+  return consumers;
+}
+constexpr std::array<ConsumerInfo, kFormCount> kConsumers = make_consumers();
+
+// The flags of the element loads an int result feeds: an int element, no
+// increment or unary operation, one or two subscripts (any scope).
+constexpr uint16_t kIntElementOne = (uint16_t(ValueType::Int) << variable_flags::kTypeShift) |
+                                    (1 << variable_flags::kSubscriptShift);
+constexpr uint16_t kIntElementTwo = (uint16_t(ValueType::Int) << variable_flags::kTypeShift) |
+                                    (2 << variable_flags::kSubscriptShift);
+
+// A statement's new value, by the kind its form holds; other operations are
+// read from the statement at `at`.
+[[gnu::always_inline]] inline int32_t int_statement(unsigned kind, const uint8_t* at, int32_t current, int32_t value) {
+  if (kind == unsigned(StatementKind::Add)) return wrap_add(current, value);
+  if (kind == unsigned(StatementKind::Assign)) return value;
+  if (kind == unsigned(StatementKind::Subtract)) return wrap_sub(current, value);
+  return int_arith(statement_arith(at), current, value);
+}
+[[gnu::always_inline]] inline float float_statement(unsigned kind, const uint8_t* at, float current, float value) {
+  if (kind == unsigned(StatementKind::Add)) return current + value;
+  if (kind == unsigned(StatementKind::Assign)) return value;
+  if (kind == unsigned(StatementKind::Subtract)) return current - value;
+  return float_arith(statement_arith(at), current, value, Divisor::Variable);
+}
+
+// Concatenation is the one way a script grows a string without bound (a
+// string doubled 31 times would be 2 GiB): beyond kMaxStringBytes the result
+// is cut on a character boundary, with a report naming the instruction.
+[[gnu::noinline]] Value join_beyond_limit(Machine& machine, Op op, std::string_view a, std::string_view b) {
   std::string joined;
   joined.reserve(a.size() + b.size());
   joined.append(a).append(b);
-  return make_string(joined);
+  std::string cut = resources::cut_game_text(machine.resources.lead_bytes, joined, kMaxStringBytes);
+  report_script_error(machine, "%s : 文字列が%dバイトを超えたので切り詰めました",
+                      {opcode_info(op).mnemonic, int(kMaxStringBytes)});
+  return make_string(cut);
+}
+
+Value concatenate(Machine& machine, Op op, const Value& left, const Value& right) {
+  std::string_view a = left.type == ValueType::String ? left.string->text() : std::string_view{};
+  std::string_view b = right.type == ValueType::String ? right.string->text() : std::string_view{};
+  if (a.size() + b.size() > kMaxStringBytes) [[unlikely]] return join_beyond_limit(machine, op, a, b);
+  return make_joined_string(a, b);
 }
 
 // Replaces a string or array by an int 0, releasing its block; a variable
@@ -199,9 +262,10 @@ void drop_reference(Value& value) {
   value.bits = 0;
 }
 
-// The outcome of applying an assignment to a stored value: the new stored
-// value is written in place; strings build new blocks.
-void apply_assignment(const AssignInfo& info, Value& target, const Value& operand, bool element) {
+// The outcome of applying an assignment (op) to a stored value: the new
+// stored value is written in place; strings build new blocks.
+void apply_assignment(Machine& machine, Op op, const AssignInfo& info, Value& target, const Value& operand,
+                      Divisor divisor) {
   switch (info.type) {
     case ValueType::Int: {
       // A string or array held here counts as 0; its block is released.
@@ -214,14 +278,14 @@ void apply_assignment(const AssignInfo& info, Value& target, const Value& operan
     case ValueType::Float: {
       drop_reference(target);
       float current = as_float(target);
-      target.real = float_arith(info.kind, current, as_float(operand), element);
+      target.real = float_arith(info.kind, current, as_float(operand), divisor);
       target.type = ValueType::Float;
       break;
     }
     case ValueType::String: {
       Value result;
       if (info.kind == Arith::Add) {
-        result = concatenate(target, operand);
+        result = concatenate(machine, op, target, operand);
       } else {
         result = operand;
         if (result.type == ValueType::String) retain_value(result);
@@ -311,18 +375,23 @@ void report_code_fault(Machine& machine, Thread& thread, CodeFault fault, uint32
   machine.slice_state = kSliceThreadEnded;
 }
 
-// The binary int operations a load followed by push_int folds: the exact
-// results of the instructions (including the -1 of greater-or-equal).
-bool is_int_comparison(Op op) {
-  return op == Op::LessEqualInt || op == Op::LessInt || op == Op::GreaterEqualInt || op == Op::GreaterInt ||
-         op == Op::EqualInt || op == Op::NotEqualInt;
-}
-bool is_foldable(Op op) { return op == Op::AddInt || op == Op::SubInt || op == Op::MulInt || is_int_comparison(op); }
-[[gnu::always_inline]] inline int32_t fold_int(Op op, int32_t a, int32_t b) {
+// The result of an int operation the sequences fold (is_int_operation):
+// exactly what its instruction gives for two ints, including the -1 of
+// greater-or-equal.
+[[gnu::always_inline]] inline int32_t int_operation(Op op, int32_t a, int32_t b) {
   switch (op) {
+    case Op::MulInt: return wrap_mul(a, b);
+    case Op::DivInt: return divide_int(a, b);
+    case Op::ModInt: return remainder_int(a, b);
     case Op::AddInt: return wrap_add(a, b);
     case Op::SubInt: return wrap_sub(a, b);
-    case Op::MulInt: return wrap_mul(a, b);
+    case Op::ShiftRight: return a >> (b & 31);
+    case Op::ShiftLeft: return int32_t(uint32_t(a) << (b & 31));
+    case Op::BitXor: return a ^ b;
+    case Op::BitAnd: return a & b;
+    case Op::BitOr: return a | b;
+    case Op::LogicalAnd: return a != 0 && b != 0;
+    case Op::LogicalOr: return a != 0 || b != 0;
     case Op::LessEqualInt: return a <= b;
     case Op::LessInt: return a < b;
     case Op::GreaterEqualInt: return a >= b ? -1 : 0;
@@ -333,137 +402,39 @@ bool is_foldable(Op op) { return op == Op::AddInt || op == Op::SubInt || op == O
   }
 }
 
-// The integer statements on variables that consume a value just loaded.
-bool is_int_statement(uint16_t raw) {
-  return raw == raw_opcode(Op::AssignIntPop) || raw == raw_opcode(Op::AddAssignIntPop) ||
-         raw == raw_opcode(Op::SubAssignIntPop);
-}
-int32_t int_statement(uint16_t raw, int32_t current, int32_t operand) {
-  if (raw == raw_opcode(Op::AddAssignIntPop)) return wrap_add(current, operand);
-  if (raw == raw_opcode(Op::SubAssignIntPop)) return wrap_sub(current, operand);
-  return operand;
+// An int operation by the kind its form holds; other operations are read
+// from the instruction at `at`.
+[[gnu::always_inline]] inline int32_t int_operation_of(unsigned kind, const uint8_t* at, int32_t a, int32_t b) {
+  if (kind == unsigned(OperationKind::Add)) return wrap_add(a, b);
+  if (kind == unsigned(OperationKind::Subtract)) return wrap_sub(a, b);
+  if (kind == unsigned(OperationKind::Multiply)) return wrap_mul(a, b);
+  return int_operation(decode_opcode(load_u16le(at)), a, b);
 }
 
-// Decoded forms, one byte per code position. 0: not decoded yet; 1 + op: the
-// plain instruction, its fixed operands inside the block; above that, a
-// sequence run as one step. Every sequence starts with an int load of a local
-// or global variable (or is a jump), its operands inside the block. At run
-// time a sequence checks its variable and jump target (operand bytes can be
-// rewritten by hint caching when a broken file overlaps instructions), and
-// when either check fails the plain instruction runs instead.
-constexpr uint8_t kNotDecoded = 0;
-constexpr uint8_t plain_form(Op op) { return uint8_t(uint8_t(op) + 1); }
-enum class Form : uint8_t {
-  Jump = kOpcodeCount + 2,  // a jump, without the general dispatch
-  // The sequences on a local variable, then the same on a global or eternal
-  // one reached through its slot hint.
-  LocalLoadInt,
-  LocalCompareJump,  // eight forms, one per jump mask (below)
-  LocalCompareJumpLast = LocalCompareJump + 7,
-  LocalFoldConstant,
-  LocalStatement,
-  LocalStep,
-  LocalLoadIntReturn,
-  LocalLoadElementAt,
-  LocalStoreElementAt,
-  LoadInt,       // load an int
-  CompareJump,   // load; push_int; int comparison; jump_if_false or jump_if_true
-  CompareJumpLast = CompareJump + 7,
-  FoldConstant,  // load; push_int; int arithmetic or comparison
-  Statement,     // load; set_int_pop, add_set_int_pop or sub_set_int_pop
-  Step,          // load with ++ or --; pop
-  LoadIntReturn, // load; return
-  LoadElementAt,   // load (the subscript); load_elem of a one-dimensional int array
-  StoreElementAt,  // load (the value); load (the subscript); elem_set_int_pop, one dimension
-};
-static_assert(size_t(Form::StoreElementAt) <= 255, "decoded forms are bytes");
-constexpr uint8_t kLocalToAnyScope = uint8_t(Form::LoadInt) - uint8_t(Form::LocalLoadInt);
-
-// A loop test's comparison and jump sense, folded into the form when decoded:
-// bit r of the mask is set when the jump is taken for relation r of the
-// variable to the constant (0 less, 1 equal, 2 greater).
-uint8_t jump_mask(Op comparison, bool jump_if_true) {
-  uint8_t truth = comparison == Op::LessInt        ? 0b001
-                  : comparison == Op::LessEqualInt ? 0b011
-                  : comparison == Op::EqualInt     ? 0b010
-                  : comparison == Op::NotEqualInt  ? 0b101
-                  : comparison == Op::GreaterEqualInt ? 0b110
-                                                      : 0b100;  // GreaterInt
-  return jump_if_true ? truth : uint8_t(~truth & 0b111);
-}
-
-// The variable flags of a load the sequences take: an int, no unary
-// operation, no subscripts, in a scope reachable by slot or hint.
-bool is_sequence_load(uint16_t flags) {
-  uint16_t scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
-  uint16_t rest = flags & ~(variable_flags::kScopeMask | variable_flags::kStepMask);
-  return rest == (uint16_t(ValueType::Int) << variable_flags::kTypeShift) && scope != uint16_t(Scope::Thread);
-}
-
-int subscript_count(uint16_t flags) {
-  return (flags & variable_flags::kSubscriptMask) >> variable_flags::kSubscriptShift;
-}
-
-// An element load the sequences take: one subscript, an int element, no
-// step or unary operation.
-bool is_int_element_load(uint16_t flags) {
-  return subscript_count(flags) == 1 && (flags & (variable_flags::kTypeMask | variable_flags::kStepMask |
-                                                  variable_flags::kUnaryMask)) ==
-                                            (uint16_t(ValueType::Int) << variable_flags::kTypeShift);
-}
-
-bool is_local_operand(uint16_t flags) {
-  return (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift == uint16_t(Scope::Local);
-}
-
-struct Decoding {
-  uint8_t form = kNotDecoded;  // kNotDecoded: the fault below
-  CodeFault fault = CodeFault::OutsideCode;
-  uint32_t detail = 0;
-};
-
-Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint8_t* at) {
-  ptrdiff_t left = end - at;
-  if (left < 2) return {kNotDecoded, CodeFault::OutsideCode, uint32_t(at - begin)};
-  uint16_t raw = load_u16le(at);
-  Op op = decode_opcode(raw);
-  if (left - 2 < ptrdiff_t(kOperandSizes[size_t(op)])) return {kNotDecoded, CodeFault::TruncatedOperand, raw};
-  auto raw_at = [&](ptrdiff_t offset) { return left >= offset + 2 ? load_u16le(at + offset) : uint16_t(0); };
-  // A jump whose 4-byte offset lies at operand; targets are relative to its end.
-  auto jump_inside = [&](ptrdiff_t operand) {
-    int64_t target = int64_t(at - begin) + operand + 4 + int32_t(load_u32le(at + operand));
-    return target >= 0 && target < end - begin;
-  };
-  if (op == Op::Jump) return {jump_inside(2) ? uint8_t(Form::Jump) : plain_form(op)};
-  if (op != Op::Load || !is_sequence_load(load_u16le(at + 2))) return {plain_form(op)};
-  uint16_t flags = load_u16le(at + 2);
-  int step = flags & variable_flags::kStepMask;
-  bool local = is_local_operand(flags);
-  auto sequence = [&](Form form) { return Decoding{uint8_t(uint8_t(form) - (local ? kLocalToAnyScope : 0))}; };
-  uint16_t next = raw_at(10);
-  if (step != 0) return step <= 4 && next == raw_opcode(Op::Pop) ? sequence(Form::Step) : Decoding{plain_form(op)};
-  if (next == raw_opcode(Op::PushInt) && left >= 18) {
-    Op folded = decode_opcode(raw_at(16));
-    uint16_t branch = raw_at(18);
-    if (is_int_comparison(folded) && left >= 24 &&
-        (branch == raw_opcode(Op::JumpIfFalse) || branch == raw_opcode(Op::JumpIfTrue)) && jump_inside(20)) {
-      Decoding decoding = sequence(Form::CompareJump);
-      decoding.form = uint8_t(decoding.form + jump_mask(folded, branch == raw_opcode(Op::JumpIfTrue)));
-      return decoding;
-    }
-    if (is_foldable(folded)) return sequence(Form::FoldConstant);
+// The same for the float operations (is_float_operation).
+[[gnu::always_inline]] inline float float_operation(Op op, float a, float b) {
+  switch (op) {
+    case Op::AddFloat: return a + b;
+    case Op::SubFloat: return a - b;
+    case Op::MulFloat: return a * b;
+    default: return a / (b == 0.0f ? 0.00001f : b);
   }
-  if (is_int_statement(next) && left >= 20) return sequence(Form::Statement);
-  if (next == raw_opcode(Op::Return)) return sequence(Form::LoadIntReturn);
-  if (next == raw_opcode(Op::LoadElement) && left >= 20 && is_int_element_load(load_u16le(at + 12))) {
-    return sequence(Form::LoadElementAt);
+}
+
+// Relation of a to b as the jump masks count it: 0 less, 1 equal, 2 greater.
+[[gnu::always_inline]] inline int relation(int32_t a, int32_t b) { return (a > b) - (a < b) + 1; }
+
+// The relation of two texts for a string test. Equality tests (the masks that
+// do not tell less from greater) need only whether the texts are equal, and
+// texts that compare equal have the same bytes unless letters differ in
+// case, so most of them are decided by the sizes or one memcmp.
+inline int text_relation(Machine& machine, std::string_view a, std::string_view b, unsigned mask) {
+  if (mask == 0b010 || mask == 0b101) {
+    if (a.size() != b.size()) return 0;
+    if (std::memcmp(a.data(), b.data(), a.size()) == 0) return 1;
   }
-  if (next == raw_opcode(Op::Load) && left >= 30 && is_sequence_load(load_u16le(at + 12)) &&
-      (load_u16le(at + 12) & variable_flags::kStepMask) == 0 && raw_at(20) == raw_opcode(Op::ElementAssignIntPop) &&
-      subscript_count(load_u16le(at + 22)) == 1) {
-    return sequence(Form::StoreElementAt);
-  }
-  return sequence(Form::LoadInt);
+  int order = resources::compare_text(machine.resources.lead_bytes, a, b, resources::Case::Insensitive);
+  return (order > 0) - (order < 0) + 1;
 }
 
 // Resolves the variable of a Variable operand; null when it does not exist.
@@ -481,16 +452,19 @@ Value* find_operand_variable(Machine& machine, Thread& thread, Value* stack, int
       return &stack[index];
     }
     case int(Scope::Eternal):
-    case int(Scope::Global): {
-      VariableStore& store = scope == int(Scope::Eternal) ? machine.eternal : machine.global;
+    case int(Scope::Global):
+    case int(Scope::Thread): {
+      VariableStore& store = scope == int(Scope::Eternal) ? machine.eternal
+                             : scope == int(Scope::Global) ? machine.global : thread.store;
       uint16_t hint = load_u16le(hint_field);
       uint16_t before = hint;
       Value* found = store.find_with_hint(hash, hint);
-      // The code block is the engine's own writable copy; the hint is cached there.
+      // The code block is the engine's own writable copy; the hint is cached
+      // there. Thread variables use the field too: the hash is checked on
+      // every use, so a hint from another thread's store only costs a search.
       if (hint != before) resources::store_u16le(const_cast<uint8_t*>(hint_field), hint);
       return found;
     }
-    case int(Scope::Thread): return thread.store.find(hash);
     default: fault = true; return nullptr;
   }
 }
@@ -504,55 +478,69 @@ Value* create_operand_variable(Machine& machine, Thread& thread, uint16_t flags,
   VariableStore& store = scope == int(Scope::Eternal) ? machine.eternal
                          : scope == int(Scope::Global) ? machine.global : thread.store;
   int32_t index = store.append(value);
-  if (scope != int(Scope::Thread) && index <= 0x7FFF) {
-    resources::store_u16le(const_cast<uint8_t*>(hint_field), uint16_t(index));
-  }
+  if (index <= 0x7FFF) resources::store_u16le(const_cast<uint8_t*>(hint_field), uint16_t(index));
   return &store.records[size_t(index)];
 }
 
-// A global or eternal variable at its slot hint; null when the hint is stale.
-inline Value* hinted_global(Machine& machine, uint16_t flags, uint32_t hash, uint16_t hint) {
-  uint16_t scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
-  std::vector<Value>& records = scope == uint16_t(Scope::Global) ? machine.global.records : machine.eternal.records;
-  return hint < records.size() && records[hint].hash == hash ? &records[hint] : nullptr;
-}
-
-// The variable of a local or hinted global operand when it can be reached
-// without a search; null otherwise (the general path then decides).
-inline Value* fast_variable(Machine& machine, Value* stack, int32_t sp, int32_t base, uint16_t flags, uint32_t hash,
-                            const uint8_t* hint_field) {
-  uint16_t scope = (flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
-  uint16_t hint = load_u16le(hint_field);
+// The variable of a Variable operand (flags at operand, hash at + 2, slot or
+// hint at + 6) when it can be reached without a search: a local slot below
+// sp, or an eternal, global or thread variable at its slot hint. Null
+// otherwise; the general path then decides. Sequences pass the stack top from
+// before their own pushes, so a local slot that would name a value they have
+// yet to push is not reached either.
+[[gnu::always_inline]] inline Value* reach(Machine& machine, Thread& thread, Value* stack, int32_t sp, int32_t base,
+                                           const uint8_t* operand) {
+  uint16_t scope = (load_u16le(operand) & variable_flags::kScopeMask) >> variable_flags::kScopeShift;
+  uint16_t hint = load_u16le(operand + 6);
   if (scope == uint16_t(Scope::Local)) {
     int32_t index = base + int16_t(hint);
     return uint32_t(index) < uint32_t(sp) ? &stack[index] : nullptr;
   }
-  if (scope > uint16_t(Scope::Global)) return nullptr;
-  return hinted_global(machine, flags, hash, hint);
+  std::vector<Value>* records = scope == uint16_t(Scope::Global)    ? &machine.global.records
+                                : scope == uint16_t(Scope::Thread)  ? &thread.store.records
+                                : scope == uint16_t(Scope::Eternal) ? &machine.eternal.records
+                                                                    : nullptr;
+  if (!records || hint >= records->size()) return nullptr;
+  Value* variable = &(*records)[hint];
+  return variable->hash == load_u32le(operand + 2) ? variable : nullptr;
 }
 
-// The int variable a sequence starts by loading (flags at load + 2, hash at
-// load + 4, slot or hint at load + 8); null unless it is reachable and an int.
-inline Value* sequence_variable(Machine& machine, Value* stack, int32_t sp, int32_t base, const uint8_t* load, bool local) {
+// The variable a sequence's instruction at `at` names (a load, or the target
+// of a statement), when it is reached without a search and holds a value of
+// the type; null otherwise. The local variant reads the slot without asking
+// for the scope: decoding chose it for a local operand.
+template <bool kLocal>
+[[gnu::always_inline]] inline Value* sequence_variable(Machine& machine, Thread& thread, Value* stack, int32_t sp,
+                                                       int32_t base, const uint8_t* at, ValueType type) {
   Value* variable;
-  if (local) {
-    int32_t index = base + int16_t(load_u16le(load + 8));
+  if constexpr (kLocal) {
+    int32_t index = base + int16_t(load_u16le(at + 8));
     if (uint32_t(index) >= uint32_t(sp)) return nullptr;
     variable = &stack[index];
   } else {
-    variable = hinted_global(machine, load_u16le(load + 2), load_u32le(load + 4), load_u16le(load + 8));
+    variable = reach(machine, thread, stack, sp, base, at + 2);
     if (!variable) return nullptr;
   }
-  return variable->type == ValueType::Int ? variable : nullptr;
+  return variable->type == type ? variable : nullptr;
+}
+
+// The same for any operand, with the scope asked.
+[[gnu::always_inline]] inline Value* operand_variable(Machine& machine, Thread& thread, Value* stack, int32_t sp,
+                                                      int32_t base, const uint8_t* at, ValueType type) {
+  Value* variable = reach(machine, thread, stack, sp, base, at + 2);
+  return variable && variable->type == type ? variable : nullptr;
 }
 
 void report_type_mismatch(Machine& machine) {
   report_script_error(machine, "発見した変数のタイプが違うエラー\nスタックに積まれて居ないのに参照したんではないか？");
 }
 
+
 // Subscripts wrap around a dimension instead of failing: -1 is the last
 // element. Game scripts rely on it.
-inline int32_t wrap_subscript(int32_t subscript, int32_t size) {
+// A subscript already inside the dimension needs no division.
+[[gnu::always_inline]] inline int32_t wrap_subscript(int32_t subscript, int32_t size) {
+  if (size > 0 && uint32_t(subscript) < uint32_t(size)) [[likely]] return subscript;
   if (size <= 0) return 0;
   int32_t remainder = subscript % size;
   return remainder < 0 ? remainder + size : remainder;
@@ -569,30 +557,26 @@ Value* find_array_variable(Machine& machine, Thread& thread, Value* stack, int32
   return create_operand_variable(machine, thread, flags, hash, hint_field, make_default(array_type));
 }
 
-// Pops c subscripts (the first one is topmost) and returns the element index;
-// subscripts wrap around each dimension.
-// Pops a subscript as an int; a string or array there (a broken file) counts
-// as 0 and is released.
-int32_t pop_subscript(Value* stack, int32_t& sp) {
-  Value& record = stack[--sp];
-  int32_t subscript = as_int(record);
-  release_value(record);
-  return subscript;
-}
+// A subscript as an int; a string or array there (a broken file) counts as 0.
+inline int32_t subscript_value(const Value& record) { return as_int(record); }
 
+// Releases the count values below end (subscripts that found no array).
 // Out of line: the error path inlined into the loop cost calls 15 % through
 // the register allocation of the whole loop.
-[[gnu::noinline]] void drop_subscripts(Value* stack, int32_t& sp, int count) {
-  while (count-- > 0) release_value(stack[--sp]);
+[[gnu::noinline]] void release_values(Value* end, int count) {
+  while (count-- > 0) release_value(*--end);
 }
 
-int32_t array_index(Machine& machine, const ArrayBlock& array, Value* stack, int32_t& sp, int count) {
+// The element index of count subscripts lying below end (the first one
+// topmost); subscripts wrap around each dimension. The caller then releases
+// the subscripts (release_values).
+int32_t array_index(Machine& machine, const ArrayBlock& array, const Value* end, int count) {
   if (array.size3 == 0) report_script_error(machine, "配列が初期化されていません。");
-  int32_t k1 = wrap_subscript(pop_subscript(stack, sp), array.size1);
+  int32_t k1 = wrap_subscript(subscript_value(end[-1]), array.size1);
   if (count == 1) return k1;
-  int32_t k2 = wrap_subscript(pop_subscript(stack, sp), array.size2);
+  int32_t k2 = wrap_subscript(subscript_value(end[-2]), array.size2);
   if (count == 2) return array.size1 * k2 + k1;
-  int32_t k3 = wrap_subscript(pop_subscript(stack, sp), array.size3);
+  int32_t k3 = wrap_subscript(subscript_value(end[-3]), array.size3);
   return (array.size2 * k3 + k2) * array.size1 + k1;
 }
 
@@ -657,7 +641,7 @@ enum class CallEnd { Next, Wait };
 [[gnu::noinline]] CallEnd run_syscall(Machine& machine, Thread& thread, const uint8_t* instruction, uint32_t key,
                                       uint16_t argc, bool keep) {
   int32_t first = thread.sp - argc;
-  const SyscallEntry* entry = find_syscall(machine.syscalls, key);
+  const SyscallEntry* entry = find_syscall_cached(machine.syscalls, key);
   if (!entry) {
     report_script_error(machine, "組み込み関数[%08X]は定義されていません", {key});
     release_stack_above(thread, first);
@@ -674,7 +658,18 @@ enum class CallEnd { Next, Wait };
   }
   if ((uint8_t(entry->flags) & uint8_t(SyscallFlags::Control)) == 0) {
     if (!args.has_result) push_value(thread, make_int(0));
-    finish_control_call(machine, first, !keep);
+    // The result (on top) replaces the arguments; a discarded one goes too.
+    Value* stack = thread.stack();
+    int32_t top = thread.sp - 1;
+    Value result = stack[top];
+    for (int32_t i = first; i < top; ++i) release_value(stack[i]);
+    if (keep) {
+      stack[first] = result;
+      thread.sp = first + 1;
+    } else {
+      release_value(result);
+      thread.sp = first;
+    }
   }
   return CallEnd::Next;
 }
@@ -723,6 +718,63 @@ enum class CallEnd { Next, Wait };
   return !machine.hooks.lay_out_message || machine.hooks.lay_out_message(machine.engine);
 }
 
+// Whether the arguments below the argument count at count_record have the
+// declared types (the first argument is the nearest).
+[[gnu::always_inline]] inline bool parameters_match(const Value* count_record, const uint8_t* types, uint16_t count) {
+  for (int i = 1; i <= count; ++i) {
+    if (uint8_t(count_record[-i].type) != types[i - 1]) return false;
+  }
+  return true;
+}
+
+// Whether any of the records [first, end) holds a string or array block.
+[[gnu::always_inline]] inline bool hold_references(const Value* first, const Value* end) {
+  bool any = false;
+  for (const Value* value = first; value < end; ++value) any |= is_reference_type(value->type);
+  return any;
+}
+[[gnu::noinline]] void release_range(Value* first, Value* end) {
+  for (Value* value = first; value < end; ++value) release_value(*value);
+}
+
+// A jump target: offset from `from` (the end of the jump's operand) in the
+// block [begin, end); null outside.
+[[gnu::always_inline]] inline const uint8_t* jump_target(const uint8_t* begin, const uint8_t* end,
+                                                         const uint8_t* from, int32_t offset) {
+  int64_t target = int64_t(from - begin) + offset;
+  return uint64_t(target) < uint64_t(end - begin) ? begin + target : nullptr;
+}
+
+// The block of an int array variable the sequences and inline paths index
+// directly; null for anything else.
+[[gnu::always_inline]] inline ArrayBlock* int_array(Value* variable) {
+  if (!variable || variable->type != ValueType::IntArray) return nullptr;
+  ArrayBlock* array = variable->array;
+  return array->size1 > 0 && array->size2 > 0 ? array : nullptr;
+}
+
+// The element of a two-dimensional index, as array_index computes it.
+[[gnu::always_inline]] inline int32_t element_index(const ArrayBlock& array, int32_t row, int32_t column) {
+  return array.size1 * wrap_subscript(row, array.size2) + wrap_subscript(column, array.size1);
+}
+
+inline float float_at(const uint8_t* at) {
+  uint32_t bits = load_u32le(at);
+  float value;
+  std::memcpy(&value, &bits, 4);
+  return value;
+}
+
+// Numeric instructions meeting a string or array (only a broken file puts one
+// there) take 0 instead, so that no block address is read or overwritten.
+#define NUMERIC_OPERANDS()                                                              \
+  if ((uint16_t(SECOND.type) | uint16_t(TOP.type)) >= uint16_t(ValueType::String)) [[unlikely]] { \
+    drop_reference(SECOND);                                                             \
+    drop_reference(TOP);                                                                \
+  }
+#define NUMERIC_TOP() \
+  if (uint16_t(TOP.type) >= uint16_t(ValueType::String)) [[unlikely]] drop_reference(TOP)
+
 }  // namespace
 
 void run_slice(Machine& machine, Thread& thread) {
@@ -738,39 +790,44 @@ void run_slice(Machine& machine, Thread& thread) {
   // (LOAD) afterwards.
   Frame* fp;
   const uint8_t* ip;
-  const uint8_t* code_begin;
-  const uint8_t* code_end;
+  int32_t base;          // the frame's base: local slot 0
   Value* stack;
   int32_t sp;
-  int32_t stack_limit;  // pushes beyond it grow the stack first
-  uint8_t* decoded;      // the decoded forms of the frame's code block
-  uint8_t no_code[1] = {kNotDecoded};
-  const CodeBlock* code = nullptr;  // the block the four above describe
-  // Makes frame current at position; calls and returns mostly stay in one block.
-  auto enter_frame = [&](Frame& frame, const uint8_t* position) {
-    fp = &frame;
-    ip = position;
-    if (frame.code != code || !code) {
-      code = frame.code;
-      code_begin = code ? code->begin() : ip;  // no block: decodes as outside the code
-      code_end = code ? code->end() : ip;
-      decoded = code ? code->decoded.get() : no_code;
-    }
-    stack = thread.stack();
-    sp = thread.sp;
-    stack_limit = thread.capacity() - 8;
-  };
-  auto load = [&] { enter_frame(thread.frame(), thread.frame().position); };
-  load();
+  int32_t stack_limit;   // pushes beyond it grow the stack first
+  const CodeBlock* code = nullptr;  // the block the three below describe
+  const uint8_t* code_begin = nullptr;
+  const uint8_t* code_end = nullptr;
+  DecodedForm* decoded = nullptr;  // the decoded forms of the frame's code block
+  DecodedForm no_code[1] = {kNotDecoded};
+  // The loop's state lives in registers only if no address of it escapes:
+  // no lambda captures it and no function takes it by reference. Helpers that
+  // change it are macros or return the new value.
+  //
+  // Calls and returns mostly stay in one block; a frame without a block
+  // decodes as outside the code.
+#define SWITCH_CODE(block)                                \
+  do {                                                    \
+    code = (block);                                       \
+    code_begin = code ? code->begin() : ip;               \
+    code_end = code ? code->end() : ip;                   \
+    decoded = code ? code->decoded.get() : no_code;       \
+  } while (0)
+#define LOAD()                                               \
+  do {                                                       \
+    fp = &thread.frame();                                    \
+    ip = fp->position;                                       \
+    base = fp->base;                                         \
+    if (fp->code != code || !code) SWITCH_CODE(fp->code);    \
+    stack = thread.stack();                                  \
+    sp = thread.sp;                                          \
+    stack_limit = thread.capacity() - 8;                     \
+  } while (0)
+  LOAD();
   const uint8_t* instruction = ip;
-  // A jump target from the end of its instruction; null outside the block.
-  auto target_of = [&](const uint8_t* from, int32_t offset) -> const uint8_t* {
-    int64_t target = int64_t(from - code_begin) + offset;
-    return uint64_t(target) < uint64_t(code_end - code_begin) ? code_begin + target : nullptr;
-  };
 
-#define SAVE() (thread.sp = sp, fp->position = ip)
-#define LOAD() load()
+// The frame's depth is kept only here: calls and returns in the loop move
+// the frame pointer alone.
+#define SAVE() (thread.sp = sp, fp->position = ip, thread.depth = int(fp - thread.frames.data()))
 #define FAULT(kind, detail)                               \
   do {                                                    \
     SAVE();                                               \
@@ -798,14 +855,21 @@ void run_slice(Machine& machine, Thread& thread) {
   } while (0)
 #define TOP stack[sp - 1]
 #define SECOND stack[sp - 2]
-#define ENSURE_STACK(extra)                                 \
-  do {                                                      \
-    if (sp + (extra) >= stack_limit) [[unlikely]] {       \
-      thread.sp = sp;                                     \
-      ensure_stack(thread, (extra));                        \
-      stack = thread.stack();                             \
-      stack_limit = thread.capacity() - 8;                \
-    }                                                       \
+// Growing the stack is where a runaway script meets the stack limit: the
+// check costs nothing on pushes that fit. True when within the limit.
+#define GROW_STACK(extra)                                                                      \
+  (thread.sp = sp, stack_grown = ensure_stack(thread, (extra)), stack = thread.stack(),       \
+   stack_limit = thread.capacity() - 8, stack_grown)
+  bool stack_grown = true;
+#define STACK_OVERFLOW()                                 \
+  do {                                                   \
+    SAVE();                                              \
+    report_stack_overflow(machine, Overflow::Values);    \
+    return;                                              \
+  } while (0)
+#define ENSURE_STACK(extra)                                                    \
+  do {                                                                         \
+    if (sp + (extra) >= stack_limit && !GROW_STACK(extra)) [[unlikely]] STACK_OVERFLOW(); \
   } while (0)
 // After a report: the user may have chosen to end the engine.
 #define STOP_IF_ENDING()    \
@@ -824,21 +888,31 @@ void run_slice(Machine& machine, Thread& thread) {
   } while (0)
 // The value is taken before the stack may grow: it may be read from a local
 // variable, which lives in the stack.
-#define PUSH(value)              \
-  do {                           \
-    Value pushed_ = (value);     \
-    ENSURE_STACK(1);             \
-    stack[sp++] = pushed_;       \
+#define PUSH(value)                                                   \
+  do {                                                                \
+    Value pushed_ = (value);                                          \
+    if (sp + 1 >= stack_limit && !GROW_STACK(1)) [[unlikely]] {       \
+      /* the stack has room: the value goes where the thread frees it */ \
+      stack[sp++] = pushed_;                                          \
+      STACK_OVERFLOW();                                               \
+    }                                                                 \
+    stack[sp++] = pushed_;                                            \
   } while (0)
 
-  Op op;
-  uint8_t form;
+  DecodedForm form;
+  int32_t int_result = 0;  // see INT_RESULT
+  // The plain instruction a form runs (sequences that fall back set form to
+  // their first instruction's form where the instruction needs it).
+#define OP Op(form - 1)
+// Before each instruction: a malformed one may have popped the stack empty.
+// Sequences never take the stack below where they found it, so the check
+// follows only plain instructions.
+#define CHECK_STACK() \
+  if (sp < 1) [[unlikely]] FAULT(CodeFault::StackUnderflow, 0)
 #define DECODE_NEXT()                                              \
   FUZZ_BUDGET();                                                   \
   instruction = ip;                                                \
   form = decoded[ip - code_begin];                                 \
-  if (sp < 1) [[unlikely]] FAULT(CodeFault::StackUnderflow, 0);    \
-  op = Op(uint8_t(form - 1));                                      \
   ip += 2
 #if defined(FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
   // Fuzzed code loops for ever as easily as it ends; the fuzz build ends the
@@ -853,11 +927,14 @@ void run_slice(Machine& machine, Thread& thread) {
 #else
 #define FUZZ_BUDGET()
 #endif
+#define FOUR_CASES(form_name, from)                \
+  case DecodedForm(Form::form_name) + (from):     \
+  case DecodedForm(Form::form_name) + (from) + 1: \
+  case DecodedForm(Form::form_name) + (from) + 2: \
+  case DecodedForm(Form::form_name) + (from) + 3:
 #if TAVELO_THREADED_DISPATCH
-  // The sequences end with their own indirect jump to the next instruction:
-  // loops made of them then have one well-predicted jump per step instead of
-  // sharing the switch's. (Threading every instruction measured slower for
-  // calls.)
+  // Every instruction ends with its own indirect jump to the next one, so
+  // each jump is predicted from its own history.
   static constexpr const void* kDispatch[] = {
       &&not_decoded,
 #define TAVELO_OPCODE(raw_value, name, mnemonic, layout, meaning) &&label_##name,
@@ -865,78 +942,116 @@ void run_slice(Machine& machine, Thread& thread) {
 #undef TAVELO_OPCODE
       &&label_Invalid,
       &&form_Jump,
-      &&form_LocalLoadInt,
-      &&form_LocalCompareJump, &&form_LocalCompareJump, &&form_LocalCompareJump, &&form_LocalCompareJump,
-      &&form_LocalCompareJump, &&form_LocalCompareJump, &&form_LocalCompareJump, &&form_LocalCompareJump,
-      &&form_LocalFoldConstant,
-      &&form_LocalStatement,
-      &&form_LocalStep,
-      &&form_LocalLoadIntReturn,
-      &&form_LocalLoadElementAt,
-      &&form_LocalStoreElementAt,
-      &&form_LoadInt,
-      &&form_CompareJump, &&form_CompareJump, &&form_CompareJump, &&form_CompareJump,
-      &&form_CompareJump, &&form_CompareJump, &&form_CompareJump, &&form_CompareJump,
-      &&form_FoldConstant,
-      &&form_Statement,
-      &&form_Step,
-      &&form_LoadIntReturn,
-      &&form_LoadElementAt,
-      &&form_StoreElementAt,
+      &&form_OperateConstant, &&form_OperateConstant, &&form_OperateConstant, &&form_OperateConstant,
+#define REPEAT_1(label) label,
+#define REPEAT_4(label) label, label, label, label,
+#define REPEAT_8(label) REPEAT_4(label) REPEAT_4(label)
+#define REPEAT_16(label) REPEAT_8(label) REPEAT_8(label)
+#define TAVELO_FAMILY(name, width) REPEAT_##width(&&form_Local##name)
+      TAVELO_SEQUENCE_FAMILIES(TAVELO_FAMILY)
+#undef TAVELO_FAMILY
+#define TAVELO_FAMILY(name, width) REPEAT_##width(&&form_##name)
+      TAVELO_SEQUENCE_FAMILIES(TAVELO_FAMILY)
+#undef TAVELO_FAMILY
+#undef REPEAT_1
+#undef REPEAT_4
+#undef REPEAT_8
+#undef REPEAT_16
   };
-  static_assert(std::size(kDispatch) == size_t(Form::StoreElementAt) + 1, "one entry per form");
+  static_assert(std::size(kDispatch) == kFormCount, "one entry per form");
 #define CASE(name)             \
   case plain_form(Op::name):   \
   label_##name:
-#define FORM_CASE(name)        \
-  case uint8_t(Form::name):    \
+#define FORM_CASE_(name)           \
+  case DecodedForm(Form::name):    \
+  form_##name:
+#define FORM_CASE4_(name) \
+  FOUR_CASES(name, 0)     \
+  form_##name:
+#define FORM_CASE8_(name) \
+  FOUR_CASES(name, 0)     \
+  FOUR_CASES(name, 4)     \
+  form_##name:
+#define FORM_CASE16_(name) \
+  FOUR_CASES(name, 0)      \
+  FOUR_CASES(name, 4)      \
+  FOUR_CASES(name, 8)      \
+  FOUR_CASES(name, 12)     \
   form_##name:
 #define NOT_DECODED_LABEL not_decoded:
-#define COMPARE_JUMP_CASES(name) \
-  EIGHT_CASES(name)              \
-  form_##name:
-#define FAST_NEXT()            \
+#define NEXT()                 \
+  do {                         \
+    CHECK_STACK();             \
+    DECODE_NEXT();             \
+    goto* kDispatch[form];     \
+  } while (0)
+#define SEQUENCE_NEXT()        \
   do {                         \
     DECODE_NEXT();             \
     goto* kDispatch[form];     \
   } while (0)
 #else
 #define CASE(name) case plain_form(Op::name):
-#define FORM_CASE(name) case uint8_t(Form::name):
+#define FORM_CASE_(name) case DecodedForm(Form::name):
+#define FORM_CASE4_(name) FOUR_CASES(name, 0)
+#define FORM_CASE8_(name) FOUR_CASES(name, 0) FOUR_CASES(name, 4)
+#define FORM_CASE16_(name) FOUR_CASES(name, 0) FOUR_CASES(name, 4) FOUR_CASES(name, 8) FOUR_CASES(name, 12)
 #define NOT_DECODED_LABEL
-#define COMPARE_JUMP_CASES(name) EIGHT_CASES(name)
-#define FAST_NEXT() break
-#endif
 #define NEXT() break
-#define EIGHT_CASES(name)                                                                           \
-  case uint8_t(Form::name):                                                                         \
-  case uint8_t(Form::name) + 1:                                                                     \
-  case uint8_t(Form::name) + 2:                                                                     \
-  case uint8_t(Form::name) + 3:                                                                     \
-  case uint8_t(Form::name) + 4:                                                                     \
-  case uint8_t(Form::name) + 5:                                                                     \
-  case uint8_t(Form::name) + 6:                                                                     \
-  case uint8_t(Form::name) + 7:
-// Numeric instructions meeting a string or array (only a broken file puts one
-// there) take 0 instead, so that no block address is read or overwritten.
-#define NUMERIC_OPERANDS()                                                              \
-  if ((uint16_t(SECOND.type) | uint16_t(TOP.type)) >= uint16_t(ValueType::String)) [[unlikely]] { \
-    drop_reference(SECOND);                                                             \
-    drop_reference(TOP);                                                                \
+#define SEQUENCE_NEXT() break
+#endif
+// The sequences' form names are made by a macro (sequences.inc).
+#define FORM_CASE(name) FORM_CASE_(name)
+#define FORM_CASE4(name) FORM_CASE4_(name)
+#define FORM_CASE8(name) FORM_CASE8_(name)
+#define FORM_CASE16(name) FORM_CASE16_(name)
+// The variable of a sequence's instruction at `at` (local or any-scope
+// variant), or of its other operands; when it cannot be reached directly or
+// holds another type, the single instructions run from the start (fallback).
+#define FIRST_IN_PASS(name, at, value_type, fallback, local)                                               \
+  Value* name = sequence_variable<local>(machine, thread, stack, sp, base, (at), ValueType::value_type); \
+  if (!name) goto fallback
+#define OPERAND(name, at, value_type, fallback)                                                  \
+  Value* name = operand_variable(machine, thread, stack, sp, base, (at), ValueType::value_type); \
+  if (!name) goto fallback
+#define I32_AT(at) int32_t(load_u32le(at))
+#define OP_AT(at) decode_opcode(load_u16le(at))
+// A statement usually ends a loop body: the jump back is taken at once.
+#define TAKE_JUMP()                                                            \
+  if (decoded[ip - code_begin] == DecodedForm(Form::Jump)) {                   \
+    const uint8_t* jump_target_ = jump_target(code_begin, code_end, ip + 6, I32_AT(ip + 2));           \
+    if (jump_target_) ip = jump_target_;                                       \
   }
-#define NUMERIC_TOP() \
-  if (uint16_t(TOP.type) >= uint16_t(ValueType::String)) [[unlikely]] drop_reference(TOP)
-// The int variable of a sequence's load; when it cannot be reached directly
-// the plain load decides.
-#define SEQUENCE_VARIABLE(variable)                                                       \
-  Value* variable = sequence_variable(machine, stack, sp, fp->base, instruction,            \
-                                      form < uint8_t(Form::LoadInt));                     \
-  if (!variable) goto plain_load
+// An int result a sequence has computed, with the next instruction at next:
+// the INT_RESULT block hands it to the plain instructions that follow as far
+// as they can take it without the stack, and pushes it otherwise.
+#define INT_RESULT(value, next) \
+  do {                          \
+    int_result = (value);       \
+    ip = (next);                \
+    goto int_result_block;      \
+  } while (0)
+// A test's jump, by the relation of its operands; the jump's offset lies at
+// end - 4. A target outside the block leaves the test to the single
+// instructions, whose jump reports it.
+#define BRANCH(first, relation_, end, fallback)                                \
+  do {                                                                         \
+    if (jump_taken(form - DecodedForm(Form::first), (relation_))) {            \
+      const uint8_t* branch_target_ = jump_target(code_begin, code_end, (end), I32_AT((end) - 4));     \
+      if (!branch_target_) goto fallback;                                      \
+      ip = branch_target_;                                                     \
+    } else {                                                                   \
+      ip = (end);                                                              \
+    }                                                                          \
+    SEQUENCE_NEXT();                                                           \
+  } while (0)
+
 
   // One switch over the decoded forms: plain instructions, sequences, and the
   // form not decoded yet. The loop runs until an out-of-line operation ends
   // the slice; those operations are followed by CHECK_SLICE.
   for (;;) {
+    CHECK_STACK();
     DECODE_NEXT();
     switch (form) {
       case kNotDecoded:
@@ -948,106 +1063,116 @@ void run_slice(Machine& machine, Thread& thread) {
         NEXT();
       }
 
-      // ---- sequences (operands inside the block; offsets from the
-      // instruction: flags 2, hash 4, hint 8, the next instruction 10)
+      // ---- sequences
       FORM_CASE(Jump) {
-        const uint8_t* target = target_of(instruction + 6, int32_t(load_u32le(instruction + 2)));
+        const uint8_t* target = jump_target(code_begin, code_end, instruction + 6, I32_AT(instruction + 2));
         if (!target) goto plain_jump;
         ip = target;
-        FAST_NEXT();
+        SEQUENCE_NEXT();
       }
-      FORM_CASE(LocalLoadInt)
-      FORM_CASE(LoadInt) {
-        SEQUENCE_VARIABLE(variable);
-        ip = instruction + 10;
-        PUSH(make_int(variable->integer));
-        FAST_NEXT();
+      // The value below takes the operation, and the result goes on.
+      FORM_CASE4(OperateConstant) {
+        if (sp < 2 || TOP.type != ValueType::Int) goto plain_push_int;
+        --sp;
+        INT_RESULT(int_operation_of(form - DecodedForm(Form::OperateConstant), instruction + 6, stack[sp].integer,
+                                    I32_AT(instruction + 2)),
+                   instruction + 8);
       }
-      COMPARE_JUMP_CASES(LocalCompareJump)
-      COMPARE_JUMP_CASES(CompareJump) {
-        SEQUENCE_VARIABLE(variable);
-        int32_t a = variable->integer, b = int32_t(load_u32le(instruction + 12));
-        unsigned mask = (form - (form < uint8_t(Form::LoadInt) ? uint8_t(Form::LocalCompareJump)
-                                                                : uint8_t(Form::CompareJump)));
-        bool jump = (mask >> ((a > b) - (a < b) + 1)) & 1;
-        // A real branch, not a select: loop tests are predictable, and a
-        // select would make the next fetch wait for the variable.
-        if (jump) {
-          const uint8_t* target = target_of(instruction + 24, int32_t(load_u32le(instruction + 20)));
-          if (!target) goto plain_load;
-          ip = target;
-          FAST_NEXT();
+
+      // An int a sequence computed, with the next instruction at ip. Each
+      // step gives exactly what the plain instruction would with the int on
+      // the stack above the others (the checks are its own inline checks;
+      // a local slot at the int's place is not reached); anything else
+      // pushes the int for the plain instruction.
+      int_result_block: {
+        for (;;) {
+          const ConsumerInfo& consumer = kConsumers[decoded[ip - code_begin]];
+          if (consumer.consumer == Consumer::Statement) {
+            Value* target = operand_variable(machine, thread, stack, sp, base, ip, ValueType::Int);
+            if (!target) break;
+            target->integer = int_statement(consumer.kind, ip, target->integer, int_result);
+            ip += 10;
+            TAKE_JUMP();
+            SEQUENCE_NEXT();
+          }
+          // Most other results go to the stack (a call's argument, a return value).
+          if (consumer.consumer == Consumer::None) [[likely]] break;
+          if (consumer.consumer == Consumer::Operation) {
+            if (sp < 2 || TOP.type != ValueType::Int) break;
+            int_result = int_operation_of(consumer.kind, ip, TOP.integer, int_result);
+            --sp;
+            ip += 2;
+            continue;
+          }
+          if (consumer.consumer == Consumer::ElementLoad) {
+            uint16_t flags = load_u16le(ip + 2) & ~variable_flags::kScopeMask;
+            ArrayBlock* array = int_array(reach(machine, thread, stack, sp, base, ip + 2));
+            if (!array) break;
+            if (flags == kIntElementOne) {
+              int_result = array->ints()[wrap_subscript(int_result, array->size1)];
+            } else if (flags == kIntElementTwo && sp >= 2 && TOP.type == ValueType::Int) {
+              int_result = array->ints()[element_index(*array, TOP.integer, int_result)];
+              --sp;
+            } else {
+              break;
+            }
+            ip += 10;
+            continue;
+          }
+          if (consumer.consumer == Consumer::ElementStore) {
+            uint16_t flags = load_u16le(ip + 2);
+            if ((flags & variable_flags::kSubscriptMask) != (1 << variable_flags::kSubscriptShift) || sp < 2 ||
+                TOP.type != ValueType::Int) {
+              break;
+            }
+            ArrayBlock* array = int_array(reach(machine, thread, stack, sp, base, ip + 2));
+            if (!array) break;
+            array->ints()[wrap_subscript(int_result, array->size1)] = TOP.integer;
+            --sp;
+            ip += 10;
+            TAKE_JUMP();
+            SEQUENCE_NEXT();
+          }
+          // The common return as the plain one makes it, with the int as
+          // the result.
+          if (consumer.consumer == Consumer::Return) {
+            if (fp->end_handler || fp == thread.frames.data()) break;
+            Frame* caller = fp - 1;
+            int32_t saved_top = std::max(caller->top, 1);
+            if (sp + 1 <= saved_top || !caller->position) break;
+            Value* first = stack + saved_top;
+            Value* end = stack + sp;
+            if (hold_references(first, end)) [[unlikely]] release_range(first, end);
+            int32_t kept = caller->discard_result ? 0 : 1;
+            if (kept) *first = make_int(int_result);
+            sp = saved_top + kept;
+            fp = caller;
+            base = caller->base;
+            ip = caller->position;
+            if (caller->code != code || !code) SWITCH_CODE(caller->code);
+            SEQUENCE_NEXT();
+          }
+          if (consumer.consumer == Consumer::Branch) {
+            const uint8_t* target = jump_target(code_begin, code_end, ip + 6, I32_AT(ip + 2));
+            if (!target) break;
+            ip = (int_result != 0) == bool(consumer.kind) ? target : ip + 6;
+            SEQUENCE_NEXT();
+          }
+          break;
         }
-        ip = instruction + 24;
-        FAST_NEXT();
+        PUSH(make_int(int_result));
+        SEQUENCE_NEXT();
       }
-      FORM_CASE(LocalFoldConstant)
-      FORM_CASE(FoldConstant) {
-        SEQUENCE_VARIABLE(variable);
-        int32_t result = fold_int(decode_opcode(load_u16le(instruction + 16)), variable->integer,
-                                  int32_t(load_u32le(instruction + 12)));
-        ip = instruction + 18;
-        PUSH(make_int(result));
-        FAST_NEXT();
-      }
-      FORM_CASE(LocalStatement)
-      FORM_CASE(Statement) {
-        SEQUENCE_VARIABLE(variable);
-        Value* target = fast_variable(machine, stack, sp, fp->base, load_u16le(instruction + 12),
-                                      load_u32le(instruction + 14), instruction + 18);
-        if (!target || target->type != ValueType::Int) goto plain_load;
-        target->integer = int_statement(load_u16le(instruction + 10), target->integer, variable->integer);
-        ip = instruction + 20;
-        FAST_NEXT();
-      }
-      FORM_CASE(LocalLoadIntReturn)
-      FORM_CASE(LoadIntReturn) {
-        SEQUENCE_VARIABLE(variable);
-        PUSH(make_int(variable->integer));
-        instruction += 10;
-        ip = instruction + 2;
-        op = Op::Return;
-        goto plain_return;
-      }
-      // One-dimensional int arrays reached directly; anything else (another
-      // element type, a missing array, a size of 0) takes the plain path.
-      FORM_CASE(LocalLoadElementAt)
-      FORM_CASE(LoadElementAt) {
-        SEQUENCE_VARIABLE(variable);
-        Value* array = fast_variable(machine, stack, sp, fp->base, load_u16le(instruction + 12),
-                                     load_u32le(instruction + 14), instruction + 18);
-        if (!array || array->type != ValueType::IntArray || array->array->size1 <= 0) goto plain_load;
-        int32_t element = array->array->ints()[wrap_subscript(variable->integer, array->array->size1)];
-        ip = instruction + 20;
-        PUSH(make_int(element));
-        FAST_NEXT();
-      }
-      FORM_CASE(LocalStoreElementAt)
-      FORM_CASE(StoreElementAt) {
-        SEQUENCE_VARIABLE(variable);
-        Value* subscript = sequence_variable(machine, stack, sp, fp->base, instruction + 10,
-                                             is_local_operand(load_u16le(instruction + 12)));
-        Value* array = fast_variable(machine, stack, sp, fp->base, load_u16le(instruction + 22),
-                                     load_u32le(instruction + 24), instruction + 28);
-        if (!subscript || !array || array->type != ValueType::IntArray || array->array->size1 <= 0) goto plain_load;
-        ArrayBlock& block = *array->array;
-        block.ints()[wrap_subscript(subscript->integer, block.size1)] = variable->integer;
-        ip = instruction + 30;
-        FAST_NEXT();
-      }
-      FORM_CASE(LocalStep)
-      FORM_CASE(Step) {
-        SEQUENCE_VARIABLE(variable);
-        int step = load_u16le(instruction + 2) & variable_flags::kStepMask;
-        variable->integer = wrap_add(variable->integer, (step == 1 || step == 3) ? 1 : -1);
-        ip = instruction + 12;
-        // A counter step usually ends a loop body: take the jump back here.
-        if (decoded[ip - code_begin] == uint8_t(Form::Jump)) {
-          const uint8_t* target = target_of(ip + 6, int32_t(load_u32le(ip + 2)));
-          if (target) ip = target;
-        }
-        FAST_NEXT();
-      }
+#define SEQUENCE(name) Local##name
+#define FIRST(name, at, value_type, fallback) FIRST_IN_PASS(name, at, value_type, fallback, true)
+#include "script/sequences.inc"
+#undef SEQUENCE
+#undef FIRST
+#define SEQUENCE(name) name
+#define FIRST(name, at, value_type, fallback) FIRST_IN_PASS(name, at, value_type, fallback, false)
+#include "script/sequences.inc"
+#undef SEQUENCE
+#undef FIRST
 
       // ---- binary arithmetic
       CASE(MulInt) NUMERIC_OPERANDS(); SECOND.integer = wrap_mul(SECOND.integer, TOP.integer); --sp; NEXT();
@@ -1074,11 +1199,13 @@ void run_slice(Machine& machine, Thread& thread) {
       CASE(AddFloat) NUMERIC_OPERANDS(); SECOND = make_float(as_float(SECOND) + as_float(TOP)); --sp; NEXT();
       CASE(SubFloat) NUMERIC_OPERANDS(); SECOND = make_float(as_float(SECOND) - as_float(TOP)); --sp; NEXT();
       CASE(Concat) {
-        Value joined = concatenate(SECOND, TOP);
+        SAVE();
+        Value joined = concatenate(machine, OP, SECOND, TOP);
         release_value(TOP);
         release_value(SECOND);
         SECOND = joined;
         --sp;
+        STOP_IF_ENDING();
         NEXT();
       }
 
@@ -1102,11 +1229,11 @@ void run_slice(Machine& machine, Thread& thread) {
       CASE(EqualString)
       CASE(NotEqualString) {
         int order = compare_strings(machine, SECOND, TOP);
-        bool result = op == Op::LessEqualString      ? order <= 0
-                      : op == Op::LessString         ? order < 0
-                      : op == Op::GreaterEqualString ? order >= 0
-                      : op == Op::GreaterString      ? order > 0
-                      : op == Op::EqualString        ? order == 0
+        bool result = OP == Op::LessEqualString      ? order <= 0
+                      : OP == Op::LessString         ? order < 0
+                      : OP == Op::GreaterEqualString ? order >= 0
+                      : OP == Op::GreaterString      ? order > 0
+                      : OP == Op::EqualString        ? order == 0
                                                      : order != 0;
         release_value(TOP);
         release_value(SECOND);
@@ -1121,7 +1248,7 @@ void run_slice(Machine& machine, Thread& thread) {
       CASE(NotEqualFloatArray)
       CASE(NotEqualStringArray) {
         bool same = SECOND.bits == TOP.bits;
-        bool equal_form = op == Op::EqualIntArray || op == Op::EqualFloatArray || op == Op::EqualStringArray;
+        bool equal_form = OP == Op::EqualIntArray || OP == Op::EqualFloatArray || OP == Op::EqualStringArray;
         release_value(TOP);
         release_value(SECOND);
         SECOND = make_int(equal_form ? same : !same);
@@ -1187,30 +1314,50 @@ void run_slice(Machine& machine, Thread& thread) {
       CASE(AndAssignPop)
       CASE(XorAssignPop)
       CASE(OrAssignPop) {
+        const uint8_t* operand = ip;
         uint16_t flags = load_u16le(ip);
         uint32_t hash = load_u32le(ip + 2);
         const uint8_t* hint_field = ip + 6;
         ip += 8;
-        // Integer statements on existing integer variables, inline.
-        if (TOP.type == ValueType::Int &&
-            (op == Op::AddAssignIntPop || op == Op::AssignIntPop || op == Op::SubAssignIntPop)) {
-          Value* stored = fast_variable(machine, stack, sp, fp->base, flags, hash, hint_field);
-          if (stored && stored->type == ValueType::Int && stored != &TOP) {
-            stored->integer = op == Op::AssignIntPop   ? TOP.integer
-                              : op == Op::AddAssignIntPop ? wrap_add(stored->integer, TOP.integer)
-                                                          : wrap_sub(stored->integer, TOP.integer);
-            --sp;
+        const AssignInfo& info = kAssignInfos[size_t(OP)];
+        // Numbers into a number variable of the same type, and a string
+        // stored in a string variable, inline when the variable is reached
+        // directly (and is not the value itself).
+        Value* stored = reach(machine, thread, stack, sp, base, operand);
+        if (stored && stored != &TOP && stored->type == info.type) {
+          if (info.type == ValueType::Int && (TOP.type == ValueType::Int || TOP.type == ValueType::Float)) {
+            stored->integer = int_arith(info.kind, stored->integer, as_int(TOP));
+            if (info.pop) --sp;
+            else TOP = *stored;
+            NEXT();
+          }
+          if (info.type == ValueType::Float && (TOP.type == ValueType::Int || TOP.type == ValueType::Float)) {
+            stored->real = float_arith(info.kind, stored->real, as_float(TOP), Divisor::Variable);
+            if (info.pop) --sp;
+            else TOP = *stored;
+            NEXT();
+          }
+          if (info.type == ValueType::String && info.kind == Arith::Assign && TOP.type == ValueType::String) {
+            StringBlock* old = stored->string;
+            stored->string = TOP.string;  // the value's reference moves into the variable
+            if (info.pop) {
+              --sp;
+            } else {
+              ++TOP.string->references;
+              TOP = *stored;
+            }
+            release_string(old);
             NEXT();
           }
         }
+        SAVE();
         bool fault = false;
-        Value* variable = find_operand_variable(machine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
+        Value* variable = find_operand_variable(machine, thread, stack, sp, base, flags, hash, hint_field, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
-        AssignInfo info = assign_info(op);
         if (!variable) {
           variable = create_operand_variable(machine, thread, flags, hash, hint_field, make_default(TOP.type));
         }
-        apply_assignment(info, *variable, TOP, false);
+        apply_assignment(machine, OP, info, *variable, TOP, Divisor::Variable);
         variable->hash = hash;
         variable->scope = Scope((flags & variable_flags::kScopeMask) >> variable_flags::kScopeShift);
         if (info.pop) {
@@ -1222,6 +1369,7 @@ void run_slice(Machine& machine, Thread& thread) {
           release_value(TOP);
           TOP = copy;
         }
+        STOP_IF_ENDING();
         NEXT();
       }
 
@@ -1262,6 +1410,7 @@ void run_slice(Machine& machine, Thread& thread) {
       CASE(ElementAndAssignPop)
       CASE(ElementXorAssignPop)
       CASE(ElementOrAssignPop) {
+        const uint8_t* operand = ip;
         uint16_t flags = load_u16le(ip);
         uint32_t hash = load_u32le(ip + 2);
         const uint8_t* hint_field = ip + 6;
@@ -1269,30 +1418,37 @@ void run_slice(Machine& machine, Thread& thread) {
         int subscripts = (flags & variable_flags::kSubscriptMask) >> variable_flags::kSubscriptShift;
         if (subscripts < 1 || subscripts > 3) FAULT(CodeFault::BadOperand, load_u16le(instruction));
         if (sp - subscripts < 2) FAULT(CodeFault::StackUnderflow, 0);
-        // Storing an int into a one-dimensional int array, inline.
-        if (op == Op::ElementAssignIntPop && subscripts == 1 && TOP.type == ValueType::Int &&
+        // Storing an int into a one- or two-dimensional int array, inline.
+        if (OP == Op::ElementAssignIntPop && subscripts <= 2 && TOP.type == ValueType::Int &&
             SECOND.type == ValueType::Int) {
-          Value* stored = fast_variable(machine, stack, sp, fp->base, flags, hash, hint_field);
-          if (stored && stored->type == ValueType::IntArray && stored->array->size1 > 0) {
-            ArrayBlock& array = *stored->array;
-            array.ints()[wrap_subscript(TOP.integer, array.size1)] = SECOND.integer;
+          ArrayBlock* array = int_array(reach(machine, thread, stack, sp, base, operand));
+          if (array && subscripts == 1) {
+            array->ints()[wrap_subscript(TOP.integer, array->size1)] = SECOND.integer;
             sp -= 2;
             NEXT();
           }
+          if (array && stack[sp - 3].type == ValueType::Int) {
+            array->ints()[element_index(*array, SECOND.integer, TOP.integer)] = stack[sp - 3].integer;
+            sp -= 3;
+            NEXT();
+          }
         }
-        AssignInfo info = assign_info(op);
+        const AssignInfo& info = kAssignInfos[size_t(OP)];
         ValueType array_type = ValueType(uint16_t(info.type) + 3);
         SAVE();
         bool fault = false;
         Value* variable =
-            find_array_variable(machine, thread, stack, sp, fp->base, flags, hash, hint_field, array_type, fault);
+            find_array_variable(machine, thread, stack, sp, base, flags, hash, hint_field, array_type, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
         if (variable->type != array_type) {
           report_type_mismatch(machine);
-          drop_subscripts(stack, sp, subscripts);
+          release_values(stack + sp, subscripts);
+          sp -= subscripts;
         } else {
           ArrayBlock& array = *variable->array;
-          int32_t index = array_index(machine, array, stack, sp, subscripts);
+          int32_t index = array_index(machine, array, stack + sp, subscripts);
+          release_values(stack + sp, subscripts);
+          sp -= subscripts;
           Value element = make_int(0);
           if (info.type == ValueType::Int) element.integer = array.ints()[index];
           else if (info.type == ValueType::Float) element = make_float(array.floats()[index]);
@@ -1300,7 +1456,7 @@ void run_slice(Machine& machine, Thread& thread) {
             element.type = ValueType::String;
             element.string = array.strings()[index];
           }
-          apply_assignment(info, element, TOP, true);
+          apply_assignment(machine, OP, info, element, TOP, Divisor::Element);
           if (info.type == ValueType::Int) array.ints()[index] = element.integer;
           else if (info.type == ValueType::Float) array.floats()[index] = element.real;
           else array.strings()[index] = element.string;
@@ -1319,12 +1475,15 @@ void run_slice(Machine& machine, Thread& thread) {
       }
 
       // ---- loads and constants
-      CASE(PushInt) PUSH(make_int(int32_t(load_u32le(ip)))); ip += 4; NEXT();
-      CASE(PushFloat) {
-        uint32_t bits = load_u32le(ip);
-        float value;
-        std::memcpy(&value, &bits, 4);
-        PUSH(make_float(value));
+      CASE(PushInt)
+      plain_push_int: {
+        PUSH(make_int(I32_AT(ip)));
+        ip += 4;
+        NEXT();
+      }
+      CASE(PushFloat)
+      plain_push_float: {
+        PUSH(make_float(float_at(ip)));
         ip += 4;
         NEXT();
       }
@@ -1341,16 +1500,16 @@ void run_slice(Machine& machine, Thread& thread) {
       }
       CASE(Load)
       plain_load: {
-        op = Op::Load;
+        const uint8_t* operand = ip;
         uint16_t flags = load_u16le(ip);
         uint32_t hash = load_u32le(ip + 2);
         const uint8_t* hint_field = ip + 6;
         ip += 8;
         ValueType type = ValueType((flags & variable_flags::kTypeMask) >> variable_flags::kTypeShift);
-        // The common cases inline: a local or a hinted global of the
+        // The common cases inline: a variable reached directly, of the
         // requested type, with at most an integer increment.
         if ((flags & variable_flags::kUnaryMask) == 0) {
-          Value* stored = fast_variable(machine, stack, sp, fp->base, flags, hash, hint_field);
+          Value* stored = reach(machine, thread, stack, sp, base, operand);
           if (stored && stored->type == type) {
             int step = flags & variable_flags::kStepMask;
             if (step == 0) {
@@ -1369,7 +1528,7 @@ void run_slice(Machine& machine, Thread& thread) {
         }
         if (uint16_t(type) >= kValueTypeCount) FAULT(CodeFault::BadOperand, load_u16le(instruction));
         bool fault = false;
-        Value* variable = find_operand_variable(machine, thread, stack, sp, fp->base, flags, hash, hint_field, fault);
+        Value* variable = find_operand_variable(machine, thread, stack, sp, base, flags, hash, hint_field, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
         if (!variable) variable = create_operand_variable(machine, thread, flags, hash, hint_field, make_default(type));
         bool bits_as_float = type == ValueType::Float && variable->type == ValueType::Int;
@@ -1389,6 +1548,7 @@ void run_slice(Machine& machine, Thread& thread) {
         NEXT();
       }
       CASE(LoadElement) {
+        const uint8_t* operand = ip;
         uint16_t flags = load_u16le(ip);
         uint32_t hash = load_u32le(ip + 2);
         const uint8_t* hint_field = ip + 6;
@@ -1398,27 +1558,35 @@ void run_slice(Machine& machine, Thread& thread) {
         if (subscripts < 1 || subscripts > 3 || element_type > 2) FAULT(CodeFault::BadOperand, load_u16le(instruction));
         if (sp - subscripts < 1) FAULT(CodeFault::StackUnderflow, 0);
         ValueType array_type = ValueType(element_type + 3);
-        // A one-dimensional int element of a reachable array, inline.
-        if (subscripts == 1 && element_type == int(ValueType::Int) && (flags & 0x1F) == 0) {
-          Value* stored = fast_variable(machine, stack, sp, fp->base, flags, hash, hint_field);
-          if (stored && stored->type == ValueType::IntArray && TOP.type == ValueType::Int && stored->array->size1 > 0) {
-            const ArrayBlock& array = *stored->array;
-            TOP = make_int(array.ints()[wrap_subscript(TOP.integer, array.size1)]);
+        // An int element of a one- or two-dimensional array reached directly, inline.
+        if (subscripts <= 2 && element_type == int(ValueType::Int) && (flags & 0x1F) == 0 &&
+            TOP.type == ValueType::Int) {
+          ArrayBlock* array = int_array(reach(machine, thread, stack, sp, base, operand));
+          if (array && subscripts == 1) {
+            TOP = make_int(array->ints()[wrap_subscript(TOP.integer, array->size1)]);
+            NEXT();
+          }
+          if (array && SECOND.type == ValueType::Int) {
+            SECOND = make_int(array->ints()[element_index(*array, SECOND.integer, TOP.integer)]);
+            --sp;
             NEXT();
           }
         }
         SAVE();
         bool fault = false;
         Value* variable =
-            find_array_variable(machine, thread, stack, sp, fp->base, flags, hash, hint_field, array_type, fault);
+            find_array_variable(machine, thread, stack, sp, base, flags, hash, hint_field, array_type, fault);
         if (fault) FAULT(CodeFault::BadLocal, flags);
         if (variable->type != array_type) {
           report_type_mismatch(machine);
-          drop_subscripts(stack, sp, subscripts);
+          release_values(stack + sp, subscripts);
+          sp -= subscripts;
           PUSH(make_default(ValueType(element_type)));
         } else {
           ArrayBlock& array = *variable->array;
-          int32_t index = array_index(machine, array, stack, sp, subscripts);
+          int32_t index = array_index(machine, array, stack + sp, subscripts);
+          release_values(stack + sp, subscripts);
+          sp -= subscripts;
           Value value;
           if (element_type == int(ValueType::String)) {
             value = make_int(0);
@@ -1442,42 +1610,53 @@ void run_slice(Machine& machine, Thread& thread) {
       // ---- calls
       CASE(Call)
       CASE(CallDiscard) {
-        uint32_t hash = load_u32le(ip);
-        const uint8_t* cache_field = ip + 4;
         uint16_t argc = load_u16le(ip + 8);
+        uint32_t cache = load_u32le(ip + 4);
         ip += 10;
         if (argc > sp - 1) FAULT(CodeFault::StackUnderflow, 0);
-        SAVE();
-        uint32_t cache = load_u32le(cache_field);
-        CallTarget target;
-        if (cache != 0 && cache <= machine.call_targets.size()) {
-          target = machine.call_targets[cache - 1];
-        } else {
-          target.position = resolve_function(machine, hash, &target.code);
-          if (!target.position) return;
-          machine.call_targets.push_back(target);
-          resources::store_u32le(const_cast<uint8_t*>(cache_field), uint32_t(machine.call_targets.size()));
+        if (cache - 1 >= machine.call_targets.size()) [[unlikely]] {  // 0: not resolved yet
+          SAVE();
+          CallTarget resolved;
+          resolved.position = resolve_function(machine, load_u32le(instruction + 2), &resolved.code);
+          if (!resolved.position) return;
+          machine.call_targets.push_back(resolved);
+          cache = uint32_t(machine.call_targets.size());
+          resources::store_u32le(const_cast<uint8_t*>(instruction + 6), cache);
         }
-        if (fp == &thread.frames.back()) {
-          call_position(machine, thread, target.code, target.position, argc, op == Op::CallDiscard);
+        const CallTarget& target = machine.call_targets[cache - 1];
+        if (fp == &thread.frames.back()) [[unlikely]] {
+          SAVE();
+          call_position(machine, thread, target.code, target.position, argc, OP == Op::CallDiscard);
           return;  // reported; the engine ends
         }
-        // With room for the argument count made here, entering the call
-        // cannot move the stack; the new frame's position is known, and
-        // most calls stay in the caller's block.
+        // The call, inline (as enter_call): the argument count above the
+        // arguments, a fresh frame above the caller's. Most calls stay in the
+        // caller's block.
         ENSURE_STACK(1);
-        fp = &enter_call(thread, *fp, target.code, target.position, argc, op == Op::CallDiscard);
+        fp->position = ip;
+        fp->discard_result = OP == Op::CallDiscard;
+        fp->top = sp - argc;
+        stack[sp++] = make_int(argc);
+        start_frame(fp[1], fp[0], target.code, target.position, sp);
+        ++fp;
+        base = sp;
         ip = target.position;
-        ++sp;  // the argument count
-        if (target.code != code || !code) enter_frame(*fp, ip);
-        // Functions with parameters start by checking them: go straight there.
+        if (target.code != code || !code) SWITCH_CODE(target.code);
+        // Functions with parameters start by checking them; the usual case,
+        // as many arguments of the declared types, is settled here.
         if (decoded[ip - code_begin] == plain_form(Op::CheckParameters)) {
+          uint16_t count = load_u16le(ip + 2);
+          const uint8_t* types = ip + 4;
+          if (count <= argc && code_end - types >= count && parameters_match(stack + sp - 1, types, count)) {
+            ip = types + count;
+            SEQUENCE_NEXT();
+          }
           instruction = ip;
-          op = Op::CheckParameters;
+          form = plain_form(Op::CheckParameters);
           ip += 2;
           goto check_parameters;
         }
-        NEXT();
+        SEQUENCE_NEXT();
       }
       CASE(Return)
       plain_return: {
@@ -1485,24 +1664,27 @@ void run_slice(Machine& machine, Thread& thread) {
         // on and finds the callee's records above its own. The result (unless
         // discarded) moves down to the caller's top.
         if (!fp->end_handler && fp != thread.frames.data()) {
-          Frame& caller = fp[-1];
-          int32_t saved_top = std::max(caller.top, 1);
-          if (sp > saved_top && caller.position) {
-            int32_t kept = caller.discard_result ? 0 : 1;
+          Frame* caller = fp - 1;
+          int32_t saved_top = std::max(caller->top, 1);
+          if (sp > saved_top && caller->position) {
+            int32_t kept = caller->discard_result ? 0 : 1;
             Value& top = stack[sp - 1];
             // An int result is rebuilt from its fields: copying the record
             // whole right after the pair of stores that wrote it stalls on
             // store forwarding.
             Value result = top.type == ValueType::Int ? make_int(top.integer) : top;
-            if (!kept) release_value(top);
-            for (int32_t i = saved_top; i < sp - 1; ++i) release_value(stack[i]);
-            if (kept) stack[saved_top] = result;
-            sp = thread.sp = saved_top + kept;
-            thread.depth = int(&caller - thread.frames.data());
-            fp = &caller;
-            ip = caller.position;
-            if (caller.code != code || !code) enter_frame(caller, ip);
-            NEXT();
+            // The callee's records (arguments, their count, locals, and the
+            // result when discarded) mostly hold no block to release.
+            Value* first = stack + saved_top;
+            Value* end = stack + sp - kept;
+            if (hold_references(first, end)) [[unlikely]] release_range(first, end);
+            if (kept) *first = result;
+            sp = saved_top + kept;
+            fp = caller;
+            base = caller->base;
+            ip = caller->position;
+            if (caller->code != code || !code) SWITCH_CODE(caller->code);
+            SEQUENCE_NEXT();
           }
         }
         SAVE();
@@ -1519,19 +1701,14 @@ void run_slice(Machine& machine, Thread& thread) {
         if (code_end - ip < count) FAULT(CodeFault::TruncatedOperand, load_u16le(instruction));
         const uint8_t* types = ip;
         ip += count;
-        if (op == Op::DeclareLocals) {
+        if (OP == Op::DeclareLocals) {
           ENSURE_STACK(int32_t(count) + 1);
           for (uint16_t i = 0; i < count; ++i) stack[sp++] = make_default(declared_type(types[i]));
           NEXT();
         }
-        int32_t base = fp->base;
         int32_t supplied = base >= 1 ? as_int(stack[base - 1]) : 0;
-        if (supplied >= count && base - 1 - count >= 0) {
-          // The usual case: enough arguments, all of the declared types.
-          bool match = true;
-          for (int i = 1; i <= count; ++i) match &= uint8_t(stack[base - 1 - i].type) == types[i - 1];
-          if (match) NEXT();
-        }
+        // The usual case: enough arguments, all of the declared types.
+        if (supplied >= count && base - 1 - count >= 0 && parameters_match(stack + base - 1, types, count)) NEXT();
         SAVE();
         repair_parameters(machine, thread, types, count);
         LOAD();
@@ -1545,7 +1722,7 @@ void run_slice(Machine& machine, Thread& thread) {
         ip += 6;
         if (argc > sp - 1) FAULT(CodeFault::StackUnderflow, 0);
         SAVE();
-        if (run_syscall(machine, thread, instruction, key, argc, op == Op::Syscall) == CallEnd::Wait) return;
+        if (run_syscall(machine, thread, instruction, key, argc, OP == Op::Syscall) == CallEnd::Wait) return;
         LOAD();
         CHECK_SLICE();
         NEXT();
@@ -1554,28 +1731,28 @@ void run_slice(Machine& machine, Thread& thread) {
       // ---- control flow
       CASE(Jump)
       plain_jump: {
-        op = Op::Jump;
-        int32_t offset = int32_t(load_u32le(ip));
+        int32_t offset = I32_AT(ip);
         ip += 4;
         JUMP_TO(offset);
         NEXT();
       }
       CASE(JumpIfTrue)
       CASE(JumpIfFalse) {
-        int32_t offset = int32_t(load_u32le(ip));
+        int32_t offset = I32_AT(ip);
         ip += 4;
         bool truth = is_true(TOP);
         release_value(TOP);
         --sp;
-        if (truth == (op == Op::JumpIfTrue)) JUMP_TO(offset);
+        if (truth == (OP == Op::JumpIfTrue)) JUMP_TO(offset);
         NEXT();
       }
-      CASE(Pop)
+      CASE(Pop) {
         release_value(TOP);
         --sp;
         NEXT();
+      }
       CASE(Select) {
-        int32_t offset = int32_t(load_u32le(ip));
+        int32_t offset = I32_AT(ip);
         ip += 4;
         store_selector(thread, TOP);
         --sp;
@@ -1587,9 +1764,9 @@ void run_slice(Machine& machine, Thread& thread) {
       CASE(CaseLess)
       CASE(CaseLessEqual)
       CASE(CaseGreaterEqual) {
-        int32_t offset = int32_t(load_u32le(ip));
+        int32_t offset = I32_AT(ip);
         ip += 4;
-        if (case_jumps(machine, thread, op, TOP)) JUMP_TO(offset);
+        if (case_jumps(machine, thread, OP, TOP)) JUMP_TO(offset);
         NEXT();
       }
       CASE(JumpTable) {
@@ -1599,10 +1776,10 @@ void run_slice(Machine& machine, Thread& thread) {
         int32_t index = as_int(TOP);
         release_value(TOP);
         --sp;
-        if (count == 0) break;
+        if (count == 0) NEXT();
         if (index < 0 || index >= count) index = count - 1;
         ip += size_t(index) * 4;
-        int32_t offset = int32_t(load_u32le(ip));
+        int32_t offset = I32_AT(ip);
         ip += 4;
         JUMP_TO(offset);
         NEXT();
@@ -1618,14 +1795,14 @@ void run_slice(Machine& machine, Thread& thread) {
       CASE(OnMiddleClick)
       CASE(OnRightClick)
       CASE(OnAnyClick) {
-        int32_t offset = int32_t(load_u32le(ip));
+        int32_t offset = I32_AT(ip);
         ip += 4;
         const uint8_t* target;
         TARGET_OF(offset, target);
         Frame& frame = *fp;
-        bool left = op == Op::OnLeftClick || op == Op::OnAnyClick;
-        bool middle = op == Op::OnMiddleClick || op == Op::OnAnyClick;
-        bool right = op == Op::OnRightClick || op == Op::OnAnyClick;
+        bool left = OP == Op::OnLeftClick || OP == Op::OnAnyClick;
+        bool middle = OP == Op::OnMiddleClick || OP == Op::OnAnyClick;
+        bool right = OP == Op::OnRightClick || OP == Op::OnAnyClick;
         if (left) frame.left_handler = target;
         if (middle) frame.middle_handler = target;
         if (right) frame.right_handler = target;
@@ -1643,11 +1820,12 @@ void run_slice(Machine& machine, Thread& thread) {
         }
         NEXT();
       }
-      CASE(ClearClickHandlers)
+      CASE(ClearClickHandlers) {
         fp->left_handler = fp->right_handler = fp->middle_handler = nullptr;
         NEXT();
+      }
       CASE(SetBreak) {
-        int32_t offset = int32_t(load_u32le(ip));
+        int32_t offset = I32_AT(ip);
         ip += 4;
         TARGET_OF(offset, fp->break_target);
         NEXT();
@@ -1668,7 +1846,7 @@ void run_slice(Machine& machine, Thread& thread) {
         NEXT();
       }
       CASE(SetEndHandler) {
-        int32_t offset = int32_t(load_u32le(ip));
+        int32_t offset = I32_AT(ip);
         ip += 4;
         TARGET_OF(offset, fp->end_handler);
         fp->wait_deadline = 0;
@@ -1685,7 +1863,7 @@ void run_slice(Machine& machine, Thread& thread) {
         std::string_view bytes(reinterpret_cast<const char*>(ip), strnlen(reinterpret_cast<const char*>(ip), count));
         ip += count;
         SAVE();
-        run_text(machine, op, bytes);
+        run_text(machine, OP, bytes);
         LOAD();
         CHECK_SLICE();
         NEXT();
@@ -1703,37 +1881,55 @@ void run_slice(Machine& machine, Thread& thread) {
       }
 
       CASE(Invalid)
-      default:
+      default: {
         // Unknown opcodes are skipped as a bare 16-bit word.
         SAVE();
         report_script_error(machine, "コード[%04X]は定義されていません", {unsigned(load_u16le(instruction))});
         CHECK_SLICE();
         NEXT();
+      }
     }
   }
 #undef SAVE
 #undef LOAD
+#undef SWITCH_CODE
+#undef GROW_STACK
 #undef FAULT
 #undef JUMP_TO
 #undef TARGET_OF
 #undef TOP
 #undef SECOND
 #undef ENSURE_STACK
+#undef STACK_OVERFLOW
 #undef PUSH
 #undef CHECK_SLICE
 #undef STOP_IF_ENDING
 #undef CASE
 #undef FORM_CASE
-#undef COMPARE_JUMP_CASES
-#undef EIGHT_CASES
-#undef FAST_NEXT
+#undef FORM_CASE4
+#undef FORM_CASE8
+#undef FORM_CASE16
+#undef FORM_CASE16_
+#undef FORM_CASE_
+#undef FORM_CASE4_
+#undef FORM_CASE8_
+#undef FOUR_CASES
 #undef DECODE_NEXT
 #undef FUZZ_BUDGET
 #undef NOT_DECODED_LABEL
-#undef SEQUENCE_VARIABLE
 #undef NUMERIC_OPERANDS
 #undef NUMERIC_TOP
 #undef NEXT
+#undef OP
+#undef SEQUENCE_NEXT
+#undef CHECK_STACK
+#undef FIRST_IN_PASS
+#undef OPERAND
+#undef I32_AT
+#undef OP_AT
+#undef TAKE_JUMP
+#undef INT_RESULT
+#undef BRANCH
 }
 
 }  // namespace tavelo::script

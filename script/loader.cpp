@@ -89,7 +89,7 @@ std::unique_ptr<CodeBlock> make_code_block(const ScriptImage& image) {
   block->size = uint32_t(image.code.size());
   block->bytes = std::make_unique<uint8_t[]>(image.code.size() + kCodePadding);  // zeroed
   if (!image.code.empty()) std::memcpy(block->bytes.get(), image.code.data(), image.code.size());
-  block->decoded = std::make_unique<uint8_t[]>(image.code.size() + kCodePadding);  // zeroed: nothing decoded
+  block->decoded = std::make_unique<uint16_t[]>(image.code.size() + kCodePadding);  // zeroed: nothing decoded
   if (image.variant == ScriptVariant::Scrambled) scramble_code({block->bytes.get(), block->size});
   return block;
 }

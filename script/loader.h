@@ -28,9 +28,9 @@ inline constexpr size_t kCodePadding = 16;
 // interpreter caches call targets and variable slots in operand fields).
 struct CodeBlock {
   std::unique_ptr<uint8_t[]> bytes;  // size + kCodePadding bytes
-  // One byte per code byte: the interpreter's decoded form of the
-  // instruction that starts there, 0 until first run (interpreter.cpp).
-  std::unique_ptr<uint8_t[]> decoded;
+  // One entry per code byte: the interpreter's decoded form of the
+  // instruction that starts there, 0 until first run (script/decode.h).
+  std::unique_ptr<uint16_t[]> decoded;
   uint32_t size = 0;
   LoadedScript* script = nullptr;
 

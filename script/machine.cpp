@@ -152,13 +152,20 @@ void end_all_threads(Machine& machine) {
   machine.slice_state = kSliceThreadEnded;
 }
 
+void report_stack_overflow(Machine& machine, Overflow overflow) {
+  // Whichever button is chosen, the engine ends: the script has recursed or
+  // pushed beyond repair.
+  show_box(machine, BoxKind::FatalRetry,
+           overflow == Overflow::Calls ? "スタックオーバーフロー : ネストが深すぎます"
+                                       : "スタックオーバーフロー : スタックに積まれた値が多すぎます",
+           {});
+  request_exit(machine, 255);
+  machine.slice_state = kSliceYield;
+}
+
 bool push_frame(Machine& machine, Thread& thread) {
   if (thread.depth + 1 >= kMaxFrames) {
-    // Whichever button is chosen, the engine ends: the script has recursed
-    // beyond repair.
-    show_box(machine, BoxKind::FatalRetry, "スタックオーバーフロー : ネストが深すぎます", {});
-    request_exit(machine, 255);
-    machine.slice_state = kSliceYield;
+    report_stack_overflow(machine, Overflow::Calls);
     return false;
   }
   Frame& caller = thread.frame();
@@ -201,7 +208,9 @@ bool call_position(Machine& machine, Thread& thread, const CodeBlock* code, cons
     push_value(thread, make_int(argc));
     return push_frame(machine, thread);
   }
-  enter_call(thread, thread.frame(), code, position, argc, discard);
+  ensure_stack(thread, 1);
+  enter_call(thread, thread.frame(), thread.stack(), thread.sp, code, position, argc, discard);
+  ++thread.sp;
   return true;
 }
 

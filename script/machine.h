@@ -32,6 +32,12 @@ void end_all_threads(Machine& machine);
 // ends the engine) when 256 frames are in use.
 bool push_frame(Machine& machine, Thread& thread);
 
+// What a runaway script has exhausted: the call frames or the value stack.
+enum class Overflow { Calls, Values };
+// The fatal report of a runaway script. Whichever button is chosen, the engine
+// ends abnormally (exit status 255) and the slice ends.
+void report_stack_overflow(Machine& machine, Overflow overflow);
+
 // The call of compiled code (0x80F/0x810) for engine code: the argc arguments
 // are already on the current thread's stack. False when the engine is stopping.
 bool call_function_by_hash(Machine& machine, uint32_t hash, int argc);

@@ -6,12 +6,14 @@
 
 namespace tavelo::script {
 
-void ensure_stack(Thread& thread, int32_t extra) {
+bool ensure_stack(Thread& thread, int32_t extra) {
   int64_t needed = int64_t(thread.sp) + extra + 8;
-  if (needed < thread.capacity()) return;
-  int64_t capacity = thread.capacity();
-  while (capacity <= needed) capacity += 256;
-  thread.storage.resize(size_t(capacity + kStackGuard), make_int(0));
+  if (needed >= thread.capacity()) {
+    int64_t capacity = thread.capacity();
+    while (capacity <= needed) capacity += 256;
+    thread.storage.resize(size_t(capacity + kStackGuard), make_int(0));
+  }
+  return thread.capacity() <= kMaxStackRecords;
 }
 
 void release_stack_above(Thread& thread, int32_t from) {

@@ -23,6 +23,7 @@ inline constexpr int32_t kNoDeadline = -1;  // wait without a deadline
 // A cached read-mark lookup: not looked up yet, looked up and absent, or a set.
 enum class ReadMarkCache : uint8_t { Unknown, None, Set };
 
+// A new field needs its fresh value in start_frame too.
 struct Frame {
   const uint8_t* position = nullptr;  // null when the frame has nothing left to run
   const CodeBlock* code = nullptr;    // the code block position lies in
@@ -42,8 +43,6 @@ struct Frame {
   uint32_t wait_frame_stamp = 0;
   bool waiting = false;  // a re-run system call has started its wait
 };
-
-inline constexpr Frame kFreshFrame{};
 
 // A mouse area: a rectangle of game-screen pixels whose script functions the
 // area poll calls when the pointer enters, leaves or clicks it. Owned by the
@@ -110,8 +109,17 @@ struct EventRegistration {
   const CodeBlock* code = nullptr;
 };
 
+// The most records a thread's stack may hold (16 MiB). Only a runaway script
+// comes near it: the interpreter then ends the engine with the fatal stack
+// overflow report instead of growing until the system kills the process.
+inline constexpr int32_t kMaxStackRecords = int32_t(1) << 20;
+
 // Stack operations on a thread. Pushes keep at least 8 free records.
-void ensure_stack(Thread& thread, int32_t extra);
+// ensure_stack makes room for extra more records. It always does, so the push
+// that asked can go ahead; false tells that the stack has grown beyond
+// kMaxStackRecords (the interpreter reports and stops; the engine's own pushes
+// are few and bounded, so they do not ask).
+bool ensure_stack(Thread& thread, int32_t extra);
 inline void push_value(Thread& thread, const Value& value) {
   if (thread.sp + 8 >= thread.capacity()) ensure_stack(thread, 8);
   thread.slot(thread.sp++) = value;
@@ -120,27 +128,47 @@ inline void pop_value(Thread& thread) { release_value(thread.slot(--thread.sp));
 // Releases records [from, sp) and sets sp = from.
 void release_stack_above(Thread& thread, int32_t from);
 
+// Starts callee, the frame above caller, fresh at position, with its local
+// slot 0 (and its stack top) at base.
+inline void start_frame(Frame& callee, const Frame& caller, const CodeBlock* code, const uint8_t* position,
+                        int32_t base) {
+  // Field by field: assigning a fresh frame whole (or clearing it) compiles
+  // to a string instruction with a long start-up; these become a few stores.
+  static_assert(sizeof(Frame) == 128, "start_frame sets every field");
+  callee.position = position;
+  callee.code = code;
+  callee.base = base;
+  callee.top = base;
+  callee.discard_result = false;
+  callee.line = caller.line;
+  callee.left_handler = nullptr;
+  callee.right_handler = nullptr;
+  callee.middle_handler = nullptr;
+  callee.break_target = nullptr;
+  callee.end_handler = nullptr;
+  for (int32_t& word : callee.mouse_words) word = 0;
+  callee.read_mark_cache = ReadMarkCache::Unknown;
+  callee.read_marks = nullptr;
+  callee.wait_deadline = 0;
+  callee.wait_frame_stamp = 0;
+  callee.waiting = false;
+}
+
 // Enters a call from caller (the thread's current frame) whose argc
-// arguments are on the stack: pushes argc and a fresh frame at position,
-// which it returns. The caller has checked the frame limit. The depth is
-// derived from the frame's place, not read back: callers in a hurry keep the
-// frame pointer.
-inline Frame& enter_call(Thread& thread, Frame& caller, const CodeBlock* code, const uint8_t* position, int argc,
-                         bool discard) {
-  if (thread.sp + 8 >= thread.capacity()) ensure_stack(thread, 8);
+// arguments lie below stack[sp] (the thread's stack and top, which the
+// interpreter keeps in registers): stores argc at sp and starts a fresh frame
+// at position above it, which it returns; the caller then counts the
+// argument count in its top (sp + 1). The caller has checked the frame limit
+// and made room for one more record. The depth is derived from the frame's
+// place, not read back: callers in a hurry keep the frame pointer.
+inline Frame& enter_call(Thread& thread, Frame& caller, Value* stack, int32_t sp, const CodeBlock* code,
+                         const uint8_t* position, int argc, bool discard) {
   caller.discard_result = discard;
-  thread.slot(thread.sp++) = make_int(argc);
-  caller.top = thread.sp - (argc + 1);
+  stack[sp++] = make_int(argc);
+  caller.top = sp - (argc + 1);
   Frame& frame = (&caller)[1];
   thread.depth = int(&frame - thread.frames.data());
-  // A copy of a fresh frame compiles to a few vector moves; assigning a
-  // temporary became a string instruction with a long start-up.
-  frame = kFreshFrame;
-  frame.position = position;
-  frame.code = code;
-  frame.line = caller.line;
-  frame.top = thread.sp;
-  frame.base = thread.sp;
+  start_frame(frame, caller, code, position, sp);
   return frame;
 }
 

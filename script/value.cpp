@@ -16,6 +16,7 @@ size_t element_size(ValueType array_type) {
 }  // namespace
 
 StringBlock* new_string_block(std::string_view text) {
+  if (text.size() > kMaxStringBytes) text = text.substr(0, kMaxStringBytes);
   auto* block = static_cast<StringBlock*>(resources::mem_alloc(sizeof(StringBlock) + text.size() + 1));
   block->references = 1;
   block->size = int32_t(text.size() + 1);
@@ -86,6 +87,23 @@ Value make_string(std::string_view text) {
   Value value = make_int(0);
   value.type = ValueType::String;
   value.string = new_string_block(text);
+  return value;
+}
+
+Value make_joined_string(std::string_view first, std::string_view second) {
+  // Cut as new_string_block cuts, as a last resort.
+  if (first.size() > kMaxStringBytes) first = first.substr(0, kMaxStringBytes);
+  if (second.size() > kMaxStringBytes - first.size()) second = second.substr(0, kMaxStringBytes - first.size());
+  size_t size = first.size() + second.size();
+  auto* block = static_cast<StringBlock*>(resources::mem_alloc(sizeof(StringBlock) + size + 1));
+  block->references = 1;
+  block->size = int32_t(size + 1);
+  if (!first.empty()) std::memcpy(block->data(), first.data(), first.size());
+  if (!second.empty()) std::memcpy(block->data() + first.size(), second.data(), second.size());
+  block->data()[size] = '\0';
+  Value value = make_int(0);
+  value.type = ValueType::String;
+  value.string = block;
   return value;
 }
 

@@ -23,6 +23,12 @@ enum class Scope : uint16_t { Eternal = 0, Global = 1, Thread = 2, Local = 3 };
 inline constexpr int kValueTypeCount = 6;
 // The largest array the engine creates (elements); larger requests are cut.
 inline constexpr int64_t kMaxArrayElements = int64_t(1) << 26;
+// The longest string the engine makes: 16 MiB of text (the NUL not counted).
+// Game text never comes near it; concatenation, the one way a script grows a
+// string without bound, reports and cuts its result on a character boundary
+// there, and block creation cuts longer texts as a last resort, so block
+// sizes always fit their 32-bit field.
+inline constexpr size_t kMaxStringBytes = size_t(1) << 24;
 
 // Shared text: never changed after creation. size counts the terminating NUL.
 struct alignas(8) StringBlock {
@@ -116,6 +122,9 @@ inline void release_value(Value& value) {
 }
 
 Value make_string(std::string_view text);
+// A new string of first's text followed by second's, without an intermediate
+// copy. Callers keep the total within kMaxStringBytes (cut on a byte otherwise).
+Value make_joined_string(std::string_view first, std::string_view second);
 // A value of the type's default: 0, 0.0, an empty string, a 1x1x1 array.
 Value make_default(ValueType type);
 

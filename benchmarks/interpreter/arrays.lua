@@ -2,7 +2,7 @@
 local a = {}
 for k = 0, 999 do a[k] = 0 end
 local sum, j = 0, 0
-while j < 20000 do
+while j < 20000 do  -- N
   local i = 0
   while i < 1000 do
     a[i] = i

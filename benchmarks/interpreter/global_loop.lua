@@ -1,6 +1,6 @@
 -- Global integer variables: sum += i for i below N.
 i, sum = 0, 0
-while i < 30000000 do
+while i < 10000000 do  -- N
   sum = sum + i
   i = i + 1
 end

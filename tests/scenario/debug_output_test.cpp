@@ -224,7 +224,15 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"bad_local_in_a_loop_test",
                                 "    load local int slot:3000\n    push_int 1\n    lt_int\n    jump_if_false +0\n",
                                 "ローカル変数の番号"},
-                      FaultCase{"depth_257", "    call_discard \"$deep@GLOBAL\" 0\n", "スタックオーバーフロー : ネストが深すぎます"}),
+                      FaultCase{"depth_257", "    call_discard \"$deep@GLOBAL\" 0\n", "スタックオーバーフロー : ネストが深すぎます"},
+                      // Runaway pushes end as runaway recursion does, instead
+                      // of growing the stack until the system kills the engine.
+                      FaultCase{"runaway_pushes", "runaway:\n    push_int 7\n    jump runaway\n",
+                                "スタックオーバーフロー : スタックに積まれた値が多すぎます"},
+                      FaultCase{"runaway_string_pushes", "runaway:\n    push_string \"x\"\n    jump runaway\n",
+                                "スタックオーバーフロー : スタックに積まれた値が多すぎます"},
+                      FaultCase{"runaway_locals", "runaway:\n    locals int float string\n    jump runaway\n",
+                                "スタックオーバーフロー : スタックに積まれた値が多すぎます"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 TEST(ScriptFaultsAtTheEnd, an_operand_cut_off_by_the_end_of_the_code_is_reported) {

@@ -576,9 +576,6 @@ not_taken:
   EXPECT_EQ(run.lines[10], "4950 ");
 }
 
-// Only a broken file puts a string where a number belongs; the numeric
-// instructions then count it as 0 instead of reading or overwriting the
-// block address (which used to crash when the value was popped).
 // Loop tests (load; push_int; comparison; conditional jump) run as one step
 // with the comparison and the jump sense folded together: every comparison,
 // both senses, below, at and above the constant, for a local and a global.
@@ -673,6 +670,242 @@ TEST(Interpreter, element_sequences_match_their_single_instructions) {
   EXPECT_EQ(run.lines.back(), "21 ");
 }
 
+// The script with a jump to the next instruction after every instruction:
+// no two instructions stand side by side, so no sequence forms and every
+// instruction runs alone.
+std::string one_at_a_time(const std::string& body, const std::string& prefix) {
+  std::string out;
+  size_t start = 0;
+  int barrier = 0;
+  while (start < body.size()) {
+    size_t end = body.find('\n', start);
+    if (end == std::string::npos) end = body.size();
+    std::string line = body.substr(start, end - start);
+    out += line + "\n";
+    size_t first = line.find_first_not_of(' ');
+    bool instruction = first != std::string::npos && first > 0 && line[first] != ';' && line.back() != ':';
+    if (instruction) {
+      std::string label = prefix + std::to_string(barrier++);
+      out += "    jump " + label + "\n" + label + ":\n";
+    }
+    start = end + 1;
+  }
+  return out;
+}
+
+// An int a sequence computes goes on to the instructions after it without the
+// stack: an operation with the value below, an element load or store by it as
+// subscript, a conditional jump, a statement, a return. Each case, and each case whose
+// checks fail, must print exactly what the instructions print one at a time.
+TEST(Interpreter, int_results_feed_the_next_instructions_exactly_as_single_instructions) {
+  const std::string body = R"(
+    locals int int string
+    push_int 6
+    set_int_pop local int slot:0
+    push_int 3
+    set_int_pop local int slot:1
+    push_int 4
+    syscall 0x96B07AEE 1
+    set_int_array_pop global int_array "@a@GLOBAL"
+    push_int 3
+    push_int 4
+    syscall 0x96B07AEE 2
+    set_int_array_pop global int_array "@m@GLOBAL"
+    ; operations with the value below: add, subtract, multiply and the others
+    push_int 100
+    load local int slot:0
+    push_int 3
+    mul_int
+    add_int
+    push_int 50
+    load local int slot:0
+    load local int slot:1
+    div_int
+    sub_int
+    push_int 7
+    load local int slot:0
+    push_int 6
+    sub_int
+    div_int
+    push_int 9
+    load local int slot:1
+    shl
+    push_int 2
+    mul_int
+    load local int slot:0
+    push_int 1
+    add_int
+    load local int slot:1
+    mod_int
+    load local int slot:0
+    load local int slot:1
+    ge_int
+    PRINT 6
+    ; a string below counts as 0; nothing below but the stack's bottom
+    push_string "ab"
+    load local int slot:0
+    push_int 1
+    add_int
+    add_int
+    PRINT 1
+    load local int slot:0
+    push_int 2
+    mul_int
+    set_int_pop global int "@g@GLOBAL"
+    load global int "@g@GLOBAL"
+    PRINT 1
+    ; element stores and loads by a computed subscript, wrapping around
+    push_int 30
+    load local int slot:1
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    push_int 11
+    load local int slot:1
+    push_int 2
+    sub_int
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    push_int 99
+    load local int slot:0
+    push_int 1
+    add_int
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    push_int 5
+    load local int slot:0
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    load local int slot:1
+    push_int 2
+    sub_int
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    load local int slot:0
+    push_int 3
+    sub_int
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    load local int slot:0
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    push_int 2
+    load local int slot:1
+    push_int 1
+    sub_int
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    load local int slot:0
+    push_int 4
+    sub_int
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    PRINT 4
+    ; two subscripts: the row below, the column computed
+    push_int 77
+    push_int 2
+    set_int_pop local int slot:1
+    push_int 1
+    load local int slot:1
+    push_int 1
+    add_int
+    elem_set_int_pop global int subscripts:2 "@m@GLOBAL"
+    push_int 1
+    load local int slot:1
+    push_int 1
+    add_int
+    load_elem global int subscripts:2 "@m@GLOBAL"
+    push_int 4
+    load local int slot:1
+    push_int 1
+    add_int
+    load_elem global int subscripts:2 "@m@GLOBAL"
+    PRINT 2
+    ; checks that fail: a string to store, a missing array, a float array,
+    ; a load with an increment
+    push_string "text"
+    load local int slot:1
+    elem_set_int_pop global int subscripts:1 "@a@GLOBAL"
+    push_int 2
+    load_elem global int subscripts:1 "@a@GLOBAL"
+    PRINT 1
+    load local int slot:1
+    push_int 1
+    add_int
+    load_elem global int subscripts:1 "@missing@GLOBAL"
+    PRINT 1
+    push_int 3
+    syscall 0x96B07AEE 1
+    set_int_array_pop global int_array "@f@GLOBAL"
+    load local int slot:1
+    push_int 1
+    sub_int
+    load_elem global float subscripts:1 "@f@GLOBAL"
+    PRINT 1
+    ; conditional jumps on a computed int
+    load local int slot:0
+    push_int 6
+    sub_int
+    jump_if_false zero
+    push_string "not zero"
+    PRINT
+zero:
+    load local int slot:0
+    push_int 6
+    sub_int
+    jump_if_true nonzero
+    push_string "zero"
+    PRINT
+nonzero:
+    load local int slot:0
+    load local int slot:1
+    and
+    jump_if_true both
+    push_string "not both"
+    PRINT
+both:
+    push_int 1
+    load local int slot:0
+    add_int
+    add_set_int_pop local int slot:0
+    load local int slot:0
+    load local int slot:1
+    PRINT 2
+    ; returns: kept and discarded, with a string among the callee's records
+    push_int 40
+    call "$next@GLOBAL" 1
+    push_int 40
+    call_discard "$next@GLOBAL" 1
+    push_int 8
+    call "$held@GLOBAL" 1
+    push_int 8
+    call_discard "$held@GLOBAL" 1
+    PRINT 2
+  )";
+  const std::string functions = R"(
+.function "$next@GLOBAL" next
+.function "$held@GLOBAL" held
+next:
+    params int
+    load local int slot:-2
+    push_int 1
+    add_int
+    return
+held:
+    params int
+    locals string
+    push_string "held"
+    set_string_pop local string slot:0
+    load local int slot:-2
+    load local int slot:-2
+    mul_int
+    return
+)";
+  ScriptRun fused = run_script(body, functions);
+  ScriptRun alone = run_script(one_at_a_time(body, "main"), one_at_a_time(functions, "functions"));
+  ASSERT_GE(fused.lines.size(), 8u) << ::testing::PrintToString(fused.lines);
+  EXPECT_EQ(fused.lines, alone.lines);
+  EXPECT_EQ(fused.lines[0], "-1 1 144 70000 48 118 ");
+  EXPECT_EQ(fused.lines[1], "7 ");
+  EXPECT_EQ(fused.lines[2], "12 ");
+  EXPECT_EQ(fused.lines[3], "2 5 99 11 ");
+  EXPECT_EQ(fused.lines[fused.lines.size() - 2], "2 13 ");
+  EXPECT_EQ(fused.lines.back(), "64 41 ");
+}
+
+// Only a broken file puts a string where a number belongs; the numeric
+// instructions then count it as 0 instead of reading or overwriting the
+// block address (which used to crash when the value was popped).
 TEST(Interpreter, numeric_instructions_on_strings_count_them_as_zero) {
   ScriptRun run = run_script(R"(
     push_string "abc"
@@ -732,6 +965,54 @@ loop:
     PRINT 1
   )");
   EXPECT_EQ(run.lines, (Lines{"600 600 599 ", "7 "}));
+}
+
+// Strings stop growing at 16 MiB (16777216 bytes): the operation that would
+// go beyond is reported and its result cut on a character boundary.
+TEST(Interpreter, strings_stop_growing_at_the_limit_on_a_character_boundary) {
+  ScriptRun run = run_script(R"(
+    locals string string int
+    push_string "あx"                       ; 3 bytes: a double-byte character, then x
+    set_string_pop local string slot:0
+double:
+    load local string slot:0
+    load local string slot:0
+    concat
+    set_string_pop local string slot:0
+    load local int pre_inc slot:2
+    push_int 22
+    lt_int
+    jump_if_true double                     ; 3 * 2^22 bytes
+    line 2
+    load local string slot:0
+    load local string slot:0
+    concat                                  ; cut before the あ that would be split: 16777215 bytes
+    set_string_pop local string slot:0
+    load local string slot:0
+    set_string_pop local string slot:1
+    push_string "x"
+    add_set_string_pop local string slot:0  ; fits exactly, without a report
+    load local string slot:0
+    load local string slot:1
+    ne_string
+    load local string slot:0
+    set_string_pop local string slot:1
+    line 3
+    push_string "あ"
+    add_set_string_pop local string slot:0  ; does not fit: reported, nothing added
+    load local string slot:0
+    load local string slot:1
+    eq_string
+    PRINT 2
+  )");
+  ASSERT_EQ(run.lines.size(), 3u) << ::testing::PrintToString(run.lines);
+  EXPECT_NE(run.lines[0].find("START.TVO(2) : concat : 文字列が16777216バイトを超えたので切り詰めました"),
+            std::string::npos)
+      << run.lines[0];
+  EXPECT_NE(run.lines[1].find("START.TVO(3) : add_set_string_pop : 文字列が16777216バイトを超えたので"),
+            std::string::npos)
+      << run.lines[1];
+  EXPECT_EQ(run.lines[2], "1 1 ");
 }
 
 TEST(Interpreter, break_jumps_to_the_innermost_break_target_ahead) {
