@@ -2,6 +2,8 @@
 
 #include "host/engine.h"
 
+#include "graphics/change_marks.h"
+#include "graphics/page_table.h"
 #include "host/engine_parts.h"
 #include "host/hooks.h"
 #include "platform/slice_watch.h"
@@ -25,5 +27,15 @@ script::Machine& machine_of(Engine& engine) { return engine.script; }
 graphics::State& graphics_of(Engine& engine) { return engine.graphics; }
 text::State& text_of(Engine& engine) { return engine.text; }
 input::State& input_of(Engine& engine) { return engine.input; }
+
+graphics::Page* page_of(Engine& engine, int32_t handle) { return graphics::find_page(engine.graphics, handle); }
+graphics::Page* alpha_page_of(Engine& engine, const graphics::Page& page) {
+  return graphics::find_alpha(engine.graphics, page);
+}
+// FIXME: the display page's handle once the screen keeps one.
+int32_t display_page_of(Engine&) { return 0; }
+void mark_page_changed(Engine& engine, int32_t handle, graphics::Rect rect) {
+  graphics::mark_changed(engine.graphics, handle, rect);
+}
 
 }  // namespace tavelo::host

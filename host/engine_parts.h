@@ -5,6 +5,10 @@
 // changing one subsystem's state rebuilds that subsystem, its system calls
 // and host/, and nothing else.
 
+#include <cstdint>
+
+#include "graphics/rect.h"
+
 namespace tavelo::platform {
 class Platform;
 }
@@ -16,6 +20,7 @@ struct Machine;
 }
 namespace tavelo::graphics {
 struct State;
+struct Page;
 }
 namespace tavelo::text {
 struct State;
@@ -34,5 +39,14 @@ script::Machine& machine_of(Engine& engine);
 graphics::State& graphics_of(Engine& engine);
 text::State& text_of(Engine& engine);
 input::State& input_of(Engine& engine);
+
+// Pages for subsystems that draw into them without seeing the graphics
+// state (text): the page of a handle (nullptr when there is none), its alpha
+// page (nullptr when it has none), the display page's handle (0 while there
+// is none) and the change marks of what was drawn.
+graphics::Page* page_of(Engine& engine, int32_t handle);
+graphics::Page* alpha_page_of(Engine& engine, const graphics::Page& page);
+int32_t display_page_of(Engine& engine);
+void mark_page_changed(Engine& engine, int32_t handle, graphics::Rect rect);
 
 }  // namespace tavelo::host

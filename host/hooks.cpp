@@ -4,18 +4,21 @@
 
 #include "host/engine.h"
 #include "host/frame_loop.h"
-#include "text/message_window.h"
+#include "text/font_stack.h"
+#include "text/syscalls.h"
 
 namespace tavelo::host {
 
 void install_hooks(Engine& engine) {
   script::HostHooks& hooks = engine.script.hooks;
-  hooks.append_text = [](Engine& owner, std::string_view text) {
-    text::append_message_text(owner.text.message, text);
-  };
-  hooks.control_code = [](Engine& owner, std::string_view code) { text::run_control_code(owner.text.message, code); };
-  hooks.lay_out_message = [](Engine& owner) { return text::lay_out_message(owner.text.message); };
+  hooks.append_text = text::text_instruction;
+  hooks.control_code = text::control_instruction;
+  hooks.lay_out_message = text::message_instruction;
   hooks.pump_events = [](Engine& owner) { drain_events(owner); };
+  hooks.thread_freed = [](Engine& owner, int32_t thread_id) {
+    text::forget_thread_fonts(owner.text.fonts, thread_id);
+    owner.text.message.replay_cursors.erase(thread_id);
+  };
 }
 
 }  // namespace tavelo::host

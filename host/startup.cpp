@@ -26,6 +26,9 @@
 #include "script/read_mark_file.h"
 #include "script/scheduler.h"
 #include "script/state.h"
+#include "text/message_window.h"
+#include "text/setup.h"
+#include "text/state.h"
 
 namespace tavelo::host {
 namespace {
@@ -110,6 +113,7 @@ LoopEnd run_start_script(Engine& engine, int32_t load_value, bool after_load) {
   std::string name = engine.script.next_start_script.empty() ? std::string("start") : engine.script.next_start_script;
   engine.script.next_start_script.clear();
   script::reset_machine(engine.script);
+  text::reset_message_window(engine.text);
   script::LoadedScript* script = script::load_script(engine.script, name);
   if (!script) return LoopEnd::Stopping;
   script::Thread& main_thread = *engine.script.current;
@@ -151,6 +155,7 @@ void shut_down(Engine& engine) {
   engine.script.events.clear();
   script::free_all_scripts(engine.script);
   script::save_read_marks(engine.script);
+  text::close_text(engine.text, engine.resources);
   resources::ExitSettings settings;
   settings.difficulty = resources::read_user_setting(engine.resources, resources::UserSetting::Nanido);
   settings.game_speed = resources::read_user_setting(engine.resources, resources::UserSetting::GameSpeed);
@@ -218,6 +223,8 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   resources::reg_write_text_flushed(engine.resources, resources::registry_value_name(resources::UserSetting::AbnormalTerminateFlg), "1");
 
   register_game_places(engine);
+  text::configure_text(engine.text, engine.resources, engine.encoding);
+  text::prebuild_glyph_caches(engine.text, engine.resources);
   engine.script.no_update_on_wait0 = resources::env_setting(engine.resources, resources::EnvInt::NoUpdateOnWait0) != 0;
   engine.graphics.pacer.skip_divisor =
       graphics::skip_divisor_for(resources::env_setting(engine.resources, resources::EnvInt::AggressiveSkip));

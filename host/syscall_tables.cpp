@@ -5,6 +5,7 @@
 #include "graphics/syscalls.h"
 #include "input/syscalls.h"
 #include "script/syscalls.h"
+#include "text/syscalls.h"
 
 namespace tavelo::host {
 
@@ -19,6 +20,9 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"script: search list", script::search_syscalls()},
       {"script: skip", script::skip_syscalls()},
       {"input", input::syscalls()},
+      {"text: fonts", text::font_syscalls()},
+      {"text: message window", text::console_syscalls()},
+      {"text: history", text::history_syscalls()},
   };
 }
 
