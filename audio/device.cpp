@@ -19,14 +19,43 @@ AudioShape ring_shape(const DeviceBuffer& buffer) {
                     buffer.frequency};
 }
 
+// A buffer playing at the device rate needs no rate conversion, only its
+// samples as floats (exactly as the converter would make them: 16-bit / 32768,
+// 8-bit (x - 128) / 128). Most buffers play so; this keeps their cost to a copy.
+int32_t copy_frames(Device& device, DeviceBuffer& buffer, int32_t frames) {
+  const size_t samples = size_t(frames) * size_t(buffer.format.channels);
+  device.converted.resize(samples);
+  float* out = device.converted.data();
+  uint32_t cursor = buffer.play_cursor;
+  const uint8_t* ring = buffer.ring.data();
+  if (buffer.format.bits_per_sample == 16) {
+    for (size_t i = 0; i < samples; ++i) {
+      out[i] = float(int16_t(ring[cursor] | ring[cursor + 1] << 8)) * (1.0f / 32768.0f);
+      cursor = cursor + 2 == kRingBytes ? 0 : cursor + 2;
+    }
+  } else {
+    for (size_t i = 0; i < samples; ++i) {
+      out[i] = float(int(ring[cursor]) - 128) * (1.0f / 128.0f);
+      cursor = cursor + 1 == kRingBytes ? 0 : cursor + 1;
+    }
+  }
+  buffer.play_cursor = cursor;
+  return frames;
+}
+
 // Converts `frames` device-rate frames of the buffer into device.converted
 // (the buffer's channels, float), consuming its ring from the play cursor.
 // Returns the frames produced (fewer only when the converter fails).
 int32_t pull_frames(Device& device, DeviceBuffer& buffer, int32_t frames) {
+  if (buffer.frequency == device.format.sample_rate) {
+    // What a converter still held from a rate change is dropped with it.
+    buffer.resampler.context.reset();
+    return copy_frames(device, buffer, frames);
+  }
   AudioShape input = ring_shape(buffer);
   AudioShape output{buffer.format.channels, SampleKind::Float32, device.format.sample_rate};
   if (!is_configured(buffer.resampler) || buffer.resampler.input != input || buffer.resampler.output != output) {
-    if (!configure_resampler(buffer.resampler, input, output)) return 0;
+    if (!configure_resampler(buffer.resampler, input, output, ResampleQuality::Mixing)) return 0;
   }
   const int32_t channels = buffer.format.channels;
   const uint32_t frame_bytes = uint32_t(buffer.format.block_align());

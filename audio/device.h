@@ -2,8 +2,8 @@
 // The engine's sound "device": one looping ring buffer per stream (the
 // device buffer) and the mixer that plays them. Every buffer holds PCM in its
 // stream's format; render_device reads each playing buffer at its play
-// cursor, converts it to the device rate with libswresample (honouring the
-// buffer's frequency), applies volume and pan, sums and clips.
+// cursor, converts it to the device rate with libswresample when its
+// frequency differs from the device's, applies volume and pan, sums and clips.
 //
 // Everything here is guarded by the output state's device lock (see
 // audio/output.h); these functions assume the caller holds it.

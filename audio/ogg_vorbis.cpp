@@ -4,9 +4,7 @@
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <cstring>
 
 namespace tavelo::audio {
 
@@ -29,6 +27,19 @@ namespace {
 
 // Holes (lost pages) tolerated within one chunk before the data counts as ended.
 constexpr int kMaxHolesPerChunk = 64;
+
+// Adding and taking away 1.5 * 2^23 rounds a float below 2^22 in magnitude
+// to the nearest integer (ties to even, as lrint does) without a library call
+// per sample, so the conversion loop stays branch-free.
+constexpr float kRoundingOffset = 12582912.0f;
+
+// A decoded sample as 16-bit PCM: scaled by 32 767 and clipped; NaN (which
+// only a damaged stream can give) becomes silence.
+inline int16_t to_pcm16(float sample) {
+  float scaled = sample * 32767.0f;
+  scaled = scaled == scaled ? std::min(std::max(scaled, -32768.0f), 32767.0f) : 0.0f;
+  return int16_t(int32_t((scaled + kRoundingOffset) - kRoundingOffset));
+}
 
 size_t read_callback(void* buffer, size_t size, size_t count, void* data) {
   OggDecoder& decoder = *static_cast<OggDecoder*>(data);
@@ -100,20 +111,13 @@ OggChunk decode_ogg(OggDecoder& decoder, size_t max_bytes, std::vector<uint8_t>&
     }
     count = std::min<long>(count, long(frames_wanted - frames));
     uint8_t* out = output.data() + start + frames * frame_bytes;
-    for (long i = 0; i < count; ++i) {
-      for (int32_t c = 0; c < channels; ++c) {
-        float scaled = pcm[c][i] * 32767.0f;
-        int32_t value = 0;  // stays 0 for NaN, which compares false both ways
-        if (scaled >= 32767.0f) {
-          value = 32767;
-        } else if (scaled <= -32768.0f) {
-          value = -32768;
-        } else if (scaled == scaled) {
-          value = int32_t(std::lrintf(scaled));
-        }
-        int16_t sample = int16_t(value);
-        std::memcpy(out, &sample, 2);
-        out += 2;
+    for (int32_t c = 0; c < channels; ++c) {
+      const float* in = pcm[c];
+      uint8_t* to = out + 2 * c;
+      for (long i = 0; i < count; ++i, to += frame_bytes) {
+        uint16_t sample = uint16_t(to_pcm16(in[i]));
+        to[0] = uint8_t(sample);  // little-endian, whatever the host
+        to[1] = uint8_t(sample >> 8);
       }
     }
     frames += size_t(count);

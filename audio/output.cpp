@@ -31,6 +31,11 @@ Stream* find_stream(OutputState& state, int32_t id) {
   return nullptr;
 }
 
+void add_report(OutputState& state, OutputReport report) {
+  state.reports.push_back(std::move(report));
+  state.reports_pending.store(true);
+}
+
 bool time_passed(uint32_t at, uint32_t now) {
   int32_t remaining = int32_t(at - now);
   return remaining <= 0 || remaining > kMaxDeadlineDistance;
@@ -43,7 +48,7 @@ bool ensure_device_locked(OutputState& state) {
   if (!format || (format->channels != 1 && format->channels != 2) || format->sample_rate < kMinFrequency ||
       format->sample_rate > kMaxFrequency) {
     state.device_state = DeviceState::Failed;
-    state.reports.push_back({OutputReport::Kind::DeviceFailed, {}});
+    add_report(state, {OutputReport::Kind::DeviceFailed, {}});
     return false;
   }
   std::lock_guard device_guard(state.device_lock);
@@ -94,7 +99,7 @@ void end_after_next_write(Stream& stream) {
 bool switch_file(OutputState& state, Stream& stream, const std::string& name) {
   Result<SoundDecoder> opened = open_decoder(state, name);
   if (!opened.ok()) {
-    state.reports.push_back({OutputReport::Kind::FileMissing, name});
+    add_report(state, {OutputReport::Kind::FileMissing, name});
   } else if (prepare_converter(stream, opened.value.format)) {
     stream.decoder = std::move(opened.value);
     return true;
@@ -240,7 +245,7 @@ Keep process_stream(OutputState& state, Stream& stream, uint32_t now) {
   if (!stream.buffer) {
     if (!stream.alive) return Keep::No;
     if (!start_stream(state, stream, now)) {
-      state.reports.push_back({OutputReport::Kind::FileMissing, stream.name});
+      add_report(state, {OutputReport::Kind::FileMissing, stream.name});
       return Keep::No;
     }
   }
@@ -488,7 +493,9 @@ DeviceFormat device_format(OutputState& state) {
 }
 
 std::vector<OutputReport> take_reports(OutputState& state) {
+  if (!state.reports_pending.load()) return {};
   std::lock_guard guard(state.list_lock);
+  state.reports_pending.store(false);
   std::vector<OutputReport> reports;
   reports.swap(state.reports);
   return reports;

@@ -111,6 +111,9 @@ struct OutputState {
   bool pass_ran = false;
   uint32_t last_pass_time = 0;
   std::vector<OutputReport> reports;
+  // Set with every report, so the main thread can look each cycle without
+  // waiting for a pass to let go of list_lock.
+  std::atomic<bool> reports_pending{false};
 
   // Guarded by device_lock.
   Device device;

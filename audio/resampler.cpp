@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
 #include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
 }
@@ -27,7 +28,7 @@ int32_t AudioShape::frame_bytes() const {
 
 void SwrContextDeleter::operator()(SwrContext* context) const { swr_free(&context); }
 
-bool configure_resampler(Resampler& resampler, AudioShape input, AudioShape output) {
+bool configure_resampler(Resampler& resampler, AudioShape input, AudioShape output, ResampleQuality quality) {
   resampler.context.reset();
   AVChannelLayout input_layout, output_layout;
   av_channel_layout_default(&input_layout, input.channels);
@@ -47,6 +48,10 @@ bool configure_resampler(Resampler& resampler, AudioShape input, AudioShape outp
     const double* matrix = input.channels == 1 ? mono_to_stereo : stereo_to_mono;
     int stride = input.channels == 1 ? 1 : 2;
     if (swr_set_matrix(owned.get(), matrix, stride) < 0) return false;
+  }
+  if (quality == ResampleQuality::Mixing &&
+      (av_opt_set_int(owned.get(), "filter_size", 8, 0) < 0 || av_opt_set_int(owned.get(), "linear_interp", 0, 0) < 0)) {
+    return false;
   }
   if (swr_init(owned.get()) < 0) return false;
   resampler.context = std::move(owned);

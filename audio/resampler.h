@@ -32,10 +32,18 @@ struct Resampler {
   AudioShape output;
 };
 
+// How hard the rate conversion works. Fine is the library's default filter,
+// for converting a file's data once. Mixing runs one conversion per playing
+// buffer on the audio thread, so it uses a short filter (16 taps) looked up
+// without interpolation between phases: about a quarter of the cost, still
+// far above what a pitch change or a 22 kHz voice needs.
+enum class ResampleQuality { Fine, Mixing };
+
 // Sets up a conversion, dropping what an earlier one still held. Mono to
 // stereo copies the channel to both sides; stereo to mono averages them.
 // False when the library refuses the shapes.
-[[nodiscard]] bool configure_resampler(Resampler& resampler, AudioShape input, AudioShape output);
+[[nodiscard]] bool configure_resampler(Resampler& resampler, AudioShape input, AudioShape output,
+                                       ResampleQuality quality = ResampleQuality::Fine);
 bool is_configured(const Resampler& resampler);
 
 // Converts input_frames frames (0 just collects what earlier input still

@@ -3,7 +3,9 @@
 // engine's messages, and nothing is read or written outside the code block,
 // the stack or the variable stores. The script's functions are callable, and
 // the system calls that touch nothing outside the engine's memory (strings,
-// pages) exist; the others report themselves as undefined.
+// pages, sprites, the screen) exist; the others report themselves as
+// undefined. A frame is composed after every slice, so sprites the script
+// made move, animate and draw.
 
 #include <algorithm>
 #include <cstdint>
@@ -13,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "graphics/composition.h"
+#include "graphics/screen.h"
 #include "host/engine.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/text_encoding.h"
@@ -36,7 +40,8 @@ struct Shared {
     // must not write files or open things on the desktop.
     std::vector<script::SyscallEntry> entries;
     for (const script::SyscallTablePart& part : host::syscall_table_parts()) {
-      if (part.owner == "script: strings" || part.owner == "graphics: pages") {
+      if (part.owner == "script: strings" || part.owner == "graphics: pages" || part.owner == "graphics: sprites" ||
+          part.owner == "graphics: screen") {
         entries.insert(entries.end(), part.entries.begin(), part.entries.end());
       }
     }
@@ -61,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform.set_echo_to_stderr(false);
   host::Engine engine(platform, *shared.encoding, "/nonexistent-fuzz-directory");
   engine.script.syscalls = shared.pure_syscalls;
+  graphics::create_display_page(engine.graphics, 64, 48);
 
   auto loaded = std::make_unique<script::LoadedScript>();
   loaded->name = "FUZZ.TVO";
@@ -84,6 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     thread = script::find_thread(engine.script, 0);
     if (!thread || thread->end_state != script::EndState::Running) break;
     script::run_slice(engine.script, *thread);
+    platform.advance_clock(16);
+    engine.script.clock.held += 16;
+    graphics::run_frame_cycle(engine.graphics, engine.script.clock.held);
+    graphics::take_presentation(engine.graphics);
   }
   // The engine's own shutdown order.
   engine.script.eternal.release_all();

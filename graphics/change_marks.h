@@ -1,9 +1,12 @@
 #pragma once
 // Change marks: every operation that changes pixels reports the changed
-// rectangle of its page here. The screen composition drains the list each frame
-// and recomposes only what changed. Recording must stay cheap, since fills and
-// copies call it once per operation: the list is short and merges per page
-// once it fills up.
+// rectangle of its page here, and the frame cycle recomposes only what was
+// marked. Marks are kept per destination record (a page that sprites draw on,
+// and always the display page) as one flag per 100 x 100 pixel cell. A change
+// to a page that a sprite shows travels on to that sprite's destination,
+// moved by the sprite's offset, and from there through further sprites, so
+// chains of pages reach the screen. While updates are locked nothing is
+// marked at all: those changes are lost, as scripts expect.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,22 +18,45 @@ namespace tavelo::graphics {
 
 struct State;
 
-struct ChangeMark {
-  int32_t page = 0;  // page handle
-  Rect rect;
+inline constexpr int32_t kCellSize = 100;  // pixels per cell side
+
+// One page that sprites draw on.
+struct Destination {
+  int32_t page = 0;     // page handle
+  int32_t sprites = 0;  // sprites drawing on it (the display page counts once itself)
+  bool persistent = false;  // survives the game reset even without sprites
+  bool changed = false;     // some cell is marked
+  int32_t columns = 0;      // cells across: width / 100, a remainder counting as one more
+  int32_t rows = 0;
+  std::vector<uint8_t> cells;  // 1 = marked, row by row
 };
 
 struct ChangeMarks {
-  std::vector<ChangeMark> pending;  // oldest first
+  // A handful of records in practice (the screen and a few layer pages), so
+  // a linear search beats anything cleverer.
+  std::vector<Destination> destinations;
 };
 
-// Beyond this many marks a new mark is merged into the bounding box of an
-// earlier mark of the same page rather than appended.
-inline constexpr size_t kMergeMarksAbove = 64;
+// Changes may travel through at most this many pages; a cycle of sprites
+// over pages (a page shown on a page that shows the first) stops here
+// instead of recursing for ever.
+inline constexpr int kMaxMarkChain = 16;
 
-// Records that rect of the page changed. Empty rectangles are ignored.
+// Records that rect of the page changed: the page's own cells, then every
+// sprite that shows the page. Empty rectangles and a locked screen mark nothing.
 void mark_changed(State& state, int32_t page_handle, Rect rect);
-// Hands the recorded marks to the caller and starts a new list.
-std::vector<ChangeMark> take_change_marks(State& state);
+// The whole page and whatever shows it.
+void mark_whole_page(State& state, int32_t page_handle);
+
+Destination* find_destination(State& state, int32_t page_handle);
+const Destination* find_destination(const State& state, int32_t page_handle);
+// Finds or creates the page's record (cells all clear) and counts one more
+// sprite on it. Null when the page does not exist.
+Destination* attach_destination(State& state, int32_t page_handle);
+// Counts one sprite less on the page's record.
+void detach_destination(State& state, int32_t page_handle);
+// Frees the records without sprites that are not persistent.
+void free_unused_destinations(State& state);
+size_t destination_count(const State& state);
 
 }  // namespace tavelo::graphics

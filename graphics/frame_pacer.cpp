@@ -15,6 +15,7 @@ int32_t skip_divisor_for(int32_t aggskip) {
 }
 
 bool frame_due(FramePacer& pacer, uint32_t now) {
+  if (pacer.display_lock > 0) return false;
   uint32_t interval = uint32_t(1000 / pacer.limit);
   int64_t elapsed = std::llabs(int64_t(now) - int64_t(pacer.last_frame));
   if (pacer.started && !pacer.forced && elapsed < interval) return false;

@@ -18,7 +18,9 @@ struct FramePacer {
   // While skipping, only every skip_divisor-th due frame is presented (AGGSKIP;
   // 0 presents every frame).
   int32_t skip_divisor = 0;
-  // While above 0 no per-frame work runs and frame waits end at once.
+  // The update lock (update_lock / update_unlock): while above 0 nothing is
+  // marked, composed or shown, no frame is due, no per-frame work runs and
+  // frame waits end at once.
   int32_t display_lock = 0;
 };
 
@@ -27,7 +29,8 @@ void set_frame_limit(FramePacer& pacer, int32_t max_fps);
 // The divisor for an AGGSKIP value: 0 for 0 or less, else value + 1, at most 4.
 int32_t skip_divisor_for(int32_t aggskip);
 
-// Whether a frame is due at real time now; a due frame records the time.
+// Whether a frame is due at real time now (never while updates are locked);
+// a due frame records the time.
 bool frame_due(FramePacer& pacer, uint32_t now);
 
 // Whether the due frame that is counted now should be shown: always, except

@@ -8,11 +8,11 @@ namespace tavelo::graphics {
 
 int32_t PageTable::insert(Page&& page) {
   // Skip 0 (never a handle) and, after a wrap, handles still alive.
-  while (m_next_handle <= 0 || m_entries.count(m_next_handle) != 0) {
-    m_next_handle = m_next_handle <= 0 ? 1 : m_next_handle + 1;
+  while (m_next_handle <= 0 || m_next_handle > kLastPageHandle || m_entries.count(m_next_handle) != 0) {
+    m_next_handle = m_next_handle <= 0 || m_next_handle > kLastPageHandle ? 1 : m_next_handle + 1;
   }
   int32_t handle = m_next_handle;
-  m_next_handle = handle == INT32_MAX ? 1 : handle + 1;
+  m_next_handle = handle == kLastPageHandle ? 1 : handle + 1;
   m_entries.emplace(handle, PageEntry{std::move(page), 0});
   return handle;
 }

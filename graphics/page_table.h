@@ -30,6 +30,10 @@ enum class ReleaseResult { Released, NotFound, EngineHeld, UsedBySprite };
 // callers, and a larger request is a script error, not a reason to stop.
 inline constexpr int64_t kMaxPageBytes = INT32_MAX;
 
+// Page handles stay below the sprite handles (sprite_table.h), so a call
+// given "a page or a sprite" can tell them apart.
+inline constexpr int32_t kLastPageHandle = 0x3FFFFFFF;
+
 struct PageEntry {
   Page page;
   int32_t sprite_users = 0;  // sprites whose source is this page

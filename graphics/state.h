@@ -1,5 +1,7 @@
 #pragma once
-// State of the graphics subsystem.
+// State of the graphics subsystem: pages and pictures, sprites, the change
+// marks of their destination pages, the screen and the frame pacer. One per
+// engine; everything in graphics/ takes it (or a part of it) by reference.
 
 #include <cstdint>
 
@@ -7,12 +9,16 @@
 #include "graphics/frame_pacer.h"
 #include "graphics/page_table.h"
 #include "graphics/picture.h"
+#include "graphics/screen.h"
+#include "graphics/sprite_table.h"
 
 namespace tavelo::graphics {
 
 struct State {
   PageTable pages;
-  ChangeMarks changes;
+  SpriteTable sprites;
+  ChangeMarks changes;  // destination records with their cell marks
+  Screen screen;
   FramePacer pacer;
   PictureState pictures;  // picture cache, memos and image key
   // Seed of the mosaic's sample choice; per engine, so runs are repeatable.

@@ -16,7 +16,9 @@
 #include "graphics/picture.h"
 #include "graphics/pixel_ops.h"
 #include "graphics/scaling.h"
+#include "graphics/sprite_table.h"
 #include "graphics/state.h"
+#include "graphics/syscall_arguments.h"
 #include "host/engine_parts.h"
 #include "script/error_report.h"
 #include "script/interpreter.h"
@@ -30,22 +32,9 @@ using script::CallArgs;
 using script::CallStatus;
 using script::SyscallEntry;
 
-// A page argument that names a live page; otherwise reported with the
-// problem ("<call> : <problem>") and the handler gives 0.
-struct PageArgument {
-  int32_t handle = 0;
-  Page* page = nullptr;
-};
-
 std::optional<PageArgument> page_argument(host::Engine& engine, CallArgs& args, int index,
                                           std::string_view problem = "ページが存在しません") {
-  int32_t handle = args.int_at(index);
-  Page* page = find_page(host::graphics_of(engine), handle);
-  if (!page) {
-    script::report_call_error(args, problem);
-    return std::nullopt;
-  }
-  return PageArgument{handle, page};
+  return graphics::page_argument(host::graphics_of(engine), args, index, problem);
 }
 
 // The source and destination of a two-page call, source checked first.
@@ -167,12 +156,18 @@ CallStatus sys_page_set_antidata(host::Engine& engine, CallArgs& args) {
 }
 
 CallStatus sys_get_alfapage(host::Engine& engine, CallArgs& args) {
-  // FIXME: sprite handles are answered with their source page's alpha page
-  // once sprites exist; until then only pages are known.
-  std::optional<PageArgument> page = page_argument(engine, args, 1, "指定ページが存在しません");
-  if (!page) return args.done();
-  int32_t alpha = page->page->alpha_page;
-  return args.done(alpha != 0 && find_page(host::graphics_of(engine), alpha) ? alpha : 0);
+  // Sprite and page handles never collide, so a sprite answers with its
+  // source page's alpha page.
+  State& state = host::graphics_of(engine);
+  const Sprite* sprite = find_sprite(state, args.int_at(1));
+  const Page* page = sprite ? find_page(state, sprite->source_page) : nullptr;
+  if (!sprite) {
+    std::optional<PageArgument> argument = page_argument(engine, args, 1, "指定ページが存在しません");
+    if (!argument) return args.done();
+    page = argument->page;
+  }
+  int32_t alpha = page ? page->alpha_page : 0;
+  return args.done(alpha != 0 && find_page(state, alpha) ? alpha : 0);
 }
 
 CallStatus sys_page_len_x(host::Engine& engine, CallArgs& args) {

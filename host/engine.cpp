@@ -27,13 +27,20 @@ script::Machine& machine_of(Engine& engine) { return engine.script; }
 graphics::State& graphics_of(Engine& engine) { return engine.graphics; }
 text::State& text_of(Engine& engine) { return engine.text; }
 input::State& input_of(Engine& engine) { return engine.input; }
+audio::State& audio_of(Engine& engine) { return engine.audio; }
+
+bool add_window_handler(Engine& engine, WindowHandler handler) {
+  return register_window_handler(engine.host.window.handlers, handler);
+}
+void drop_window_handler(Engine& engine, WindowHandler handler) {
+  remove_window_handler(engine.host.window.handlers, handler);
+}
 
 graphics::Page* page_of(Engine& engine, int32_t handle) { return graphics::find_page(engine.graphics, handle); }
 graphics::Page* alpha_page_of(Engine& engine, const graphics::Page& page) {
   return graphics::find_alpha(engine.graphics, page);
 }
-// FIXME: the display page's handle once the screen keeps one.
-int32_t display_page_of(Engine&) { return 0; }
+int32_t display_page_of(Engine& engine) { return engine.graphics.screen.display_page; }
 void mark_page_changed(Engine& engine, int32_t handle, graphics::Rect rect) {
   graphics::mark_changed(engine.graphics, handle, rect);
 }

@@ -5,6 +5,7 @@
 // and destroy engines one after another. Only host/ and the subsystems'
 // system-call files include this header; inner code takes its own state.
 
+#include "audio/state.h"
 #include "graphics/state.h"
 #include "host/state.h"
 #include "input/state.h"
@@ -34,6 +35,8 @@ struct Engine {
   input::State input;
   graphics::State graphics;
   text::State text;
+  // After resources: the streaming thread looks files up until audio goes.
+  audio::State audio;
 
   bool stopping() const { return script.stopping(); }
 };

@@ -11,6 +11,7 @@
 
 namespace tavelo::platform {
 class Platform;
+struct Event;
 }
 namespace tavelo::resources {
 struct State;
@@ -28,6 +29,9 @@ struct State;
 namespace tavelo::input {
 struct State;
 }
+namespace tavelo::audio {
+struct State;
+}
 
 namespace tavelo::host {
 
@@ -39,6 +43,14 @@ script::Machine& machine_of(Engine& engine);
 graphics::State& graphics_of(Engine& engine);
 text::State& text_of(Engine& engine);
 input::State& input_of(Engine& engine);
+audio::State& audio_of(Engine& engine);
+
+// The main window's handler table, for handlers a system call installs (the
+// drag tracker's): every platform event is offered to each handler in slot
+// order. Registering twice does nothing; false when the table is full.
+using WindowHandler = int32_t (*)(Engine& engine, const platform::Event& event);
+bool add_window_handler(Engine& engine, WindowHandler handler);
+void drop_window_handler(Engine& engine, WindowHandler handler);
 
 // Pages for subsystems that draw into them without seeing the graphics
 // state (text): the page of a handle (nullptr when there is none), its alpha

@@ -2,9 +2,16 @@
 
 #include "host/frame_loop.h"
 
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "audio/sound_system.h"
+#include "graphics/composition.h"
 #include "graphics/frame_pacer.h"
+#include "graphics/screen.h"
 #include "host/engine.h"
-#include "input/input.h"
+#include "host/main_window.h"
 #include "platform/platform.h"
 #include "platform/slice_watch.h"
 #include "script/read_marks.h"
@@ -29,12 +36,9 @@ script::RoundEnd run_watched_round(Engine& engine) {
   return end;
 }
 
-// The screen is composed from the change marks once the display page exists;
-// until then a due frame has nothing to show.
-void compose_and_present(Engine&) {}
-
 // A due frame: shown unless fast-forwarding, or skipping with AGGSKIP between
-// the frames it keeps; counted either way.
+// the frames it keeps; counted either way. A frame not shown still moves the
+// sprites on, so their waits end on time.
 void run_frame(Engine& engine) {
   script::Machine& machine = engine.script;
   graphics::FramePacer& pacer = engine.graphics.pacer;
@@ -43,28 +47,58 @@ void run_frame(Engine& engine) {
     bool skipping = machine.skip.suspension == 0 && script::is_skipping(machine);
     shown = graphics::frame_shown(pacer, skipping);
   }
-  if (shown) compose_and_present(engine);
+  if (shown) {
+    compose_and_present(engine);
+  } else {
+    graphics::update_sprites(engine.graphics, machine.clock.held);
+  }
   ++pacer.frame_counter;
+}
+
+// A real window waits for the player instead of waking every millisecond:
+// until the nearest wait deadline, the next due frame, the housekeeping
+// timer or the next replayed event, whichever comes first; input wakes it
+// at once. Headless runs keep the 1 ms steps of the virtual clock.
+uint32_t idle_wait(Engine& engine) {
+  constexpr uint32_t kLongestWaitMs = 100;
+  uint32_t wait = script::sleep_allowance(engine.script, kLongestWaitMs);
+  const graphics::FramePacer& pacer = engine.graphics.pacer;
+  uint32_t now = engine.platform.ticks_ms();
+  if (pacer.started && pacer.limit > 0) {
+    uint32_t interval = uint32_t(1000 / pacer.limit);
+    uint32_t elapsed = now - pacer.last_frame;
+    wait = std::min(wait, elapsed >= interval ? 0u : interval - elapsed);
+  }
+  const InputReplay& replay = engine.host.replay;
+  if (replay.next < replay.events.size()) {
+    uint32_t due = replay.start_time + replay.events[replay.next].time;
+    uint32_t held = engine.script.clock.held;
+    wait = std::min(wait, int32_t(due - held) > 0 ? due - held : 0u);
+  }
+  return std::max(wait, 1u);
 }
 
 }  // namespace
 
-void drain_events(Engine& engine) {
-  platform::Event event;
-  while (engine.platform.poll_event(event)) {
-    if (event.type == platform::EventType::CloseRequested) {
-      script::request_exit(engine.script, 0);
-      continue;
-    }
-    input::handle_event(engine.input, engine.script, event);
-  }
+void compose_and_present(Engine& engine) {
+  graphics::run_frame_cycle(engine.graphics, engine.script.clock.held);
+  std::optional<graphics::Presentation> shown = graphics::take_presentation(engine.graphics);
+  if (!shown) return;
+  std::vector<platform::FrameRect> changed;
+  changed.reserve(shown->changed->size());
+  for (const graphics::Rect& rect : *shown->changed) changed.push_back({rect.x, rect.y, rect.width, rect.height});
+  const graphics::Page& image = *shown->image;
+  engine.platform.present({image.pixels.data(), image.width, image.height, image.stride, changed});
 }
+
+void drain_events(Engine& engine) { pump_window_events(engine); }
 
 LoopEnd run_frame_loop(Engine& engine) {
   script::Machine& machine = engine.script;
   for (;;) {
     drain_events(engine);
     if (engine.stopping()) return LoopEnd::Stopping;
+    check_new_menu_request(engine);
     script::begin_cycle(machine);
     if (quit_time_reached(engine)) {
       script::request_exit(machine, 0);
@@ -80,6 +114,7 @@ LoopEnd run_frame_loop(Engine& engine) {
 
     if (!machine.fast_mode && graphics::frame_due(engine.graphics.pacer, engine.platform.ticks_ms())) {
       run_frame(engine);
+      if (engine.graphics.pacer.display_lock == 0) run_main_window_frame(engine);
       if (engine.graphics.pacer.display_lock == 0 && engine.host.return_to_title) {
         engine.host.return_to_title = false;
         return LoopEnd::Restart;
@@ -89,12 +124,19 @@ LoopEnd run_frame_loop(Engine& engine) {
     script::process_clicks(machine);
 
     // The sound output pulls from the mixer by itself (the device's thread,
-    // or the virtual clock's sleep when headless), so there is nothing to
-    // hand over here yet.
+    // or the virtual clock's sleep when headless); the streaming passes that
+    // follow the virtual clock, and the output's error boxes, happen here.
+    audio::catch_up_sound(engine.audio, machine);
 
     if (!machine.fast_mode) {
       uint32_t allowance = script::sleep_allowance(machine);
-      if (allowance > 0) engine.platform.sleep_ms(allowance);
+      if (allowance > 0) {
+        if (engine.platform.has_capability(platform::Capability::Window)) {
+          engine.platform.wait_for_event(idle_wait(engine));
+        } else {
+          engine.platform.sleep_ms(allowance);
+        }
+      }
     }
   }
 }

@@ -19,7 +19,13 @@ enum class LoopEnd {
 // Runs cycles until the run of the start script ends.
 LoopEnd run_frame_loop(Engine& engine);
 
-// Hands every pending platform event to input; a close request ends the run.
+// Hands every pending platform event to the main window's handlers (input
+// among them); a close request asks the exit question.
 void drain_events(Engine& engine);
+
+// The frame cycle: updates the sprites, recomposes the changed cells and
+// hands the window picture to the platform; when nothing changed the platform
+// hears nothing. Due frames run it; a message box runs it once before it shows.
+void compose_and_present(Engine& engine);
 
 }  // namespace tavelo::host

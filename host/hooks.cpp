@@ -2,6 +2,7 @@
 
 #include "host/hooks.h"
 
+#include "host/display_modes.h"
 #include "host/engine.h"
 #include "host/frame_loop.h"
 #include "text/font_stack.h"
@@ -18,6 +19,10 @@ void install_hooks(Engine& engine) {
   hooks.thread_freed = [](Engine& owner, int32_t thread_id) {
     text::forget_thread_fonts(owner.text.fonts, thread_id);
     owner.text.message.replay_cursors.erase(thread_id);
+  };
+  hooks.before_message_box = [](Engine& owner) {
+    set_full_screen(owner, false);
+    owner.platform.raise_window();
   };
 }
 

@@ -6,8 +6,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "audio/wave_writer.h"
+#include "graphics/png_writer.h"
 #include "host/engine.h"
+#include "host/input_replay.h"
 #include "host/startup.h"
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
@@ -29,9 +33,10 @@ constexpr std::string_view kUsage =
     "                         (default), cancel, or a list such as yes,no,retry\n"
     "  --env-file NAME        the environment file name (default tavelo.env)\n"
     "  --codepage NAME        the game code page (default CP932)\n"
-    "  --screenshot FILE, --input FILE, --audio-out FILE\n"
-    "                         reserved: they arrive with the screen, input and\n"
-    "                         sound output of a later version\n"
+    "  --screenshot FILE      when the engine ends, write the display page as PNG\n"
+    "  --audio-out FILE       with --headless: write the sound output as a 44.1 kHz\n"
+    "                         16-bit stereo WAV file, from start-up to the end\n"
+    "  --input FILE           replay input events from a text file\n"
     "  --help                 this text\n"
     "\n"
     "Exit status: 0 for a normal end, 255 for an abnormal end, 2 for a bad command line.\n";
@@ -41,7 +46,10 @@ struct CommandLine {
   std::string game_directory;
   std::string answer = "continue";
   std::string code_page = "CP932";
+  std::string screenshot;  // absolute: the engine runs in the game directory
+  std::string audio_out;
   tavelo::host::StartupOptions startup;
+  std::string input_file;
 };
 
 // The longest --quit-after: script time is a 32-bit millisecond clock, and a
@@ -97,8 +105,15 @@ int main(int argc, char** argv) {
       if (!value(command.startup.environment_file)) return usage_error("--env-file needs a name");
     } else if (word == "--codepage") {
       if (!value(command.code_page)) return usage_error("--codepage needs a name");
-    } else if (word == "--screenshot" || word == "--input" || word == "--audio-out") {
-      return usage_error(std::string(word) + " is not available in this version");
+    } else if (word == "--screenshot") {
+      if (!value(command.screenshot) || command.screenshot.empty()) return usage_error("--screenshot needs a file name");
+      if (command.screenshot.front() != '/') command.screenshot = platform::current_directory() + "/" + command.screenshot;
+    } else if (word == "--audio-out") {
+      if (!value(command.audio_out) || command.audio_out.empty()) return usage_error("--audio-out needs a file name");
+      // The engine runs in the game directory; the file is named from here.
+      if (command.audio_out.front() != '/') command.audio_out = platform::current_directory() + "/" + command.audio_out;
+    } else if (word == "--input") {
+      if (!value(command.input_file)) return usage_error("--input needs a file");
     } else if (!word.empty() && word.front() == '-') {
       return usage_error("unknown option " + std::string(word));
     } else if (command.game_directory.empty()) {
@@ -106,6 +121,25 @@ int main(int argc, char** argv) {
     } else {
       return usage_error("only one game directory may be given");
     }
+  }
+
+  // Replayed input is read whole before anything runs; paths in it are taken
+  // from the directory the engine was started in.
+  std::vector<platform::Event> replay;
+  if (!command.input_file.empty()) {
+    std::optional<std::vector<uint8_t>> bytes = platform::read_file(command.input_file);
+    if (!bytes) {
+      std::fprintf(stderr, "tavelo: %s: cannot read the input file\n", command.input_file.c_str());
+      return 2;
+    }
+    host::ReplayParse parsed = host::parse_input_replay(
+        std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), platform::current_directory());
+    if (parsed.error) {
+      std::fprintf(stderr, "tavelo: %s:%zu: %s\n", command.input_file.c_str(), parsed.error->line,
+                   parsed.error->reason.c_str());
+      return 2;
+    }
+    replay = std::move(parsed.events);
   }
 
   if (command.game_directory.empty()) command.game_directory = platform::executable_directory() + "/games/demo";
@@ -118,13 +152,34 @@ int main(int argc, char** argv) {
   std::optional<platform::AnswerPolicy> policy = platform::parse_answer_policy(command.answer);
   if (!policy) return usage_error("unknown --answer policy " + command.answer);
 
+  if (!command.audio_out.empty() && !command.headless) return usage_error("--audio-out needs --headless");
+
   std::unique_ptr<platform::Platform> backend;
   if (!command.headless) {
     backend = platform::create_sdl_platform();
     if (!backend) std::fprintf(stderr, "tavelo: no display available; running headless\n");
   }
-  if (!backend) backend = std::make_unique<platform::HeadlessPlatform>(std::move(*policy));
+  // What the virtual clock pulls from the mixer goes to the file as it comes.
+  std::optional<audio::WaveWriter> audio_out;
+  if (!backend) {
+    auto headless = std::make_unique<platform::HeadlessPlatform>(std::move(*policy));
+    if (!command.audio_out.empty()) {
+      audio_out = audio::open_wave_writer(command.audio_out, 44100, 2);
+      if (!audio_out) {
+        std::fprintf(stderr, "tavelo: cannot write %s\n", command.audio_out.c_str());
+        return 2;
+      }
+      headless->set_audio_sink([&audio_out](std::span<const int16_t> samples) { audio::append_samples(*audio_out, samples); });
+    }
+    backend = std::move(headless);
+  }
 
   host::Engine engine(*backend, *encoding, platform::current_directory());
-  return host::run_engine(engine, command.startup);
+  if (!replay.empty()) host::load_input_replay(engine, std::move(replay));
+  int status = host::run_engine(engine, command.startup);
+  if (!command.screenshot.empty() && !graphics::write_screenshot(engine.graphics, command.screenshot)) {
+    std::fprintf(stderr, "tavelo: cannot write the screenshot %s\n", command.screenshot.c_str());
+  }
+  if (audio_out && !audio::finish_wave(*audio_out)) std::fprintf(stderr, "tavelo: writing %s failed\n", command.audio_out.c_str());
+  return status;
 }

@@ -2,10 +2,18 @@
 
 #include "host/startup.h"
 
+#include <cstdio>
+
+#include "audio/sound_system.h"
 #include "graphics/frame_pacer.h"
+#include "graphics/page_table.h"
 #include "graphics/picture.h"
+#include "graphics/screen.h"
+#include "graphics/sprite_table.h"
 #include "host/engine.h"
+#include "host/display_modes.h"
 #include "host/frame_loop.h"
+#include "host/main_window.h"
 #include "host/syscall_tables.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
@@ -146,26 +154,64 @@ void remove_stale_temporary_files(Engine& engine) {
 
 }  // namespace
 
+namespace {
+
+// In debug mode the caption names each shutdown step as it starts, so a
+// shutdown that hangs shows where.
+void show_step(Engine& engine, std::string_view step) {
+  if (engine.script.debug_mode) engine.platform.set_caption(step);
+}
+
+void release_global_store(Engine& engine) {
+  script::VariableStore& global = engine.script.global;
+  if (!engine.script.debug_mode) {
+    global.release_all();
+    return;
+  }
+  char caption[64];
+  for (script::Value& value : global.records) {
+    std::snprintf(caption, sizeof caption, "global_Item_free : %x / type : %d", value.hash, int(value.type));
+    engine.platform.set_caption(caption);
+    script::release_value(value);
+    std::snprintf(caption, sizeof caption, "global_free : %x", value.hash);
+    engine.platform.set_caption(caption);
+  }
+  global.records.clear();
+}
+
+}  // namespace
+
 void shut_down(Engine& engine) {
-  // The stores go in the order the original release ran: eternal, global,
-  // then the threads and their events.
-  engine.script.eternal.release_all();
-  engine.script.global.release_all();
-  script::free_all_threads(engine.script);
-  engine.script.events.clear();
-  script::free_all_scripts(engine.script);
+  // The sound stops first: nothing plays while the engine takes itself apart.
+  audio::stop_sound(engine.audio);
+  // ExecOut: the read marks are written, then the stores and tables go in
+  // the order the engine has always released them. Steps with nothing to
+  // release yet still show their caption.
   script::save_read_marks(engine.script);
+  show_step(engine, "thumbnail");
+  show_step(engine, "eternal");
+  engine.script.eternal.release_all();
+  show_step(engine, "global");
+  release_global_store(engine);
+  show_step(engine, "save_global");
+  show_step(engine, "save_threadglobal");
+  show_step(engine, "save_local");
+  show_step(engine, "TAVELO");
+  script::free_all_threads(engine.script);
+  show_step(engine, "ReleaseSpriteAll");
+  show_step(engine, "ReleaseEventAll");
+  engine.script.events.clear();
+  show_step(engine, "FreeMajList");
+  show_step(engine, "RemoveFont");
   text::close_text(engine.text, engine.resources);
-  resources::ExitSettings settings;
-  settings.difficulty = resources::read_user_setting(engine.resources, resources::UserSetting::Nanido);
-  settings.game_speed = resources::read_user_setting(engine.resources, resources::UserSetting::GameSpeed);
-  settings.topmost = resources::read_user_setting(engine.resources, resources::UserSetting::Topmost);
-  settings.full_screen_frequency = resources::read_user_setting(engine.resources, resources::UserSetting::FullScFreq);
-  settings.full_screen_bits = resources::read_user_setting(engine.resources, resources::UserSetting::FullScBits);
-  settings.window_x = resources::read_user_setting(engine.resources, resources::UserSetting::WinPosX);
-  settings.window_y = resources::read_user_setting(engine.resources, resources::UserSetting::WinPosY);
-  resources::write_exit_settings(engine.resources, settings);
-  if (engine.script.debug_mode) engine.platform.set_caption("KATAZUKE - END");
+  show_step(engine, "ForExec");
+  show_step(engine, "ExecOut - END");
+
+  script::free_all_scripts(engine.script);
+  save_exit_settings(engine);
+  show_step(engine, "KATAZUKE");
+  set_full_screen(engine, false);
+  show_step(engine, "KATAZUKE - END");
 }
 
 int run_engine(Engine& engine, const StartupOptions& options) {
@@ -229,8 +275,14 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   engine.graphics.pacer.skip_divisor =
       graphics::skip_divisor_for(resources::env_setting(engine.resources, resources::EnvInt::AggressiveSkip));
   graphics::set_frame_limit(engine.graphics.pacer, resources::env_setting(engine.resources, resources::EnvInt::MaxFps));
+  open_main_window(engine);
   // Half the free memory, within 4 MB .. 256 MB, for decoded pictures.
   engine.graphics.pictures.cache.set_budget(graphics::system_image_budget());
+  engine.graphics.screen.ignore_screen_mode =
+      resources::env_setting(engine.resources, resources::EnvInt::IgnoreScreenMode) != 0;
+  graphics::create_display_page(engine.graphics, resources::env_setting(engine.resources, resources::EnvInt::ClientWidth),
+                                resources::env_setting(engine.resources, resources::EnvInt::ClientHeight));
+  audio::start_sound(engine.audio, engine.script);
 
   if (options.quit_after_ms) {
     engine.host.quit_at = script::script_time(engine.script) + *options.quit_after_ms;
@@ -240,6 +292,11 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   }
 
   if (!engine.stopping() && run_initialisers(engine)) {
+    // What start-up made belongs to the engine from now on: the game reset
+    // keeps these pages and sprites.
+    graphics::hold_all_pages(engine.graphics);
+    graphics::hold_all_sprites(engine.graphics);
+    restore_screen_state(engine);
     int32_t load_value = 0;
     bool after_load = false;
     for (;;) {

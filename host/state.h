@@ -1,10 +1,15 @@
 #pragma once
-// State of the host shell: the end of the run the command line asked for and
-// the requests that the outer loop and the frame loop act on.
+// State of the host shell: the end of the run the command line asked for,
+// the requests that the outer loop and the frame loop act on, the main
+// window with its menus, the display modes and the input replay.
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+
+#include "host/display_modes.h"
+#include "host/input_replay.h"
+#include "host/main_window.h"
 
 namespace tavelo::platform {
 class SliceWatch;
@@ -22,6 +27,9 @@ struct State {
   // A return to the title was confirmed; the frame loop ends the run of the
   // start script once the display is unlocked.
   bool return_to_title = false;
+  MainWindow window;
+  DisplayModeState display;
+  InputReplay replay;
 };
 
 }  // namespace tavelo::host

@@ -2,7 +2,9 @@
 
 #include "host/syscall_tables.h"
 
+#include "audio/syscalls.h"
 #include "graphics/syscalls.h"
+#include "host/window_syscalls.h"
 #include "input/syscalls.h"
 #include "script/syscalls.h"
 #include "text/syscalls.h"
@@ -14,6 +16,8 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"script: machine", script::machine_syscalls()},
       {"script: debug", script::debug_syscalls()},
       {"graphics: pages", graphics::page_syscalls()},
+      {"graphics: sprites", graphics::sprite_syscalls()},
+      {"graphics: screen", graphics::screen_syscalls()},
       {"script: standard", script::standard_syscalls()},
       {"script: strings", script::string_syscalls()},
       {"script: text files", script::file_syscalls()},
@@ -23,6 +27,8 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"text: fonts", text::font_syscalls()},
       {"text: message window", text::console_syscalls()},
       {"text: history", text::history_syscalls()},
+      {"audio", audio::syscalls()},
+      {"host: main window", window_syscalls()},
   };
 }
 

@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 
+#include <iterator>
 #include <string>
 
 namespace tavelo::platform {
@@ -34,7 +35,39 @@ constexpr KeyMapping kKeyMap[] = {
     {SDLK_NUMLOCKCLEAR, 0x90}, {SDLK_SCROLLLOCK, 0x91},
 };
 
+// In PadButton and PadAxis order.
+constexpr std::string_view kPadButtonNames[] = {
+    "a",        "b",          "x",           "y",        "back",       "guide",  "start",   "leftstick",
+    "rightstick", "leftshoulder", "rightshoulder", "dpup", "dpdown", "dpleft", "dpright",
+};
+static_assert(std::size(kPadButtonNames) == size_t(PadButton::Count));
+constexpr std::string_view kPadAxisNames[] = {"leftx", "lefty", "rightx", "righty", "lefttrigger", "righttrigger"};
+static_assert(std::size(kPadAxisNames) == size_t(PadAxis::Count));
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i] >= 'A' && a[i] <= 'Z' ? char(a[i] - 'A' + 'a') : a[i];
+    if (x != b[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+std::optional<PadButton> pad_button_of_name(std::string_view name) {
+  for (size_t i = 0; i < std::size(kPadButtonNames); ++i) {
+    if (same_ignoring_case(name, kPadButtonNames[i])) return PadButton(i);
+  }
+  return std::nullopt;
+}
+
+std::optional<PadAxis> pad_axis_of_name(std::string_view name) {
+  for (size_t i = 0; i < std::size(kPadAxisNames); ++i) {
+    if (same_ignoring_case(name, kPadAxisNames[i])) return PadAxis(i);
+  }
+  return std::nullopt;
+}
 
 std::optional<int32_t> virtual_key_of_sdl_key(int32_t sdl_key) {
   if (sdl_key >= 'a' && sdl_key <= 'z') return sdl_key - 'a' + 'A';

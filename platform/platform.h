@@ -8,13 +8,17 @@
 // platform/system.h, both shared by the two backends.
 //
 // Every method is called on the main thread, except that an AudioSource is
-// called back on the backend's audio thread (see open_audio).
+// called back on the backend's audio thread (see open_audio), and that a
+// backend with Capability::AudioDevice also has ticks_ms() and sleep_ms()
+// called on the engine's sound streaming thread.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavelo::platform {
 
@@ -42,6 +46,21 @@ struct MessageBoxRequest {
 enum class DialogKind {
   InputString,  // one line of text; text is the default
   SaveFile,     // a file to write; text is the proposed path
+  Panel,        // an in-window dialog whose contents the engine draws (content)
+};
+
+enum class DialogStatus { Pending, Accepted, Cancelled, Failed };
+
+// The contents of an in-window dialog. The engine implements them (dialogs/)
+// with Dear ImGui calls; the backend's UI layer opens a modal window titled
+// title() and calls draw() inside it once per UI frame, on the main thread,
+// until draw() returns something other than Pending. The engine keeps its own
+// reference and reads what the player chose from it after the dialog ends.
+class DialogContent {
+ public:
+  virtual ~DialogContent() = default;
+  virtual std::string title() const = 0;  // UTF-8
+  virtual DialogStatus draw() = 0;
 };
 
 struct DialogRequest {
@@ -51,11 +70,10 @@ struct DialogRequest {
   std::string text;
   std::string filter;             // save dialogs, e.g. "TXT Files (*.TXT)"
   std::string default_extension;  // save dialogs, without the dot
+  std::shared_ptr<DialogContent> content;  // Panel dialogs
 };
 
 using DialogId = uint32_t;
-
-enum class DialogStatus { Pending, Accepted, Cancelled, Failed };
 
 struct DialogOutcome {
   DialogStatus status = DialogStatus::Failed;
@@ -83,6 +101,12 @@ enum class EventType {
   FocusLost,
   Exposed,       // the window must be painted again
   FileDropped,
+  WindowMaximized,
+  WindowMinimized,
+  DisplayChanged,  // the desktop's display mode changed under the window
+  MenuCommand,     // a menu item was chosen; key is its command id
+  MenuOpening,     // the menu bar or one of its menus opens: refresh the items
+  Screenshot,      // replayed input only: write the presented frame to text (a PNG path)
 };
 
 enum class MouseButton : uint8_t { Left, Right, Middle };
@@ -110,6 +134,65 @@ struct Event {
   PadAxis pad_axis = PadAxis::LeftX;
   int32_t axis_value = 0;  // -32768..32767
   std::string text;        // typed text or a dropped file's path (UTF-8)
+};
+
+// ---- window, display modes and menus
+
+struct DisplayMode {
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t bits_per_pixel = 32;
+  int32_t refresh_rate = 0;  // Hz, 0 when unknown
+};
+
+// A rectangle of the desktop, in desktop pixels.
+struct DesktopArea {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// The main window's size and place before it first shows.
+struct WindowRequest {
+  int32_t width = 640;   // client area, pixels
+  int32_t height = 480;
+  std::optional<int32_t> x;  // desktop position; the desktop places it when absent
+  std::optional<int32_t> y;
+};
+
+enum class ScreenMode {
+  Windowed,             // the picture 1:1 in a window of its size
+  FullScreenDesktop,    // a borderless window over the whole desktop at its mode
+  FullScreenExclusive,  // the display switched to display_mode
+};
+
+// How a full screen shows a picture of another size (a window shows it 1:1).
+enum class Scaling {
+  Centred,  // 1:1 in the middle
+  Fit,      // as large as fits with the aspect kept, in steps of 1/50
+  Integer,  // the largest whole multiple that fits
+  Stretch,  // the whole screen
+};
+
+struct ScreenRequest {
+  ScreenMode mode = ScreenMode::Windowed;
+  DisplayMode display_mode;  // FullScreenExclusive only
+  Scaling scaling = Scaling::Fit;
+};
+
+// One entry of the menu bar: a top-level menu or sub-menu (children), an
+// item (id) or a separator. Labels are UTF-8; "&" marks the key letter.
+struct MenuEntry {
+  enum class Kind : uint8_t { Menu, Item, Separator };
+  Kind kind = Kind::Item;
+  uint32_t id = 0;
+  std::string label;
+  bool enabled = true;
+  bool checked = false;
+  std::vector<MenuEntry> children;
+
+  bool operator==(const MenuEntry&) const = default;
 };
 
 // ---- presentation
@@ -170,15 +253,57 @@ class Platform {
   // after at least that many ms (headless: the virtual clock simply moves on).
   virtual uint32_t ticks_ms() = 0;
   virtual void sleep_ms(uint32_t milliseconds) = 0;
+  // Sleeps like sleep_ms() but returns as soon as an event is pending, so an
+  // idle engine can wait for the player without waking every millisecond.
+  virtual void wait_for_event(uint32_t milliseconds) = 0;
   virtual LocalTime local_time() = 0;
 
   // Events, oldest first; false when none is pending. The headless backend
   // hands out the events injected or replayed up to the current clock.
   virtual bool poll_event(Event& event) = 0;
 
-  // Shows a frame. The SDL backend opens its window with the first frame and
-  // uploads only the changed rectangles; the headless backend keeps a copy.
+  // Hands out replayed input as if it came from the desktop: the event takes
+  // the same way as the backend's own events (the UI layer first, then
+  // poll_event). Headless: queued by its time on the virtual clock; SDL: at
+  // once.
+  virtual void inject_event(Event event) = 0;
+  // The input replay says whether more of its input is to come. While it is,
+  // headless in-window dialogs wait for that input instead of being answered
+  // by the policy at once.
+  virtual void set_scripted_input(bool more_to_come) = 0;
+
+  // Shows a frame. The SDL backend uploads only the changed rectangles and
+  // draws the menu bar and open dialogs over it; the headless backend keeps a
+  // copy (and draws the same UI over a second copy when there is any).
   virtual void present(const FrameView& frame) = 0;
+  // The picture as the player sees it now, with the menu bar and dialogs
+  // over the last presented frame (a window's whole picture, scaled as
+  // shown): 24-bit rows, blue, green, red, stride width * 3. False when
+  // there is nothing to show yet.
+  virtual bool read_presented_frame(std::vector<uint8_t>& pixels, int32_t& width, int32_t& height) = 0;
+
+  // The main window. open_window() shows it (once); until then present()
+  // opens it at the frame's size.
+  virtual void open_window(const WindowRequest& request) = 0;
+  // Full-screen display modes of the window's display (largest first), the
+  // desktop's current mode and the area all displays span together.
+  virtual std::vector<DisplayMode> display_modes() = 0;
+  virtual DisplayMode desktop_mode() = 0;
+  virtual DesktopArea desktop_area() = 0;
+  // Switches between windowed and full-screen presentation; false when the
+  // display refused (the window then stays as it was).
+  virtual bool set_screen_mode(const ScreenRequest& request) = 0;
+  virtual void set_topmost(bool topmost) = 0;
+  // The window's position on the desktop, when it has one.
+  virtual std::optional<DesktopArea> window_area() = 0;
+  // Brings the window to the front (before a message box).
+  virtual void raise_window() = 0;
+  // Replaces the menu bar's contents. The bar shows while the pointer is at
+  // the window's top edge or after F10 or a lone Alt; chosen items come back
+  // as MenuCommand events.
+  virtual void set_menu(std::span<const MenuEntry> menus) = 0;
+  // Height of the menu bar while it shows, in window pixels (0 while hidden).
+  virtual int32_t menu_bar_height() = 0;
 
   // Opens the sound output and starts pulling from source, which must
   // outlive close_audio(). Returns the format actually used, or false when

@@ -173,6 +173,8 @@ constexpr UserSettingEntry kUserSettings[] = {
     {UserSetting::FastVoicePlay, "FastVoicePlay", 0},
     {UserSetting::AbnormalMovieTerminateFlg, "AbnormalMovieTerminateFlg", 0},
     {UserSetting::MovieDisableMenu, "MovieDisableMenu", 0},
+    {UserSetting::FullScreenScaling, "FullScreenScaling", 0, EnvInt::Count, 0, 2},
+    {UserSetting::FullScreenExclusive, "FullScreenExclusive", 0},
 };
 
 struct UserTextEntry {

@@ -51,6 +51,9 @@ enum class UserSetting : uint8_t {
   HOnseiMale, HOnseiFemale, HSceneNormal, HSceneYuri, KokkaWait, SpkCont, WindowColor,
   LoadSaveDlgNumBase, ReprotNoVoice, ReprotNoPic, LogNoVoice, LogNoPic, AutoOpenErrorLine, FastVoicePlay,
   AbnormalMovieTerminateFlg, MovieDisableMenu,
+  // This engine's own: how a full screen shows the game (0 fit, 1 integer
+  // multiples, 2 stretched) and whether it switches the display's mode.
+  FullScreenScaling, FullScreenExclusive,
   Count
 };
 

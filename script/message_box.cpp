@@ -15,6 +15,7 @@ std::string game_message(const Machine& machine, std::string_view utf8_format,
 }
 
 bool show_box(Machine& machine, BoxKind kind, std::string_view game_text) {
+  if (machine.hooks.before_message_box) machine.hooks.before_message_box(machine.engine);
   platform::MessageBoxRequest request;
   std::string text = machine.encoding.to_utf8_lossy(game_text);
   std::string caption = machine.encoding.to_utf8_lossy(machine.caption);
@@ -53,6 +54,7 @@ bool show_box(Machine& machine, BoxKind kind, std::string_view game_text) {
 
 platform::Answer show_script_box(Machine& machine, std::string_view game_text, platform::Buttons buttons,
                                  platform::Icon icon) {
+  if (machine.hooks.before_message_box) machine.hooks.before_message_box(machine.engine);
   std::string text = machine.encoding.to_utf8_lossy(game_text);
   std::string caption = machine.encoding.to_utf8_lossy(machine.caption);
   return machine.platform.show_message_box({caption, text, buttons, icon});

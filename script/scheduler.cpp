@@ -93,8 +93,8 @@ void process_ending_threads(Machine& machine) {
 }
 }  // namespace
 
-uint32_t sleep_allowance(const Machine& machine) {
-  int64_t allowance = 1;
+uint32_t sleep_allowance(const Machine& machine, uint32_t limit) {
+  int64_t allowance = limit;
   for (const std::unique_ptr<Thread>& thread : machine.threads) {
     int32_t deadline = thread->frame().wait_deadline;
     if (deadline == 0) return 0;

@@ -44,7 +44,8 @@ void process_clicks(Machine& machine);
 bool take_click(ButtonEvent& event, uint32_t now);
 
 // How long the loop may sleep, in ms: 0 when a thread has no wait deadline,
-// else until the nearest deadline, at most 1 ms.
-uint32_t sleep_allowance(const Machine& machine);
+// else until the nearest deadline, at most limit (1 ms for the loop's own
+// pace; a window that wakes on input may wait longer).
+uint32_t sleep_allowance(const Machine& machine, uint32_t limit = 1);
 
 }  // namespace tavelo::script

@@ -118,6 +118,17 @@ struct Clicks {
   int32_t suppress_count = 0;
 };
 
+// Menu requests: the main window's menu commands post a request; the machine
+// takes it up at its per-frame step (raising the script event that opens the
+// screen) and the script declares which screen it shows (system calls); the
+// input gate lets input through while a request is current.
+struct MenuRequest {
+  int32_t pending = 0;  // 0 none
+  int32_t current = 0;  // the request last taken up
+  int32_t open = 0;     // the request whose screen the script shows; 0 none
+  bool new_request = false;  // set by every post, cleared once a cycle
+};
+
 // The instructions that reach outside the machine. The host fills these at
 // start-up; an empty hook drops the text (a machine without a message window).
 // They are cold: text instructions run once per line of story text.
@@ -136,6 +147,9 @@ struct HostHooks {
   void (*pump_events)(host::Engine& engine) = nullptr;
   // A thread is being freed: what the engine keeps per thread goes with it.
   void (*thread_freed)(host::Engine& engine, int32_t thread_id) = nullptr;
+  // Runs before every message box: full screen is left and the window comes
+  // to the front.
+  void (*before_message_box)(host::Engine& engine) = nullptr;
 };
 
 struct Machine {
@@ -191,6 +205,7 @@ struct Machine {
   int32_t end_all_code = 0;
   SkipState skip;
   Clicks clicks;
+  MenuRequest menu_request;
   RandomGenerator random;
   TextFileTable text_files;  // text files opened by scripts
 };

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config ccache python3
-  libsdl2-dev libpng-dev zlib1g-dev libogg-dev libvorbis-dev
+  libsdl2-dev libimgui-dev libpng-dev zlib1g-dev libogg-dev libvorbis-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev
   googletest libgtest-dev libbenchmark-dev

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the layer rule, builds the engine, tools and
 # tests, and runs every test: the unit and scenario tests (plain build), the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of every
-# fuzz target. Set TAVELO_FUZZ_SECONDS to fuzz longer (default 10 per target).
+# AddressSanitizer and UndefinedBehaviorSanitizer, the audio tests under
+# ThreadSanitizer, and a short run of every fuzz target. Set
+# TAVELO_FUZZ_SECONDS to fuzz longer (default 10 per target).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,6 +29,13 @@ cmake -S . -B build-sanitize -G Ninja -DTAVELO_WERROR=ON -DTAVELO_SANITIZE=ON -D
   -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-sanitize -j "$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 ctest -j "$jobs" --output-on-failure)
+
+echo "== audio tests under ThreadSanitizer"
+# Only the sound output's code and the file layer under it are instrumented;
+# the rest of this tree compiles as the plain build did (the compiler cache).
+cmake -S . -B build-tsan -G Ninja -DTAVELO_WERROR=ON -DTAVELO_TSAN=ON -DTAVELO_BENCHMARKS=OFF >/dev/null
+cmake --build build-tsan -j "$jobs" --target audio_tests
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest -R '^audio$' --output-on-failure)
 
 echo "== fuzz targets (${fuzz_seconds} s each)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTAVELO_FUZZ=ON -DTAVELO_TESTS=OFF \

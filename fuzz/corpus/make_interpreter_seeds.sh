@@ -75,3 +75,58 @@ cases:
 out:
     return
 SRC
+
+seed sprites <<'SRC'
+.entry main
+main:
+    push_int 24
+    push_int 32
+    syscall page_create_withalfa 2
+    set_int_pop global int "@p@GLOBAL"
+    load global int "@p@GLOBAL"
+    syscall sprite_create 1
+    set_int_pop global int "@s@GLOBAL"
+    push_int 0x40000100
+    push_int 20
+    push_int 30
+    load global int "@s@GLOBAL"
+    syscall_discard sprite_move 4
+    push_int 1
+    push_int 300
+    push_float 90.0
+    load global int "@s@GLOBAL"
+    syscall_discard sprite_rotate 4
+    push_int 2
+    push_int 40
+    push_int 1
+    push_int 40
+    push_int 0
+    load global int "@s@GLOBAL"
+    syscall_discard sprite_animate_define 6
+    push_int 50
+    push_int 128
+    load global int "@s@GLOBAL"
+    syscall_discard sprite_alfa_set 3
+    push_int 30
+    push_float 2.0
+    load global int "@s@GLOBAL"
+    syscall_discard sprite_xmodify_set 3
+    push_int 0
+    push_int 0
+    load global int "@p@GLOBAL"
+    load global int "@s@GLOBAL"
+    syscall_discard sprite_paste 4
+    push_int 1500
+    push_int 1500
+    push_int 100
+    push_int 100
+    syscall_discard screen_window_set 4
+    push_int 3
+    push_int -2
+    syscall_discard screen_offset 2
+    load global int "@s@GLOBAL"
+    syscall_discard sprite_move_wait 1
+    load global int "@s@GLOBAL"
+    syscall_discard sprite_release 1
+    return
+SRC

@@ -25,6 +25,9 @@ bool translate_event(const SDL_Event& raw, Event& event) {
   // SDL counts from its initialisation; ticks_ms() is one ahead (never 0).
   event.time = raw.common.timestamp + 1;
   switch (raw.type) {
+    // The close button sends a window close and then SDL_QUIT (the last
+    // window); only the latter counts, or No to the exit question would be
+    // followed by the same question again.
     case SDL_QUIT: event.type = EventType::CloseRequested; return true;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
@@ -79,12 +82,19 @@ bool translate_event(const SDL_Event& raw, Event& event) {
         SDL_free(raw.drop.file);
       }
       return true;
+    case SDL_DISPLAYEVENT:
+      if (raw.display.event != SDL_DISPLAYEVENT_ORIENTATION) return false;
+      event.type = EventType::DisplayChanged;
+      return true;
     case SDL_WINDOWEVENT:
       switch (raw.window.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED: event.type = EventType::FocusGained; return true;
         case SDL_WINDOWEVENT_FOCUS_LOST: event.type = EventType::FocusLost; return true;
-        case SDL_WINDOWEVENT_EXPOSED: event.type = EventType::Exposed; return true;
-        case SDL_WINDOWEVENT_CLOSE: event.type = EventType::CloseRequested; return true;
+        case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_SIZE_CHANGED: event.type = EventType::Exposed; return true;
+        case SDL_WINDOWEVENT_MAXIMIZED: event.type = EventType::WindowMaximized; return true;
+        case SDL_WINDOWEVENT_MINIMIZED: event.type = EventType::WindowMinimized; return true;
+        case SDL_WINDOWEVENT_DISPLAY_CHANGED: event.type = EventType::DisplayChanged; return true;
         default: return false;
       }
     default: return false;

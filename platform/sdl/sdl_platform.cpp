@@ -4,11 +4,16 @@
 
 #include <SDL.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <ctime>
+#include <deque>
 #include <string>
 #include <vector>
 
+#include "platform/screen_geometry.h"
 #include "platform/sdl/sdl_events.h"
+#include "platform/ui/ui_layer.h"
 
 namespace tavelo::platform {
 namespace {
@@ -18,6 +23,7 @@ class SdlPlatform final : public Platform {
   SdlPlatform() = default;
   ~SdlPlatform() override {
     close_audio();
+    m_ui.release_renderer();
     if (m_texture) SDL_DestroyTexture(m_texture);
     if (m_renderer) SDL_DestroyRenderer(m_renderer);
     if (m_window) SDL_DestroyWindow(m_window);
@@ -41,6 +47,14 @@ class SdlPlatform final : public Platform {
   }
 
   void sleep_ms(uint32_t milliseconds) override { SDL_Delay(milliseconds); }
+
+  void wait_for_event(uint32_t milliseconds) override {
+    if (!m_injected.empty() || !m_pending.empty()) return;
+    // Waits on the display connection itself; the event stays queued. The
+    // wait has just asked the display server, so the next drain need not.
+    SDL_WaitEventTimeout(nullptr, int(milliseconds));
+    m_pumped = true;
+  }
 
   LocalTime local_time() override {
     std::time_t now = std::time(nullptr);
@@ -84,6 +98,7 @@ class SdlPlatform final : public Platform {
     std::string text(request.text);
     SDL_MessageBoxData data{};
     data.flags = flags;
+    data.window = m_window;
     data.title = caption.c_str();
     data.message = text.c_str();
     data.numbuttons = count;
@@ -93,25 +108,176 @@ class SdlPlatform final : public Platform {
     return choices[pressed].answer;
   }
 
+  // Events reach the engine through one queue: SDL's own (translated, with
+  // pointer positions turned into picture pixels) and replayed ones, each
+  // offered to the menu bar and dialogs first. UI frames run when the queue
+  // is empty and the UI asks for one.
   bool poll_event(Event& event) override {
-    SDL_Event raw;
-    while (SDL_PollEvent(&raw)) {
-      if (translate_event(raw, event)) return true;
+    for (;;) {
+      if (!m_pending.empty()) {
+        event = std::move(m_pending.front());
+        m_pending.pop_front();
+        return true;
+      }
+      SDL_Event raw;
+      if (!m_pumped) {
+        // One pump per drain: each pump asks the display server for news.
+        SDL_PumpEvents();
+        m_pumped = true;
+      }
+      if (SDL_PeepEvents(&raw, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
+        Event translated;
+        if (!translate_event(raw, translated)) continue;
+        note_window_event(translated);
+        if (m_ui.take_event(translated)) continue;
+        to_picture(translated);
+        m_pending.push_back(std::move(translated));
+        continue;
+      }
+      if (!m_injected.empty()) {
+        Event injected = std::move(m_injected.front());
+        m_injected.pop_front();
+        Event for_ui = injected;
+        to_window(for_ui);
+        if (m_ui.take_event(for_ui)) continue;
+        m_pending.push_back(std::move(injected));
+        continue;
+      }
+      break;
     }
-    return false;
+    if (m_needs_redraw || m_ui.needs_frame()) redraw();
+    if (m_pending.empty()) {
+      m_pumped = false;
+      return false;
+    }
+    event = std::move(m_pending.front());
+    m_pending.pop_front();
+    return true;
   }
 
-  void present(const FrameView& frame) override {
-    if (!ensure_window(frame.width, frame.height)) return;
-    for (const FrameRect& rect : frame.changed) {
-      SDL_Rect area{rect.x, rect.y, rect.width, rect.height};
-      const uint8_t* first = frame.pixels + size_t(rect.y) * size_t(frame.stride) + size_t(rect.x) * 3;
-      SDL_UpdateTexture(m_texture, &area, first, frame.stride);
-    }
-    SDL_RenderClear(m_renderer);
-    SDL_RenderCopy(m_renderer, m_texture, nullptr, nullptr);
-    SDL_RenderPresent(m_renderer);
+  void inject_event(Event event) override {
+    event.time = ticks_ms();
+    m_injected.push_back(std::move(event));
   }
+
+  // A real window always has the player; its dialogs never wait for replays.
+  void set_scripted_input(bool) override {}
+
+  void present(const FrameView& frame) override {
+    if (!frame.pixels || !ensure_window(frame.width, frame.height)) return;
+    if (m_texture_fresh) {
+      upload(frame, {0, 0, frame.width, frame.height});
+      m_texture_fresh = false;
+    } else {
+      for (const FrameRect& rect : frame.changed) upload(frame, rect);
+    }
+    m_has_frame = true;
+    redraw();
+  }
+
+  // The window's picture as the player sees it (scaled, with the menu bar
+  // and dialogs), read back from the renderer after drawing it once more.
+  bool read_presented_frame(std::vector<uint8_t>& pixels, int32_t& width, int32_t& height) override {
+    if (!m_renderer) return false;
+    int output_width = 0;
+    int output_height = 0;
+    if (SDL_GetRendererOutputSize(m_renderer, &output_width, &output_height) != 0 || output_width <= 0) return false;
+    pixels.assign(size_t(output_width) * size_t(output_height) * 3, 0);
+    redraw(false);
+    bool read = SDL_RenderReadPixels(m_renderer, nullptr, SDL_PIXELFORMAT_BGR24, pixels.data(), output_width * 3) == 0;
+    SDL_RenderPresent(m_renderer);
+    width = output_width;
+    height = output_height;
+    return read;
+  }
+
+  void open_window(const WindowRequest& request) override {
+    if (m_window) return;
+    m_request = request;
+    create_window(request.width, request.height);
+  }
+
+  std::vector<DisplayMode> display_modes() override {
+    std::vector<DisplayMode> modes;
+    int display = current_display();
+    int count = SDL_GetNumDisplayModes(display);
+    for (int i = 0; i < count; ++i) {
+      SDL_DisplayMode mode;
+      if (SDL_GetDisplayMode(display, i, &mode) != 0) continue;
+      modes.push_back({mode.w, mode.h, int32_t(SDL_BITSPERPIXEL(mode.format)), mode.refresh_rate});
+    }
+    return modes;
+  }
+
+  DisplayMode desktop_mode() override {
+    SDL_DisplayMode mode;
+    if (SDL_GetDesktopDisplayMode(current_display(), &mode) != 0) return {};
+    return {mode.w, mode.h, int32_t(SDL_BITSPERPIXEL(mode.format)), mode.refresh_rate};
+  }
+
+  DesktopArea desktop_area() override {
+    int count = SDL_GetNumVideoDisplays();
+    SDL_Rect all{0, 0, 0, 0};
+    for (int i = 0; i < count; ++i) {
+      SDL_Rect bounds;
+      if (SDL_GetDisplayBounds(i, &bounds) != 0) continue;
+      if (all.w == 0) {
+        all = bounds;
+      } else {
+        SDL_UnionRect(&all, &bounds, &all);
+      }
+    }
+    return {all.x, all.y, all.w, all.h};
+  }
+
+  bool set_screen_mode(const ScreenRequest& request) override {
+    if (!m_window && !create_window(m_request.width, m_request.height)) return false;
+    int result = 0;
+    switch (request.mode) {
+      case ScreenMode::Windowed:
+        result = SDL_SetWindowFullscreen(m_window, 0);
+        if (result == 0 && m_width > 0) SDL_SetWindowSize(m_window, m_width, m_height);
+        break;
+      case ScreenMode::FullScreenDesktop: result = SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP); break;
+      case ScreenMode::FullScreenExclusive: {
+        SDL_DisplayMode wanted{};
+        wanted.w = request.display_mode.width;
+        wanted.h = request.display_mode.height;
+        wanted.refresh_rate = request.display_mode.refresh_rate;
+        SDL_DisplayMode closest;
+        if (!SDL_GetClosestDisplayMode(current_display(), &wanted, &closest) || closest.w != wanted.w ||
+            closest.h != wanted.h) {
+          return false;
+        }
+        result = SDL_SetWindowDisplayMode(m_window, &closest);
+        if (result == 0) result = SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN);
+        break;
+      }
+    }
+    if (result != 0) return false;
+    m_screen = request;
+    m_needs_redraw = true;
+    return true;
+  }
+
+  void set_topmost(bool topmost) override {
+    if (m_window) SDL_SetWindowAlwaysOnTop(m_window, topmost ? SDL_TRUE : SDL_FALSE);
+  }
+
+  std::optional<DesktopArea> window_area() override {
+    if (!m_window) return std::nullopt;
+    DesktopArea area;
+    SDL_GetWindowPosition(m_window, &area.x, &area.y);
+    SDL_GetWindowSize(m_window, &area.width, &area.height);
+    return area;
+  }
+
+  void raise_window() override {
+    if (m_window) SDL_RaiseWindow(m_window);
+  }
+
+  void set_menu(std::span<const MenuEntry> menus) override { m_ui.set_menu(menus); }
+  int32_t menu_bar_height() override { return m_ui.bar_height(); }
 
   bool open_audio(const AudioFormat& wanted, AudioSource& source, AudioFormat& obtained) override {
     close_audio();
@@ -144,10 +310,15 @@ class SdlPlatform final : public Platform {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
 
-  // The in-window dialogs are drawn over the frame once the menu bar exists;
-  // until then every dialog accepts its default at once, as a headless run does.
+  // In-window dialogs are drawn over the frame; the others (text input and
+  // file choosers) accept their default at once until they are drawn too.
   DialogId open_dialog(const DialogRequest& request) override {
     DialogId id = m_next_dialog++;
+    if (m_next_dialog == 0) m_next_dialog = 1;
+    if (request.kind == DialogKind::Panel && request.content) {
+      m_ui.open_panel(id, request.content);
+      return id;
+    }
     m_dialogs.push_back({id, {DialogStatus::Accepted, request.text}});
     return id;
   }
@@ -159,7 +330,7 @@ class SdlPlatform final : public Platform {
       m_dialogs.erase(m_dialogs.begin() + long(i));
       return outcome;
     }
-    return {DialogStatus::Failed, {}};
+    return m_ui.poll_panel(dialog);
   }
 
   void set_caption(std::string_view caption) override {
@@ -185,32 +356,179 @@ class SdlPlatform final : public Platform {
   }
 
  private:
+  static FrameRect clip(const FrameRect& rect, int32_t width, int32_t height) {
+    int32_t left = std::max(rect.x, 0);
+    int32_t top = std::max(rect.y, 0);
+    int32_t right = std::min(rect.x + rect.width, width);
+    int32_t bottom = std::min(rect.y + rect.height, height);
+    return {left, top, right - left, bottom - top};
+  }
+
+  int current_display() const {
+    int display = m_window ? SDL_GetWindowDisplayIndex(m_window) : 0;
+    return display < 0 ? 0 : display;
+  }
+
+  bool create_window(int32_t width, int32_t height) {
+    int x = m_request.x ? *m_request.x : int(SDL_WINDOWPOS_UNDEFINED);
+    int y = m_request.y ? *m_request.y : int(SDL_WINDOWPOS_UNDEFINED);
+    m_window = SDL_CreateWindow(m_caption.c_str(), x, y, width, height, SDL_WINDOW_ALLOW_HIGHDPI);
+    if (!m_window) return false;
+    m_renderer = SDL_CreateRenderer(m_window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (!m_renderer) m_renderer = SDL_CreateRenderer(m_window, -1, 0);
+    m_needs_redraw = true;
+    return m_renderer != nullptr;
+  }
+
   bool ensure_window(int32_t width, int32_t height) {
     if (width <= 0 || height <= 0) return false;
-    if (m_window && width == m_width && height == m_height) return true;
+    if (m_window && m_texture && width == m_width && height == m_height) return true;
     if (!m_window) {
-      m_window = SDL_CreateWindow(m_caption.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
-                                  SDL_WINDOW_ALLOW_HIGHDPI);
-      if (!m_window) return false;
-      m_renderer = SDL_CreateRenderer(m_window, -1, SDL_RENDERER_PRESENTVSYNC);
-      if (!m_renderer) m_renderer = SDL_CreateRenderer(m_window, -1, 0);
-      if (!m_renderer) return false;
-    } else {
+      if (!create_window(width, height)) return false;
+    } else if (m_screen.mode == ScreenMode::Windowed) {
       SDL_SetWindowSize(m_window, width, height);
     }
+    if (!m_renderer) return false;
     if (m_texture) SDL_DestroyTexture(m_texture);
-    m_texture = SDL_CreateTexture(m_renderer, SDL_PIXELFORMAT_BGR24, SDL_TEXTUREACCESS_STREAMING, width, height);
+    // Renderers take 32-bit pixels natively; 24-bit ones would be converted
+    // by SDL on every upload, so the upload converts instead, rectangle by
+    // rectangle. BGR24 remains for a renderer that refuses the 32-bit format.
+    m_texture_format = SDL_PIXELFORMAT_ARGB8888;
+    m_texture = SDL_CreateTexture(m_renderer, m_texture_format, SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (!m_texture) {
+      m_texture_format = SDL_PIXELFORMAT_BGR24;
+      m_texture = SDL_CreateTexture(m_renderer, m_texture_format, SDL_TEXTUREACCESS_STREAMING, width, height);
+    }
+    if (m_texture) SDL_SetTextureBlendMode(m_texture, SDL_BLENDMODE_NONE);
+    m_texture_fresh = true;
     m_width = width;
     m_height = height;
     return m_texture != nullptr;
   }
 
+  // Copies one rectangle of the frame into the texture (cut to the frame).
+  void upload(const FrameView& frame, FrameRect rect) {
+    int32_t right = std::min(rect.x + rect.width, frame.width), bottom = std::min(rect.y + rect.height, frame.height);
+    rect.x = std::max(rect.x, 0);
+    rect.y = std::max(rect.y, 0);
+    if (right <= rect.x || bottom <= rect.y) return;
+    SDL_Rect area{rect.x, rect.y, right - rect.x, bottom - rect.y};
+    const uint8_t* first = frame.pixels + size_t(area.y) * size_t(frame.stride) + size_t(area.x) * 3;
+    if (m_texture_format == SDL_PIXELFORMAT_BGR24) {
+      SDL_UpdateTexture(m_texture, &area, first, frame.stride);
+      return;
+    }
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(m_texture, &area, &pixels, &pitch) != 0) return;
+    for (int y = 0; y < area.h; ++y) {
+      const uint8_t* in = first + size_t(y) * size_t(frame.stride);
+      uint32_t* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels) + size_t(y) * size_t(pitch));
+      for (int x = 0; x < area.w; ++x, in += 3) {
+        out[x] = 0xFF000000u | uint32_t(in[2]) << 16 | uint32_t(in[1]) << 8 | uint32_t(in[0]);
+      }
+    }
+    SDL_UnlockTexture(m_texture);
+  }
+
+  // Window points to renderer pixels (HiDPI windows have more of the latter).
+  float framebuffer_scale() const {
+    int points = 0;
+    int pixels = 0;
+    SDL_GetWindowSize(m_window, &points, nullptr);
+    SDL_GetRendererOutputSize(m_renderer, &pixels, nullptr);
+    return points > 0 ? float(pixels) / float(points) : 1.0f;
+  }
+
+  // The picture's place in renderer pixels. A window shows it at the largest
+  // whole multiple its pixels allow (1:1, or 2:1 on a HiDPI display, sharp);
+  // a full screen as the player chose, pushed down while the menu bar shows.
+  PictureRect placement() const {
+    int output_width = 0;
+    int output_height = 0;
+    SDL_GetRendererOutputSize(m_renderer, &output_width, &output_height);
+    bool full_screen = m_screen.mode != ScreenMode::Windowed;
+    Scaling scaling = full_screen ? m_screen.scaling : Scaling::Integer;
+    PictureRect place = place_picture(scaling, m_width, m_height, output_width, output_height);
+    if (full_screen) place.y += int32_t(float(m_ui.bar_height()) * framebuffer_scale());
+    return place;
+  }
+
+  void to_picture(Event& event) const {
+    if (event.type != EventType::MouseMove && event.type != EventType::MouseDown && event.type != EventType::MouseUp) {
+      return;
+    }
+    if (!m_renderer || m_width <= 0) return;
+    float scale = framebuffer_scale();
+    int32_t x = int32_t(float(event.x) * scale);
+    int32_t y = int32_t(float(event.y) * scale);
+    output_to_picture(placement(), m_width, m_height, x, y);
+    event.x = x;
+    event.y = y;
+  }
+
+  void to_window(Event& event) const {
+    if (!m_renderer || m_width <= 0) return;
+    int32_t x = event.x;
+    int32_t y = event.y;
+    picture_to_output(placement(), m_width, m_height, x, y);
+    float scale = framebuffer_scale();
+    event.x = int32_t(float(x) / scale);
+    event.y = int32_t(float(y) / scale);
+  }
+
+  void note_window_event(const Event& event) {
+    if (event.type == EventType::Exposed || event.type == EventType::FocusGained) m_needs_redraw = true;
+  }
+
+  // Draws the picture and the UI; present false leaves the result in the
+  // back buffer for reading.
+  void redraw(bool present = true) {
+    m_needs_redraw = false;
+    if (!m_renderer) {
+      if (m_ui.needs_frame()) m_ui.skip_frame();
+      return;
+    }
+    SDL_SetRenderDrawColor(m_renderer, 0, 0, 0, 255);
+    SDL_RenderClear(m_renderer);
+    if (m_texture && m_has_frame) {
+      PictureRect place = placement();
+      bool whole_multiple = place.width % m_width == 0 && place.height % m_height == 0;
+      SDL_SetTextureScaleMode(m_texture, whole_multiple ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
+      SDL_Rect target{place.x, place.y, place.width, place.height};
+      SDL_RenderCopy(m_renderer, m_texture, nullptr, &target);
+    }
+    if (m_ui.visible()) {
+      int width = 0;
+      int height = 0;
+      SDL_GetWindowSize(m_window, &width, &height);
+      std::vector<Event> reports;
+      m_ui.draw(m_renderer, width, height, framebuffer_scale(), ticks_ms(), reports);
+      for (Event& report : reports) m_pending.push_back(std::move(report));
+    } else if (m_ui.needs_frame()) {
+      m_ui.skip_frame();
+    }
+    if (present) SDL_RenderPresent(m_renderer);
+  }
+
   std::string m_caption;
+  WindowRequest m_request;
+  ScreenRequest m_screen;
   SDL_Window* m_window = nullptr;
   SDL_Renderer* m_renderer = nullptr;
   SDL_Texture* m_texture = nullptr;
+  uint32_t m_texture_format = SDL_PIXELFORMAT_ARGB8888;
+  bool m_texture_fresh = false;  // created since the last frame: upload everything
   int32_t m_width = 0;
   int32_t m_height = 0;
+  bool m_has_frame = false;
+  bool m_needs_redraw = false;
+  // The display server was asked for news during this drain, or by the wait
+  // just before it.
+  bool m_pumped = false;
+  UiLayer m_ui;
+  std::deque<Event> m_pending;
+  std::deque<Event> m_injected;
   SDL_AudioDeviceID m_audio = 0;
   struct OpenDialog {
     DialogId id;

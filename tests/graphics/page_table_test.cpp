@@ -101,25 +101,5 @@ TEST(PageTable, alpha_pages_of_the_wrong_shape_count_as_none) {
   EXPECT_EQ(find_alpha(state, p), nullptr);
 }
 
-TEST(ChangeMarks, records_in_order_skips_repeats_and_merges_when_full) {
-  State state;
-  mark_changed(state, 1, {0, 0, 2, 2});
-  mark_changed(state, 1, {0, 0, 2, 2});
-  mark_changed(state, 1, {0, 0, 0, 5});  // empty
-  mark_changed(state, 2, {5, 5, 1, 1});
-  std::vector<ChangeMark> marks = take_change_marks(state);
-  ASSERT_EQ(marks.size(), 2u);
-  EXPECT_EQ(marks[1].page, 2);
-  EXPECT_TRUE(take_change_marks(state).empty());
-
-  for (int32_t i = 0; i < int32_t(kMergeMarksAbove); ++i) mark_changed(state, 7, {i, 0, 1, 1});
-  mark_changed(state, 7, {100, 50, 10, 10});
-  mark_changed(state, 8, {1, 1, 1, 1});
-  marks = take_change_marks(state);
-  ASSERT_EQ(marks.size(), kMergeMarksAbove + 1);
-  EXPECT_EQ(marks[0].rect, (Rect{0, 0, 110, 60}));
-  EXPECT_EQ(marks.back().page, 8);
-}
-
 }  // namespace
 }  // namespace tavelo::graphics

@@ -12,34 +12,11 @@
 
 #include "graphics/page_table.h"
 #include "host/engine.h"
+#include "tests/support/script_calls.h"
 #include "tests/support/script_harness.h"
 
 namespace tavelo::testing {
 namespace {
-
-using Lines = std::vector<std::string>;
-
-// Script text for one system call with its arguments in call order
-// (argument 1 first; it is pushed last). An argument is a number, "@name"
-// for a global int variable, "f:1.5" for a float or "'text'" for a string.
-std::string push(const std::string& argument) {
-  if (argument.rfind("@", 0) == 0) return "    load global int \"" + argument + "@GLOBAL\"\n";
-  if (argument.rfind("f:", 0) == 0) return "    push_float " + argument.substr(2) + "\n";
-  if (argument.rfind("'", 0) == 0) return "    push_string \"" + argument.substr(1, argument.size() - 2) + "\"\n";
-  return "    push_int " + argument + "\n";
-}
-
-std::string call(const std::string& name, std::initializer_list<std::string> arguments) {
-  std::vector<std::string> in_order(arguments);
-  std::string text;
-  for (auto it = in_order.rbegin(); it != in_order.rend(); ++it) text += push(*it);
-  return text + "    syscall " + name + " " + std::to_string(in_order.size()) + "\n";
-}
-
-// The call, its result kept in a global int variable.
-std::string keep(const std::string& variable, const std::string& name, std::initializer_list<std::string> arguments) {
-  return call(name, arguments) + "    set_int_pop global int \"@" + variable + "@GLOBAL\"\n";
-}
 
 // The same with a script array as the last argument (pushed first).
 std::string call_table(const std::string& array, const std::string& name,
@@ -50,9 +27,6 @@ std::string call_table(const std::string& array, const std::string& name,
   return text + "    syscall " + name + " " + std::to_string(in_order.size() + 1) + "\n";
 }
 
-std::string print(const std::string& name, std::initializer_list<std::string> arguments) {
-  return call(name, arguments) + "    PRINT 1\n";
-}
 
 // Global int array @name of 256 elements with element i = 255 - i.
 std::string inverting_table(const std::string& name) {
@@ -79,8 +53,6 @@ std::string inverting_table(const std::string& name) {
          "    jump fill_" + name + "\n"
          "filled_" + name + ":\n";
 }
-
-bool contains(const std::string& line, const std::string& part) { return line.find(part) != std::string::npos; }
 
 struct Refusal {
   std::string script;   // the call, result left on the stack
@@ -202,10 +174,6 @@ const graphics::Page* only_page(TestEngine& test, int32_t width, int32_t height,
   return found;
 }
 
-// Colour values as grp_point_get answers them.
-std::string rgb(int red, int green, int blue) { return std::to_string(red + green * 256 + blue * 65536) + " "; }
-std::string grey(int level) { return rgb(level, level, level); }
-
 TEST(GraphicsSyscalls, fills_and_colour_effects_leave_the_worked_out_pixels) {
   std::string body = print("grp_rgb", {"1", "2", "3"}) + print("grp_rgb", {"511", "256", "0"}) +
                      keep("p", "page_create", {"8", "2"}) + print("grp_point_get", {"@p", "0", "0"}) +
@@ -259,32 +227,6 @@ TEST(GraphicsSyscalls, fills_and_colour_effects_leave_the_worked_out_pixels) {
 }
 
 // A script body and the lines it must print, built step by step.
-struct Steps {
-  std::string body;
-  Lines expected;
-
-  void run(const std::string& script) { body += script; }
-  void expect(const std::string& script, const std::string& line) {
-    body += script + "    PRINT 1\n";
-    expected.push_back(line);
-  }
-  void expect_pixel(const std::string& page, int x, int y, const std::string& line) {
-    expect(call("grp_point_get", {page, std::to_string(x), std::to_string(y)}), line);
-  }
-};
-
-void check(const ScriptRun& run, const Lines& expected) {
-  ASSERT_GE(run.lines.size(), expected.size()) << ::testing::PrintToString(run.lines);
-  EXPECT_EQ(Lines(run.lines.begin(), run.lines.begin() + std::ptrdiff_t(expected.size())), expected);
-}
-
-std::string filled(const std::string& variable, int width, int height, int colour, bool indexed = false) {
-  std::string script = indexed ? keep(variable, "page_create", {std::to_string(width), std::to_string(height), "0"})
-                               : keep(variable, "page_create", {std::to_string(width), std::to_string(height)});
-  return script + call("grp_boxfill", {"@" + variable, "0", "0", std::to_string(width), std::to_string(height),
-                                       std::to_string(colour)});
-}
-
 TEST(GraphicsSyscalls, copies_blend_swap_and_map_pixels) {
   Steps s;
   // Level copy: ((L + 1) * dst + (256 - L) * src) >> 8.
@@ -450,32 +392,6 @@ TEST(GraphicsSyscalls, pages_are_created_queried_and_released_with_their_alpha) 
       EXPECT_EQ(run.lines[i], s.expected[i]) << i;
     }
   }
-}
-
-// A picture for the data directory, made by ImageMagick's convert.
-struct Picture {
-  std::string name;       // file name in data/
-  std::string arguments;  // convert arguments before the output
-  std::string format;     // output format prefix (PNG24, PNG32)
-};
-
-// A game whose data directory holds the pictures.
-ScriptRun run_with_pictures(const std::string& body, const std::vector<Picture>& pictures,
-                            platform::AnswerPolicy policy = {}) {
-  TempDirectory game;
-  GameFiles files;
-  files.scripts.push_back({"scenario/start.tvo", start_script(body)});
-  write_game(game, files);
-  game.write("data/.keep", std::string());
-  for (const Picture& picture : pictures) {
-    ProcessResult made =
-        run_command("convert " + picture.arguments + " '" + picture.format + ":" + game.at("data/" + picture.name) + "'");
-    EXPECT_EQ(made.exit_status, 0) << picture.name << ": " << made.output;
-  }
-  ScriptRun run;
-  run.game = run_game(game, {}, std::move(policy));
-  run.lines = log_messages(run.game.log);
-  return run;
 }
 
 const std::vector<Picture> kPictures = {

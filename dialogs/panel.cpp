@@ -1,0 +1,48 @@
+// Shared pieces of the in-window dialogs.
+
+#include "dialogs/panel.h"
+
+#include <imgui.h>
+
+#include <string>
+
+namespace tavelo::dialogs {
+namespace {
+
+constexpr float kButtonWidth = 96.0f;
+constexpr int kKeyReturn = 0x0D;
+constexpr int kKeyEscape = 0x1B;
+
+// Keys reach ImGui under the engine's virtual-key codes.
+bool pressed_key(int key) { return ImGui::IsKeyPressed(key, false); }
+
+}  // namespace
+
+platform::DialogStatus ok_row() {
+  ImGui::Separator();
+  ImGui::SetCursorPosX(ImGui::GetCursorPosX() + kDialogWidth - kButtonWidth);
+  bool ok = ImGui::Button("OK", ImVec2(kButtonWidth, 0.0f));
+  if (ok || pressed_key(kKeyReturn) || pressed_key(kKeyEscape)) return platform::DialogStatus::Accepted;
+  return platform::DialogStatus::Pending;
+}
+
+platform::DialogStatus ok_cancel_row() {
+  ImGui::Separator();
+  float spacing = ImGui::GetStyle().ItemSpacing.x;
+  ImGui::SetCursorPosX(ImGui::GetCursorPosX() + kDialogWidth - 2 * kButtonWidth - spacing);
+  bool ok = ImGui::Button("OK", ImVec2(kButtonWidth, 0.0f));
+  ImGui::SameLine();
+  bool cancel = ImGui::Button("キャンセル", ImVec2(kButtonWidth, 0.0f));
+  if (cancel || pressed_key(kKeyEscape)) return platform::DialogStatus::Cancelled;
+  if (ok || pressed_key(kKeyReturn)) return platform::DialogStatus::Accepted;
+  return platform::DialogStatus::Pending;
+}
+
+void paragraph(std::string_view text) {
+  if (text.empty()) return;
+  ImGui::PushTextWrapPos(ImGui::GetCursorPosX() + kDialogWidth);
+  ImGui::TextUnformatted(text.data(), text.data() + text.size());
+  ImGui::PopTextWrapPos();
+}
+
+}  // namespace tavelo::dialogs

@@ -1,0 +1,62 @@
+// System calls of the main window and the display modes.
+
+#include "host/window_syscalls.h"
+
+#include "host/display_modes.h"
+#include "host/engine.h"
+#include "platform/platform.h"
+#include "script/state.h"
+
+namespace tavelo::host {
+namespace {
+
+using script::CallArgs;
+using script::CallStatus;
+using script::SyscallEntry;
+
+// The script takes up the current request as the screen it shows (9999 when
+// it shows one of its own accord).
+CallStatus sys_menu_request_open(Engine& engine, CallArgs& args) {
+  script::MenuRequest& request = engine.script.menu_request;
+  request.open = request.current != 0 ? request.current : 9999;
+  request.current = 0;
+  return args.done(0);
+}
+
+CallStatus sys_menu_request_close(Engine& engine, CallArgs& args) {
+  script::MenuRequest& request = engine.script.menu_request;
+  request.open = 0;
+  request.current = 0;
+  return args.done(0);
+}
+
+platform::DisplayMode chosen_mode(Engine& engine, CallArgs& args) {
+  std::vector<platform::DisplayMode> modes = engine.platform.display_modes();
+  return choose_full_screen_size(modes, args.int_at(1), args.int_at(2), engine.host.display.wide_choice);
+}
+
+// The height of the mode found first is kept: later calls repeat it.
+CallStatus sys_full_screen_height(Engine& engine, CallArgs& args) {
+  std::optional<int32_t>& found = engine.host.display.found_height;
+  if (!found) found = chosen_mode(engine, args).height;
+  return args.done(*found);
+}
+
+CallStatus sys_screen_mode_find(Engine& engine, CallArgs& args) { return args.done(chosen_mode(engine, args).width); }
+
+constexpr SyscallEntry kWindowSyscalls[] = {
+    {0xC438BA98, "", sys_menu_request_open, script::SyscallFlags::None,
+     "— → 0; the current menu request becomes the screen the script shows"},
+    {0x3378635D, "", sys_menu_request_close, script::SyscallFlags::None,
+     "— → 0; the script closed the screen it showed"},
+    {0x2159EBE0, "", sys_full_screen_height, script::SyscallFlags::None,
+     "width, height → height of the full-screen mode chosen for that size (the first answer is kept)"},
+    {0xF63ED9AE, "screen_mode_find", sys_screen_mode_find, script::SyscallFlags::None,
+     "width, height → width of the full-screen mode chosen for that size"},
+};
+
+}  // namespace
+
+std::span<const script::SyscallEntry> window_syscalls() { return kWindowSyscalls; }
+
+}  // namespace tavelo::host

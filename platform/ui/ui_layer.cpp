@@ -1,0 +1,504 @@
+// The in-window UI: menu bar and in-window dialogs on Dear ImGui.
+
+#include "platform/ui/ui_layer.h"
+
+#include <SDL.h>
+#include <backends/imgui_impl_sdlrenderer.h>
+#include <imgui.h>
+#include <imgui_freetype.h>
+#include <imgui_internal.h>
+
+#include <algorithm>
+#include <cfloat>
+
+namespace tavelo::platform {
+namespace {
+
+// The pointer reveals the bar within this many pixels of the window's top.
+constexpr int32_t kRevealRows = 2;
+constexpr float kFontPixels = 16.0f;
+// The face the menus and dialogs use; the font lookup maps it to IPA Gothic.
+constexpr const char* kUiFace = "ＭＳ ゴシック";
+
+constexpr int32_t kKeyBackspace = 0x08;
+constexpr int32_t kKeyTab = 0x09;
+constexpr int32_t kKeyReturn = 0x0D;
+constexpr int32_t kKeyShift = 0x10;
+constexpr int32_t kKeyControl = 0x11;
+constexpr int32_t kKeyAlt = 0x12;
+constexpr int32_t kKeyEscape = 0x1B;
+constexpr int32_t kKeySpace = 0x20;
+constexpr int32_t kKeyLeft = 0x25;
+constexpr int32_t kKeyRight = 0x27;
+constexpr int32_t kKeyF10 = 0x79;
+
+int button_index(MouseButton button) {
+  switch (button) {
+    case MouseButton::Left: return 0;
+    case MouseButton::Right: return 1;
+    case MouseButton::Middle: return 2;
+  }
+  return 0;
+}
+
+// "終了(&X)" shows as "終了(X)"; "&&" is a literal ampersand.
+std::string display_label(std::string_view label) {
+  std::string shown;
+  for (size_t i = 0; i < label.size(); ++i) {
+    if (label[i] == '&') {
+      if (i + 1 < label.size() && label[i + 1] == '&') shown += '&', ++i;
+      continue;
+    }
+    shown += label[i];
+  }
+  return shown;
+}
+
+// ImGui's ids come from labels; the suffix keeps equal labels apart.
+std::string imgui_label(const MenuEntry& entry, size_t index) {
+  return display_label(entry.label) + "##" + std::to_string(entry.id) + "_" + std::to_string(index);
+}
+
+void map_keys(ImGuiIO& io) {
+  // The engine's virtual-key codes index io.KeysDown directly.
+  io.KeyMap[ImGuiKey_Tab] = kKeyTab;
+  io.KeyMap[ImGuiKey_LeftArrow] = 0x25;
+  io.KeyMap[ImGuiKey_RightArrow] = 0x27;
+  io.KeyMap[ImGuiKey_UpArrow] = 0x26;
+  io.KeyMap[ImGuiKey_DownArrow] = 0x28;
+  io.KeyMap[ImGuiKey_PageUp] = 0x21;
+  io.KeyMap[ImGuiKey_PageDown] = 0x22;
+  io.KeyMap[ImGuiKey_Home] = 0x24;
+  io.KeyMap[ImGuiKey_End] = 0x23;
+  io.KeyMap[ImGuiKey_Insert] = 0x2D;
+  io.KeyMap[ImGuiKey_Delete] = 0x2E;
+  io.KeyMap[ImGuiKey_Backspace] = kKeyBackspace;
+  io.KeyMap[ImGuiKey_Space] = kKeySpace;
+  io.KeyMap[ImGuiKey_Enter] = kKeyReturn;
+  io.KeyMap[ImGuiKey_Escape] = kKeyEscape;
+  io.KeyMap[ImGuiKey_KeyPadEnter] = kKeyReturn;
+  io.KeyMap[ImGuiKey_A] = 'A';
+  io.KeyMap[ImGuiKey_C] = 'C';
+  io.KeyMap[ImGuiKey_V] = 'V';
+  io.KeyMap[ImGuiKey_X] = 'X';
+  io.KeyMap[ImGuiKey_Y] = 'Y';
+  io.KeyMap[ImGuiKey_Z] = 'Z';
+}
+
+Event report_of(EventType type) {
+  Event event;
+  event.type = type;
+  return event;
+}
+
+}  // namespace
+
+UiLayer::Change UiLayer::change_of(Change::Kind kind, int32_t x, int32_t y, int32_t index, bool down) {
+  Change change;
+  change.kind = kind;
+  change.x = x;
+  change.y = y;
+  change.index = index;
+  change.down = down;
+  return change;
+}
+
+UiLayer::UiLayer() = default;
+
+UiLayer::~UiLayer() {
+  if (!m_context) return;
+  ImGui::SetCurrentContext(m_context);
+  if (m_renderer) ImGui_ImplSDLRenderer_Shutdown();
+  ImGui::DestroyContext(m_context);
+}
+
+void UiLayer::set_menu(std::span<const MenuEntry> menus) {
+  if (std::equal(menus.begin(), menus.end(), m_menus.begin(), m_menus.end())) return;
+  m_menus.assign(menus.begin(), menus.end());
+  m_menu_was_open.assign(m_menus.size(), false);
+  if (m_bar_shown) want_frames();
+}
+
+bool UiLayer::take_event(const Event& event) {
+  bool panels = !m_panels.empty() &&
+                std::any_of(m_panels.begin(), m_panels.end(), [](const Panel& p) { return p.status == DialogStatus::Pending; });
+  bool active = m_bar_shown || panels;
+  auto over_bar = [&] { return m_bar_shown && m_pointer_y >= 0 && m_pointer_y < m_bar_height; };
+  switch (event.type) {
+    case EventType::MouseMove: {
+      m_pointer_x = event.x;
+      m_pointer_y = event.y;
+      if (!m_bar_shown && !panels && !m_menus.empty() && event.y >= 0 && event.y < kRevealRows) {
+        m_bar_shown = true;
+        m_reports_pending.push_back(report_of(EventType::MenuOpening));
+        active = true;
+      }
+      if (!active) return false;
+      m_changes.push_back(change_of(Change::Kind::Move, event.x, event.y));
+      want_frames();
+      return panels || m_popup_open || over_bar();
+    }
+    case EventType::MouseDown:
+    case EventType::MouseUp: {
+      int index = button_index(event.button);
+      bool down = event.type == EventType::MouseDown;
+      if (down) {
+        m_pointer_x = event.x;
+        m_pointer_y = event.y;
+        m_button_taken[index] = panels || m_popup_open || over_bar();
+      }
+      bool taken = m_button_taken[index];
+      if (!down) m_button_taken[index] = false;
+      if (!taken) return false;
+      m_changes.push_back(change_of(Change::Kind::Move, event.x, event.y));
+      m_changes.push_back(change_of(Change::Kind::Button, 0, 0, index, down));
+      want_frames();
+      return true;
+    }
+    case EventType::Wheel:
+      if (!(panels || m_popup_open || over_bar())) return false;
+      m_changes.push_back(change_of(Change::Kind::Wheel, event.wheel));
+      want_frames();
+      return true;
+    case EventType::KeyDown:
+    case EventType::KeyUp: {
+      bool down = event.type == EventType::KeyDown;
+      if (event.key == kKeyAlt) {
+        // A lone press and release of Alt opens the menus, as on the desktop;
+        // the game still sees Alt (Alt+Enter, Alt+F2).
+        if (down && !event.repeat) m_alt_alone = true;
+        if (!down && m_alt_alone && !panels) {
+          m_alt_alone = false;
+          activate_by_keyboard();
+        }
+        return panels;
+      }
+      if (down) m_alt_alone = false;
+      if (event.key == kKeyF10) {
+        if (down && !event.repeat && !panels) activate_by_keyboard();
+        return true;
+      }
+      if (!(panels || m_popup_open || m_keyboard_mode)) return false;
+      // Left and Right move between the bar's menus while the keyboard has
+      // them, as a desktop menu bar does.
+      if (m_keyboard_mode && !panels && (event.key == kKeyLeft || event.key == kKeyRight)) {
+        if (down) step_menu(event.key == kKeyRight ? 1 : -1);
+        return true;
+      }
+      if (event.key >= 0 && event.key < 512) {
+        m_changes.push_back(change_of(Change::Kind::Key, 0, 0, event.key, down));
+        want_frames();
+      }
+      return true;
+    }
+    case EventType::TextInput:
+      if (!(panels || m_popup_open)) return false;
+      m_changes.push_back(change_of(Change::Kind::Text));
+      m_changes.back().text = event.text;
+      want_frames();
+      return true;
+    case EventType::FocusLost:
+    case EventType::FocusGained:
+      m_alt_alone = false;
+      if (event.type == EventType::FocusLost) {
+        m_keyboard_mode = false;
+        m_close_menus = m_popup_open;
+      }
+      if (active) {
+        m_changes.push_back(change_of(Change::Kind::Focus, 0, 0, 0, event.type == EventType::FocusGained));
+        want_frames();
+      }
+      return false;
+    default: return false;
+  }
+}
+
+int32_t UiLayer::first_menu() const {
+  for (size_t i = 0; i < m_menus.size(); ++i) {
+    if (m_menus[i].kind == MenuEntry::Kind::Menu && m_menus[i].enabled) return int32_t(i);
+  }
+  return -1;
+}
+
+void UiLayer::step_menu(int direction) {
+  std::vector<size_t> menus;
+  for (size_t i = 0; i < m_menus.size(); ++i) {
+    if (m_menus[i].kind == MenuEntry::Kind::Menu && m_menus[i].enabled) menus.push_back(i);
+  }
+  if (menus.empty()) return;
+  size_t at = 0;
+  for (size_t i = 0; i < menus.size(); ++i) {
+    if (m_menu_was_open[menus[i]]) at = i;
+  }
+  at = (at + menus.size() + size_t(direction + int(menus.size()))) % menus.size();
+  m_close_menus = true;
+  m_open_menu = int32_t(menus[at]);
+  want_frames();
+}
+
+void UiLayer::activate_by_keyboard() {
+  if (m_menus.empty()) return;
+  if (m_bar_shown && (m_keyboard_mode || m_popup_open)) {
+    m_keyboard_mode = false;
+    m_close_menus = true;
+  } else {
+    if (!m_bar_shown) m_reports_pending.push_back(report_of(EventType::MenuOpening));
+    m_bar_shown = true;
+    m_keyboard_mode = true;
+    m_open_menu = first_menu();
+  }
+  want_frames();
+}
+
+void UiLayer::open_panel(DialogId id, std::shared_ptr<DialogContent> content) {
+  m_panels.push_back({id, std::move(content)});
+  // A dialog takes the keyboard from the menus, as a modal window would.
+  m_keyboard_mode = false;
+  m_close_menus = m_popup_open;
+  want_frames();
+}
+
+DialogOutcome UiLayer::poll_panel(DialogId dialog) {
+  auto it = std::find_if(m_panels.begin(), m_panels.end(), [&](const Panel& panel) { return panel.id == dialog; });
+  if (it == m_panels.end()) return {DialogStatus::Failed, {}};
+  if (it->status == DialogStatus::Pending) return {DialogStatus::Pending, {}};
+  DialogOutcome outcome{it->status, {}};
+  m_panels.erase(it);
+  want_frames();
+  return outcome;
+}
+
+void UiLayer::finish_panel(DialogId dialog, DialogStatus status) {
+  for (Panel& panel : m_panels) {
+    if (panel.id == dialog && panel.status == DialogStatus::Pending) panel.status = status;
+  }
+  want_frames();
+}
+
+std::vector<DialogId> UiLayer::pending_panels() const {
+  std::vector<DialogId> pending;
+  for (const Panel& panel : m_panels) {
+    if (panel.status == DialogStatus::Pending) pending.push_back(panel.id);
+  }
+  return pending;
+}
+
+void UiLayer::skip_frame() {
+  m_changes.clear();
+  if (m_frames_wanted > 0) --m_frames_wanted;
+}
+
+void UiLayer::ensure_context(SDL_Renderer* renderer) {
+  if (!m_context) {
+    m_context = ImGui::CreateContext();
+    ImGui::SetCurrentContext(m_context);
+    ImGuiIO& io = ImGui::GetIO();
+    // Nothing of the UI is written to disk.
+    io.IniFilename = nullptr;
+    io.LogFilename = nullptr;
+    io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
+    // A blinking cursor would keep the window redrawing while nothing changes.
+    io.ConfigInputTextCursorBlink = false;
+    map_keys(io);
+    ImGui::StyleColorsLight();
+    ImGuiStyle& style = ImGui::GetStyle();
+    // Check boxes and fields need an edge against the light windows.
+    style.Colors[ImGuiCol_FrameBg] = ImVec4(0.88f, 0.88f, 0.88f, 1.0f);
+    style.Colors[ImGuiCol_ModalWindowDimBg] = ImVec4(0.0f, 0.0f, 0.0f, 0.35f);
+    style.WindowRounding = 0.0f;
+    style.PopupRounding = 0.0f;
+    style.FrameRounding = 0.0f;
+    style.GrabRounding = 0.0f;
+    style.ScrollbarRounding = 0.0f;
+    style.TabRounding = 0.0f;
+  }
+  ImGui::SetCurrentContext(m_context);
+  if (!m_fonts_built) build_fonts();
+  if (renderer != m_renderer) {
+    if (m_renderer) ImGui_ImplSDLRenderer_Shutdown();
+    ImGui_ImplSDLRenderer_Init(renderer);
+    m_renderer = renderer;
+  }
+}
+
+void UiLayer::build_fonts() {
+  m_fonts_built = true;
+  ImGuiIO& io = ImGui::GetIO();
+  io.Fonts->FontBuilderIO = ImGuiFreeType::GetBuilderForFreeType();
+  ImFont* font = nullptr;
+  std::optional<FontFile> file = find_font_file(m_fonts, kUiFace);
+  if (file) {
+    ImFontConfig config;
+    config.FontNo = file->face_index;
+    config.OversampleH = 1;
+    config.OversampleV = 1;
+    config.PixelSnapH = true;
+    font = io.Fonts->AddFontFromFileTTF(file->path.c_str(), kFontPixels, &config,
+                                        io.Fonts->GetGlyphRangesJapanese());
+  }
+  // Without a Japanese font the menus still work, with Latin glyphs only.
+  if (!font) io.Fonts->AddFontDefault();
+}
+
+void UiLayer::release_renderer() {
+  if (!m_context || !m_renderer) return;
+  ImGui::SetCurrentContext(m_context);
+  ImGui_ImplSDLRenderer_Shutdown();
+  m_renderer = nullptr;
+}
+
+void UiLayer::apply_changes() {
+  ImGuiIO& io = ImGui::GetIO();
+  bool button_changed[3] = {};
+  std::vector<bool> key_changed(512, false);
+  while (!m_changes.empty()) {
+    Change& change = m_changes.front();
+    switch (change.kind) {
+      case Change::Kind::Move: io.MousePos = ImVec2(float(change.x), float(change.y)); break;
+      case Change::Kind::Button:
+        if (button_changed[change.index]) return;
+        button_changed[change.index] = true;
+        io.MouseDown[change.index] = change.down;
+        break;
+      case Change::Kind::Key:
+        if (key_changed[size_t(change.index)]) return;
+        key_changed[size_t(change.index)] = true;
+        io.KeysDown[change.index] = change.down;
+        if (change.index == kKeyShift) io.KeyShift = change.down;
+        if (change.index == kKeyControl) io.KeyCtrl = change.down;
+        break;
+      case Change::Kind::Wheel: io.MouseWheel += float(change.x); break;
+      case Change::Kind::Text: io.AddInputCharactersUTF8(change.text.c_str()); break;
+      case Change::Kind::Focus: io.AddFocusEvent(change.down); break;
+    }
+    m_changes.pop_front();
+  }
+}
+
+void UiLayer::draw_menu_entries(const std::vector<MenuEntry>& entries, std::vector<Event>& reports) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const MenuEntry& entry = entries[i];
+    switch (entry.kind) {
+      case MenuEntry::Kind::Separator: ImGui::Separator(); break;
+      case MenuEntry::Kind::Item:
+        if (ImGui::MenuItem(imgui_label(entry, i).c_str(), nullptr, entry.checked, entry.enabled)) {
+          Event chosen;
+          chosen.type = EventType::MenuCommand;
+          chosen.key = int32_t(entry.id);
+          reports.push_back(chosen);
+        }
+        break;
+      case MenuEntry::Kind::Menu:
+        if (ImGui::BeginMenu(imgui_label(entry, i).c_str(), entry.enabled)) {
+          draw_menu_entries(entry.children, reports);
+          ImGui::EndMenu();
+        }
+        break;
+    }
+  }
+}
+
+void UiLayer::draw_menu_bar(std::vector<Event>& reports) {
+  if (m_close_menus) {
+    m_close_menus = false;
+    ImGuiContext& context = *ImGui::GetCurrentContext();
+    if (context.OpenPopupStack.Size > 0) ImGui::ClosePopupToLevel(0, true);
+  }
+  if (!ImGui::BeginMainMenuBar()) return;
+  m_bar_height = int32_t(ImGui::GetWindowSize().y);
+  bool any_open = false;
+  for (size_t i = 0; i < m_menus.size(); ++i) {
+    const MenuEntry& menu = m_menus[i];
+    std::string label = imgui_label(menu, i);
+    if (menu.kind == MenuEntry::Kind::Item) {
+      if (ImGui::MenuItem(label.c_str(), nullptr, menu.checked, menu.enabled)) {
+        Event chosen;
+        chosen.type = EventType::MenuCommand;
+        chosen.key = int32_t(menu.id);
+        reports.push_back(chosen);
+      }
+      continue;
+    }
+    if (menu.kind != MenuEntry::Kind::Menu) continue;
+    if (m_open_menu == int32_t(i)) {
+      ImGui::OpenPopup(label.c_str());
+      // Opened from the keyboard: its first item shows as chosen.
+      ImGuiContext& context = *ImGui::GetCurrentContext();
+      context.NavDisableHighlight = false;
+      context.NavDisableMouseHover = true;
+    }
+    bool open = ImGui::BeginMenu(label.c_str(), menu.enabled);
+    if (open) {
+      any_open = true;
+      if (!m_menu_was_open[i]) m_reports_pending.push_back(report_of(EventType::MenuOpening));
+      draw_menu_entries(menu.children, reports);
+      ImGui::EndMenu();
+    }
+    m_menu_was_open[i] = open;
+  }
+  m_open_menu = -1;
+  ImGui::EndMainMenuBar();
+  m_popup_open = any_open;
+}
+
+void UiLayer::draw_panels() {
+  auto pending = std::find_if(m_panels.begin(), m_panels.end(),
+                              [](const Panel& panel) { return panel.status == DialogStatus::Pending; });
+  if (pending == m_panels.end()) return;
+  Panel& panel = *pending;
+  std::string id = panel.content->title() + "###panel" + std::to_string(panel.id);
+  if (!panel.opened) {
+    ImGui::OpenPopup(id.c_str());
+    panel.opened = true;
+  }
+  const ImGuiViewport* viewport = ImGui::GetMainViewport();
+  ImGui::SetNextWindowPos(viewport->GetCenter(), ImGuiCond_Appearing, ImVec2(0.5f, 0.5f));
+  if (ImGui::BeginPopupModal(id.c_str(), nullptr, ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoSavedSettings)) {
+    DialogStatus status = panel.content->draw();
+    if (status != DialogStatus::Pending) {
+      panel.status = status;
+      ImGui::CloseCurrentPopup();
+      want_frames();
+    }
+    ImGui::EndPopup();
+  }
+}
+
+void UiLayer::draw(SDL_Renderer* renderer, int32_t width, int32_t height, float framebuffer_scale,
+                   uint32_t now_ms, std::vector<Event>& reports) {
+  ensure_context(renderer);
+  ImGuiIO& io = ImGui::GetIO();
+  io.DisplaySize = ImVec2(float(width), float(height));
+  io.DisplayFramebufferScale = ImVec2(framebuffer_scale, framebuffer_scale);
+  float elapsed = m_has_drawn ? float(uint32_t(now_ms - m_last_frame_ms)) / 1000.0f : 1.0f / 60.0f;
+  io.DeltaTime = std::clamp(elapsed, 0.001f, 0.1f);
+  m_last_frame_ms = now_ms;
+  m_has_drawn = true;
+  apply_changes();
+
+  ImGui_ImplSDLRenderer_NewFrame();
+  ImGui::NewFrame();
+  if (m_bar_shown) {
+    draw_menu_bar(reports);
+  } else {
+    m_popup_open = false;
+  }
+  draw_panels();
+
+  // Keyboard activation lasts while its menus stay open; the bar stays while
+  // the pointer is on it or a menu is open.
+  if (m_keyboard_mode && !m_popup_open && m_open_menu < 0) m_keyboard_mode = false;
+  bool on_bar = m_pointer_y >= 0 && m_pointer_y < m_bar_height && m_pointer_x >= 0;
+  if (m_bar_shown && !m_keyboard_mode && !m_popup_open && !on_bar) {
+    m_bar_shown = false;
+    want_frames();
+  }
+
+  ImGui::Render();
+  ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
+  if (m_frames_wanted > 0) --m_frames_wanted;
+  reports.insert(reports.end(), m_reports_pending.begin(), m_reports_pending.end());
+  m_reports_pending.clear();
+}
+
+}  // namespace tavelo::platform
