@@ -6,6 +6,8 @@
 #include "graphics/page_table.h"
 #include "host/engine_parts.h"
 #include "host/hooks.h"
+#include "host/menus.h"
+#include "graphics/screen.h"
 #include "platform/slice_watch.h"
 #include "platform/text_encoding.h"
 
@@ -44,5 +46,19 @@ int32_t display_page_of(Engine& engine) { return engine.graphics.screen.display_
 void mark_page_changed(Engine& engine, int32_t handle, graphics::Rect rect) {
   graphics::mark_changed(engine.graphics, handle, rect);
 }
+
+void window_to_screen_point(Engine& engine, int32_t& x, int32_t& y) {
+  graphics::Point point = graphics::window_to_screen(engine.graphics.screen, {x, y});
+  x = point.x;
+  y = point.y;
+}
+
+void screen_to_window_point(Engine& engine, int32_t& x, int32_t& y) {
+  graphics::Point point = graphics::screen_to_window(engine.graphics.screen, {x, y});
+  x = point.x;
+  y = point.y;
+}
+
+void refresh_window_menu(Engine& engine) { refresh_menu(engine); }
 
 }  // namespace tavelo::host

@@ -61,4 +61,10 @@ graphics::Page* alpha_page_of(Engine& engine, const graphics::Page& page);
 int32_t display_page_of(Engine& engine);
 void mark_page_changed(Engine& engine, int32_t handle, graphics::Rect rect);
 
+// Window pixels (as platform events give them) to game-screen pixels and back.
+void window_to_screen_point(Engine& engine, int32_t& x, int32_t& y);
+void screen_to_window_point(Engine& engine, int32_t& x, int32_t& y);
+// Follows a change of the engine's state in the menu bar (greying).
+void refresh_window_menu(Engine& engine);
+
 }  // namespace tavelo::host

@@ -12,6 +12,7 @@
 #include "graphics/screen.h"
 #include "host/engine.h"
 #include "host/main_window.h"
+#include "input/input.h"
 #include "platform/platform.h"
 #include "platform/slice_watch.h"
 #include "script/read_marks.h"
@@ -100,6 +101,9 @@ LoopEnd run_frame_loop(Engine& engine) {
     if (engine.stopping()) return LoopEnd::Stopping;
     check_new_menu_request(engine);
     script::begin_cycle(machine);
+    // Every thread of the round sees the same input.
+    input::poll_pad(engine.input, machine);
+    input::freeze_input(engine.input, machine);
     if (quit_time_reached(engine)) {
       script::request_exit(machine, 0);
       return LoopEnd::Stopping;

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "graphics/screen.h"
 #include "host/engine.h"
 #include "platform/key_map.h"
 #include "script/scheduler.h"
@@ -301,8 +302,14 @@ void deliver_replayed_input(Engine& engine) {
   uint32_t elapsed = now - replay.start_time;
   while (replay.next < replay.events.size() && replay.events[replay.next].time <= elapsed) {
     platform::Event event = replay.events[replay.next++];
-    // FIXME: positions are game-screen pixels; once the display scale and
-    // view exist they are turned into window pixels here.
+    // Positions are game-screen pixels; the platform's events carry window
+    // pixels.
+    if (event.type == platform::EventType::MouseMove || event.type == platform::EventType::MouseDown ||
+        event.type == platform::EventType::MouseUp) {
+      graphics::Point point = graphics::screen_to_window(engine.graphics.screen, {event.x, event.y});
+      event.x = point.x;
+      event.y = point.y;
+    }
     event.time = engine.platform.ticks_ms();
     engine.platform.inject_event(std::move(event));
   }

@@ -316,9 +316,11 @@ void open_error_log(Engine& engine) {
   if (path) engine.platform.open_with_desktop(*path);
 }
 
-// FIXME: the skip input (slot 136) is pulsed here once the input slots exist;
-// until then only the skip mode changes.
-void pulse_skip(Engine& engine, int32_t mode) { script::set_skip_mode(engine.script, mode); }
+// The skip input: slot 136 pressed and released, as a middle click would.
+void pulse_skip(Engine& engine, int32_t mode) {
+  input::pulse_skip_input(engine.input, engine.script);
+  script::set_skip_mode(engine.script, mode);
+}
 
 // A press and release of a key, as the input handler would see it from the
 // desktop.
@@ -383,8 +385,8 @@ void run_menu_command(Engine& engine, uint32_t id) {
     case kMenuScreenOptions: open_screen_options(engine); break;
     case kMenuErrorLog: open_error_log(engine); break;
     case kMenuJoystick:
-      window.joystick_mode = window.joystick_mode != 0 ? 0 : resources::env_setting(engine.resources, EnvInt::JoyUse);
-      (void)resources::write_user_setting(engine.resources, UserSetting::JoyUse, window.joystick_mode);
+      engine.input.pad.use = engine.input.pad.use != 0 ? 0 : resources::env_setting(engine.resources, EnvInt::JoyUse);
+      (void)resources::write_user_setting(engine.resources, UserSetting::JoyUse, engine.input.pad.use);
       refresh_menu(engine);
       break;
     case kMenuNoMovies: {
@@ -622,7 +624,14 @@ int32_t main_window_handler(Engine& engine, const platform::Event& event) {
 }
 
 int32_t input_window_handler(Engine& engine, const platform::Event& event) {
-  input::handle_event(engine.input, engine.script, event);
+  input::PointerPlace place;
+  if (event.type == platform::EventType::MouseMove || event.type == platform::EventType::MouseDown ||
+      event.type == platform::EventType::MouseUp) {
+    const graphics::Screen& screen = engine.graphics.screen;
+    graphics::Point point = graphics::window_to_screen(screen, {event.x, event.y});
+    place = {point.x, point.y, graphics::window_point_inside(screen, {event.x, event.y})};
+  }
+  input::handle_event(engine.input, engine.script, event, place);
   return 0;
 }
 

@@ -54,14 +54,12 @@ struct MainWindow {
   bool topmost = false;    // TOPMOST
   bool movies_disabled = false;
   bool wide_mode = false;
-  int32_t joystick_mode = 0;  // 0 off, else the JOYUSE mode
   // The window's last place while windowed (WinPosX, WinPosY).
   int32_t saved_x = -9999;
   int32_t saved_y = -9999;
-  // FIXME: the save files own whether saving is enabled and input owns its
-  // gate; until they arrive saving stays disabled and input open.
+  // FIXME: the save files own whether saving is enabled; until they arrive
+  // saving stays disabled.
   bool saving_enabled = false;
-  bool input_gated = false;
   // The debug position text the C key copies (the debug tooling fills it).
   std::string position_text;
   WindowDialog dialog;

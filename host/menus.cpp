@@ -263,7 +263,7 @@ void set_up_menu(Engine& engine) {
   if (env(EnvInt::JoyUse) == 0) {
     set_item(menu.deleted, kMenuJoystick);
   } else if (resources::read_user_setting(resources, UserSetting::JoyUse) != 0) {
-    engine.host.window.joystick_mode = env(EnvInt::JoyUse);
+    engine.input.pad.use = env(EnvInt::JoyUse);
   }
   if (env(EnvInt::CaptureDisable) == 1) set_item(menu.greyed, kMenuScreenCapture);
   if (env(EnvInt::FnDisable) == 1) {
@@ -290,7 +290,7 @@ void refresh_menu(Engine& engine) {
   bool full_screen = engine.host.display.full_screen;
   set_item(menu.checked, kMenuFullScreen, full_screen);
   set_item(menu.checked, kMenuWindowed, !full_screen);
-  bool can_save = window.saving_enabled && !window.input_gated;
+  bool can_save = window.saving_enabled && !engine.input.gated;
   for (uint32_t id : {kMenuSave, kMenuSaveAs, kMenuQuickSave}) set_item(menu.disabled, id, !can_save);
   set_item(menu.checked, kMenuTopmost, resources::read_user_setting(resources, UserSetting::Topmost) != 0);
   // The machine's menu permissions say whether the next and the previous
@@ -299,7 +299,7 @@ void refresh_menu(Engine& engine) {
   set_item(menu.disabled, kMenuPreviousChoice, !engine.script.skip.second_menu_permitted);
   for (uint32_t level = 0; level < 5; ++level) set_item(menu.checked, kMenuDifficulty0 + level, window.difficulty == int32_t(level));
   for (uint32_t speed = 0; speed < 4; ++speed) set_item(menu.checked, kMenuGameSpeed0 + speed, window.game_speed == int32_t(speed));
-  set_item(menu.checked, kMenuJoystick, window.joystick_mode != 0);
+  set_item(menu.checked, kMenuJoystick, engine.input.pad.use != 0);
   set_item(menu.checked, kMenuNoMovies,
            resources::read_user_setting(resources, UserSetting::AbnormalMovieTerminateFlg) != 0);
   set_item(menu.checked, kMenuWideMode, resources::read_user_setting(resources, UserSetting::WideMode) != 0);

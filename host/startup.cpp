@@ -15,6 +15,7 @@
 #include "host/frame_loop.h"
 #include "host/main_window.h"
 #include "host/syscall_tables.h"
+#include "input/input.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
@@ -25,6 +26,7 @@
 #include "resources/name_hash.h"
 #include "resources/search_list.h"
 #include "resources/settings.h"
+#include "resources/settings_store.h"
 #include "resources/state.h"
 #include "script/error_report.h"
 #include "script/game_files.h"
@@ -103,6 +105,9 @@ bool run_initialisers(Engine& engine) {
   script::LoadedScript* start = script::load_script(engine.script, "start");
   if (!start) return false;
   script::reset_machine(engine.script);
+  input::reset_input(engine.input, engine.script);
+  std::string settings(resources::settings_location(engine.resources).directory);
+  if (!settings.empty()) engine.platform.add_pad_mappings(settings + "/gamecontrollerdb.txt");
   const uint8_t* init = script::find_function(engine.script, kInitFunctionHash, nullptr);
   if (!init) {
     script::show_box(engine.script, script::BoxKind::Error, "[start.tsv]に $init@GLOBAL 関数がありません", {});

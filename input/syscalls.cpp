@@ -1,14 +1,24 @@
-// Input system calls.
+// Input system calls: the input slots, the pointer, the gate and lock, the
+// game controller, mouse areas and the drag tracker.
 
 #include "input/syscalls.h"
 
 #include <array>
 
 #include "host/engine_parts.h"
+#include "input/input.h"
+#include "input/mouse_areas.h"
 #include "input/state.h"
-#include "resources/state.h"
-#include "script/state.h"
+#include "platform/platform.h"
 #include "resources/multibyte.h"
+#include "resources/settings.h"
+#include "resources/state.h"
+#include "script/error_report.h"
+#include "script/loader.h"
+#include "script/machine.h"
+#include "script/read_marks.h"
+#include "script/scheduler.h"
+#include "script/state.h"
 
 namespace tavelo::input {
 namespace {
@@ -16,30 +26,252 @@ namespace {
 using script::CallArgs;
 using script::CallStatus;
 using script::SyscallEntry;
+using script::SyscallFlags;
 
-// Presses swallowed after a suppression call.
-constexpr int32_t kSuppressedPresses = 3;
 // Dropped file names, in bytes.
 constexpr size_t kDroppedNameLimit = 259;
+constexpr SyscallFlags kControl = SyscallFlags::Control;
+
+State& input_state(host::Engine& engine) { return host::input_of(engine); }
+
+// ---- slots, pointer, gate, lock and controller
 
 CallStatus sys_suppress_repeated_clicks(host::Engine&, CallArgs& args) {
   // Without arguments the left button; with arguments the mask is argument 2.
-  int32_t mask = args.count == 0 ? 1 : args.int_at(2);
-  args.machine.clicks.suppress_mask = uint8_t(mask & 7);
-  args.machine.clicks.suppress_count = kSuppressedPresses;
+  suppress_clicks(args.machine, args.count == 0 ? 1 : args.int_at(2));
   return args.done(0);
 }
 
 CallStatus sys_accept_dropped_files(host::Engine& engine, CallArgs& args) {
   bool accept = args.int_at(1) != 0;
-  host::input_of(engine).accept_dropped_files = accept;
-  if (accept) host::input_of(engine).dropped_file.clear();
+  input_state(engine).accept_dropped_files = accept;
+  if (accept) input_state(engine).dropped_file.clear();
   return args.done(0);
 }
 
 CallStatus sys_dropped_file(host::Engine& engine, CallArgs& args) {
   return args.done_text(
-      resources::cut_game_text(args.machine.resources.lead_bytes, host::input_of(engine).dropped_file, kDroppedNameLimit));
+      resources::cut_game_text(args.machine.resources.lead_bytes, input_state(engine).dropped_file, kDroppedNameLimit));
+}
+
+CallStatus sys_pending_input(host::Engine& engine, CallArgs& args) {
+  State& state = input_state(engine);
+  const script::Thread& thread = args.thread;
+  int32_t bits = (thread.pending_left ? 1 : 0) | (thread.pending_right ? 2 : 0) | (thread.pending_middle ? 4 : 0);
+  if (key_pressed(state, kSlotPageUp)) bits |= 8;
+  if (key_pressed(state, kSlotPageDown)) bits |= 16;
+  if (key_pressed(state, kSlotErase)) bits |= 32;
+  return args.done(bits);
+}
+
+CallStatus sys_mouse_in_use(host::Engine& engine, CallArgs& args) {
+  const State& state = input_state(engine);
+  return args.done(state.frame_mouse_mode && state.pointer_inside ? 1 : 0);
+}
+
+CallStatus sys_set_pointer(host::Engine& engine, CallArgs& args) {
+  set_pointer(input_state(engine), args.int_at(1), args.int_at(2));
+  return args.done(0);
+}
+
+CallStatus sys_move_pointer(host::Engine& engine, CallArgs& args) {
+  State& state = input_state(engine);
+  set_pointer(state, args.int_at(1), args.int_at(2));
+  int32_t x = state.pointer.x;
+  int32_t y = state.pointer.y;
+  host::screen_to_window_point(engine, x, y);
+  host::platform_of(engine).warp_pointer(x, y);
+  return args.done(0);
+}
+
+CallStatus sys_gate_input(host::Engine& engine, CallArgs& args) {
+  State& state = input_state(engine);
+  bool was_closed = !input_passes_gate(state, args.machine);
+  state.gated = true;
+  host::refresh_window_menu(engine);
+  return args.done(was_closed ? 0 : -1);
+}
+
+CallStatus sys_open_input_gate(host::Engine& engine, CallArgs& args) {
+  input_state(engine).gated = false;
+  host::refresh_window_menu(engine);
+  return args.done(0);
+}
+
+CallStatus sys_set_joystick_use(host::Engine& engine, CallArgs& args) {
+  State& state = input_state(engine);
+  int32_t mode = args.int_at(1);
+  state.pad.use = mode;
+  if (mode == 0) release_pad_keys(state, args.machine);
+  (void)resources::write_user_setting(args.machine.resources, resources::UserSetting::JoyUse, mode);
+  return args.done(mode);
+}
+
+CallStatus sys_joystick_use(host::Engine&, CallArgs& args) {
+  return args.done(resources::read_user_setting(args.machine.resources, resources::UserSetting::JoyUse));
+}
+
+CallStatus sys_joystick_mapping(host::Engine& engine, CallArgs& args) {
+  State& state = input_state(engine);
+  int32_t mode = args.int_at(1);
+  release_pad_keys(state, args.machine);
+  state.pad.mapping_mode = mode;
+  return args.done(mode);
+}
+
+CallStatus sys_lock_input(host::Engine& engine, CallArgs& args) {
+  State& state = input_state(engine);
+  bool was_unlocked = !state.locked;
+  state.locked = true;
+  return args.done(was_unlocked ? 1 : 0);
+}
+
+CallStatus sys_reset_input(host::Engine& engine, CallArgs& args) {
+  reset_input(input_state(engine), args.machine);
+  return args.done(0);
+}
+
+CallStatus sys_raw_key_state(host::Engine& engine, CallArgs& args) {
+  int32_t key = std::min(std::max(args.int_at(1), 0), 127);
+  return args.done(input_state(engine).raw_keys[size_t(key)] != 0 ? 1 : 0);
+}
+
+// ---- mouse areas
+
+// Finishes a control call: with the script function the poll chose called
+// above the polling frame (its result becomes the call's), or with 0.
+CallStatus finish_with_call(CallArgs& args, const ScriptCall& call) {
+  script::Machine& machine = args.machine;
+  script::Thread& thread = args.thread;
+  if (!call.wanted) {
+    script::finish_control_call(machine, args.first, !args.keep_result);
+    return CallStatus::Done;
+  }
+  const uint8_t* position = script::find_function(machine, call.function, thread.frame().code);
+  if (!position) {
+    // Reported once; the poll goes on as if the function had returned 0.
+    script::report_script_error(machine, "関数 [%08X] がメモリ上に発見できませんでした。", {call.function});
+    script::finish_control_call(machine, args.first, !args.keep_result);
+    return CallStatus::Done;
+  }
+  for (int i = call.count - 1; i >= 0; --i) script::push_value(thread, script::make_int(call.arguments[size_t(i)]));
+  script::call_position(machine, thread, script::code_block_at(machine, position), position, call.count,
+                        !args.keep_result);
+  return CallStatus::Done;
+}
+
+CallStatus sys_pointer_x(host::Engine& engine, CallArgs& args) { return args.done(input_state(engine).pointer.x); }
+CallStatus sys_pointer_y(host::Engine& engine, CallArgs& args) { return args.done(input_state(engine).pointer.y); }
+
+CallStatus sys_buttons_held(host::Engine& engine, CallArgs& args) {
+  const State& state = input_state(engine);
+  int32_t bits = (key_down(state, kSlotDecide) ? 1 : 0) | (key_down(state, kSlotCancel) ? 2 : 0) |
+                 (key_down(state, kSlotSkip) ? 4 : 0) | (key_down(state, kSlotPageUp) ? 8 : 0) |
+                 (key_down(state, kSlotPageDown) ? 16 : 0);
+  return args.done(bits);
+}
+
+CallStatus sys_add_mouse_area(host::Engine&, CallArgs& args) {
+  script::MouseArea area;
+  area.id = args.int_at(1);
+  area.x = args.int_at(2);
+  area.y = args.int_at(3);
+  area.width = args.int_at(4);
+  area.height = args.int_at(5);
+  area.enter = uint32_t(args.int_at(6));
+  area.leave = uint32_t(args.int_at(7));
+  area.click = uint32_t(args.int_at(8));
+  area.key_code = args.int_at(9);
+  area.depth = args.thread.depth;
+  args.thread.mouse_areas.push_back(area);
+  return args.done(0);
+}
+
+CallStatus sys_set_click_functions(host::Engine&, CallArgs& args) {
+  int32_t* words = args.thread.frame().mouse_words;
+  for (int i = 0; i < 4; ++i) words[i] = args.int_at(i + 1);
+  return args.done(0);
+}
+
+CallStatus sys_clear_mouse_areas(host::Engine& engine, CallArgs& args) {
+  State& state = input_state(engine);
+  script::Thread& thread = args.thread;
+  thread.mouse_areas.clear();
+  int32_t* words = thread.frame().mouse_words;
+  for (FrameWord word : {kWordLeft, kWordRight, kWordMiddle, kWordFocused, kWordRemembered}) words[word] = 0;
+  script::set_skip_mode(args.machine, 0);
+  consume_presses(state, kSlotPageUp);
+  consume_presses(state, kSlotPageDown);
+  state.last_key = 0;
+  if (state.caps_lock_owner < 0) state.caps_lock_owner = thread.id;
+  state.mouse_mode = state.frame_mouse_mode = true;
+  return args.done(0);
+}
+
+CallStatus sys_poll_mouse_areas(host::Engine& engine, CallArgs& args) {
+  script::release_stack_above(args.thread, args.first);
+  return finish_with_call(args, poll_mouse_areas(input_state(engine), args.thread));
+}
+
+// ---- drag tracker
+
+int32_t drag_window_handler(host::Engine& engine, const platform::Event& event) {
+  if (event.type != platform::EventType::MouseDown && event.type != platform::EventType::MouseUp) return 0;
+  if (event.button == platform::MouseButton::Middle) return 0;
+  State& state = input_state(engine);
+  int32_t x = event.x;
+  int32_t y = event.y;
+  host::window_to_screen_point(engine, x, y);
+  DragSide side = event.button == platform::MouseButton::Left ? DragSide::Left : DragSide::Right;
+  DragMessage message = event.type == platform::EventType::MouseUp ? DragMessage::Up
+                        : event.clicks >= 2                        ? DragMessage::DoubleClick
+                                                                   : DragMessage::Down;
+  track_drag_message(state, side, message, x, y, script::script_time(host::machine_of(engine)));
+  // The pointer stays on the window while a button is held.
+  host::platform_of(engine).confine_pointer(message != DragMessage::Up && !state.drag.now.both_buttons);
+  if (state.pointer_hidden) host::platform_of(engine).set_pointer_visible(false);
+  return 0;
+}
+
+CallStatus sys_start_drag_tracking(host::Engine& engine, CallArgs& args) {
+  start_drag_tracking(input_state(engine), uint32_t(args.int_at(1)), uint32_t(args.int_at(2)),
+                      uint32_t(args.int_at(3)));
+  (void)host::add_window_handler(engine, drag_window_handler);
+  return args.done(0);
+}
+
+CallStatus sys_end_drag_tracking(host::Engine& engine, CallArgs& args) {
+  input_state(engine).drag.active = false;
+  host::drop_window_handler(engine, drag_window_handler);
+  host::platform_of(engine).confine_pointer(false);
+  return args.done(0);
+}
+
+template <DragSide Side>
+CallStatus sys_set_drag_functions(host::Engine& engine, CallArgs& args) {
+  DragTracker& drag = input_state(engine).drag;
+  std::array<uint32_t, kDragFunctionCount>& functions =
+      Side == DragSide::Left ? drag.left_functions : drag.right_functions;
+  for (int i = 0; i < kDragFunctionCount; ++i) functions[size_t(i)] = uint32_t(args.int_at(i + 1));
+  return args.done(0);
+}
+
+CallStatus sys_poll_drag(host::Engine& engine, CallArgs& args) {
+  script::release_stack_above(args.thread, args.first);
+  return finish_with_call(args, poll_drag(input_state(engine), script::script_time(args.machine)));
+}
+
+CallStatus sys_nothing(host::Engine&, CallArgs& args) { return args.done(0); }
+
+CallStatus sys_show_pointer(host::Engine& engine, CallArgs& args) {
+  State& state = input_state(engine);
+  bool was_shown = !state.pointer_hidden;
+  bool show = args.int_at(1) != 0;
+  if (show != was_shown) {
+    state.pointer_hidden = !show;
+    host::platform_of(engine).set_pointer_visible(show);
+  }
+  return args.done(was_shown ? 1 : 0);
 }
 
 // Scripts know these calls by key only.
@@ -47,6 +279,32 @@ constexpr std::array kInputSyscalls = {
     SyscallEntry{0xB7E3E81C, "", sys_suppress_repeated_clicks},
     SyscallEntry{0x42D7C922, "", sys_accept_dropped_files},
     SyscallEntry{0xC32E286F, "", sys_dropped_file},
+    SyscallEntry{0x892E9B20, "", sys_pending_input},
+    SyscallEntry{0x3670B283, "", sys_mouse_in_use},
+    SyscallEntry{0xB84C9953, "", sys_set_pointer},
+    SyscallEntry{0xD4590BD3, "", sys_move_pointer},
+    SyscallEntry{0x60085FA4, "", sys_gate_input},
+    SyscallEntry{0x44BC7555, "", sys_open_input_gate},
+    SyscallEntry{0xF9D94E91, "", sys_set_joystick_use},
+    SyscallEntry{0xB1681699, "", sys_joystick_use},
+    SyscallEntry{0xCA30043A, "", sys_joystick_mapping},
+    SyscallEntry{0xD5999D46, "", sys_lock_input},
+    SyscallEntry{0x05B1A6E8, "", sys_reset_input},
+    SyscallEntry{0xD34E9B28, "", sys_raw_key_state},
+    SyscallEntry{0xEFD49BC9, "", sys_pointer_x},
+    SyscallEntry{0x72DB7ABF, "", sys_pointer_y},
+    SyscallEntry{0x2075C300, "", sys_buttons_held},
+    SyscallEntry{0xF8D18340, "", sys_add_mouse_area},
+    SyscallEntry{0xA7C6E918, "", sys_set_click_functions},
+    SyscallEntry{0x4E1EB9D0, "", sys_clear_mouse_areas},
+    SyscallEntry{0x3A3BFB29, "", sys_poll_mouse_areas, kControl},
+    SyscallEntry{0xA909A32A, "", sys_start_drag_tracking},
+    SyscallEntry{0xAF6571AB, "", sys_end_drag_tracking},
+    SyscallEntry{0x163C0878, "", sys_set_drag_functions<DragSide::Left>},
+    SyscallEntry{0xD215E29A, "", sys_set_drag_functions<DragSide::Right>},
+    SyscallEntry{0xAD0F8767, "", sys_poll_drag, kControl},
+    SyscallEntry{0x50846AD3, "", sys_nothing},
+    SyscallEntry{0xAB13BE44, "", sys_show_pointer},
 };
 
 }  // namespace

@@ -32,7 +32,9 @@ constexpr KeyMapping kKeyMap[] = {
     {SDLK_F7, 0x76},           {SDLK_F8, 0x77},          {SDLK_F9, 0x78},           {SDLK_F10, 0x79},
     {SDLK_F11, 0x7A},          {SDLK_F12, 0x7B},         {SDLK_F13, 0x7C},          {SDLK_F14, 0x7D},
     {SDLK_F15, 0x7E},          {SDLK_F16, 0x7F},         {SDLK_F17, 0x80},          {SDLK_F18, 0x81},
-    {SDLK_NUMLOCKCLEAR, 0x90}, {SDLK_SCROLLLOCK, 0x91},
+    {SDLK_F19, 0x82},          {SDLK_F20, 0x83},         {SDLK_F21, 0x84},          {SDLK_F22, 0x85},
+    {SDLK_F23, 0x86},          {SDLK_F24, 0x87},         {SDLK_LGUI, 0x5B},         {SDLK_RGUI, 0x5C},
+    {SDLK_APPLICATION, 0x5D},  {SDLK_NUMLOCKCLEAR, 0x90}, {SDLK_SCROLLLOCK, 0x91},
 };
 
 // In PadButton and PadAxis order.

@@ -129,6 +129,7 @@ struct Event {
   int32_t x = 0;
   int32_t y = 0;
   MouseButton button = MouseButton::Left;
+  int32_t clicks = 1;  // 2 for the second press of a double click
   int32_t wheel = 0;  // notches, positive away from the player
   PadButton pad_button = PadButton::A;
   PadAxis pad_axis = PadAxis::LeftX;
@@ -318,6 +319,16 @@ class Platform {
   // no longer Pending; a finished dialog's outcome is given once.
   virtual DialogId open_dialog(const DialogRequest& request) = 0;
   virtual DialogOutcome poll_dialog(DialogId dialog) = 0;
+
+  // The pointer over the window (picture pixels, as events give them). A
+  // headless backend has no pointer and ignores these.
+  virtual void warp_pointer(int32_t /*x*/, int32_t /*y*/) {}
+  virtual void set_pointer_visible(bool /*visible*/) {}
+  // Keeps the pointer inside the window while a button is held (drags).
+  virtual void confine_pointer(bool /*confine*/) {}
+  // Game-controller mappings in SDL's text form (gamecontrollerdb.txt), read
+  // from the file when it exists; pads already open are matched again.
+  virtual void add_pad_mappings(const std::string& /*file_path*/) {}
 
   // Window caption (UTF-8); a headless backend only remembers it.
   virtual void set_caption(std::string_view caption) = 0;

@@ -43,6 +43,7 @@ void clear_thread(Thread& thread) {
   thread.frames[0].top = 1;
   thread.sp = 1;
   thread.end_state = EndState::Running;
+  thread.mouse_areas.clear();
 }
 
 }  // namespace tavelo::script

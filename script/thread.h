@@ -45,6 +45,24 @@ struct Frame {
 
 inline constexpr Frame kFreshFrame{};
 
+// A mouse area: a rectangle of game-screen pixels whose script functions the
+// area poll calls when the pointer enters, leaves or clicks it. Owned by the
+// thread that registered it; the input subsystem's calls manage them.
+struct MouseArea {
+  int32_t id = 0;
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  uint32_t enter = 0;  // script function keys
+  uint32_t leave = 0;
+  uint32_t click = 0;
+  int32_t state = 0;  // 0 outside, 1 entered, 2 clicked
+  int32_t depth = 0;  // the thread's call depth at registration
+  int32_t key_code = 0;
+  bool key_pressed = false;
+};
+
 enum class EndState : int32_t {
   Running = 0,
   EndRequested = 1,
@@ -75,6 +93,7 @@ struct Thread {
   bool pending_left = false;
   bool pending_right = false;
   bool pending_middle = false;
+  std::vector<MouseArea> mouse_areas;  // in registration order
 
   Frame& frame() { return frames[size_t(depth)]; }
   const Frame& frame() const { return frames[size_t(depth)]; }

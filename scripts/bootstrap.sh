@@ -10,7 +10,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb imagemagick sox vorbis-tools lua5.4
+  xvfb xdotool imagemagick sox vorbis-tools lua5.4
 )
 
 missing=()

@@ -49,6 +49,7 @@ bool translate_event(const SDL_Event& raw, Event& event) {
       if (!button) return false;
       event.type = raw.type == SDL_MOUSEBUTTONDOWN ? EventType::MouseDown : EventType::MouseUp;
       event.button = *button;
+      event.clicks = raw.button.clicks;
       event.x = raw.button.x;
       event.y = raw.button.y;
       return true;

@@ -23,6 +23,7 @@ class SdlPlatform final : public Platform {
   SdlPlatform() = default;
   ~SdlPlatform() override {
     close_audio();
+    for (SDL_GameController* pad : m_pads) SDL_GameControllerClose(pad);
     m_ui.release_renderer();
     if (m_texture) SDL_DestroyTexture(m_texture);
     if (m_renderer) SDL_DestroyRenderer(m_renderer);
@@ -126,6 +127,7 @@ class SdlPlatform final : public Platform {
         m_pumped = true;
       }
       if (SDL_PeepEvents(&raw, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
+        if (!follow_pads(raw)) continue;
         Event translated;
         if (!translate_event(raw, translated)) continue;
         note_window_event(translated);
@@ -454,6 +456,57 @@ class SdlPlatform final : public Platform {
     return place;
   }
 
+  // Opens hot-plugged controllers and closes removed ones; false for events
+  // of pads the engine has not opened (they are dropped).
+  bool follow_pads(const SDL_Event& raw) {
+    switch (raw.type) {
+      case SDL_CONTROLLERDEVICEADDED: {
+        SDL_GameController* pad = SDL_GameControllerOpen(raw.cdevice.which);
+        if (!pad) return false;
+        m_pads.push_back(pad);
+        return true;
+      }
+      case SDL_CONTROLLERDEVICEREMOVED: {
+        SDL_GameController* pad = SDL_GameControllerFromInstanceID(raw.cdevice.which);
+        auto found = std::find(m_pads.begin(), m_pads.end(), pad);
+        if (!pad || found == m_pads.end()) return false;
+        SDL_GameControllerClose(pad);
+        m_pads.erase(found);
+        return true;
+      }
+      case SDL_CONTROLLERBUTTONDOWN:
+      case SDL_CONTROLLERBUTTONUP:
+      case SDL_CONTROLLERAXISMOTION: {
+        SDL_GameController* pad = SDL_GameControllerFromInstanceID(raw.cbutton.which);
+        return pad && std::find(m_pads.begin(), m_pads.end(), pad) != m_pads.end();
+      }
+      default: return true;
+    }
+  }
+
+  void warp_pointer(int32_t x, int32_t y) override {
+    if (!m_window) return;
+    Event place;
+    place.x = x;
+    place.y = y;
+    to_window(place);
+    SDL_WarpMouseInWindow(m_window, place.x, place.y);
+  }
+
+  void set_pointer_visible(bool visible) override { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
+
+  void confine_pointer(bool confine) override {
+    if (!m_window) return;
+    SDL_SetWindowGrab(m_window, confine ? SDL_TRUE : SDL_FALSE);
+    SDL_CaptureMouse(confine ? SDL_TRUE : SDL_FALSE);
+  }
+
+  void add_pad_mappings(const std::string& file_path) override {
+    if (SDL_WasInit(SDL_INIT_GAMECONTROLLER) == 0) return;
+    SDL_RWops* file = SDL_RWFromFile(file_path.c_str(), "rb");
+    if (file) SDL_GameControllerAddMappingsFromRW(file, 1);
+  }
+
   void to_picture(Event& event) const {
     if (event.type != EventType::MouseMove && event.type != EventType::MouseDown && event.type != EventType::MouseUp) {
       return;
@@ -527,6 +580,7 @@ class SdlPlatform final : public Platform {
   // just before it.
   bool m_pumped = false;
   UiLayer m_ui;
+  std::vector<SDL_GameController*> m_pads;  // opened as SDL reports them
   std::deque<Event> m_pending;
   std::deque<Event> m_injected;
   SDL_AudioDeviceID m_audio = 0;
@@ -542,6 +596,10 @@ class SdlPlatform final : public Platform {
 
 std::unique_ptr<Platform> create_sdl_platform() {
   if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_EVENTS | SDL_INIT_VIDEO) != 0) return nullptr;
+  // Pads are optional: without the subsystem the engine runs on keyboard and
+  // mouse. SDL reads SDL_GAMECONTROLLERCONFIG itself, and reports the pads
+  // present at start as hot-plugged ones.
+  (void)SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
   return std::make_unique<SdlPlatform>();
 }
 

@@ -121,7 +121,7 @@ TEST(Skip, suspension_stops_every_mode_and_resuming_clears_it_at_once) {
 
 TEST(Skip, ctrl_held_hides_the_flags) {
   RunHooks hooks;
-  hooks.before = [](TestEngine& test) { test.engine.script.clicks.ctrl_held = true; };
+  hooks.before = [](TestEngine& test) { press_key(test, 0x11); };
   std::vector<Step> steps = {{call(kSkipAll), "0"}, {call(kFlags), "0"}, {call(kSkipTest), "1"}};
   Lines expected;
   EXPECT_EQ(run_steps(steps, hooks, &expected).lines, expected);
@@ -146,8 +146,13 @@ TEST(Skip, caps_lock_skips_read_lines_until_the_right_button_is_held) {
     bool caps_after = !c.caps_after;
     RunHooks hooks;
     hooks.before = [&](TestEngine& test) {
-      test.engine.script.skip.keyboard_switch = true;
-      test.engine.script.clicks.right_held = c.right_held;
+      press_key(test, 0x14);  // Caps Lock
+      if (c.right_held) {
+        platform::Event press;
+        press.type = platform::EventType::MouseDown;
+        press.button = platform::MouseButton::Right;
+        test.platform.inject_event(press);
+      }
     };
     hooks.after = [&](TestEngine& test) { caps_after = test.engine.script.skip.keyboard_switch; };
     std::string body = (c.always_read ? read_lines : "    line 5\n") + call(kSkipTest) + "    PRINT\n";
@@ -160,7 +165,7 @@ TEST(Skip, caps_lock_skips_read_lines_until_the_right_button_is_held) {
 TEST(Skip, suspending_turns_the_keyboard_switch_off) {
   bool caps_after = true;
   RunHooks hooks;
-  hooks.before = [](TestEngine& test) { test.engine.script.skip.keyboard_switch = true; };
+  hooks.before = [](TestEngine& test) { press_key(test, 0x14); };  // Caps Lock
   hooks.after = [&](TestEngine& test) { caps_after = test.engine.script.skip.keyboard_switch; };
   run_script(call(kSuspend) + "    pop\n", "", {}, hooks);
   EXPECT_FALSE(caps_after);

@@ -23,4 +23,13 @@ inline void schedule_click(TestEngine& test, uint32_t at_ms, platform::MouseButt
   test.platform.inject_event(release);
 }
 
+// A key held down from at_ms on (a virtual-key code).
+inline void press_key(TestEngine& test, int32_t key, uint32_t at_ms = 0) {
+  platform::Event press;
+  press.type = platform::EventType::KeyDown;
+  press.time = at_ms;
+  press.key = key;
+  test.platform.inject_event(press);
+}
+
 }  // namespace tavelo::testing
