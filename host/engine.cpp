@@ -2,6 +2,8 @@
 
 #include "host/engine.h"
 
+#include "graphics/change_marks.h"
+#include "graphics/page_table.h"
 #include "host/engine_parts.h"
 #include "host/hooks.h"
 #include "host/menus.h"
@@ -34,6 +36,15 @@ bool add_window_handler(Engine& engine, WindowHandler handler) {
 }
 void drop_window_handler(Engine& engine, WindowHandler handler) {
   remove_window_handler(engine.host.window.handlers, handler);
+}
+
+graphics::Page* page_of(Engine& engine, int32_t handle) { return graphics::find_page(engine.graphics, handle); }
+graphics::Page* alpha_page_of(Engine& engine, const graphics::Page& page) {
+  return graphics::find_alpha(engine.graphics, page);
+}
+int32_t display_page_of(Engine& engine) { return engine.graphics.screen.display_page; }
+void mark_page_changed(Engine& engine, int32_t handle, graphics::Rect rect) {
+  graphics::mark_changed(engine.graphics, handle, rect);
 }
 
 void window_to_screen_point(Engine& engine, int32_t& x, int32_t& y) {

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "graphics/rect.h"
+
 namespace tavelo::platform {
 class Platform;
 struct Event;
@@ -19,6 +21,7 @@ struct Machine;
 }
 namespace tavelo::graphics {
 struct State;
+struct Page;
 }
 namespace tavelo::text {
 struct State;
@@ -48,6 +51,15 @@ audio::State& audio_of(Engine& engine);
 using WindowHandler = int32_t (*)(Engine& engine, const platform::Event& event);
 bool add_window_handler(Engine& engine, WindowHandler handler);
 void drop_window_handler(Engine& engine, WindowHandler handler);
+
+// Pages for subsystems that draw into them without seeing the graphics
+// state (text): the page of a handle (nullptr when there is none), its alpha
+// page (nullptr when it has none), the display page's handle (0 while there
+// is none) and the change marks of what was drawn.
+graphics::Page* page_of(Engine& engine, int32_t handle);
+graphics::Page* alpha_page_of(Engine& engine, const graphics::Page& page);
+int32_t display_page_of(Engine& engine);
+void mark_page_changed(Engine& engine, int32_t handle, graphics::Rect rect);
 
 // Window pixels (as platform events give them) to game-screen pixels and back.
 void window_to_screen_point(Engine& engine, int32_t& x, int32_t& y);

@@ -2,25 +2,57 @@
 
 #include "host/hooks.h"
 
+#include "audio/channels.h"
+#include "audio/state.h"
 #include "host/display_modes.h"
 #include "host/engine.h"
 #include "host/frame_loop.h"
-#include "text/message_window.h"
+#include "text/font_stack.h"
+#include "text/state.h"
+#include "text/syscalls.h"
 
 namespace tavelo::host {
+namespace {
+
+audio::VoiceGate audio_gate(text::VoiceGate gate) {
+  switch (gate) {
+    case text::VoiceGate::Forced: return audio::VoiceGate::Forced;
+    case text::VoiceGate::Male: return audio::VoiceGate::Male;
+    case text::VoiceGate::Female: break;
+  }
+  return audio::VoiceGate::Female;
+}
+
+// Voices go through the message window (so they reach the history and the
+// quotation records) and come back to the audio channels to play.
+void connect_voices(Engine& engine) {
+  engine.text.play_voice = [](Engine& owner, const text::VoiceAnnouncement& voice) {
+    audio::announce_voice(owner.audio, owner.script,
+                          {voice.name, voice.loop ? audio::Looping::Loop : audio::Looping::Once,
+                           audio_gate(voice.gate), voice.skip ? audio::VoiceSkip::Skip : audio::VoiceSkip::Play});
+  };
+  engine.audio.voice_command = [](Engine& owner, std::string_view command) {
+    text::execute_command(owner.text, owner.script, command, text::CommandOrigin::VoiceCall);
+  };
+}
+
+}  // namespace
 
 void install_hooks(Engine& engine) {
   script::HostHooks& hooks = engine.script.hooks;
-  hooks.append_text = [](Engine& owner, std::string_view text) {
-    text::append_message_text(owner.text.message, text);
-  };
-  hooks.control_code = [](Engine& owner, std::string_view code) { text::run_control_code(owner.text.message, code); };
-  hooks.lay_out_message = [](Engine& owner) { return text::lay_out_message(owner.text.message); };
+  hooks.append_text = text::text_instruction;
+  hooks.control_code = text::control_instruction;
+  hooks.lay_out_message = text::message_instruction;
   hooks.pump_events = [](Engine& owner) { drain_events(owner); };
+  hooks.thread_freed = [](Engine& owner, int32_t thread_id) {
+    text::forget_thread_fonts(owner.text.fonts, thread_id);
+    owner.text.message.replay_cursors.erase(thread_id);
+  };
   hooks.before_message_box = [](Engine& owner) {
     set_full_screen(owner, false);
     owner.platform.raise_window();
   };
+  connect_voices(engine);
 }
 
 }  // namespace tavelo::host

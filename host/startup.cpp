@@ -36,6 +36,9 @@
 #include "script/read_mark_file.h"
 #include "script/scheduler.h"
 #include "script/state.h"
+#include "text/message_window.h"
+#include "text/setup.h"
+#include "text/state.h"
 
 namespace tavelo::host {
 namespace {
@@ -123,6 +126,7 @@ LoopEnd run_start_script(Engine& engine, int32_t load_value, bool after_load) {
   std::string name = engine.script.next_start_script.empty() ? std::string("start") : engine.script.next_start_script;
   engine.script.next_start_script.clear();
   script::reset_machine(engine.script);
+  text::reset_message_window(engine.text);
   script::LoadedScript* script = script::load_script(engine.script, name);
   if (!script) return LoopEnd::Stopping;
   script::Thread& main_thread = *engine.script.current;
@@ -204,6 +208,7 @@ void shut_down(Engine& engine) {
   engine.script.events.clear();
   show_step(engine, "FreeMajList");
   show_step(engine, "RemoveFont");
+  text::close_text(engine.text, engine.resources);
   show_step(engine, "ForExec");
   show_step(engine, "ExecOut - END");
 
@@ -269,6 +274,8 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   resources::reg_write_text_flushed(engine.resources, resources::registry_value_name(resources::UserSetting::AbnormalTerminateFlg), "1");
 
   register_game_places(engine);
+  text::configure_text(engine.text, engine.resources, engine.encoding);
+  text::prebuild_glyph_caches(engine.text, engine.resources);
   engine.script.no_update_on_wait0 = resources::env_setting(engine.resources, resources::EnvInt::NoUpdateOnWait0) != 0;
   engine.graphics.pacer.skip_divisor =
       graphics::skip_divisor_for(resources::env_setting(engine.resources, resources::EnvInt::AggressiveSkip));

@@ -7,6 +7,7 @@
 #include "host/window_syscalls.h"
 #include "input/syscalls.h"
 #include "script/syscalls.h"
+#include "text/syscalls.h"
 
 namespace tavelo::host {
 
@@ -23,6 +24,9 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"script: search list", script::search_syscalls()},
       {"script: skip", script::skip_syscalls()},
       {"input", input::syscalls()},
+      {"text: fonts", text::font_syscalls()},
+      {"text: message window", text::console_syscalls()},
+      {"text: history", text::history_syscalls()},
       {"audio", audio::syscalls()},
       {"host: main window", window_syscalls()},
   };

@@ -649,10 +649,13 @@ enum class CallEnd { Next, Wait };
     return CallEnd::Next;
   }
   CallArgs args{machine, thread, *entry, argc, key, keep, first};
+  // The caller's frame: a handler that raised an event has pushed the
+  // event handler's frame above it.
+  Frame& caller = thread.frame();
   CallStatus status = entry->handler(machine.engine, args);
   if (status == CallStatus::Again && !machine.stopping()) {
     if (args.has_result) release_stack_above(thread, first + argc);
-    thread.frame().position = instruction;
+    caller.position = instruction;
     if (machine.slice_state == kSliceRunning) machine.slice_state = kSliceYield;
     return CallEnd::Wait;
   }
@@ -704,12 +707,19 @@ enum class CallEnd { Next, Wait };
 }
 
 // Text and control-code instructions hand their bytes to the host's hooks.
+// A control code that must run again (a timed pause in the text) goes back
+// to its instruction, which starts at the u16 count before the bytes and the
+// opcode before that, and the thread yields.
 [[gnu::noinline]] void run_text(Machine& machine, Op op, std::string_view bytes) {
   const HostHooks& hooks = machine.hooks;
   if (op == Op::Text) {
     if (hooks.append_text) hooks.append_text(machine.engine, bytes);
-  } else if (hooks.control_code) {
-    hooks.control_code(machine.engine, bytes);
+  } else if (hooks.control_code && machine.current) {
+    Frame& frame = machine.current->frame();
+    if (!hooks.control_code(machine.engine, bytes) && !machine.stopping()) {
+      frame.position = reinterpret_cast<const uint8_t*>(bytes.data()) - 4;
+      if (machine.slice_state == kSliceRunning) machine.slice_state = kSliceYield;
+    }
   }
 }
 
@@ -1871,7 +1881,8 @@ void run_slice(Machine& machine, Thread& thread) {
       CASE(Message) {
         SAVE();
         if (!lay_out_message(machine)) {
-          thread.frame().position = instruction;
+          // fp: an event raised by the layout runs in a frame above this one.
+          fp->position = instruction;
           if (machine.slice_state == kSliceRunning) machine.slice_state = kSliceYield;
           return;
         }

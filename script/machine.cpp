@@ -135,6 +135,7 @@ void reset_thread(Machine& machine, Thread& thread) {
 }
 
 void free_thread(Machine& machine, Thread* thread) {
+  if (machine.hooks.thread_freed) machine.hooks.thread_freed(machine.engine, thread->id);
   reset_thread(machine, *thread);
   thread->store.release_all();
   if (machine.current == thread) machine.current = nullptr;

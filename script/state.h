@@ -135,14 +135,18 @@ struct MenuRequest {
 struct HostHooks {
   // Text instruction: appends game text to the pending message.
   void (*append_text)(host::Engine& engine, std::string_view game_text) = nullptr;
-  // Control-code instruction: runs an inline console command.
-  void (*control_code)(host::Engine& engine, std::string_view code) = nullptr;
+  // Control-code instruction: runs an inline console command with its
+  // arguments on the stack; false when the instruction must run again in the
+  // thread's next slice (its arguments still on the stack).
+  bool (*control_code)(host::Engine& engine, std::string_view code) = nullptr;
   // Message instruction: lays the pending text out; false when the
   // instruction must run again in the thread's next slice.
   bool (*lay_out_message)(host::Engine& engine) = nullptr;
   // Lets the window answer during long work inside an instruction (a
   // directory scan, say): drains pending platform events into input.
   void (*pump_events)(host::Engine& engine) = nullptr;
+  // A thread is being freed: what the engine keeps per thread goes with it.
+  void (*thread_freed)(host::Engine& engine, int32_t thread_id) = nullptr;
   // Runs before every message box: full screen is left and the window comes
   // to the front.
   void (*before_message_box)(host::Engine& engine) = nullptr;

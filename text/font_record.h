@@ -36,6 +36,10 @@ struct FontRecord {
   bool cache_usable = false;  // the open glyph cache holds this face at this size
 };
 
+// Pen arithmetic with script-given numbers wraps like the scripts' own
+// 32-bit integers instead of overflowing.
+inline int32_t wrapping_add(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
+
 // A copy of the template drawing on the display page.
 inline FontRecord make_font_record(int32_t display_page) {
   FontRecord record;

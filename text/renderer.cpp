@@ -254,6 +254,7 @@ char32_t code_point(Renderer& renderer, FontEngine& engine, std::string_view cha
 bool load_glyph(Renderer& renderer, FontEngine& engine, std::string_view character, uint16_t code) {
   const char32_t c = code_point(renderer, engine, character, code);
   const FT_UInt glyph = c == 0 ? 0 : FT_Get_Char_Index(engine.face, FT_ULong(c));
+  ++renderer.freetype_glyph_calls;
   return FT_Load_Glyph(engine.face, glyph, FT_LOAD_TARGET_MONO) == 0;
 }
 
@@ -269,12 +270,13 @@ int32_t character_extent(Renderer& renderer, FontEngine& engine, std::string_vie
   return memo;
 }
 
-int32_t advance_from_extent(int32_t extent, int32_t scale, uint16_t code) {
+int32_t advance_from_extent(int32_t extent, int32_t scale, uint16_t code, AdvanceRule rule = AdvanceRule::Drawing) {
   if (scale == 1) return extent;
   // Single-byte characters lose a pixel so that half-width text keeps the
   // spacing games were laid out with. Never negative: the width table and
   // the pen only move forward.
-  return std::max((extent + 3) / 4 - (code <= 0x100 ? 1 : 0), 0);
+  const int32_t narrowed = rule == AdvanceRule::Drawing && code <= 0x100 ? 1 : 0;
+  return std::max((extent + 3) / 4 - narrowed, 0);
 }
 
 bool bitmap_ink(const FT_Bitmap& bitmap, const uint8_t* row, unsigned x) {
@@ -296,7 +298,10 @@ void rasterise(Renderer& renderer, FontEngine& engine, std::string_view characte
   const int32_t extent = character_extent(renderer, engine, character, code);
   if (!load_glyph(renderer, engine, character, code)) return;
   FT_GlyphSlot slot = engine.face->glyph;
-  if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return;
+  if (slot->format != FT_GLYPH_FORMAT_BITMAP) {
+    ++renderer.freetype_glyph_calls;
+    if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return;
+  }
   const FT_Bitmap& bitmap = slot->bitmap;
 
   const int32_t window_left = scale == 4 ? 2 * width : width / 2;
@@ -415,7 +420,7 @@ void choose_font(Renderer& renderer, FontRecord& record, const FontChoice& choic
 }
 
 int32_t measure_text(Renderer& renderer, const FontRecord& record, std::string_view text,
-                     const DrawSettings& settings, std::vector<int32_t>* advances) {
+                     const DrawSettings& settings, std::vector<int32_t>* advances, AdvanceRule rule) {
   text = until_nul(text);
   if (advances) advances->clear();
   const int32_t scale = scale_factor(renderer, settings);
@@ -438,7 +443,7 @@ int32_t measure_text(Renderer& renderer, const FontRecord& record, std::string_v
         realise(renderer, record, scale);
         engine = renderer.fonts.get();
       }
-      advance = advance_from_extent(character_extent(renderer, *engine, character, code), scale, code);
+      advance = advance_from_extent(character_extent(renderer, *engine, character, code), scale, code, rule);
     }
     total += advance;
     if (advances) advances->push_back(advance);

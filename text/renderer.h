@@ -56,6 +56,9 @@ struct Renderer {
   std::vector<int32_t> advances;  // per character of the text last drawn
   graphics::Page line_buffer;     // 8-bit coverage, client width × font height
   std::unique_ptr<FontEngine, FontEngineDeleter> fonts;  // created on first use
+  // FreeType glyph loads and renderings so far; cached glyphs cost none
+  // (tests and benchmarks read it).
+  uint64_t freetype_glyph_calls = 0;
 };
 
 // 1 or 4: the supersampling factor of the current anti-alias mode.
@@ -76,12 +79,18 @@ void choose_font(Renderer& renderer, FontRecord& record, const FontChoice& choic
 // Whether the open cache holds glyphs for this record's face and size at scale.
 bool cache_serves(const GlyphCache& cache, const FontRecord& record, int32_t scale);
 
+// Drawing takes a pixel off single-byte characters at scale 4; line breaking
+// measures them at their full rounded-up extent, so a line never ends up
+// wider than the space it was broken for.
+enum class AdvanceRule { Drawing, LineBreaking };
+
 // Total advance of the text in pixels; fills advances (one per character) when
 // given. A cached glyph's advance is its cached width; otherwise the font's
-// advance, at scale 4 rounded up to whole pixels and one less for single-byte
-// characters.
+// advance, at scale 4 rounded up to whole pixels and (when drawing) one less
+// for single-byte characters.
 int32_t measure_text(Renderer& renderer, const FontRecord& record, std::string_view text,
-                     const DrawSettings& settings, std::vector<int32_t>* advances = nullptr);
+                     const DrawSettings& settings, std::vector<int32_t>* advances = nullptr,
+                     AdvanceRule rule = AdvanceRule::Drawing);
 
 // Draws the text at the record's pen (x, y) on page, whose alpha page (or
 // nullptr) is given. Characters past the client width are cut. Stores newly

@@ -1,14 +1,33 @@
 #pragma once
-// State of the text subsystem.
+// State of the text subsystem: the glyph renderer with the open glyph cache,
+// the script threads' font stacks, the message window, the text history, the
+// script events the window has queued, and the hook through which the window
+// announces voices (the host connects it to the audio channels).
 
+#include <vector>
+
+#include "text/font_stack.h"
+#include "text/history.h"
 #include "text/message_window.h"
 #include "text/renderer.h"
 
+namespace tavelo::host {
+struct Engine;
+}
+
 namespace tavelo::text {
 
+// Plays a voice the window announced (console command `v`). Without a hook
+// voices are only recorded.
+using VoiceHook = void (*)(host::Engine& engine, const VoiceAnnouncement& voice);
+
 struct State {
-  MessageState message;
   Renderer renderer;  // fonts, line buffer and the open glyph cache
+  FontStacks fonts;
+  MessageState message;
+  History history;
+  std::vector<ScriptEvent> events;  // raised by raise_queued_events
+  VoiceHook play_voice = nullptr;
 };
 
 }  // namespace tavelo::text
