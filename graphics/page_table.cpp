@@ -29,6 +29,12 @@ const PageEntry* PageTable::find(int32_t handle) const {
 
 bool PageTable::erase(int32_t handle) { return m_entries.erase(handle) != 0; }
 
+int64_t PageTable::pixel_bytes() const {
+  int64_t total = 0;
+  for (const auto& [handle, entry] : m_entries) total += int64_t(entry.page.pixels.size());
+  return total;
+}
+
 std::vector<int32_t> PageTable::handles() const {
   std::vector<int32_t> result;
   result.reserve(m_entries.size());
@@ -41,6 +47,7 @@ int32_t create_page(State& state, int32_t width, int32_t height, Depth depth, Ho
   int64_t h = height < 1 ? 1 : height;
   int64_t stride = ((depth == Depth::Rgb24 ? w * 3 : w) + 3) & ~int64_t(3);
   if (stride > kMaxPageBytes / h) return 0;
+  if (state.page_memory_limit != INT64_MAX && stride * h > state.page_memory_limit - state.pages.pixel_bytes()) return 0;
   return add_page(state, make_page(width, height, depth), holding);
 }
 

@@ -47,6 +47,8 @@ class PageTable {
   const PageEntry* find(int32_t handle) const;
   bool erase(int32_t handle);
   size_t size() const { return m_entries.size(); }
+  // Pixel bytes of all live pages.
+  int64_t pixel_bytes() const;
   // Live handles, newest first.
   std::vector<int32_t> handles() const;
 
@@ -58,7 +60,8 @@ class PageTable {
 };
 
 // Creates a zeroed page (8-bit pages get the grey palette). Returns 0 when the
-// pixel block would exceed kMaxPageBytes; sizes below 1 are raised to 1.
+// pixel block would exceed kMaxPageBytes or the pages together would pass
+// State::page_memory_limit; sizes below 1 are raised to 1.
 int32_t create_page(State& state, int32_t width, int32_t height, Depth depth, Holding holding);
 // Adds a page built elsewhere (a decoded picture). Returns its handle.
 int32_t add_page(State& state, Page&& page, Holding holding);

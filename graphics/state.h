@@ -23,6 +23,10 @@ struct State {
   PictureState pictures;  // picture cache, memos and image key
   // Seed of the mosaic's sample choice; per engine, so runs are repeatable.
   uint32_t mosaic_random = 0x9E3779B9u;
+  // Pixel bytes all pages may hold together; create_page refuses a page that
+  // would pass it. Games run without a limit; the fuzz targets set one so a
+  // script that makes page after page fails its calls instead of the run.
+  int64_t page_memory_limit = INT64_MAX;
 };
 
 }  // namespace tavelo::graphics
