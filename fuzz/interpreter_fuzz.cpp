@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   engine.script.syscalls = shared.pure_syscalls;
   // Scripts may ask for pages of up to 2 GiB each; a fuzzed loop of them
   // measures the machine, not the engine.
-  engine.graphics.page_memory_limit = int64_t(64) << 20;
+  engine.graphics.page_memory_limit = int64_t(4) << 20;
   graphics::create_display_page(engine.graphics, 64, 48);
 
   auto loaded = std::make_unique<script::LoadedScript>();

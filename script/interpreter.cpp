@@ -926,7 +926,8 @@ void run_slice(Machine& machine, Thread& thread) {
   ip += 2
 #if defined(FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
   // Fuzzed code loops for ever as easily as it ends; the fuzz build ends the
-  // engine after a fixed number of instructions per slice.
+  // engine after a fixed number of instructions per slice. A system call
+  // counts as a thousand: one may copy a whole page.
   int64_t fuzz_instructions_left = 100000;
 #define FUZZ_BUDGET()                              \
   if (--fuzz_instructions_left < 0) {              \
@@ -934,8 +935,10 @@ void run_slice(Machine& machine, Thread& thread) {
     request_exit(machine, 0);                 \
     return;                                        \
   }
+#define FUZZ_CHARGE_SYSCALL() fuzz_instructions_left -= 999
 #else
 #define FUZZ_BUDGET()
+#define FUZZ_CHARGE_SYSCALL()
 #endif
 #define FOUR_CASES(form_name, from)                \
   case DecodedForm(Form::form_name) + (from):     \
@@ -1731,6 +1734,7 @@ void run_slice(Machine& machine, Thread& thread) {
         uint16_t argc = load_u16le(ip + 4);
         ip += 6;
         if (argc > sp - 1) FAULT(CodeFault::StackUnderflow, 0);
+        FUZZ_CHARGE_SYSCALL();
         SAVE();
         if (run_syscall(machine, thread, instruction, key, argc, OP == Op::Syscall) == CallEnd::Wait) return;
         LOAD();
@@ -1927,6 +1931,7 @@ void run_slice(Machine& machine, Thread& thread) {
 #undef FOUR_CASES
 #undef DECODE_NEXT
 #undef FUZZ_BUDGET
+#undef FUZZ_CHARGE_SYSCALL
 #undef NOT_DECODED_LABEL
 #undef NUMERIC_OPERANDS
 #undef NUMERIC_TOP
