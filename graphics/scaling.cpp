@@ -174,6 +174,9 @@ Rect rotated_copy(const Page& src, const Page* src_alpha, Rect source, Page& dst
                   float angle, float scale_x, float scale_y) {
   // Negated comparisons also refuse NaN scales.
   if (!(std::fabs(scale_x) > 0.002f) || !(std::fabs(scale_y) > 0.002f)) return {};
+  // An angle or scale that is not a number (a script's float arithmetic can
+  // make one) would turn into a meaningless fixed-point step: draw nothing.
+  if (!std::isfinite(angle) || !std::isfinite(scale_x) || !std::isfinite(scale_y)) return {};
   if (src.depth == Depth::Rgb24 && dst.depth == Depth::Indexed8) return {};
   double thousandths = std::trunc(double(angle) * 1000.0);
   if (std::isfinite(thousandths) && std::fmod(thousandths, 360000.0) == 0.0) {

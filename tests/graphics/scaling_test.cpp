@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "graphics/pixel_ops.h"
 #include "tests/graphics/page_test_support.h"
 
@@ -89,12 +91,16 @@ TEST(RotatedCopy, whole_turns_equal_the_centred_plain_copy) {
   }
 }
 
-TEST(RotatedCopy, vanishing_scales_and_24_to_8_draw_nothing) {
+TEST(RotatedCopy, vanishing_or_unnumbered_scales_and_angles_and_24_to_8_draw_nothing) {
   Page src = filled_page(10, 10, Depth::Rgb24, 200);
   Page dst = make_page(10, 10, Depth::Rgb24);
-  for (float scale : {0.001f, -0.002f, 0.0f}) {
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  for (float scale : {0.001f, -0.002f, 0.0f, nan, inf}) {
     EXPECT_TRUE(rotated_copy(src, nullptr, {0, 0, 10, 10}, dst, nullptr, {0, 0, 10, 10}, 30.0f, scale, 1.0f).empty());
     EXPECT_TRUE(rotated_copy(src, nullptr, {0, 0, 10, 10}, dst, nullptr, {0, 0, 10, 10}, 0.0f, 1.0f, scale).empty());
+  }
+  for (float angle : {nan, inf, -inf}) {
+    EXPECT_TRUE(rotated_copy(src, nullptr, {0, 0, 10, 10}, dst, nullptr, {0, 0, 10, 10}, angle, 1.5f, 1.0f).empty());
   }
   Page dst8 = make_page(10, 10, Depth::Indexed8);
   EXPECT_TRUE(rotated_copy(src, nullptr, {0, 0, 10, 10}, dst8, nullptr, {0, 0, 10, 10}, 30.0f, 1.0f, 1.0f).empty());
