@@ -26,8 +26,9 @@ void append_entry(History& history, std::string_view prefix, std::string_view bo
   uint8_t* bytes = history.bytes.data();
   std::memmove(bytes, bytes + size, size_t(kHistorySize - size));
   uint8_t* out = bytes + (kHistorySize - size);
-  std::memcpy(out, prefix.data(), prefix.size());
-  std::memcpy(out + prefix.size(), body.data(), body.size());
+  // An empty view may hold no pointer at all, which memcpy must not be given.
+  if (!prefix.empty()) std::memcpy(out, prefix.data(), prefix.size());
+  if (!body.empty()) std::memcpy(out + prefix.size(), body.data(), body.size());
   out += prefix.size() + body.size();
   *out++ = 0;
   *out++ = uint8_t(size & 0xFF);
