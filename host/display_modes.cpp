@@ -6,15 +6,14 @@
 
 #include "host/engine.h"
 #include "host/menus.h"
+#include "platform/key_map.h"
 #include "resources/settings.h"
 
 namespace tavelo::host {
 namespace {
 
-constexpr int32_t kKeyReturn = 0x0D;
-constexpr int32_t kKeyAlt = 0x12;
-constexpr int32_t kKeyF2 = 0x71;
-constexpr int32_t kKeyF4 = 0x73;
+using namespace platform::keys;
+
 constexpr uint32_t kSwitchDebounceMs = 1000;
 constexpr uint32_t kFocusGraceMs = 2000;
 

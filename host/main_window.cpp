@@ -14,6 +14,7 @@
 #include "host/input_replay.h"
 #include "input/input.h"
 #include "platform/file_system.h"
+#include "platform/key_map.h"
 #include "platform/text_encoding.h"
 #include "resources/file_lookup.h"
 #include "resources/name_hash.h"
@@ -27,27 +28,15 @@
 namespace tavelo::host {
 namespace {
 
+using namespace platform::keys;
+
 using resources::EnvInt;
 using resources::UserSetting;
 
 constexpr uint32_t kHousekeepingMs = 100;
 
 // Virtual keys.
-constexpr int32_t kKeyAlt = 0x12;
-constexpr int32_t kKeyPageUp = 0x21;
 constexpr int32_t kKeyC = 'C';
-constexpr int32_t kKeyF1 = 0x70;
-constexpr int32_t kKeyF2 = 0x71;
-constexpr int32_t kKeyF3 = 0x72;
-constexpr int32_t kKeyF4 = 0x73;
-constexpr int32_t kKeyF5 = 0x74;
-constexpr int32_t kKeyF6 = 0x75;
-constexpr int32_t kKeyF7 = 0x76;
-constexpr int32_t kKeyF8 = 0x77;
-constexpr int32_t kKeyF9 = 0x78;
-constexpr int32_t kKeyF10 = 0x79;
-constexpr int32_t kKeyF11 = 0x7A;
-constexpr int32_t kKeyF12 = 0x7B;
 
 // Menu requests and the script events they raise.
 enum MenuRequestCode : int32_t {

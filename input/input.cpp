@@ -5,6 +5,7 @@
 #include <array>
 
 #include "input/state.h"
+#include "platform/key_map.h"
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
 #include "resources/multibyte.h"
@@ -17,18 +18,8 @@
 namespace tavelo::input {
 namespace {
 
-constexpr int32_t kKeyEnter = 0x0D;
-constexpr int32_t kKeyShift = 0x10;
-constexpr int32_t kKeyControl = 0x11;
-constexpr int32_t kKeyCapsLock = 0x14;
-constexpr int32_t kKeyEscape = 0x1B;
-constexpr int32_t kKeySpace = 0x20;
-constexpr int32_t kKeyLeft = 0x25;
-constexpr int32_t kKeyUp = 0x26;
-constexpr int32_t kKeyRight = 0x27;
-constexpr int32_t kKeyDown = 0x28;
-constexpr int32_t kKeyF1 = 0x70;
-constexpr int32_t kKeyF24 = 0x87;
+using namespace platform::keys;
+
 // Dropped file names, in bytes of game text.
 constexpr size_t kDroppedNameLimit = 259;
 // Presses of suppressed slots closer than this to the last click are swallowed.
@@ -58,7 +49,7 @@ constexpr std::array<uint16_t, kSlotCount> make_key_flags() {
   for (int32_t key = '0'; key <= '8'; ++key) flags[key] = kOwn;
   for (int32_t key = 'A'; key <= 'Y'; ++key) flags[key] = kOwn;
   for (int32_t key = 106; key <= 111; ++key) flags[key] = kOwn;
-  for (int32_t key : {kKeyEnter, kKeySpace, int32_t('X')}) flags[key] = kOwn | kDecide;
+  for (int32_t key : {kKeyReturn, kKeySpace, int32_t('X')}) flags[key] = kOwn | kDecide;
   for (int32_t key : {kKeyEscape, 0x23, 0x2D, 0x2E, int32_t('Z'), 0x60}) flags[key] = kOwn | kCancel;
   for (int32_t key : {kKeyUp, 0x68}) flags[key] = kOwn | kUp;
   for (int32_t key : {kKeyDown, 0x62}) flags[key] = kOwn | kDown;
@@ -189,8 +180,8 @@ void follow_pointer(State& state, PointerPlace place) {
 // Keys the controller synthesises, by bit of PadState::held_keys: up, down,
 // left, right (arrows in mode 1, numeric 8, 2, 4, 6 in mode 2), then the
 // first button (Esc) and the second (Enter).
-constexpr std::array<int32_t, 6> kPadKeysMode1 = {kKeyUp, kKeyDown, kKeyLeft, kKeyRight, kKeyEscape, kKeyEnter};
-constexpr std::array<int32_t, 6> kPadKeysMode2 = {0x68, 0x62, 0x64, 0x66, kKeyEscape, kKeyEnter};
+constexpr std::array<int32_t, 6> kPadKeysMode1 = {kKeyUp, kKeyDown, kKeyLeft, kKeyRight, kKeyEscape, kKeyReturn};
+constexpr std::array<int32_t, 6> kPadKeysMode2 = {0x68, 0x62, 0x64, 0x66, kKeyEscape, kKeyReturn};
 
 uint32_t pad_bit(platform::PadButton button) { return 1u << uint32_t(button); }
 

@@ -7,6 +7,7 @@
 
 #include "input/input.h"
 #include "input/state.h"
+#include "platform/key_map.h"
 #include "script/thread.h"
 
 namespace tavelo::input {
@@ -14,7 +15,7 @@ namespace {
 
 using script::MouseArea;
 
-constexpr int32_t kKeyLeft = 0x25, kKeyUp = 0x26, kKeyRight = 0x27, kKeyDown = 0x28;
+using namespace platform::keys;
 // A drag begins when the pointer moves more than this from the press, or the
 // button is held longer than the double-click time.
 constexpr int32_t kDragDistance = 8;
