@@ -45,7 +45,8 @@ struct MessageBoxRequest {
 
 enum class DialogKind {
   InputString,  // one line of text; text is the default
-  SaveFile,     // a file to write; text is the proposed path
+  SaveFile,     // a file to write; text is the proposed path; asks before overwriting
+  OpenFile,     // an existing file to read; text is the proposed path or a directory
   Panel,        // an in-window dialog whose contents the engine draws (content)
 };
 
@@ -68,8 +69,8 @@ struct DialogRequest {
   std::string title;
   std::string prompt;
   std::string text;
-  std::string filter;             // save dialogs, e.g. "TXT Files (*.TXT)"
-  std::string default_extension;  // save dialogs, without the dot
+  std::string filter;             // file dialogs, e.g. "TXT Files (*.TXT)"
+  std::string default_extension;  // file dialogs, without the dot
   std::shared_ptr<DialogContent> content;  // Panel dialogs
 };
 

@@ -389,8 +389,9 @@ Answer HeadlessPlatform::show_message_box(const MessageBoxRequest& request) {
 }
 
 // Dialogs answer at once: a queued Cancel or No cancels, any other queued
-// answer (or none) accepts the default text or the proposed path. In-window
-// dialogs wait for the player while replayed input is still to come.
+// answer (or none) accepts the default text or the proposed path, or the
+// text a test queued for it. In-window dialogs wait for the player while
+// replayed input is still to come.
 DialogId HeadlessPlatform::open_dialog(const DialogRequest& request) {
   if (request.kind == DialogKind::Panel && request.content && m_scripted_input) {
     DialogId id = m_next_dialog++;
@@ -404,6 +405,10 @@ DialogId HeadlessPlatform::open_dialog(const DialogRequest& request) {
     Answer queued = m_policy.queued.front();
     m_policy.queued.pop_front();
     if (queued == Answer::Cancel || queued == Answer::No) outcome = {DialogStatus::Cancelled, {}};
+  }
+  if (outcome.status == DialogStatus::Accepted && request.kind != DialogKind::Panel && !m_dialog_texts.empty()) {
+    outcome.text = std::move(m_dialog_texts.front());
+    m_dialog_texts.pop_front();
   }
   if (m_echo) {
     std::string title = request.content ? request.content->title() : request.title;

@@ -91,6 +91,9 @@ class HeadlessPlatform final : public Platform {
   // inject_event queues an event; poll_event hands it out once the clock
   // reaches its time. Events with equal times keep their order.
   void queue_answer(Answer answer) { m_policy.queued.push_back(answer); }
+  // The next accepted text or file dialog gives this text (a typed line, a
+  // chosen path) instead of its proposal.
+  void queue_dialog_text(std::string text) { m_dialog_texts.push_back(std::move(text)); }
   void set_echo_to_stderr(bool echo) { m_echo = echo; }
   // Runs action once the virtual clock reaches at_ms (checked on every
   // clock read), so tests can script input at given moments.
@@ -185,6 +188,7 @@ class HeadlessPlatform final : public Platform {
     DialogOutcome outcome;
   };
   std::vector<OpenDialog> m_dialogs;
+  std::deque<std::string> m_dialog_texts;
   DialogId m_next_dialog = 1;
 };
 

@@ -13,6 +13,7 @@
 
 #include "platform/screen_geometry.h"
 #include "platform/sdl/sdl_events.h"
+#include "platform/ui/file_chooser.h"
 #include "platform/ui/ui_layer.h"
 
 namespace tavelo::platform {
@@ -312,13 +313,19 @@ class SdlPlatform final : public Platform {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
 
-  // In-window dialogs are drawn over the frame; the others (text input and
-  // file choosers) accept their default at once until they are drawn too.
+  // In-window dialogs and file choosers are drawn over the frame; the text
+  // input accepts its default at once until it is drawn too.
   DialogId open_dialog(const DialogRequest& request) override {
     DialogId id = m_next_dialog++;
     if (m_next_dialog == 0) m_next_dialog = 1;
     if (request.kind == DialogKind::Panel && request.content) {
       m_ui.open_panel(id, request.content);
+      return id;
+    }
+    if (request.kind == DialogKind::SaveFile || request.kind == DialogKind::OpenFile) {
+      auto chooser = std::make_shared<FileChooser>(request);
+      m_choosers.push_back({id, chooser});
+      m_ui.open_panel(id, std::move(chooser));
       return id;
     }
     m_dialogs.push_back({id, {DialogStatus::Accepted, request.text}});
@@ -332,7 +339,15 @@ class SdlPlatform final : public Platform {
       m_dialogs.erase(m_dialogs.begin() + long(i));
       return outcome;
     }
-    return m_ui.poll_panel(dialog);
+    DialogOutcome outcome = m_ui.poll_panel(dialog);
+    if (outcome.status == DialogStatus::Pending) return outcome;
+    for (size_t i = 0; i < m_choosers.size(); ++i) {
+      if (m_choosers[i].id != dialog) continue;
+      if (outcome.status == DialogStatus::Accepted) outcome.text = m_choosers[i].chooser->chosen_path();
+      m_choosers.erase(m_choosers.begin() + long(i));
+      break;
+    }
+    return outcome;
   }
 
   void set_caption(std::string_view caption) override {
@@ -589,6 +604,11 @@ class SdlPlatform final : public Platform {
     DialogOutcome outcome;
   };
   std::vector<OpenDialog> m_dialogs;
+  struct OpenChooser {
+    DialogId id;
+    std::shared_ptr<FileChooser> chooser;
+  };
+  std::vector<OpenChooser> m_choosers;
   DialogId m_next_dialog = 1;
 };
 

@@ -2,6 +2,8 @@
 
 #include "platform/ui/ui_layer.h"
 
+#include "platform/ui/ui_image.h"
+
 #include <SDL.h>
 #include <backends/imgui_impl_sdlrenderer.h>
 #include <imgui.h>
@@ -28,8 +30,12 @@ constexpr int32_t kKeyControl = 0x11;
 constexpr int32_t kKeyAlt = 0x12;
 constexpr int32_t kKeyEscape = 0x1B;
 constexpr int32_t kKeySpace = 0x20;
+constexpr int32_t kKeyPageUp = 0x21;
+constexpr int32_t kKeyPageDown = 0x22;
 constexpr int32_t kKeyLeft = 0x25;
+constexpr int32_t kKeyUp = 0x26;
 constexpr int32_t kKeyRight = 0x27;
+constexpr int32_t kKeyDown = 0x28;
 constexpr int32_t kKeyF10 = 0x79;
 
 int button_index(MouseButton button) {
@@ -85,6 +91,30 @@ void map_keys(ImGuiIO& io) {
   io.KeyMap[ImGuiKey_Z] = 'Z';
 }
 
+// A game controller works an open dialog as the keyboard would: the first
+// button decides, the second cancels, the direction buttons are the arrows
+// and the shoulders page. 0 for buttons the dialogs do not use.
+int32_t dialog_key_of(PadButton button) {
+  switch (button) {
+    case PadButton::A: return kKeyReturn;
+    case PadButton::B: return kKeyEscape;
+    case PadButton::DpadUp: return kKeyUp;
+    case PadButton::DpadDown: return kKeyDown;
+    case PadButton::DpadLeft: return kKeyLeft;
+    case PadButton::DpadRight: return kKeyRight;
+    case PadButton::LeftShoulder: return kKeyPageUp;
+    case PadButton::RightShoulder: return kKeyPageDown;
+    default: return 0;
+  }
+}
+
+// FNV-1a over the pixels: a dialog picture is found again by its content.
+uint64_t pixels_key(std::span<const uint8_t> pixels) {
+  uint64_t hash = 0xCBF29CE484222325ull;
+  for (uint8_t byte : pixels) hash = (hash ^ byte) * 0x100000001B3ull;
+  return hash;
+}
+
 Event report_of(EventType type) {
   Event event;
   event.type = type;
@@ -106,6 +136,7 @@ UiLayer::Change UiLayer::change_of(Change::Kind kind, int32_t x, int32_t y, int3
 UiLayer::UiLayer() = default;
 
 UiLayer::~UiLayer() {
+  free_all_textures();
   if (!m_context) return;
   ImGui::SetCurrentContext(m_context);
   if (m_renderer) ImGui_ImplSDLRenderer_Shutdown();
@@ -178,6 +209,13 @@ bool UiLayer::take_event(const Event& event) {
         if (down && !event.repeat && !panels) activate_by_keyboard();
         return true;
       }
+      bool held = event.key >= 0 && event.key < 512 && m_key_taken[size_t(event.key)];
+      if (!down && held) {
+        m_key_taken[size_t(event.key)] = false;
+        m_changes.push_back(change_of(Change::Kind::Key, 0, 0, event.key, false));
+        want_frames();
+        return true;
+      }
       if (!(panels || m_popup_open || m_keyboard_mode)) return false;
       // Left and Right move between the bar's menus while the keyboard has
       // them, as a desktop menu bar does.
@@ -186,7 +224,21 @@ bool UiLayer::take_event(const Event& event) {
         return true;
       }
       if (event.key >= 0 && event.key < 512) {
+        m_key_taken[size_t(event.key)] = down;
         m_changes.push_back(change_of(Change::Kind::Key, 0, 0, event.key, down));
+        want_frames();
+      }
+      return true;
+    }
+    case EventType::PadButtonDown:
+    case EventType::PadButtonUp: {
+      int32_t key = dialog_key_of(event.pad_button);
+      bool down = event.type == EventType::PadButtonDown;
+      bool held = key != 0 && m_key_taken[size_t(key)];
+      if (!panels && !(held && !down)) return false;
+      if (key != 0) {
+        m_key_taken[size_t(key)] = down;
+        m_changes.push_back(change_of(Change::Kind::Key, 0, 0, key, down));
         want_frames();
       }
       return true;
@@ -286,6 +338,15 @@ std::vector<DialogId> UiLayer::pending_panels() const {
 void UiLayer::skip_frame() {
   m_changes.clear();
   if (m_frames_wanted > 0) --m_frames_wanted;
+  // With nothing shown no key or button of the UI's is held: a release
+  // dropped here must not leave ImGui seeing the key down when a dialog
+  // opens next, or its next press would not count.
+  if (!m_context) return;
+  ImGui::SetCurrentContext(m_context);
+  ImGuiIO& io = ImGui::GetIO();
+  std::fill(std::begin(io.KeysDown), std::end(io.KeysDown), false);
+  std::fill(std::begin(io.MouseDown), std::end(io.MouseDown), false);
+  io.KeyShift = io.KeyCtrl = io.KeyAlt = false;
 }
 
 void UiLayer::ensure_context(SDL_Renderer* renderer) {
@@ -305,6 +366,8 @@ void UiLayer::ensure_context(SDL_Renderer* renderer) {
     // Check boxes and fields need an edge against the light windows.
     style.Colors[ImGuiCol_FrameBg] = ImVec4(0.88f, 0.88f, 0.88f, 1.0f);
     style.Colors[ImGuiCol_ModalWindowDimBg] = ImVec4(0.0f, 0.0f, 0.0f, 0.35f);
+    // The game's picture must not show through dialogs and menus.
+    style.Colors[ImGuiCol_PopupBg].w = 1.0f;
     style.WindowRounding = 0.0f;
     style.PopupRounding = 0.0f;
     style.FrameRounding = 0.0f;
@@ -313,8 +376,11 @@ void UiLayer::ensure_context(SDL_Renderer* renderer) {
     style.TabRounding = 0.0f;
   }
   ImGui::SetCurrentContext(m_context);
+  // draw_ui_image finds the layer drawing the frame here.
+  ImGui::GetIO().UserData = this;
   if (!m_fonts_built) build_fonts();
   if (renderer != m_renderer) {
+    free_all_textures();
     if (m_renderer) ImGui_ImplSDLRenderer_Shutdown();
     ImGui_ImplSDLRenderer_Init(renderer);
     m_renderer = renderer;
@@ -341,10 +407,62 @@ void UiLayer::build_fonts() {
 }
 
 void UiLayer::release_renderer() {
+  free_all_textures();
   if (!m_context || !m_renderer) return;
   ImGui::SetCurrentContext(m_context);
   ImGui_ImplSDLRenderer_Shutdown();
   m_renderer = nullptr;
+}
+
+SDL_Texture* UiLayer::texture_for(std::span<const uint8_t> pixels, int32_t width, int32_t height) {
+  if (!m_renderer) return nullptr;
+  uint64_t key = pixels_key(pixels);
+  for (Texture& texture : m_textures) {
+    if (texture.key == key && texture.width == width && texture.height == height) {
+      texture.used = true;
+      return texture.texture;
+    }
+  }
+  SDL_Texture* texture =
+      SDL_CreateTexture(m_renderer, SDL_PIXELFORMAT_BGR24, SDL_TEXTUREACCESS_STATIC, width, height);
+  if (!texture) return nullptr;
+  if (SDL_UpdateTexture(texture, nullptr, pixels.data(), width * 3) != 0) {
+    SDL_DestroyTexture(texture);
+    return nullptr;
+  }
+  m_textures.push_back({key, width, height, texture, true});
+  return texture;
+}
+
+void UiLayer::free_unused_textures() {
+  for (size_t i = 0; i < m_textures.size();) {
+    if (!m_textures[i].used) {
+      SDL_DestroyTexture(m_textures[i].texture);
+      m_textures.erase(m_textures.begin() + long(i));
+    } else {
+      m_textures[i].used = false;
+      ++i;
+    }
+  }
+}
+
+void UiLayer::free_all_textures() {
+  for (Texture& texture : m_textures) SDL_DestroyTexture(texture.texture);
+  m_textures.clear();
+}
+
+bool draw_ui_image(std::span<const uint8_t> pixels, int32_t width, int32_t height) {
+  ImVec2 size(float(std::max(width, 0)), float(std::max(height, 0)));
+  auto* layer = static_cast<UiLayer*>(ImGui::GetIO().UserData);
+  bool fits = width > 0 && height > 0 && pixels.size() >= size_t(width) * size_t(height) * 3;
+  SDL_Texture* texture =
+      layer && fits ? layer->texture_for(pixels.first(size_t(width) * size_t(height) * 3), width, height) : nullptr;
+  if (!texture) {
+    ImGui::Dummy(size);
+    return false;
+  }
+  ImGui::Image(texture, size);
+  return true;
 }
 
 void UiLayer::apply_changes() {
@@ -496,6 +614,7 @@ void UiLayer::draw(SDL_Renderer* renderer, int32_t width, int32_t height, float 
 
   ImGui::Render();
   ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
+  free_unused_textures();
   if (m_frames_wanted > 0) --m_frames_wanted;
   reports.insert(reports.end(), m_reports_pending.begin(), m_reports_pending.end());
   m_reports_pending.clear();

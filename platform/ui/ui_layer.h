@@ -23,6 +23,7 @@
 
 struct ImGuiContext;
 struct SDL_Renderer;
+struct SDL_Texture;
 
 namespace tavelo::platform {
 
@@ -67,6 +68,10 @@ class UiLayer {
   // Forgets the renderer (before the backend destroys it).
   void release_renderer();
 
+  // A texture of the renderer showing the pixels (see draw_ui_image), kept
+  // while a frame draws them; nullptr without a renderer.
+  SDL_Texture* texture_for(std::span<const uint8_t> pixels, int32_t width, int32_t height);
+
  private:
   struct Panel {
     DialogId id = 0;
@@ -96,6 +101,8 @@ class UiLayer {
   int32_t first_menu() const;
   void step_menu(int direction);
   void want_frames() { m_frames_wanted = 3; }
+  void free_unused_textures();
+  void free_all_textures();
 
   ImGuiContext* m_context = nullptr;
   SDL_Renderer* m_renderer = nullptr;
@@ -116,8 +123,21 @@ class UiLayer {
   bool m_alt_alone = false;  // Alt is down and no other key came since
   // Which presses went to the UI, so their releases follow them.
   bool m_button_taken[3] = {};
+  // Keys the UI holds down: their releases reach it even after the dialog
+  // that took the press has closed, or ImGui would see them held for ever.
+  std::vector<bool> m_key_taken = std::vector<bool>(512, false);
 
   std::vector<Panel> m_panels;
+
+  // Dialog pictures, found again by a hash of their pixels.
+  struct Texture {
+    uint64_t key = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    SDL_Texture* texture = nullptr;
+    bool used = false;  // drawn in the current frame
+  };
+  std::vector<Texture> m_textures;
 
   std::deque<Change> m_changes;
   std::vector<Event> m_reports_pending;  // reports that arose outside draw()
