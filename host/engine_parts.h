@@ -8,7 +8,8 @@
 #include <cstdint>
 
 #include "graphics/rect.h"
-// The save and load operations the persistence calls run.
+// The save and load operations the persistence calls run, and their dialogs.
+#include "host/save_dialogs.h"
 #include "host/save_game.h"
 
 namespace tavelo::platform {

@@ -12,6 +12,7 @@
 #include "host/display_modes.h"
 #include "host/engine.h"
 #include "host/input_replay.h"
+#include "host/save_dialogs.h"
 #include "host/save_game.h"
 #include "input/input.h"
 #include "platform/file_system.h"
@@ -95,10 +96,16 @@ void raise_request_event(Engine& engine, int32_t code) {
     script::raise_event(engine.script, entry.event, count, false);
     return;
   }
-  // The requests the engine answers itself. Saving under a name and loading
-  // from a chosen file come with the file dialogs.
+  // The requests the engine answers itself.
   if (code == kRequestQuickSave) quick_save(engine);
   if (code == kRequestQuickLoad) quick_load(engine);
+  MainWindow& window = engine.host.window;
+  if ((code == kRequestSaveAs || code == kRequestLoadFile) && window.dialog.kind == WindowDialogKind::None) {
+    bool save = code == kRequestSaveAs;
+    platform::DialogRequest request = save ? save_as_request(engine) : load_file_request(engine);
+    window.dialog = {save ? WindowDialogKind::SaveAs : WindowDialogKind::LoadFile, engine.platform.open_dialog(request),
+                     nullptr, {}};
+  }
 }
 
 // ---- commands
@@ -545,6 +552,8 @@ void follow_dialog(Engine& engine) {
     case WindowDialogKind::Capture:
       if (accepted) finish_capture(engine, outcome.text);
       break;
+    case WindowDialogKind::SaveAs: finish_save_as(engine, outcome); break;
+    case WindowDialogKind::LoadFile: finish_load_file(engine, outcome); break;
     case WindowDialogKind::None: break;
   }
 }

@@ -31,7 +31,7 @@ struct HandlerTable {
 };
 
 // A window-level dialog the main window follows until it ends.
-enum class WindowDialogKind : uint8_t { None, About, ScreenOptions, Capture };
+enum class WindowDialogKind : uint8_t { None, About, ScreenOptions, Capture, SaveAs, LoadFile };
 
 struct WindowDialog {
   WindowDialogKind kind = WindowDialogKind::None;

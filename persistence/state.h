@@ -1,8 +1,8 @@
 #pragma once
 // State of the persistence subsystem: the snapshot the next save writes, the
 // switches that allow snapshots and saves, the persistent name set read from
-// the system save, the load a script or menu has asked for, and the file
-// dialogs' directory. Owned by the engine; the host's save and load
+// the system save, the load a script or menu has asked for, the file
+// dialogs' directory and the open slot dialog. Owned by the engine; the host's save and load
 // operations (host/save_game.h) and persistence/syscalls.cpp work on it.
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 
 #include "persistence/save_file.h"
 #include "persistence/system_save.h"
+#include "platform/platform.h"
 
 namespace tavelo::persistence {
 
@@ -32,6 +33,8 @@ struct State {
   // Where the save-as and load-from-file dialogs open: "savedata" under the
   // current directory until a file was chosen, then that file's directory.
   std::string file_dialog_directory;
+  // The slot dialog a script waits for, while it is open.
+  std::shared_ptr<platform::DialogContent> slot_dialog;
 };
 
 }  // namespace tavelo::persistence

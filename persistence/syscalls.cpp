@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "script/state.h"
 #include "script/thread.h"
+#include "script/waits.h"
 
 namespace tavelo::persistence {
 namespace {
@@ -159,6 +160,40 @@ CallStatus sys_is_name_marked(host::Engine& engine, CallArgs& args) {
   return args.done(is_name_marked(host::persistence_of(engine).names, marked_name_hash(args.text_at(1))) ? 1 : 0);
 }
 
+// ---- the dialogs that choose a slot or a file; each waits for the player
+
+CallStatus sys_slot_dialog(host::Engine& engine, CallArgs& args) {
+  State& state = host::persistence_of(engine);
+  if (!script::dialog_is_open(args) || !state.slot_dialog) {
+    host::SlotDialogPurpose purpose = args.int_at(1) != 0 ? host::SlotDialogPurpose::Load : host::SlotDialogPurpose::Save;
+    state.slot_dialog = host::make_slot_dialog(engine, purpose, args.int_at(2));
+  }
+  platform::DialogRequest request;
+  request.kind = platform::DialogKind::Panel;
+  request.content = state.slot_dialog;
+  std::optional<platform::DialogOutcome> outcome = script::run_dialog(args, request);
+  if (!outcome) return script::poll_again(args);
+  int32_t slot = host::finish_slot_dialog(engine, *state.slot_dialog, outcome->status);
+  state.slot_dialog.reset();
+  return args.done(slot);
+}
+
+CallStatus sys_save_as(host::Engine& engine, CallArgs& args) {
+  platform::DialogRequest request;
+  if (!script::dialog_is_open(args)) request = host::save_as_request(engine);
+  std::optional<platform::DialogOutcome> outcome = script::run_dialog(args, request);
+  if (!outcome) return script::poll_again(args);
+  return args.done(host::finish_save_as(engine, *outcome));
+}
+
+CallStatus sys_load_from_file(host::Engine& engine, CallArgs& args) {
+  platform::DialogRequest request;
+  if (!script::dialog_is_open(args)) request = host::load_file_request(engine);
+  std::optional<platform::DialogOutcome> outcome = script::run_dialog(args, request);
+  if (!outcome) return script::poll_again(args);
+  return args.done(host::finish_load_file(engine, *outcome));
+}
+
 constexpr SyscallEntry kSyscalls[] = {
     {0xF8004993, "save_point", sys_save_point, {}, "[comment] -> 0: takes the snapshot saves write"},
     {0x89018DD1, "save", sys_save, {}, "slot -> 0: writes the snapshot to the slot's file"},
@@ -179,6 +214,11 @@ constexpr SyscallEntry kSyscalls[] = {
     {0x4FFAB7C4, "is_saving_disabled", sys_is_saving_disabled, {}, "-> 1 while saving is disabled"},
     {0xEB5CC468, "mark_name", sys_mark_name, {}, "name -> 0, or -1 when the set of 10000 is full"},
     {0x99A5DE25, "is_name_marked", sys_is_name_marked, {}, "name -> 1 when marked"},
+    {0x9AF10167, "slot_dialog", sys_slot_dialog, {},
+     "mode, newest slot -> the chosen slot, or -1; waits for the slot dialog (mode 0 save, else load)"},
+    {0x8F874E29, "save_as", sys_save_as, {}, "-> 0 when saved to a file the player names, -1 when cancelled"},
+    {0x3CBA6309, "load_from_file", sys_load_from_file, {},
+     "-> 0 when the load of a file the player chose starts, else -1"},
 };
 
 }  // namespace

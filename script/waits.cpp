@@ -26,10 +26,12 @@ CallStatus finish_wait(CallArgs& args, int32_t result) {
   return args.done(result);
 }
 
+bool dialog_is_open(const CallArgs& args) { return args.thread.frame().waiting && args.thread.open_dialog != 0; }
+
 std::optional<platform::DialogOutcome> run_dialog(CallArgs& args, const platform::DialogRequest& request) {
   Thread& thread = args.thread;
   Frame& frame = thread.frame();
-  if (!frame.waiting || thread.open_dialog == 0) {
+  if (!dialog_is_open(args)) {
     frame.waiting = true;
     thread.open_dialog = args.machine.platform.open_dialog(request);
   }

@@ -29,5 +29,8 @@ void end_wait(CallArgs& args);
 // while it is open (the call then returns poll_again(args)); the outcome once
 // it has closed, with the wait ended.
 std::optional<platform::DialogOutcome> run_dialog(CallArgs& args, const platform::DialogRequest& request);
+// Whether run_dialog has the call's dialog open already: a call whose request
+// is costly to build builds it only when this is false.
+bool dialog_is_open(const CallArgs& args);
 
 }  // namespace tavelo::script
