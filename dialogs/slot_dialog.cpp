@@ -128,7 +128,6 @@ int32_t SlotDialog::page_count() const { return m_mode == SlotDialogMode::Load ?
 
 void SlotDialog::show_page(int32_t page_base) {
   m_page_base = page_base;
-  m_tab_to_select = tab_of(page_base);
   m_rows = list_page(page_base, m_newest_slot, m_read);
   // A refilled list has no selection, so nothing from the last page can be
   // confirmed by mistake.
@@ -155,24 +154,18 @@ void SlotDialog::draw_tabs() {
 }
 
 void SlotDialog::draw_tab_items() {
+  // The bar always shows the page's own tab (a page changed by key follows
+  // at once); a click on another tab changes the page.
   int32_t shown = tab_of(m_page_base);
   int32_t picked = -1;
   for (int32_t tab = 0; tab < page_count(); ++tab) {
     std::string label = tab == kPageCount ? std::string("Auto / Quick") : "Page " + std::to_string(tab + 1);
-    ImGuiTabItemFlags flags = tab == m_tab_to_select ? ImGuiTabItemFlags_SetSelected : 0;
-    if (ImGui::BeginTabItem(label.c_str(), nullptr, flags)) {
-      // The tab bar takes a frame to follow a selection made here; until it
-      // has, the tab it still shows is not the player's choice.
-      if (tab == m_tab_to_select) m_tab_to_select = -1;
-      if (m_tab_to_select < 0 && tab != shown) picked = tab;
-      ImGui::EndTabItem();
-    }
+    bool open = ImGui::BeginTabItem(label.c_str(), nullptr, tab == shown ? ImGuiTabItemFlags_SetSelected : 0);
+    if (ImGui::IsItemClicked(ImGuiMouseButton_Left) && tab != shown) picked = tab;
+    if (open) ImGui::EndTabItem();
   }
   ImGui::EndTabBar();
-  if (picked >= 0) {
-    show_page(base_of(picked));
-    m_tab_to_select = -1;
-  }
+  if (picked >= 0) show_page(base_of(picked));
 }
 
 bool SlotDialog::draw_rows() {
@@ -191,7 +184,8 @@ bool SlotDialog::draw_rows() {
     ImGui::TableSetColumnIndex(0);
     std::string label = row.number + "##row" + std::to_string(i);
     if (ImGui::Selectable(label.c_str(), m_selected == int32_t(i),
-                          ImGuiSelectableFlags_SpanAllColumns | ImGuiSelectableFlags_AllowDoubleClick)) {
+                          ImGuiSelectableFlags_SpanAllColumns | ImGuiSelectableFlags_AllowDoubleClick |
+                              ImGuiSelectableFlags_DontClosePopups)) {
       select_row(int32_t(i));
       activated = ImGui::IsMouseDoubleClicked(0);
     }
@@ -205,24 +199,20 @@ bool SlotDialog::draw_rows() {
 }
 
 void SlotDialog::draw_details() {
-  if (m_selected < 0) {
-    // The space stays, so the buttons do not jump when a row is chosen.
-    ImGui::Dummy(ImVec2(0.0f, 3.0f * ImGui::GetTextLineHeightWithSpacing()));
-    return;
-  }
-  const SlotRow& row = m_rows[size_t(m_selected)];
+  // Always four lines, so the buttons stay where they are as rows are chosen.
+  const SlotRow* row = m_selected >= 0 ? &m_rows[size_t(m_selected)] : nullptr;
   if (m_selected_file && m_selected_file->thumbnail_width > 0) {
     platform::draw_ui_image(m_selected_file->thumbnail, m_selected_file->thumbnail_width,
                             m_selected_file->thumbnail_height);
     ImGui::SameLine();
   }
   ImGui::BeginGroup();
-  ImGui::TextUnformatted(("No. " + trimmed(row.number)).c_str());
+  ImGui::TextUnformatted(row ? ("No. " + trimmed(row->number)).c_str() : "");
   ImGui::PushTextWrapPos(ImGui::GetWindowContentRegionMax().x);
-  if (!row.chapter.empty()) ImGui::TextUnformatted(row.chapter.c_str());
-  ImGui::TextUnformatted(row.comment.c_str());
+  ImGui::TextUnformatted(row ? row->chapter.c_str() : "");
+  ImGui::TextUnformatted(row ? row->comment.c_str() : "");
   ImGui::PopTextWrapPos();
-  if (m_selected_file) ImGui::TextUnformatted(detail_time(m_selected_file->time).c_str());
+  ImGui::TextUnformatted(m_selected_file ? detail_time(m_selected_file->time).c_str() : "");
   ImGui::EndGroup();
 }
 

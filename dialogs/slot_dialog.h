@@ -88,7 +88,6 @@ class SlotDialog final : public platform::DialogContent {
   int32_t m_newest_slot;
   SlotReader m_read;
   int32_t m_page_base = kFirstPageBase;
-  int32_t m_tab_to_select = -1;  // the tab bar follows a page change made here
   std::vector<SlotRow> m_rows;
   int32_t m_selected = -1;
   int32_t m_result = -1;

@@ -144,7 +144,8 @@ DialogStatus FileChooser::draw() {
     const DirectoryItem& item = m_items[i];
     std::string label = (item.is_directory ? "[" + item.name + "]" : item.name) + "##" + std::to_string(i);
     bool chosen = !item.is_directory && item.name == m_name;
-    if (ImGui::Selectable(label.c_str(), chosen, ImGuiSelectableFlags_AllowDoubleClick)) {
+    if (ImGui::Selectable(label.c_str(), chosen,
+                          ImGuiSelectableFlags_AllowDoubleClick | ImGuiSelectableFlags_DontClosePopups)) {
       bool twice = ImGui::IsMouseDoubleClicked(0);
       if (item.is_directory) {
         if (twice) {
