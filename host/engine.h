@@ -9,6 +9,7 @@
 #include "graphics/state.h"
 #include "host/state.h"
 #include "input/state.h"
+#include "movie/state.h"
 #include "resources/state.h"
 #include "script/state.h"
 #include "text/state.h"
@@ -37,6 +38,8 @@ struct Engine {
   text::State text;
   // After resources: the streaming thread looks files up until audio goes.
   audio::State audio;
+  // After audio: an open movie's decoder writes to the mixer's movie stream.
+  movie::State movie;
 
   bool stopping() const { return script.stopping(); }
 };

@@ -14,6 +14,7 @@
 #include "host/display_modes.h"
 #include "host/frame_loop.h"
 #include "host/main_window.h"
+#include "host/movie_link.h"
 #include "host/syscall_tables.h"
 #include "input/input.h"
 #include "platform/file_system.h"
@@ -188,6 +189,7 @@ void release_global_store(Engine& engine) {
 
 void shut_down(Engine& engine) {
   // The sound stops first: nothing plays while the engine takes itself apart.
+  close_movie(engine);
   audio::stop_sound(engine.audio);
   // ExecOut: the read marks are written, then the stores and tables go in
   // the order the engine has always released them. Steps with nothing to
@@ -288,6 +290,7 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   graphics::create_display_page(engine.graphics, resources::env_setting(engine.resources, resources::EnvInt::ClientWidth),
                                 resources::env_setting(engine.resources, resources::EnvInt::ClientHeight));
   audio::start_sound(engine.audio, engine.script);
+  connect_movie(engine);
 
   if (options.quit_after_ms) {
     engine.host.quit_at = script::script_time(engine.script) + *options.quit_after_ms;
