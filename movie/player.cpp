@@ -26,8 +26,13 @@ namespace tavelo::movie {
 namespace {
 
 constexpr int kIoBufferBytes = 32768;
-// Pictures decoded ahead of the clock.
+// Pictures decoded ahead of the clock; while the sound needs decoding more
+// may queue, up to the hard limit.
 constexpr size_t kQueuedPictures = 8;
+constexpr size_t kMostQueuedPictures = 16;
+// Converted sound waiting for room in the ring; beyond this the oldest is
+// dropped, so a device that takes nothing never holds the pictures up.
+constexpr int64_t kMostPendingSoundMs = 1000;
 // Headless decoding keeps this much sound ahead of what the mixer took, and
 // a picture this far past the clock.
 constexpr int64_t kSoundAheadMs = 300;
@@ -215,6 +220,14 @@ bool flush_sound(Player& player) {
 
 void queue_sound(Player& player, std::span<const int16_t> samples) {
   player.pending.insert(player.pending.end(), samples.begin(), samples.end());
+  size_t most = size_t(kMostPendingSoundMs * player.sound_rate / 1000) * size_t(player.sound_channels);
+  if (player.pending.size() - player.pending_at > most) {
+    player.pending_at = player.pending.size() - most;
+  }
+  if (player.pending_at > most) {
+    player.pending.erase(player.pending.begin(), player.pending.begin() + ptrdiff_t(player.pending_at));
+    player.pending_at = 0;
+  }
   player.sound_frames += samples.size() / size_t(player.sound_channels);
   note_newest(player, int64_t(player.sound_frames * 1000 / uint64_t(player.sound_rate)));
 }
@@ -356,19 +369,36 @@ size_t queued_pictures(Player& player) {
   return player.queue.size();
 }
 
+// Whether the sound wants more decoded: less than kSoundAheadMs waits to be heard.
+bool sound_wanted(Player& player) {
+  if (!player.sound_on || player.audio_done) return false;
+  uint64_t pending = (player.pending.size() - player.pending_at) / size_t(player.sound_channels);
+  return int64_t((player.sound->frames_buffered() + pending) * 1000 / uint64_t(player.sound_rate)) < kSoundAheadMs;
+}
+
+bool pictures_wanted(Player& player, size_t limit) {
+  if (player.video_index < 0 || player.video_done) return false;
+  return queued_pictures(player) < limit;
+}
+
+// Decodes ahead until the pictures queue is full and the sound has enough
+// waiting; sound waiting for room in the ring is handed on as it frees.
 void run_worker(Player& player) {
   while (!player.stop.load()) {
     bool sound_left = player.sound_on && !flush_sound(player);
-    if (!sound_left && player.done.load()) {
-      player.drained.store(true);
-      return;
-    }
-    if (sound_left || queued_pictures(player) >= kQueuedPictures) {
-      std::unique_lock guard(player.lock);
-      player.wake.wait_for(guard, std::chrono::milliseconds(5));
+    if (player.done.load()) {
+      if (!sound_left) {
+        player.drained.store(true);
+        return;
+      }
+    } else if (pictures_wanted(player, kQueuedPictures) ||
+               (sound_wanted(player) && pictures_wanted(player, kMostQueuedPictures)) ||
+               (player.video_index < 0 && !sound_left)) {
+      decode_step(player);
       continue;
     }
-    decode_step(player);
+    std::unique_lock guard(player.lock);
+    player.wake.wait_for(guard, std::chrono::milliseconds(5));
   }
 }
 
@@ -437,16 +467,13 @@ void take_due_pictures(Player& player) {
   if (took) player.wake.notify_all();
 }
 
+// Caller mode: enough sound ahead of what was heard, and a picture beyond the clock.
 bool needs_decoding(Player& player) {
   if (player.done.load()) return false;
-  if (player.sound_on) {
-    if (!flush_sound(player)) return false;
-    uint64_t ahead = player.sound->frames_buffered() * 1000 / uint64_t(player.sound_rate);
-    if (int64_t(ahead) < kSoundAheadMs && !player.audio_done) return true;
-  }
-  if (player.video_index < 0 || player.video_done) return false;
+  if (player.sound_on) flush_sound(player);
+  if (sound_wanted(player)) return true;
+  if (!pictures_wanted(player, kQueuedPictures)) return false;
   std::lock_guard guard(player.lock);
-  if (player.queue.size() >= kQueuedPictures) return false;
   return player.queue.empty() || player.queue.back().time <= player.clock + kPictureAheadMs;
 }
 
