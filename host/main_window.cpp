@@ -744,4 +744,6 @@ void open_main_window(Engine& engine) {
   engine.platform.set_topmost(window.topmost);
 }
 
+void write_window_screenshot(Engine& engine, const std::string& path) { write_screenshot(engine, path); }
+
 }  // namespace tavelo::host

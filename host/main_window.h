@@ -103,6 +103,10 @@ void post_menu_request(Engine& engine, int32_t code);
 void save_exit_settings(Engine& engine);
 
 // The handlers this module registers.
+// The window's picture as last presented, as PNG (a movie over the screen
+// included); a failure is reported on standard error.
+void write_window_screenshot(Engine& engine, const std::string& path);
+
 int32_t main_window_handler(Engine& engine, const platform::Event& event);
 int32_t input_window_handler(Engine& engine, const platform::Event& event);
 

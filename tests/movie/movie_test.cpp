@@ -123,7 +123,9 @@ TEST(Movie, a_click_or_a_key_ends_a_skippable_wait_and_the_movie_plays_on) {
   MovieGame game;
   game.script(play_and_wait(call("movie_play", {"'film.avi'"}), "") + call("movie_stop", {}) +
               print("is_movie_play", {}) + play_and_wait(call("movie_play", {"'film.avi'", "0", "0", "0", "160", "120"}), "1"));
-  std::vector<std::string> lines = game.run("300 click left 10 10\n900 key Space\n");
+  // The run ends with the second movie on the screen: --screenshot shows it.
+  std::vector<std::string> lines =
+      game.run("300 click left 10 10\n900 key Space\n", "--screenshot '" + game.directory.at("end.png") + "'");
   ASSERT_EQ(lines.size(), 7u) << ::testing::PrintToString(lines);
   EXPECT_EQ(lines[0], "1 ");
   EXPECT_GE(as_int(lines[1]), 300);
@@ -133,6 +135,7 @@ TEST(Movie, a_click_or_a_key_ends_a_skippable_wait_and_the_movie_plays_on) {
   EXPECT_EQ(lines[4], "1 ");
   EXPECT_GE(as_int(lines[5]), 900 - as_int(lines[1]) - 50);
   EXPECT_LE(as_int(lines[5]), 900 - as_int(lines[1]) + 100);
+  EXPECT_TRUE(is_red(pixel(game.directory.at("end.png"), 150, 110)));
 }
 
 TEST(Movie, a_range_plays_between_its_bounds) {
