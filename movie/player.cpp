@@ -95,7 +95,10 @@ struct Player {
   int audio_index = -1;
   CodecPtr video;
   CodecPtr audio;
-  SwrPtr swr;
+  SwrPtr swr;  // made for the first sound frame, and again when the frames' shape changes
+  int swr_format = -1;
+  int swr_rate = 0;
+  AVChannelLayout swr_layout{};
   PacketPtr packet;
   FramePtr decoded;
   int64_t start_us = 0;  // the file's first time stamp
@@ -185,9 +188,12 @@ CodecPtr open_decoder(AVStream* stream) {
   return context;
 }
 
+// A stream's time stamp in ms from the file's start, kept within about 35
+// years either way so that arithmetic on broken stamps cannot overflow.
 int64_t stamp_ms(const Player& player, const AVStream* stream, int64_t stamp) {
-  int64_t ms = av_rescale_q(stamp, stream->time_base, AVRational{1, 1000});
-  return ms - player.start_us / 1000;
+  constexpr int64_t kFarthest = int64_t(1) << 40;
+  int64_t ms = std::clamp<int64_t>(av_rescale_q(stamp, stream->time_base, AVRational{1, 1000}), -kFarthest, kFarthest);
+  return ms - std::clamp<int64_t>(player.start_us / 1000, -kFarthest, kFarthest);
 }
 
 // Places a time on the timeline; a jump of more than kNoProgressMs either way
@@ -261,11 +267,36 @@ void take_video_frame(Player& player, AVFrame* frame) {
   note_newest(player, time + player.picture_ms);
 }
 
+// A converter from the frame's shape to the mix's; false when none can be made.
+bool fit_converter(Player& player, AVFrame* frame) {
+  if (player.swr && frame->format == player.swr_format && frame->sample_rate == player.swr_rate &&
+      av_channel_layout_compare(&frame->ch_layout, &player.swr_layout) == 0) {
+    return true;
+  }
+  player.swr.reset();
+  if (frame->sample_rate < 1 || frame->ch_layout.nb_channels < 1) return false;
+  AVChannelLayout out_layout;
+  av_channel_layout_default(&out_layout, player.sound_channels);
+  SwrContext* swr = nullptr;
+  int made = swr_alloc_set_opts2(&swr, &out_layout, AV_SAMPLE_FMT_S16, player.sound_rate, &frame->ch_layout,
+                                 AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
+  av_channel_layout_uninit(&out_layout);
+  player.swr.reset(swr);
+  if (made < 0 || swr_init(swr) < 0) {
+    player.swr.reset();
+    return false;
+  }
+  player.swr_format = frame->format;
+  player.swr_rate = frame->sample_rate;
+  av_channel_layout_uninit(&player.swr_layout);
+  return av_channel_layout_copy(&player.swr_layout, &frame->ch_layout) >= 0;
+}
+
 void take_audio_frame(Player& player, AVFrame* frame) {
-  if (player.audio_done || !player.sound_on || frame->nb_samples < 1) return;
+  if (player.audio_done || !player.sound_on || frame->nb_samples < 1 || !fit_converter(player, frame)) return;
   AVStream* stream = player.format->streams[player.audio_index];
   int64_t stamp = frame->best_effort_timestamp;
-  int64_t rate = player.audio->sample_rate > 0 ? player.audio->sample_rate : 44100;
+  int64_t rate = frame->sample_rate;
   int64_t skip = 0, keep = frame->nb_samples;  // in the frame's own samples
   int64_t time = -1;
   if (stamp != AV_NOPTS_VALUE) {
@@ -416,21 +447,14 @@ void stop_worker(Player& player) {
 bool open_sound(Player& player) {
   if (!player.sound || !player.audio) return false;
   int32_t rate = 0, channels = 0;
-  if (!player.sound->start(rate, channels) || rate < 1 || channels < 1 || channels > 8) return false;
-  AVChannelLayout out_layout;
-  av_channel_layout_default(&out_layout, channels);
-  SwrContext* swr = nullptr;
-  int made = swr_alloc_set_opts2(&swr, &out_layout, AV_SAMPLE_FMT_S16, rate, &player.audio->ch_layout,
-                                 player.audio->sample_fmt, player.audio->sample_rate, 0, nullptr);
-  av_channel_layout_uninit(&out_layout);
-  player.swr.reset(swr);
-  if (made < 0 || swr_init(swr) < 0) {
-    player.swr.reset();
+  if (!player.sound->start(rate, channels)) return false;
+  if (rate < 1 || channels < 1 || channels > 8) {
     player.sound->stop();
     return false;
   }
   player.sound_rate = rate;
   player.sound_channels = channels;
+  player.swr.reset();
   return true;
 }
 
@@ -471,6 +495,8 @@ void take_due_pictures(Player& player) {
 bool needs_decoding(Player& player) {
   if (player.done.load()) return false;
   if (player.sound_on) flush_sound(player);
+  bool has_pictures = player.video_index >= 0 && !player.video_done;
+  if (has_pictures && !pictures_wanted(player, kMostQueuedPictures)) return false;
   if (sound_wanted(player)) return true;
   if (!pictures_wanted(player, kQueuedPictures)) return false;
   std::lock_guard guard(player.lock);
@@ -483,6 +509,7 @@ void PlayerDeleter::operator()(Player* player) const {
   if (!player) return;
   stop_worker(*player);
   if (player->sound_on) player->sound->stop();
+  av_channel_layout_uninit(&player->swr_layout);
   delete player;
 }
 
@@ -507,7 +534,10 @@ PlayerHandle open_player(platform::File file, Decoding decoding, SoundOutput* so
   if (avformat_open_input(&format, nullptr, nullptr, nullptr) < 0) return nullptr;  // frees format
   player->format.reset(format);
   if (avformat_find_stream_info(format, nullptr) < 0) return nullptr;
-  player->start_us = format->start_time == AV_NOPTS_VALUE ? 0 : format->start_time;
+  constexpr int64_t kFarthestStartUs = int64_t(1) << 50;
+  player->start_us = format->start_time == AV_NOPTS_VALUE
+                         ? 0
+                         : std::clamp<int64_t>(format->start_time, -kFarthestStartUs, kFarthestStartUs);
 
   int video_index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (video_index >= 0) player->video = open_decoder(format->streams[video_index]);
