@@ -27,9 +27,10 @@ namespace {
 
 constexpr int kIoBufferBytes = 32768;
 // Pictures decoded ahead of the clock; while the sound needs decoding more
-// may queue, up to the hard limit.
+// may queue, up to two seconds' worth at 25 a second: files interleave
+// sound up to about a second after the pictures of the same time.
 constexpr size_t kQueuedPictures = 8;
-constexpr size_t kMostQueuedPictures = 16;
+constexpr size_t kMostQueuedPictures = 50;
 // Converted sound waiting for room in the ring; beyond this the oldest is
 // dropped, so a device that takes nothing never holds the pictures up.
 constexpr int64_t kMostPendingSoundMs = 1000;
