@@ -108,6 +108,9 @@ CallStatus play(host::Engine& engine, CallArgs& args, Start start, int first_opt
       } else if (ready) {
         range.loop = start == Start::Loop;
         start_movie(state, range, now(engine));
+        // A key pressed before the film (the one that chose to start it)
+        // must not end a movie_wait at once.
+        (void)host::take_key_press(engine);
       } else {
         // Unlike a missing file, a broken one would otherwise pass unnoticed.
         script::report_call_error_as(args, kPlayName, kMissingMessage, {name});
