@@ -10,6 +10,7 @@
 #include "host/state.h"
 #include "input/state.h"
 #include "movie/state.h"
+#include "persistence/state.h"
 #include "resources/state.h"
 #include "script/state.h"
 #include "text/state.h"
@@ -40,6 +41,7 @@ struct Engine {
   audio::State audio;
   // After audio: an open movie's decoder writes to the mixer's movie stream.
   movie::State movie;
+  persistence::State persistence;
 
   bool stopping() const { return script.stopping(); }
 };

@@ -8,6 +8,8 @@
 #include <cstdint>
 
 #include "graphics/rect.h"
+// The save and load operations the persistence calls run.
+#include "host/save_game.h"
 
 namespace tavelo::platform {
 class Platform;
@@ -35,6 +37,9 @@ struct State;
 namespace tavelo::movie {
 struct State;
 }
+namespace tavelo::persistence {
+struct State;
+}
 
 namespace tavelo::host {
 
@@ -48,6 +53,7 @@ text::State& text_of(Engine& engine);
 input::State& input_of(Engine& engine);
 audio::State& audio_of(Engine& engine);
 movie::State& movie_of(Engine& engine);
+persistence::State& persistence_of(Engine& engine);
 
 // For the movie calls, which see neither audio, graphics nor input: stops the
 // music and every sound channel; suspends or resumes painting the display

@@ -7,6 +7,7 @@
 #include "host/window_syscalls.h"
 #include "input/syscalls.h"
 #include "movie/syscalls.h"
+#include "persistence/syscalls.h"
 #include "script/syscalls.h"
 #include "text/syscalls.h"
 
@@ -30,6 +31,7 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"text: history", text::history_syscalls()},
       {"audio", audio::syscalls()},
       {"movie", movie::syscalls()},
+      {"persistence", persistence::syscalls()},
       {"host: main window", window_syscalls()},
   };
 }
