@@ -45,6 +45,7 @@ constexpr int64_t kSoundStallMs = 100;
 // in a stream's time stamps larger than this is closed up instead of waited for.
 constexpr int64_t kNoProgressMs = 2000;
 constexpr int64_t kDefaultPictureMs = 40;
+constexpr int64_t kShortestLoopMs = 200;
 // Packets one Caller-mode advance may read: a bound for files whose packets
 // decode to nothing.
 constexpr int kMaxStepsPerAdvance = 2000;
@@ -108,6 +109,7 @@ struct Player {
   // Decoding state (decoding thread).
   PlayRange range;
   int64_t loop_shift = 0;
+  uint32_t passes = 0;  // loop passes begun
   Timeline video_time;
   bool video_done = false;  // the range's end was reached
   bool audio_done = false;
@@ -326,8 +328,8 @@ void take_audio_frame(Player& player, AVFrame* frame) {
   if (player.first_sound_of_pass && time >= 0) {
     int64_t at = std::max<int64_t>(time - player.range.from_ms, 0) + player.loop_shift;
     int64_t gap = at * player.sound_rate / 1000 - int64_t(player.sound_frames);
-    gap = std::min<int64_t>(gap, kNoProgressMs * player.sound_rate / 1000);
-    if (gap > 0) queue_sound(player, std::vector<int16_t>(size_t(gap) * size_t(player.sound_channels), 0));
+    // A longer gap means broken stamps, not silence.
+    if (gap > 0 && gap <= kNoProgressMs * player.sound_rate / 1000) queue_sound(player, std::vector<int16_t>(size_t(gap) * size_t(player.sound_channels), 0));
   }
   player.first_sound_of_pass = false;
   size_t channels = size_t(player.sound_channels);
@@ -366,13 +368,17 @@ void finish_pass(Player& player) {
     avcodec_send_packet(player.audio.get(), nullptr);
     drain_decoder(player, player.audio.get(), false);
   }
-  if (!player.range.loop || !player.pass_had_output) {
+  int64_t sound_end = int64_t(player.sound_frames * 1000 / uint64_t(player.sound_rate));
+  int64_t video_end = player.video_time.last == INT64_MIN ? 0 : player.video_time.last + player.picture_ms;
+  int64_t pass_end = std::max({sound_end, video_end, player.loop_shift});
+  // A pass that showed nothing, or less than kShortestLoopMs, does not go
+  // round again: it would spend the playback seeking.
+  if (!player.range.loop || !player.pass_had_output || pass_end - player.loop_shift < kShortestLoopMs) {
     player.done.store(true);
     return;
   }
-  int64_t sound_end = int64_t(player.sound_frames * 1000 / uint64_t(player.sound_rate));
-  int64_t video_end = player.video_time.last == INT64_MIN ? 0 : player.video_time.last + player.picture_ms;
-  player.loop_shift = std::max({sound_end, video_end, player.loop_shift});
+  player.loop_shift = pass_end;
+  ++player.passes;
   player.video_time.shift = 0;
   rewind_decoding(player, player.range.from_ms);
 }
@@ -515,6 +521,9 @@ void PlayerDeleter::operator()(Player* player) const {
 }
 
 PlayerHandle open_player(platform::File file, Decoding decoding, SoundOutput* sound) {
+  // Broken films would otherwise fill the terminal with FFmpeg's complaints;
+  // a film that does not open is reported by the movie calls.
+  av_log_set_level(AV_LOG_QUIET);
   PlayerHandle player(new Player);
   player->decoding = decoding;
   player->sound = sound;
@@ -596,7 +605,9 @@ bool advance_player(Player& player, uint32_t now) {
   update_clock(player, now);
   take_due_pictures(player);
   if (player.decoding == Decoding::Caller) {
-    for (int step = 0; step < kMaxStepsPerAdvance && needs_decoding(player); ++step) {
+    // One loop pass at most per call: a short looping film must not spin here.
+    uint32_t passes = player.passes;
+    for (int step = 0; step < kMaxStepsPerAdvance && player.passes == passes && needs_decoding(player); ++step) {
       decode_step(player);
       take_due_pictures(player);
     }
