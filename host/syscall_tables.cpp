@@ -4,6 +4,7 @@
 
 #include "audio/syscalls.h"
 #include "graphics/syscalls.h"
+#include "host/settings_syscalls.h"
 #include "host/window_syscalls.h"
 #include "input/syscalls.h"
 #include "script/syscalls.h"
@@ -29,6 +30,7 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"text: history", text::history_syscalls()},
       {"audio", audio::syscalls()},
       {"host: main window", window_syscalls()},
+      {"host: settings dialogs", settings_syscalls()},
   };
 }
 
