@@ -173,9 +173,16 @@ void SettingsDialog::draw_sound() {
   volume_slider("音声", values.voice_volume);
   volume_slider("音楽", values.music_volume);
   volume_slider("効果音", values.sound_volume);
-  if (!m_layout.male_label.empty()) off_box(m_layout.male_label.c_str(), values.talk_male);
+  // The switches two to a line, so the combined dialog's page fits a
+  // 640 × 480 window.
+  float column = ImGui::GetCursorPosX() + kDialogWidth / 2.0f;
+  if (!m_layout.male_label.empty()) {
+    off_box(m_layout.male_label.c_str(), values.talk_male);
+    ImGui::SameLine(column);
+  }
   off_box(m_layout.female_label.c_str(), values.talk_female);
   off_box("音楽をＯＦＦ", values.play_music);
+  ImGui::SameLine(column);
   off_box("効果音をOFF", values.play_sound);
 }
 

@@ -480,7 +480,9 @@ void UiLayer::draw_panels() {
     panel.opened = true;
   }
   const ImGuiViewport* viewport = ImGui::GetMainViewport();
-  ImGui::SetNextWindowPos(viewport->GetCenter(), ImGuiCond_Appearing, ImVec2(0.5f, 0.5f));
+  // Centred on the window, and again whenever its contents change its size
+  // (a tabbed dialog's pages differ in height).
+  ImGui::SetNextWindowPos(viewport->GetCenter(), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
   if (ImGui::BeginPopupModal(id.c_str(), nullptr, ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoSavedSettings)) {
     DialogStatus status = panel.content->draw();
     if (status != DialogStatus::Pending) {
