@@ -1,7 +1,7 @@
 // The settings dialogs on the headless engine, driven by replayed input as
 // a player would: opened from the menu bar (F10, arrows, Space) or by a
-// script's call, changed with the keyboard, closed with Return, Escape or a
-// right click; what they store is read back by a second engine on the same
+// script's call, changed with the keyboard or a pad, closed with Return,
+// Escape or a right click; what they store is read back by a second engine on the same
 // settings file, and what they apply is read from the playing streams.
 
 #include <gtest/gtest.h>
@@ -104,6 +104,9 @@ TEST(SettingsDialogs, each_dialog_stores_what_the_player_changed_and_cancel_stor
        "EffectSpeed", -1},
       {"sound", "", open_settings_item(1) + std::vector<std::string>{"Space", "Left", "Left", "Space", "Return"},
        "VoiceVolume", 980},
+      {"sound with a pad", "",
+       open_settings_item(1) + std::vector<std::string>{"pad a", "pad leftshoulder", "pad a", "pad start"},
+       "VoiceVolume", 990},
       {"sound, right click", "",
        open_settings_item(1) + std::vector<std::string>{"Space", "Left", "Space", "click right 10 10"}, "VoiceVolume",
        -1},
