@@ -83,6 +83,7 @@ std::shared_ptr<dialogs::SettingsDialog> make_settings_dialog(Engine& engine, Se
   dialogs::SettingsValues values = dialogs::read_settings_values(resources, fast_mode_read_only(engine));
   dialogs::SettingsValues defaults = dialogs::default_settings_values(resources);
   values.screen = read_screen_options(engine);
+  state.stored_music_volume = values.music_volume;
   values.face = utf8_of(engine, state.face);
   defaults.face = values.face;
   defaults.ctrl_read_only = values.ctrl_read_only;
@@ -111,8 +112,9 @@ void follow_settings_dialog(Engine& engine, const dialogs::SettingsDialog& dialo
   if (!has_page(dialog, SettingsPage::Sound)) return;
   SettingsDialogState& state = engine.host.settings_dialogs;
   int32_t volume = dialog.values().music_volume;
-  int32_t applied = state.previewed_music_volume.value_or(
-      resources::read_user_setting(engine.resources, resources::UserSetting::MusicVolume));
+  // Compared with what the dialog opened with: the store is not read again
+  // every frame.
+  int32_t applied = state.previewed_music_volume.value_or(state.stored_music_volume);
   if (volume == applied) return;
   state.previewed_music_volume = volume;
   audio::preview_music_volume(engine.audio, volume);

@@ -32,8 +32,9 @@ struct SettingsDialogState {
   // The voice dialog's box labels (empty: no box) and note lines, game text.
   std::array<std::string, resources::kVoiceSetupLevels> voice_names;
   std::array<std::string, dialogs::kVoiceNotes> voice_notes;
-  // The music volume last given to the playing music while a dialog is
-  // open; nullopt while it plays at the stored volume.
+  // The music volume stored when the last dialog opened, and the one last
+  // given to the playing music while it is open (nullopt: the stored one).
+  int32_t stored_music_volume = 0;
   std::optional<int32_t> previewed_music_volume;
   // The dialogs system calls opened, by platform dialog id, while they wait.
   std::vector<std::pair<platform::DialogId, std::shared_ptr<dialogs::SettingsDialog>>> script_dialogs;
