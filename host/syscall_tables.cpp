@@ -4,6 +4,7 @@
 
 #include "audio/syscalls.h"
 #include "graphics/syscalls.h"
+#include "host/settings_syscalls.h"
 #include "host/window_syscalls.h"
 #include "input/syscalls.h"
 #include "movie/syscalls.h"
@@ -33,6 +34,7 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"movie", movie::syscalls()},
       {"persistence", persistence::syscalls()},
       {"host: main window", window_syscalls()},
+      {"host: settings dialogs", settings_syscalls()},
   };
 }
 
