@@ -12,6 +12,7 @@
 #include "host/display_modes.h"
 #include "host/engine.h"
 #include "host/input_replay.h"
+#include "host/save_game.h"
 #include "input/input.h"
 #include "platform/file_system.h"
 #include "platform/key_map.h"
@@ -94,8 +95,10 @@ void raise_request_event(Engine& engine, int32_t code) {
     script::raise_event(engine.script, entry.event, count, false);
     return;
   }
-  // FIXME: loading from a chosen file, saving under a name and the quick
-  // save and load come with the save files.
+  // The requests the engine answers itself. Saving under a name and loading
+  // from a chosen file come with the file dialogs.
+  if (code == kRequestQuickSave) quick_save(engine);
+  if (code == kRequestQuickLoad) quick_load(engine);
 }
 
 // ---- commands
@@ -441,7 +444,7 @@ void run_shortcut(Engine& engine, int32_t key) {
       break;
     case kKeyF1: open_help(engine); break;
     case kKeyF2:
-      if (window.saving_enabled) post_menu_request(engine, kRequestSaveMenu);
+      if (engine.persistence.saving_enabled) post_menu_request(engine, kRequestSaveMenu);
       break;
     case kKeyF3: post_menu_request(engine, kRequestLoadMenu); break;
     case kKeyF5:

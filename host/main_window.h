@@ -57,9 +57,6 @@ struct MainWindow {
   // The window's last place while windowed (WinPosX, WinPosY).
   int32_t saved_x = -9999;
   int32_t saved_y = -9999;
-  // FIXME: the save files own whether saving is enabled; until they arrive
-  // saving stays disabled.
-  bool saving_enabled = false;
   // The debug position text the C key copies (the debug tooling fills it).
   std::string position_text;
   WindowDialog dialog;

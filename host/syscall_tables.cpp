@@ -6,6 +6,7 @@
 #include "graphics/syscalls.h"
 #include "host/window_syscalls.h"
 #include "input/syscalls.h"
+#include "persistence/syscalls.h"
 #include "script/syscalls.h"
 #include "text/syscalls.h"
 
@@ -28,6 +29,7 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"text: message window", text::console_syscalls()},
       {"text: history", text::history_syscalls()},
       {"audio", audio::syscalls()},
+      {"persistence", persistence::syscalls()},
       {"host: main window", window_syscalls()},
   };
 }
