@@ -215,6 +215,22 @@ void write_chunk(OutputState& state, Stream& stream, uint32_t now) {
   }
 }
 
+// Keeps the buffer converted ahead of the mixer, at the frequency set now.
+// The conversion itself runs without the device lock (see RateConverter), so
+// the audio callback waits at most for the copy of its frames.
+void convert_for_mixer(OutputState& state, Stream& stream) {
+  int32_t frames, device_rate;
+  {
+    std::lock_guard device_guard(state.device_lock);
+    frames = frames_to_convert(state.device, *stream.buffer);
+    device_rate = state.device.format.sample_rate;
+  }
+  if (frames == 0) return;
+  convert_ahead(stream.ahead, *stream.buffer, device_rate, frames);
+  std::lock_guard device_guard(state.device_lock);
+  hand_over_converted(*stream.buffer, stream.ahead);
+}
+
 // Opens the file, makes the device buffer, writes two chunks and starts it.
 bool start_stream(OutputState& state, Stream& stream, uint32_t now) {
   Result<SoundDecoder> opened = open_decoder(state, stream.name);
@@ -273,6 +289,7 @@ Keep process_stream(OutputState& state, Stream& stream, uint32_t now) {
   if ((play_cursor + kRingBytes - stream.write_cursor) % kRingBytes > kRefillDistance) {
     write_chunk(state, stream, now);
   }
+  convert_for_mixer(state, stream);
 
   if (stream.fade.active) {
     Fade& fade = stream.fade;
@@ -485,6 +502,7 @@ bool run_pass(OutputState& state, uint32_t now) {
 void render_mix(OutputState& state, std::span<int16_t> output) {
   std::lock_guard device_guard(state.device_lock);
   render_device(state.device, output);
+  mix_movie_stream(state.movie_stream, output);
 }
 
 DeviceFormat device_format(OutputState& state) {

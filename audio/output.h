@@ -20,9 +20,11 @@
 //  2. pass_lock is held by a pass for each stream it works on (and by
 //     stop_all_streams), so passes and clean-up never interleave.
 //  3. device_lock guards `device`: the buffers, their rings, cursors,
-//     volumes and the mixer's scratch. The pass takes it only to copy a
-//     decoded chunk in or to apply a request; render_mix takes only this one,
-//     so the audio thread never waits for file reading or decoding.
+//     volumes, converted frames and the mixer's scratch. The pass takes it
+//     only to copy a decoded chunk in, to apply a request or to hand over
+//     frames it converted to the device rate; render_mix takes only this
+//     one, so the audio thread never waits for file reading, decoding or
+//     rate conversion.
 // A pass releases list_lock and pass_lock between streams, so requests are
 // never held up for more than one stream's work.
 //
@@ -43,6 +45,7 @@
 #include <vector>
 
 #include "audio/device.h"
+#include "audio/movie_stream.h"
 #include "audio/stream.h"
 #include "platform/file_system.h"
 
@@ -117,6 +120,8 @@ struct OutputState {
 
   // Guarded by device_lock.
   Device device;
+  // The movie's sound, summed into the mix (audio/movie_stream.h).
+  MovieStream movie_stream;
 
   // Last, so the thread stops before anything it uses goes.
   StreamingThread thread;
@@ -161,15 +166,17 @@ void set_voice_filter_preset(OutputState& state, VoiceFilter filter);
 void set_pan_preset(OutputState& state, int32_t pan);
 
 // One streaming pass at time `now`: opens new streams' files, carries out
-// requests, refills rings, runs fades and retires finished streams. Skipped
+// requests, refills rings, converts them ahead of the mixer (see
+// kConvertAheadMs), runs fades and retires finished streams. Skipped
 // (false) when the device is not ready, no stream exists, or the last pass
 // was less than 80 ms ago. The background thread calls it every 100 ms; in
 // PassDriver::Caller mode the host calls it as often.
 bool run_pass(OutputState& state, uint32_t now);
 
 // Fills output (interleaved signed 16-bit frames in the device format) with
-// the mix and advances every playing stream's play cursor. Takes only the
-// device lock; may run on the audio device's thread.
+// the mix of the frames the passes converted, and advances every playing
+// stream's play cursor. Takes only the device lock; may run on the audio
+// device's thread.
 void render_mix(OutputState& state, std::span<int16_t> output);
 
 // The device format in use (valid once ensure_device succeeded).

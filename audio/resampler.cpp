@@ -49,7 +49,7 @@ bool configure_resampler(Resampler& resampler, AudioShape input, AudioShape outp
     int stride = input.channels == 1 ? 1 : 2;
     if (swr_set_matrix(owned.get(), matrix, stride) < 0) return false;
   }
-  if (quality == ResampleQuality::Mixing &&
+  if (quality == ResampleQuality::Playback &&
       (av_opt_set_int(owned.get(), "filter_size", 8, 0) < 0 || av_opt_set_int(owned.get(), "linear_interp", 0, 0) < 0)) {
     return false;
   }

@@ -1,9 +1,10 @@
 #pragma once
 // Sample-rate, sample-format and channel-count conversion of interleaved
-// audio through libswresample. The mixer keeps one per device buffer (ring
-// data at the buffer's frequency to float at the device rate); the output
-// layer keeps one per stream whose later file differs in format from the
-// stream's device buffer. Not thread-safe: each has one user at a time.
+// audio through libswresample. The streaming pass keeps one per device
+// buffer that plays off the device rate (ring data at the buffer's frequency
+// to float at the device rate), and one per stream whose later file differs
+// in format from the stream's device buffer. Not thread-safe: each has one
+// user at a time.
 
 #include <cstdint>
 #include <memory>
@@ -33,11 +34,12 @@ struct Resampler {
 };
 
 // How hard the rate conversion works. Fine is the library's default filter,
-// for converting a file's data once. Mixing runs one conversion per playing
-// buffer on the audio thread, so it uses a short filter (16 taps) looked up
-// without interpolation between phases: about a quarter of the cost, still
-// far above what a pitch change or a 22 kHz voice needs.
-enum class ResampleQuality { Fine, Mixing };
+// for converting a file's data once. Playback converts every playing buffer
+// that is off the device rate, all the time it plays (on the streaming
+// thread, a pass's worth at a time), so it uses a short filter (16 taps)
+// looked up without interpolation between phases: about a quarter of the
+// cost, still far above what a pitch change or a 22 kHz voice needs.
+enum class ResampleQuality { Fine, Playback };
 
 // Sets up a conversion, dropping what an earlier one still held. Mono to
 // stereo copies the channel to both sides; stereo to mono averages them.

@@ -3,7 +3,7 @@
 // layer has left for it and the streaming pass's own progress through it.
 // Records live in OutputState::streams (audio/output.h) and every field is
 // guarded by its stream-list lock; `buffer` is also only dereferenced under
-// the device lock.
+// the device lock, except by the pass's conversion (see RateConverter).
 
 #include <cstdint>
 #include <optional>
@@ -80,6 +80,7 @@ struct Stream {
   PcmFormat ring_format;                // of the device buffer, fixed by the first file
   Resampler converter;                  // decoded format to ring format, for later files that differ
   DeviceBuffer* buffer = nullptr;       // owned by the device; null until the first pass
+  RateConverter ahead;                  // the buffer's ring to device-rate frames for the mixer
   uint32_t write_cursor = 0;            // bytes in the ring
   uint32_t play_cursor = 0;             // as seen at the last write
   int32_t playback_rate = 0;            // bytes per second, as seen at the last write

@@ -28,6 +28,7 @@ constexpr Column kColumns[] = {{"No", 40}, {"章題", 160}, {"コメント", 240
 constexpr float kButtonWidth = 96.0f;
 constexpr int kKeyReturn = 0x0D;
 constexpr int kKeyEscape = 0x1B;
+constexpr int kKeySpace = 0x20;
 constexpr int kKeyPageUp = 0x21;
 constexpr int kKeyPageDown = 0x22;
 constexpr int kKeyLeft = 0x25;
@@ -233,7 +234,8 @@ platform::DialogStatus SlotDialog::draw() {
   if ((pressed(kKeyRight) || pressed(kKeyPageDown)) && tab + 1 < page_count()) show_page(base_of(tab + 1));
   if (pressed(kKeyUp)) select_row(std::max(m_selected - 1, 0));
   if (pressed(kKeyDown)) select_row(std::min(m_selected + 1, kRowsPerPage - 1));
-  bool activated = ImGui::IsKeyPressed(kKeyReturn, false) && m_selected >= 0;
+  // A pad's first button arrives as Space.
+  bool activated = (ImGui::IsKeyPressed(kKeyReturn, false) || ImGui::IsKeyPressed(kKeySpace, false)) && m_selected >= 0;
 
   // ImGui's keyboard navigation stays out of this window (the flag is read
   // by the next frame's navigation, before Begin resets it).

@@ -14,6 +14,7 @@
 #include "host/display_modes.h"
 #include "host/frame_loop.h"
 #include "host/main_window.h"
+#include "host/movie_link.h"
 #include "host/save_game.h"
 #include "host/syscall_tables.h"
 #include "input/input.h"
@@ -202,6 +203,7 @@ void release_global_store(Engine& engine) {
 
 void shut_down(Engine& engine) {
   // The sound stops first: nothing plays while the engine takes itself apart.
+  close_movie(engine);
   audio::stop_sound(engine.audio);
   write_system_save(engine);
   // ExecOut: the read marks are written, then the stores and tables go in
@@ -303,6 +305,7 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   graphics::create_display_page(engine.graphics, resources::env_setting(engine.resources, resources::EnvInt::ClientWidth),
                                 resources::env_setting(engine.resources, resources::EnvInt::ClientHeight));
   audio::start_sound(engine.audio, engine.script);
+  connect_movie(engine);
 
   if (options.quit_after_ms) {
     engine.host.quit_at = script::script_time(engine.script) + *options.quit_after_ms;

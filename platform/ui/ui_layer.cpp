@@ -30,12 +30,8 @@ constexpr int32_t kKeyControl = 0x11;
 constexpr int32_t kKeyAlt = 0x12;
 constexpr int32_t kKeyEscape = 0x1B;
 constexpr int32_t kKeySpace = 0x20;
-constexpr int32_t kKeyPageUp = 0x21;
-constexpr int32_t kKeyPageDown = 0x22;
 constexpr int32_t kKeyLeft = 0x25;
-constexpr int32_t kKeyUp = 0x26;
 constexpr int32_t kKeyRight = 0x27;
-constexpr int32_t kKeyDown = 0x28;
 constexpr int32_t kKeyF10 = 0x79;
 
 int button_index(MouseButton button) {
@@ -91,19 +87,20 @@ void map_keys(ImGuiIO& io) {
   io.KeyMap[ImGuiKey_Z] = 'Z';
 }
 
-// A game controller works an open dialog as the keyboard would: the first
-// button decides, the second cancels, the direction buttons are the arrows
-// and the shoulders page. 0 for buttons the dialogs do not use.
-int32_t dialog_key_of(PadButton button) {
+// A game controller moves through an open dialog as the keyboard does: the
+// pad's cross moves, A presses (Space), B cancels (Escape), Start accepts
+// (Return) and the shoulders step the value of a slider (Left, Right).
+int32_t pad_key(PadButton button) {
   switch (button) {
-    case PadButton::A: return kKeyReturn;
+    case PadButton::DpadUp: return 0x26;
+    case PadButton::DpadDown: return 0x28;
+    case PadButton::DpadLeft:
+    case PadButton::LeftShoulder: return kKeyLeft;
+    case PadButton::DpadRight:
+    case PadButton::RightShoulder: return kKeyRight;
+    case PadButton::A: return kKeySpace;
     case PadButton::B: return kKeyEscape;
-    case PadButton::DpadUp: return kKeyUp;
-    case PadButton::DpadDown: return kKeyDown;
-    case PadButton::DpadLeft: return kKeyLeft;
-    case PadButton::DpadRight: return kKeyRight;
-    case PadButton::LeftShoulder: return kKeyPageUp;
-    case PadButton::RightShoulder: return kKeyPageDown;
+    case PadButton::Start: return kKeyReturn;
     default: return 0;
   }
 }
@@ -232,7 +229,7 @@ bool UiLayer::take_event(const Event& event) {
     }
     case EventType::PadButtonDown:
     case EventType::PadButtonUp: {
-      int32_t key = dialog_key_of(event.pad_button);
+      int32_t key = pad_key(event.pad_button);
       bool down = event.type == EventType::PadButtonDown;
       bool held = key != 0 && m_key_taken[size_t(key)];
       if (!panels && !(held && !down)) return false;
@@ -570,7 +567,9 @@ void UiLayer::draw_panels() {
     panel.opened = true;
   }
   const ImGuiViewport* viewport = ImGui::GetMainViewport();
-  ImGui::SetNextWindowPos(viewport->GetCenter(), ImGuiCond_Appearing, ImVec2(0.5f, 0.5f));
+  // Centred on the window, and again whenever its contents change its size
+  // (a tabbed dialog's pages differ in height).
+  ImGui::SetNextWindowPos(viewport->GetCenter(), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
   if (ImGui::BeginPopupModal(id.c_str(), nullptr, ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoSavedSettings)) {
     DialogStatus status = panel.content->draw();
     if (status != DialogStatus::Pending) {

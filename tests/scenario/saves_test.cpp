@@ -12,7 +12,9 @@
 #include "persistence/save_file.h"
 #include "persistence/system_save.h"
 #include "platform/file_system.h"
+#include "resources/name_hash.h"
 #include "resources/settings.h"
+#include "tests/audio/audio_test_support.h"
 #include "tests/support/script_harness.h"
 
 namespace tavelo::testing {
@@ -143,6 +145,65 @@ TEST(Saves, a_load_returns_into_the_called_function_with_every_store_and_its_cal
   EXPECT_EQ(eternal.values[0].integer, 1);
 }
 
+TEST(Saves, music_sounds_and_the_text_history_come_back_as_they_were_at_the_save_point) {
+  Runs runs;
+  std::vector<int16_t> silence(44100 / 5 * 2, 0);
+  runs.game.write("stream/bgm.wav", make_pcm16(2, 44100, silence));
+  runs.game.write("stream/rain.wav", make_pcm16(2, 44100, silence));
+  std::vector<uint8_t> history_after_load;
+  RunHooks hooks;
+  hooks.after = [&](TestEngine& test) {
+    const auto& bytes = test.engine.text.history.bytes;
+    history_after_load.assign(bytes.begin(), bytes.end());
+  };
+  ScriptRun run = runs.run(R"(
+    syscall_discard 0x4D849AA6 0
+    syscall_discard 0x1BB47604 0
+    text "before the save"
+    message
+    push_int 1
+    push_string "bgm"
+    syscall_discard music 2
+    push_int 600
+    syscall_discard music_vol 1
+    push_string ""
+    push_string "rain"
+    syscall_discard sound_loop 2
+    syscall_discard 0xF8004993 0
+    load eternal int "#loaded@GLOBAL"
+    jump_if_false first
+    syscall music_stat 0
+    syscall sound_name 0
+    PRINT 2
+    END
+first:
+    push_int 1
+    set_int_pop eternal int "#loaded@GLOBAL"
+    push_int 1
+    syscall_discard 0x89018DD1 1
+    text "after the save"
+    message
+    syscall_discard music_stop 0
+    syscall_discard sound_stop 0
+    push_int 1
+    syscall_discard 0x3A3CA0F1 1
+  )",
+                           "", hooks, "MUSICVOL 1000\nSOUNDVOL 1000\n");
+  EXPECT_EQ(run.lines, (Lines{"rain.wav 1 "})) << run.game.log;
+  persistence::SaveImage image;
+  ASSERT_EQ(persistence::parse_save_file(*platform::read_file(runs.save("tavelo_0001.sav")), image),
+            persistence::SaveFileStatus::Ok);
+  EXPECT_EQ(image.audio.music_name, "bgm.wav");
+  EXPECT_EQ(image.audio.music_loop, 1);
+  EXPECT_EQ(image.audio.music_scale, 600);
+  EXPECT_EQ(image.audio.sound_names[0], "rain.wav");
+  // The history holds the first message, not the one after the save point.
+  EXPECT_EQ(history_after_load, image.history);
+  std::string history(image.history.begin(), image.history.end());
+  EXPECT_NE(history.find("before the save"), std::string::npos);
+  EXPECT_EQ(history.find("after the save"), std::string::npos);
+}
+
 TEST(Saves, damaged_files_are_refused_and_the_game_goes_on) {
   Runs runs;
   runs.run(kSaveAndLoad, kInner);
@@ -268,24 +329,29 @@ first:
 
 TEST(Saves, the_name_set_and_eternal_values_outlive_the_run) {
   Runs runs;
-  std::string marks;
-  for (int i = 0; i < 3; ++i) marks += "    push_string \"EV_0" + std::to_string(i) + ".PNG\"\n    syscall_discard 0xEB5CC468 1\n";
-  runs.run(marks);
-  ScriptRun second = runs.run(R"(
+  // A system save from an earlier run: 9 999 marked names and one eternal
+  // counter.
+  persistence::NameSet names{};
+  for (uint32_t i = 0; i + 1 < persistence::kNameSetSize; ++i) names[i] = 0x1000 + i;
+  script::Value counter = script::make_int(41);
+  counter.hash = resources::name_hash("#count@GLOBAL");
+  counter.scope = script::Scope::Eternal;
+  runs.game.write("savedata/tavelo_system.tss", persistence::write_system_save(names, std::span(&counter, 1)));
+  constexpr const char* kBody = R"(
+    load eternal int pre_inc "#count@GLOBAL"
+    push_string "EV_01.PNG"
+    syscall 0xEB5CC468 1
+    push_string "ev_02"
+    syscall 0xEB5CC468 1
     push_string "ev_01"
     syscall 0x99A5DE25 1
-    push_string "ev_09"
+    push_string "ev_02"
     syscall 0x99A5DE25 1
-    PRINT 2
-  )");
-  EXPECT_EQ(second.lines, (Lines{"0 1 "}));
-
-  // A full set refuses a new name but still knows the old ones.
-  persistence::NameSet names{};
-  for (uint32_t i = 0; i < persistence::kNameSetSize; ++i) ASSERT_EQ(persistence::mark_name(names, i + 1), 0);
-  EXPECT_EQ(persistence::mark_name(names, 0xABCDEF01u), -1);
-  EXPECT_EQ(persistence::mark_name(names, 5), 0);
-  EXPECT_TRUE(persistence::is_name_marked(names, 10000));
+    PRINT 5
+  )";
+  // The 10 000th name fits, the next is refused; the counter goes on.
+  EXPECT_EQ(runs.run(kBody).lines, (Lines{"0 1 -1 0 42 "}));
+  EXPECT_EQ(runs.run(kBody).lines, (Lines{"0 1 -1 0 43 "}));
 }
 
 }  // namespace
