@@ -189,8 +189,9 @@ inline Arith statement_arith(const uint8_t* at) { return kAssignInfos[size_t(dec
 // block of the loop): store it by an int statement, use it as the subscript
 // of an int element load or store, take it as the right operand of an int
 // operation with the value below, test it for a conditional jump, or return
-// it from a function.
-enum class Consumer : uint8_t { None, Statement, ElementLoad, ElementStore, Operation, Branch, Return };
+// it from a function, or take it as the value below a constant operation
+// (push_int; int operation).
+enum class Consumer : uint8_t { None, Statement, ElementLoad, ElementStore, Operation, Branch, Return, Constant };
 struct ConsumerInfo {
   Consumer consumer = Consumer::None;
   uint8_t kind = 0;  // the statement or operation kind; for branches, 1 when jump_if_true
@@ -206,6 +207,9 @@ constexpr std::array<ConsumerInfo, kFormCount> make_consumers() {
     if (op == Op::ElementAssignIntPop) info = {Consumer::ElementStore, 0};
     if (op == Op::JumpIfFalse || op == Op::JumpIfTrue) info = {Consumer::Branch, uint8_t(op == Op::JumpIfTrue)};
     if (op == Op::Return) info = {Consumer::Return, 0};
+  }
+  for (uint8_t kind = 0; kind < 4; ++kind) {
+    consumers[DecodedForm(Form::OperateConstant) + kind] = {Consumer::Constant, kind};
   }
   return consumers;
 }
@@ -956,7 +960,9 @@ void run_slice(Machine& machine, Thread& thread) {
       &&label_Invalid,
       &&form_Jump,
       &&form_OperateConstant, &&form_OperateConstant, &&form_OperateConstant, &&form_OperateConstant,
+      &&form_ConstantReturn,
 #define REPEAT_1(label) label,
+#define REPEAT_2(label) label, label,
 #define REPEAT_4(label) label, label, label, label,
 #define REPEAT_8(label) REPEAT_4(label) REPEAT_4(label)
 #define REPEAT_16(label) REPEAT_8(label) REPEAT_8(label)
@@ -967,6 +973,7 @@ void run_slice(Machine& machine, Thread& thread) {
       TAVELO_SEQUENCE_FAMILIES(TAVELO_FAMILY)
 #undef TAVELO_FAMILY
 #undef REPEAT_1
+#undef REPEAT_2
 #undef REPEAT_4
 #undef REPEAT_8
 #undef REPEAT_16
@@ -977,6 +984,10 @@ void run_slice(Machine& machine, Thread& thread) {
   label_##name:
 #define FORM_CASE_(name)           \
   case DecodedForm(Form::name):    \
+  form_##name:
+#define FORM_CASE2_(name)              \
+  case DecodedForm(Form::name):        \
+  case DecodedForm(Form::name) + 1:    \
   form_##name:
 #define FORM_CASE4_(name) \
   FOUR_CASES(name, 0)     \
@@ -1006,6 +1017,7 @@ void run_slice(Machine& machine, Thread& thread) {
 #else
 #define CASE(name) case plain_form(Op::name):
 #define FORM_CASE_(name) case DecodedForm(Form::name):
+#define FORM_CASE2_(name) case DecodedForm(Form::name): case DecodedForm(Form::name) + 1:
 #define FORM_CASE4_(name) FOUR_CASES(name, 0)
 #define FORM_CASE8_(name) FOUR_CASES(name, 0) FOUR_CASES(name, 4)
 #define FORM_CASE16_(name) FOUR_CASES(name, 0) FOUR_CASES(name, 4) FOUR_CASES(name, 8) FOUR_CASES(name, 12)
@@ -1015,6 +1027,7 @@ void run_slice(Machine& machine, Thread& thread) {
 #endif
 // The sequences' form names are made by a macro (sequences.inc).
 #define FORM_CASE(name) FORM_CASE_(name)
+#define FORM_CASE2(name) FORM_CASE2_(name)
 #define FORM_CASE4(name) FORM_CASE4_(name)
 #define FORM_CASE8(name) FORM_CASE8_(name)
 #define FORM_CASE16(name) FORM_CASE16_(name)
@@ -1092,6 +1105,8 @@ void run_slice(Machine& machine, Thread& thread) {
                    instruction + 8);
       }
 
+      FORM_CASE(ConstantReturn) INT_RESULT(I32_AT(instruction + 2), instruction + 6);
+
       // An int a sequence computed, with the next instruction at ip. Each
       // step gives exactly what the plain instruction would with the int on
       // the stack above the others (the checks are its own inline checks;
@@ -1115,6 +1130,11 @@ void run_slice(Machine& machine, Thread& thread) {
             int_result = int_operation_of(consumer.kind, ip, TOP.integer, int_result);
             --sp;
             ip += 2;
+            continue;
+          }
+          if (consumer.consumer == Consumer::Constant) {
+            int_result = int_operation_of(consumer.kind, ip + 6, int_result, I32_AT(ip + 2));
+            ip += 8;
             continue;
           }
           if (consumer.consumer == Consumer::ElementLoad) {
@@ -1147,7 +1167,8 @@ void run_slice(Machine& machine, Thread& thread) {
             SEQUENCE_NEXT();
           }
           // The common return as the plain one makes it, with the int as
-          // the result.
+          // the result; a kept result goes on to the caller's next
+          // instructions as if it lay on the caller's stack.
           if (consumer.consumer == Consumer::Return) {
             if (fp->end_handler || fp == thread.frames.data()) break;
             Frame* caller = fp - 1;
@@ -1156,13 +1177,12 @@ void run_slice(Machine& machine, Thread& thread) {
             Value* first = stack + saved_top;
             Value* end = stack + sp;
             if (hold_references(first, end)) [[unlikely]] release_range(first, end);
-            int32_t kept = caller->discard_result ? 0 : 1;
-            if (kept) *first = make_int(int_result);
-            sp = saved_top + kept;
+            sp = saved_top;
             fp = caller;
             base = caller->base;
             ip = caller->position;
             if (caller->code != code || !code) SWITCH_CODE(caller->code);
+            if (!caller->discard_result) continue;
             SEQUENCE_NEXT();
           }
           if (consumer.consumer == Consumer::Branch) {
@@ -1682,21 +1702,25 @@ void run_slice(Machine& machine, Thread& thread) {
           if (sp > saved_top && caller->position) {
             int32_t kept = caller->discard_result ? 0 : 1;
             Value& top = stack[sp - 1];
-            // An int result is rebuilt from its fields: copying the record
-            // whole right after the pair of stores that wrote it stalls on
-            // store forwarding.
-            Value result = top.type == ValueType::Int ? make_int(top.integer) : top;
+            // A kept int goes on as an int result (the caller mostly stores
+            // it or computes with it); copying the record whole right after
+            // the pair of stores that wrote it would stall on store
+            // forwarding.
+            bool int_kept = kept && top.type == ValueType::Int;
+            int32_t value = top.integer;
+            Value result = top;
             // The callee's records (arguments, their count, locals, and the
             // result when discarded) mostly hold no block to release.
             Value* first = stack + saved_top;
             Value* end = stack + sp - kept;
             if (hold_references(first, end)) [[unlikely]] release_range(first, end);
-            if (kept) *first = result;
-            sp = saved_top + kept;
+            if (kept && !int_kept) *first = result;
+            sp = saved_top + kept - int_kept;
             fp = caller;
             base = caller->base;
             ip = caller->position;
             if (caller->code != code || !code) SWITCH_CODE(caller->code);
+            if (int_kept) INT_RESULT(value, ip);
             SEQUENCE_NEXT();
           }
         }
@@ -1921,6 +1945,8 @@ void run_slice(Machine& machine, Thread& thread) {
 #undef STOP_IF_ENDING
 #undef CASE
 #undef FORM_CASE
+#undef FORM_CASE2
+#undef FORM_CASE2_
 #undef FORM_CASE4
 #undef FORM_CASE8
 #undef FORM_CASE16
