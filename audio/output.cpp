@@ -485,6 +485,7 @@ bool run_pass(OutputState& state, uint32_t now) {
 void render_mix(OutputState& state, std::span<int16_t> output) {
   std::lock_guard device_guard(state.device_lock);
   render_device(state.device, output);
+  mix_movie_stream(state.movie_stream, output);
 }
 
 DeviceFormat device_format(OutputState& state) {

@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "audio/device.h"
+#include "audio/movie_stream.h"
 #include "audio/stream.h"
 #include "platform/file_system.h"
 
@@ -117,6 +118,8 @@ struct OutputState {
 
   // Guarded by device_lock.
   Device device;
+  // The movie's sound, summed into the mix (audio/movie_stream.h).
+  MovieStream movie_stream;
 
   // Last, so the thread stops before anything it uses goes.
   StreamingThread thread;

@@ -9,6 +9,8 @@
 #include "graphics/state.h"
 #include "host/state.h"
 #include "input/state.h"
+#include "movie/state.h"
+#include "persistence/state.h"
 #include "resources/state.h"
 #include "script/state.h"
 #include "text/state.h"
@@ -37,6 +39,9 @@ struct Engine {
   text::State text;
   // After resources: the streaming thread looks files up until audio goes.
   audio::State audio;
+  // After audio: an open movie's decoder writes to the mixer's movie stream.
+  movie::State movie;
+  persistence::State persistence;
 
   bool stopping() const { return script.stopping(); }
 };

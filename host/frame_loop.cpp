@@ -12,6 +12,7 @@
 #include "graphics/screen.h"
 #include "host/engine.h"
 #include "host/main_window.h"
+#include "host/movie_link.h"
 #include "input/input.h"
 #include "platform/platform.h"
 #include "platform/slice_watch.h"
@@ -119,6 +120,8 @@ LoopEnd run_frame_loop(Engine& engine) {
     if (!machine.fast_mode && graphics::frame_due(engine.graphics.pacer, engine.platform.ticks_ms())) {
       run_frame(engine);
       if (engine.graphics.pacer.display_lock == 0) run_main_window_frame(engine);
+      // A quick load from the menu, checked and ready.
+      if (engine.persistence.pending_load) return LoopEnd::GameLoaded;
       if (engine.graphics.pacer.display_lock == 0 && engine.host.return_to_title) {
         engine.host.return_to_title = false;
         return LoopEnd::Restart;
@@ -126,6 +129,8 @@ LoopEnd run_frame_loop(Engine& engine) {
     }
 
     script::process_clicks(machine);
+    // A playing movie draws its own pictures while painting is suspended.
+    run_movie_cycle(engine);
 
     // The sound output pulls from the mixer by itself (the device's thread,
     // or the virtual clock's sleep when headless); the streaming passes that

@@ -177,7 +177,10 @@ int main(int argc, char** argv) {
   host::Engine engine(*backend, *encoding, platform::current_directory());
   if (!replay.empty()) host::load_input_replay(engine, std::move(replay));
   int status = host::run_engine(engine, command.startup);
-  if (!command.screenshot.empty() && !graphics::write_screenshot(engine.graphics, command.screenshot)) {
+  if (!command.screenshot.empty() && engine.graphics.screen.paint_suspended) {
+    // A movie owns the window: its picture is what the player sees.
+    host::write_window_screenshot(engine, command.screenshot);
+  } else if (!command.screenshot.empty() && !graphics::write_screenshot(engine.graphics, command.screenshot)) {
     std::fprintf(stderr, "tavelo: cannot write the screenshot %s\n", command.screenshot.c_str());
   }
   if (audio_out && !audio::finish_wave(*audio_out)) std::fprintf(stderr, "tavelo: writing %s failed\n", command.audio_out.c_str());

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache python3
   libsdl2-dev libimgui-dev libpng-dev zlib1g-dev libogg-dev libvorbis-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
-  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev ffmpeg
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xdotool imagemagick sox vorbis-tools lua5.4

@@ -1,0 +1,193 @@
+// Movies driven by real scripts on the headless engine, with films made by
+// the `ffmpeg` program: a red second then a green one, with a tone. What the
+// player sees is read from screenshots taken at script times, what it hears
+// from the WAV that --audio-out writes, and the calls' results and waits
+// from the debug log.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "graphics/picture_png.h"
+#include "host/engine.h"
+#include "resources/settings.h"
+#include "tests/support/script_calls.h"
+
+namespace tavelo::testing {
+namespace {
+
+const std::string kNow = "0x6584F13E";  // script time in ms
+const std::string kScreen = "TITLEBAR TaveloTest\nCLIENT_WIDTH 320\nCLIENT_HEIGHT 240\n";
+
+// Two seconds: red, then green, 25 pictures a second, a 440 Hz tone throughout.
+bool make_film(const std::string& path, const std::string& video_codec, const std::string& audio_codec) {
+  std::string command =
+      "ffmpeg -v error -y -f lavfi -i color=c=red:s=160x120:r=25:d=1 -f lavfi -i color=c=lime:s=160x120:r=25:d=1 "
+      "-f lavfi -i sine=frequency=440:duration=2:sample_rate=44100 "
+      "-filter_complex '[0:v][1:v]concat=n=2:v=1:a=0[v]' -map '[v]' -map 2:a -c:v " +
+      video_codec + " -q:v 3 -c:a " + audio_codec + " '" + path + "'";
+  return run_command(command).exit_status == 0;
+}
+
+struct Colour {
+  int red = 0, green = 0, blue = 0;
+};
+
+Colour pixel(const std::string& png_path, int x, int y) {
+  graphics::PngDecoded decoded = graphics::decode_png(read_bytes(png_path));
+  if (!decoded.image || x >= decoded.image->colour.width || y >= decoded.image->colour.height) return {-1, -1, -1};
+  const uint8_t* at = decoded.image->colour.row(y) + x * 3;
+  return {at[2], at[1], at[0]};
+}
+
+bool is_red(Colour c) { return c.red > 200 && c.green < 60 && c.blue < 60; }
+bool is_green(Colour c) { return c.green > 200 && c.red < 60 && c.blue < 60; }
+
+// A game with the films under movie/ and a start script running body.
+struct MovieGame {
+  TempDirectory directory;
+  MovieGame() {
+    directory.make_directory("movie");
+    EXPECT_TRUE(make_film(directory.at("movie/film.mpg"), "mpeg1video", "mp2"));
+    EXPECT_TRUE(make_film(directory.at("movie/film.avi"), "mjpeg", "pcm_s16le"));
+  }
+  void script(const std::string& body) {
+    GameFiles files;
+    files.environment = kScreen;
+    files.scripts.push_back({"scenario/start.tvo", start_script(body)});
+    write_game(directory, files);
+  }
+  // Runs the tavelo program with replayed input; the debug log's lines.
+  std::vector<std::string> run(const std::string& input, const std::string& options = "") {
+    directory.write("input.txt", input);
+    ProcessResult result = run_tavelo(directory, "--input '" + directory.at("input.txt") + "' " + options);
+    EXPECT_EQ(result.exit_status, 0) << result.output;
+    std::vector<uint8_t> log = read_bytes(directory.at("debugout.log"));
+    return log_messages(std::string(log.begin(), log.end()));
+  }
+};
+
+// Starts @t0, plays, waits, prints the wait's length and the playing state.
+std::string play_and_wait(const std::string& play, const std::string& wait_argument) {
+  return keep("t0", kNow, {}) + play + print("is_movie_play", {}) +
+         (wait_argument.empty() ? call("movie_wait", {}) : call("movie_wait", {wait_argument})) +
+         call(kNow, {}) + push("@t0") + "    sub_int\n    PRINT 1\n" +
+         print("is_movie_play", {});
+}
+
+int as_int(const std::string& line) { return std::stoi(line); }
+
+// RMS of interleaved 16-bit samples in [from, to) seconds of the WAV.
+double loudness(const std::vector<uint8_t>& wav, double from, double to) {
+  std::string text(wav.begin(), wav.end());
+  size_t data = text.find("data");
+  if (data == std::string::npos) return -1;
+  const uint8_t* samples = wav.data() + data + 8;
+  size_t count = (wav.size() - data - 8) / 2;
+  size_t first = size_t(from * 44100) * 2, last = std::min(count, size_t(to * 44100) * 2);
+  double sum = 0;
+  for (size_t i = first; i < last; ++i) {
+    int16_t sample;
+    std::memcpy(&sample, samples + i * 2, 2);
+    sum += double(sample) * sample;
+  }
+  return last > first ? std::sqrt(sum / double(last - first)) : 0;
+}
+
+TEST(Movie, pictures_follow_the_clock_and_sound_reaches_the_mix) {
+  MovieGame game;
+  // An unskippable wait ignores the click at 800; the movie ends at 2 s.
+  game.script(play_and_wait(call("movie_play", {"'film.mpg'"}), "0") + call("movie_stop", {}));
+  std::vector<std::string> lines =
+      game.run("500 screenshot " + game.directory.at("a.png") + "\n800 click left 10 10\n1500 screenshot " +
+                   game.directory.at("b.png") + "\n",
+               "--audio-out '" + game.directory.at("out.wav") + "'");
+  ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
+  EXPECT_EQ(lines[0], "1 ");
+  EXPECT_GE(as_int(lines[1]), 1950);
+  EXPECT_LE(as_int(lines[1]), 2200);
+  EXPECT_EQ(lines[2], "0 ");
+  // The 160x120 film fills the 320x240 screen.
+  EXPECT_TRUE(is_red(pixel(game.directory.at("a.png"), 300, 220)));
+  EXPECT_TRUE(is_green(pixel(game.directory.at("b.png"), 20, 20)));
+  std::vector<uint8_t> wav = read_bytes(game.directory.at("out.wav"));
+  // A full-scale 440 Hz tone from ffmpeg's sine source has an RMS near 4000.
+  EXPECT_GT(loudness(wav, 0.2, 1.8), 2000);
+  EXPECT_LT(loudness(wav, 2.3, 2.5), 50);
+}
+
+TEST(Movie, a_click_or_a_key_ends_a_skippable_wait_and_the_movie_plays_on) {
+  MovieGame game;
+  game.script(play_and_wait(call("movie_play", {"'film.avi'"}), "") + call("movie_stop", {}) +
+              print("is_movie_play", {}) + play_and_wait(call("movie_play", {"'film.avi'", "0", "0", "0", "160", "120"}), "1"));
+  // The run ends with the second movie on the screen: --screenshot shows it.
+  std::vector<std::string> lines =
+      game.run("300 click left 10 10\n900 key Space\n", "--screenshot '" + game.directory.at("end.png") + "'");
+  ASSERT_EQ(lines.size(), 7u) << ::testing::PrintToString(lines);
+  EXPECT_EQ(lines[0], "1 ");
+  EXPECT_GE(as_int(lines[1]), 300);
+  EXPECT_LE(as_int(lines[1]), 400);
+  EXPECT_EQ(lines[2], "1 ") << "movie_wait does not stop the movie";
+  EXPECT_EQ(lines[3], "0 ") << "movie_stop does";
+  EXPECT_EQ(lines[4], "1 ");
+  EXPECT_GE(as_int(lines[5]), 900 - as_int(lines[1]) - 50);
+  EXPECT_LE(as_int(lines[5]), 900 - as_int(lines[1]) + 100);
+  EXPECT_TRUE(is_red(pixel(game.directory.at("end.png"), 150, 110)));
+}
+
+TEST(Movie, a_range_plays_between_its_bounds) {
+  MovieGame game;
+  // 500-1500 shows red for its first half and green for its second, and
+  // lasts a second; a range that ends before it starts, or lies past the
+  // end of the film, is over at once.
+  game.script(play_and_wait(call("movie_play_range", {"'film.mpg'", "500", "1500"}), "0") + call("movie_stop", {}) +
+              play_and_wait(call("movie_play_range", {"'film.mpg'", "800", "800"}), "0") + call("movie_stop", {}) +
+              play_and_wait(call("movie_play_range", {"'film.mpg'", "5000", "9000"}), "0") + call("movie_stop", {}));
+  std::vector<std::string> lines =
+      game.run("200 screenshot " + game.directory.at("a.png") + "\n800 screenshot " + game.directory.at("b.png") + "\n");
+  ASSERT_EQ(lines.size(), 9u) << ::testing::PrintToString(lines);
+  EXPECT_GE(as_int(lines[1]), 950);
+  EXPECT_LE(as_int(lines[1]), 1100);
+  EXPECT_TRUE(is_red(pixel(game.directory.at("a.png"), 160, 120)));
+  EXPECT_TRUE(is_green(pixel(game.directory.at("b.png"), 160, 120)));
+  EXPECT_LE(as_int(lines[4]), 30);
+  EXPECT_EQ(lines[5], "0 ");
+  EXPECT_LE(as_int(lines[7]), 100);
+  EXPECT_EQ(lines[8], "0 ");
+}
+
+TEST(Movie, missing_and_broken_files_are_reported_and_the_game_goes_on) {
+  TempDirectory game;
+  game.write("movie/broken.mpg", std::string(4096, '\x42'));
+  GameFiles files;
+  files.environment = kScreen;
+  files.scripts.push_back({"scenario/start.tvo",
+                           start_script(call("movie_play", {"'nothere.mpg'"}) + call("movie_play_loop", {"'broken.mpg'"}) +
+                                        print("is_movie_play", {}) + call("movie_wait", {}) + call("movie_stop", {}) +
+                                        print("is_movie_play", {}))});
+  write_game(game, files);
+  GameRun run = run_game(game);
+  std::vector<std::string> lines = log_messages(run.log);
+  ASSERT_EQ(lines.size(), 4u) << ::testing::PrintToString(lines);
+  EXPECT_TRUE(contains(lines[0], std::string("movie_play : ムービーファイル[nothere.mpg]が存在しません")));
+  EXPECT_TRUE(contains(lines[1], std::string("movie_play : ムービーファイル[broken.mpg]が存在しません")));
+  EXPECT_EQ(lines[2], "0 ");
+  EXPECT_EQ(lines[3], "0 ");
+}
+
+TEST(Movie, a_movie_that_never_returned_keeps_movies_off) {
+  MovieGame game;
+  game.script(call("movie_play", {"'film.avi'"}) + print("is_movie_play", {}));
+  RunHooks hooks;
+  hooks.before = [](TestEngine& test) {
+    (void)resources::write_user_setting(test.engine.resources, resources::UserSetting::AbnormalMovieTerminateFlg, 1);
+  };
+  GameRun run = run_game(game.directory, {}, {}, hooks);
+  EXPECT_EQ(log_messages(run.log), std::vector<std::string>{"0 "});
+}
+
+}  // namespace
+}  // namespace tavelo::testing
