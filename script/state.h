@@ -56,6 +56,11 @@ struct ScriptClock {
 struct CallTarget {
   const CodeBlock* code = nullptr;
   const uint8_t* position = nullptr;
+  // A function that starts by checking its parameters (the usual case): the
+  // declared types (inside the block) and their count, so that a call
+  // settles the check without decoding it.
+  const uint8_t* parameter_types = nullptr;
+  uint16_t parameter_count = 0;
 };
 
 // Any non-zero slice state ends the running slice.
