@@ -1,12 +1,14 @@
 #pragma once
 // State of the host shell: the end of the run the command line asked for,
 // the requests that the outer loop and the frame loop act on, the main
-// window with its menus, the display modes and the input replay.
+// window with its menus, the display modes, the input replay and the debug
+// tooling.
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 
+#include "host/debug_tooling.h"
 #include "host/display_modes.h"
 #include "host/input_replay.h"
 #include "host/main_window.h"
@@ -30,6 +32,7 @@ struct State {
   MainWindow window;
   DisplayModeState display;
   InputReplay replay;
+  DebugTooling debug;
 };
 
 }  // namespace tavelo::host

@@ -1803,6 +1803,10 @@ void run_slice(Machine& machine, Thread& thread) {
         ip += 2;
         SAVE();
         mark_line(machine, thread, fp->line);
+        if (machine.hooks.line_reached) [[unlikely]] {
+          machine.hooks.line_reached(machine.engine, thread, fp->line);
+          CHECK_SLICE();
+        }
         NEXT();
       }
       CASE(OnLeftClick)
