@@ -72,6 +72,14 @@ std::string source_path(Engine& engine, std::string_view base) {
   std::string compiled = std::string(base) + ".tvo";
   std::optional<std::string> resolved = resources::file_resolve(resources, compiled);
   std::string parent(directory_part(directory_part(resolved ? *resolved : compiled)));
+  // A source to be created takes the compiled file's spelling on disk, not
+  // the upper-case normalized name.
+  std::string created = engine.encoding.to_utf8_lossy(base);
+  if (resolved && !lower_ascii(*resolved).ends_with(".arc")) {
+    if (std::optional<std::string> host = resources::to_host_path(resources, *resolved)) {
+      created = std::string(base_name(*host));
+    }
+  }
   std::string prefix = parent.empty() ? std::string() : parent + "\\";
   for (std::string_view extension : {".txt", ".tvs"}) {
     std::string game_path = prefix + std::string(base) + std::string(extension);
@@ -80,7 +88,7 @@ std::string source_path(Engine& engine, std::string_view base) {
   // Neither exists: the .tvs name in that directory, for the editor to create.
   std::optional<std::string> directory = parent.empty() ? std::optional<std::string>(".")
                                                         : resources::to_host_path(resources, parent);
-  return absolute((directory ? *directory : std::string(".")) + "/" + engine.encoding.to_utf8_lossy(base) + ".tvs");
+  return absolute((directory ? *directory : std::string(".")) + "/" + created + ".tvs");
 }
 
 void launch_editor(Engine& engine, std::vector<std::string> arguments) {
