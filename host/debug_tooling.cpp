@@ -7,7 +7,6 @@
 
 #include "host/engine.h"
 #include "host/main_window.h"
-#include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/process_launcher.h"
 #include "platform/system.h"
@@ -60,8 +59,10 @@ void replace_all(std::string& text, std::string_view from, std::string_view to) 
   }
 }
 
-std::string absolute(std::string path) {
-  if (!path.empty() && path.front() != '/') path = platform::current_directory() + "/" + path;
+// Relative paths are from the game directory, which the editor does not share.
+std::string absolute(const Engine& engine, std::string path) {
+  if (path.starts_with("./")) path.erase(0, 2);
+  if (!path.empty() && path.front() != '/') path = engine.resources.working_directory + "/" + path;
   return path;
 }
 
@@ -83,12 +84,12 @@ std::string source_path(Engine& engine, std::string_view base) {
   std::string prefix = parent.empty() ? std::string() : parent + "\\";
   for (std::string_view extension : {".txt", ".tvs"}) {
     std::string game_path = prefix + std::string(base) + std::string(extension);
-    if (std::optional<std::string> host = resources::to_host_path(resources, game_path)) return absolute(*host);
+    if (std::optional<std::string> host = resources::to_host_path(resources, game_path)) return absolute(engine, *host);
   }
   // Neither exists: the .tvs name in that directory, for the editor to create.
   std::optional<std::string> directory = parent.empty() ? std::optional<std::string>(".")
                                                         : resources::to_host_path(resources, parent);
-  return absolute((directory ? *directory : std::string(".")) + "/" + created + ".tvs");
+  return absolute(engine, (directory ? *directory : std::string(".")) + "/" + created + ".tvs");
 }
 
 void launch_editor(Engine& engine, std::vector<std::string> arguments) {

@@ -46,6 +46,7 @@ void install_hooks(Engine& engine) {
     text::text_instruction(owner, game_text);
   };
   hooks.control_code = text::control_instruction;
+  hooks.open_in_editor = open_in_editor;
   hooks.lay_out_message = [](Engine& owner) {
     if (!text::message_instruction(owner)) return false;
     note_message_laid_out(owner);

@@ -154,6 +154,9 @@ struct HostHooks {
   // interpreter tests the pointer, so a run without a debugger pays one
   // predictable branch per line. May wait (a break) while pumping events.
   void (*line_reached)(host::Engine& engine, Thread& thread, int32_t line) = nullptr;
+  // Opens a script's source at a line in the author's editor (error reports
+  // with AutoOpenErrorLine on).
+  void (*open_in_editor)(host::Engine& engine, std::string_view script_name, int32_t line) = nullptr;
 };
 
 struct Machine {

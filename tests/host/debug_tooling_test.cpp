@@ -124,6 +124,26 @@ TEST(EditorCommand, falls_back_to_the_environment_then_to_the_desktop) {
   if (editor) setenv("EDITOR", saved_editor.c_str(), 1);
 }
 
+TEST(EditorCommand, an_error_report_opens_the_failing_line_when_asked_to) {
+  TempDirectory game;
+  GameFiles files;
+  files.scripts.push_back({"scenario/start.tvo", start_script(R"(
+    line 4
+    syscall_discard 0x12345678 0
+  )")});
+  write_game(game, files);
+  std::vector<platform::ProcessLaunch> launches;
+  RunHooks hooks;
+  hooks.before = [&](TestEngine& test) {
+    (void)resources::write_user_text(test.engine.resources, resources::UserText::Editor, "myedit %fn%:%line%");
+    (void)resources::write_user_setting(test.engine.resources, resources::UserSetting::AutoOpenErrorLine, 1);
+  };
+  hooks.after = [&](TestEngine& test) { launches = test.platform.launches(); };
+  run_game(game, {}, {}, hooks);
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].arguments, (Words{"myedit", game.at("start.tvs") + ":4"}));  // one level above scenario/
+}
+
 TEST(DroppedSource, goes_to_the_configured_compiler_and_a_finished_compile_restarts_the_game) {
   TempDirectory game;
   GameFiles files;
