@@ -472,4 +472,9 @@ void apply_sound_settings(State& audio, script::Machine& machine) {
   }
 }
 
+void preview_music_volume(State& audio, int32_t user_volume) {
+  MusicChannel& music = audio.channels.music;
+  set_stream_volume(audio.output, music.stream, stream_volume(user_volume, music.scale));
+}
+
 }  // namespace tavelo::audio

@@ -199,4 +199,8 @@ void reset_channels(State& audio, script::Machine& machine);
 // on with nothing playing starts its names; sound switched off stops sounds 1-4.
 void apply_sound_settings(State& audio, script::Machine& machine);
 
+// While the sound dialog's music slider moves: the playing music at that
+// user volume (0-1000), the stored setting left alone.
+void preview_music_volume(State& audio, int32_t user_volume);
+
 }  // namespace tavelo::audio

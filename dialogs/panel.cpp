@@ -3,6 +3,7 @@
 #include "dialogs/panel.h"
 
 #include <imgui.h>
+#include <imgui_internal.h>
 
 #include <string>
 
@@ -36,6 +37,25 @@ platform::DialogStatus ok_cancel_row() {
   if (cancel || pressed_key(kKeyEscape)) return platform::DialogStatus::Cancelled;
   if (ok || pressed_key(kKeyReturn)) return platform::DialogStatus::Accepted;
   return platform::DialogStatus::Pending;
+}
+
+RowChoice reset_ok_cancel_row() {
+  ImGui::Separator();
+  bool reset = ImGui::Button("初期化", ImVec2(kButtonWidth, 0.0f));
+  ImGui::SameLine();
+  float spacing = ImGui::GetStyle().ItemSpacing.x;
+  ImGui::SetCursorPosX(ImGui::GetWindowContentRegionMin().x + kDialogWidth - 2 * kButtonWidth - spacing);
+  bool ok = ImGui::Button("OK", ImVec2(kButtonWidth, 0.0f));
+  ImGui::SameLine();
+  bool cancel = ImGui::Button("キャンセル", ImVec2(kButtonWidth, 0.0f));
+  // A Return that ends the typing of a value (or starts it, on a slider)
+  // belongs to that control, not to the dialog.
+  const ImGuiContext& context = *ImGui::GetCurrentContext();
+  bool editing = context.ActiveId != 0 || context.ActiveIdPreviousFrame != 0;
+  if (cancel || pressed_key(kKeyEscape) || ImGui::IsMouseClicked(ImGuiMouseButton_Right)) return RowChoice::Cancel;
+  if (ok || (!editing && pressed_key(kKeyReturn))) return RowChoice::Accept;
+  if (reset) return RowChoice::Reset;
+  return RowChoice::None;
 }
 
 void paragraph(std::string_view text) {

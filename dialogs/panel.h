@@ -19,6 +19,12 @@ inline constexpr float kDialogWidth = 420.0f;
 platform::DialogStatus ok_row();
 // OK and Cancel (Enter and Escape): Accepted or Cancelled once pressed.
 platform::DialogStatus ok_cancel_row();
+// The settings dialogs' foot: "初期化" at the left, OK and Cancel at the
+// right. Return accepts unless a field or slider is being edited (then it
+// ends the edit); Escape and a right click anywhere in the UI cancel.
+enum class RowChoice : uint8_t { None, Reset, Accept, Cancel };
+RowChoice reset_ok_cancel_row();
+
 // A paragraph of UTF-8 text wrapped at the dialog's width; nothing for "".
 void paragraph(std::string_view text);
 

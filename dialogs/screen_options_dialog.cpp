@@ -32,29 +32,33 @@ constexpr Choice kScalings[] = {
 
 }  // namespace
 
-platform::DialogStatus ScreenOptionsDialog::draw() {
+void draw_screen_options(ScreenOptions& options) {
   ImGui::TextUnformatted("フルスクリーンの解像度");
-  int wide = m_options.wide_choice % 3;
+  int wide = options.wide_choice % 3;
   for (const Choice& choice : kWideChoices) {
-    if (ImGui::RadioButton(choice.label, wide == choice.value)) m_options.wide_choice = choice.value;
+    if (ImGui::RadioButton(choice.label, wide == choice.value)) options.wide_choice = choice.value;
   }
-  ImGui::Checkbox("解像度を切り替える", &m_options.exclusive);
-  ImGui::Checkbox("切り替えた画面に合わせて拡大する", &m_options.fit);
+  ImGui::Checkbox("解像度を切り替える", &options.exclusive);
+  ImGui::Checkbox("切り替えた画面に合わせて拡大する", &options.fit);
   ImGui::Separator();
   ImGui::TextUnformatted("フルスクリーンでの拡大");
   for (const Choice& choice : kScalings) {
-    if (ImGui::RadioButton(choice.label, m_options.scaling == choice.value)) m_options.scaling = choice.value;
+    if (ImGui::RadioButton(choice.label, options.scaling == choice.value)) options.scaling = choice.value;
   }
   ImGui::Separator();
-  ImGui::Checkbox("ウインドウの位置と状態を保存する", &m_options.save_position);
+  ImGui::Checkbox("ウインドウの位置と状態を保存する", &options.save_position);
   ImGui::TextUnformatted("ワイドモードのウインドウサイズ");
   ImGui::SetNextItemWidth(120.0f);
-  ImGui::InputInt("幅", &m_options.wide_width, 0);
+  ImGui::InputInt("幅", &options.wide_width, 0);
   ImGui::SameLine();
   ImGui::SetNextItemWidth(120.0f);
-  ImGui::InputInt("高さ", &m_options.wide_height, 0);
-  m_options.wide_width = std::clamp(m_options.wide_width, 0, 1920);
-  m_options.wide_height = std::clamp(m_options.wide_height, 0, 1200);
+  ImGui::InputInt("高さ", &options.wide_height, 0);
+  options.wide_width = std::clamp(options.wide_width, 0, 1920);
+  options.wide_height = std::clamp(options.wide_height, 0, 1200);
+}
+
+platform::DialogStatus ScreenOptionsDialog::draw() {
+  draw_screen_options(m_options);
   return ok_cancel_row();
 }
 

@@ -25,6 +25,10 @@ struct ScreenOptions {
   bool operator==(const ScreenOptions&) const = default;
 };
 
+// The controls without the buttons; the combined settings dialog's screen
+// page draws them too.
+void draw_screen_options(ScreenOptions& options);
+
 class ScreenOptionsDialog final : public platform::DialogContent {
  public:
   explicit ScreenOptionsDialog(ScreenOptions options) : m_options(options) {}

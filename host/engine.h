@@ -9,6 +9,7 @@
 #include "graphics/state.h"
 #include "host/state.h"
 #include "input/state.h"
+#include "persistence/state.h"
 #include "resources/state.h"
 #include "script/state.h"
 #include "text/state.h"
@@ -37,6 +38,7 @@ struct Engine {
   text::State text;
   // After resources: the streaming thread looks files up until audio goes.
   audio::State audio;
+  persistence::State persistence;
 
   bool stopping() const { return script.stopping(); }
 };

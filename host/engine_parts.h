@@ -8,6 +8,8 @@
 #include <cstdint>
 
 #include "graphics/rect.h"
+// The save and load operations the persistence calls run.
+#include "host/save_game.h"
 
 namespace tavelo::platform {
 class Platform;
@@ -32,6 +34,9 @@ struct State;
 namespace tavelo::audio {
 struct State;
 }
+namespace tavelo::persistence {
+struct State;
+}
 
 namespace tavelo::host {
 
@@ -44,6 +49,7 @@ graphics::State& graphics_of(Engine& engine);
 text::State& text_of(Engine& engine);
 input::State& input_of(Engine& engine);
 audio::State& audio_of(Engine& engine);
+persistence::State& persistence_of(Engine& engine);
 
 // The main window's handler table, for handlers a system call installs (the
 // drag tracker's): every platform event is offered to each handler in slot

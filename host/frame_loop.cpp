@@ -119,6 +119,8 @@ LoopEnd run_frame_loop(Engine& engine) {
     if (!machine.fast_mode && graphics::frame_due(engine.graphics.pacer, engine.platform.ticks_ms())) {
       run_frame(engine);
       if (engine.graphics.pacer.display_lock == 0) run_main_window_frame(engine);
+      // A quick load from the menu, checked and ready.
+      if (engine.persistence.pending_load) return LoopEnd::GameLoaded;
       if (engine.graphics.pacer.display_lock == 0 && engine.host.return_to_title) {
         engine.host.return_to_title = false;
         return LoopEnd::Restart;

@@ -13,6 +13,8 @@
 #include "host/display_modes.h"
 #include "host/engine.h"
 #include "host/input_replay.h"
+#include "host/save_game.h"
+#include "host/settings_dialogs.h"
 #include "input/input.h"
 #include "platform/file_system.h"
 #include "platform/key_map.h"
@@ -95,8 +97,10 @@ void raise_request_event(Engine& engine, int32_t code) {
     script::raise_event(engine.script, entry.event, count, false);
     return;
   }
-  // FIXME: loading from a chosen file, saving under a name and the quick
-  // save and load come with the save files.
+  // The requests the engine answers itself. Saving under a name and loading
+  // from a chosen file come with the file dialogs.
+  if (code == kRequestQuickSave) quick_save(engine);
+  if (code == kRequestQuickLoad) quick_load(engine);
 }
 
 // ---- commands
@@ -205,41 +209,17 @@ void finish_about(Engine& engine, const dialogs::AboutDialog& about) {
 }
 
 void open_screen_options(Engine& engine) {
-  resources::State& resources = engine.resources;
-  dialogs::ScreenOptions options;
-  options.wide_choice = std::max(resources::read_user_setting(resources, UserSetting::FullScWide5),
-                                 engine.host.display.wide_choice);
-  options.fit = resources::read_user_setting(resources, UserSetting::FullScreenFit) != 0;
-  options.save_position = resources::read_user_setting(resources, UserSetting::SaveScreenpos) != 0;
-  options.wide_width = resources::read_user_setting(resources, UserSetting::RegWidth3);
-  options.wide_height = resources::read_user_setting(resources, UserSetting::RegHeight3);
-  options.scaling = resources::read_user_setting(resources, UserSetting::FullScreenScaling);
-  options.exclusive = resources::read_user_setting(resources, UserSetting::FullScreenExclusive) != 0;
-  open_window_dialog(engine, WindowDialogKind::ScreenOptions, std::make_shared<dialogs::ScreenOptionsDialog>(options));
+  open_window_dialog(engine, WindowDialogKind::ScreenOptions,
+                     std::make_shared<dialogs::ScreenOptionsDialog>(read_screen_options(engine)));
 }
 
 void finish_screen_options(Engine& engine, const dialogs::ScreenOptionsDialog& dialog, bool accepted) {
-  if (accepted) {
-    const dialogs::ScreenOptions& options = dialog.options();
-    const resources::UserSettingValue values[] = {
-        {UserSetting::FullScWide5, options.wide_choice},
-        {UserSetting::FullScreenFit, options.fit},
-        {UserSetting::SaveScreenpos, options.save_position},
-        {UserSetting::RegWidth3, options.wide_width},
-        {UserSetting::RegHeight3, options.wide_height},
-        {UserSetting::FullScreenScaling, options.scaling},
-        {UserSetting::FullScreenExclusive, options.exclusive},
-    };
-    (void)resources::write_user_settings(engine.resources, values);
-    engine.host.display.wide_choice = options.wide_choice;
-    // A full screen in force takes the new settings at once.
-    if (engine.host.display.full_screen) {
-      set_full_screen(engine, false);
-      engine.host.display.switched = false;
-      set_full_screen(engine, true);
-    }
-  }
+  if (accepted) apply_screen_options(engine, dialog.options());
   engine.platform.set_topmost(engine.host.window.topmost || engine.host.display.full_screen);
+}
+
+void open_settings(Engine& engine, dialogs::SettingsDialogKind kind) {
+  open_window_dialog(engine, WindowDialogKind::Settings, make_settings_dialog(engine, kind));
 }
 
 // The capture of the display page into a BMP file the player names.
@@ -373,6 +353,11 @@ void run_menu_command(Engine& engine, uint32_t id) {
       }
       break;
     case kMenuScreenOptions: open_screen_options(engine); break;
+    case kMenuSpeedSettings: open_settings(engine, dialogs::SettingsDialogKind::Speed); break;
+    case kMenuSoundSettings: open_settings(engine, dialogs::SettingsDialogKind::Sound); break;
+    case kMenuFontSettings: open_settings(engine, dialogs::SettingsDialogKind::Font); break;
+    case kMenuVoiceSettings: open_settings(engine, dialogs::SettingsDialogKind::Voice); break;
+    case kMenuExtraSettings: open_settings(engine, dialogs::SettingsDialogKind::Extra); break;
     case kMenuErrorLog: open_error_log(engine); break;
     case kMenuJoystick:
       engine.input.pad.use = engine.input.pad.use != 0 ? 0 : resources::env_setting(engine.resources, EnvInt::JoyUse);
@@ -400,8 +385,7 @@ void run_menu_command(Engine& engine, uint32_t id) {
         window.game_speed = int32_t(id - kMenuGameSpeed0);
         refresh_menu(engine);
       }
-      // FIXME: the speed, sound, font, voice, extra and user-support dialogs
-      // come with the settings dialogs.
+      // FIXME: the user-support dialog is not built yet.
       break;
   }
 }
@@ -444,7 +428,7 @@ void run_shortcut(Engine& engine, int32_t key) {
       break;
     case kKeyF1: open_help(engine); break;
     case kKeyF2:
-      if (window.saving_enabled) post_menu_request(engine, kRequestSaveMenu);
+      if (engine.persistence.saving_enabled) post_menu_request(engine, kRequestSaveMenu);
       break;
     case kKeyF3: post_menu_request(engine, kRequestLoadMenu); break;
     case kKeyF5:
@@ -524,7 +508,12 @@ void follow_dialog(Engine& engine) {
   MainWindow& window = engine.host.window;
   if (window.dialog.kind == WindowDialogKind::None) return;
   platform::DialogOutcome outcome = engine.platform.poll_dialog(window.dialog.id);
-  if (outcome.status == platform::DialogStatus::Pending) return;
+  if (outcome.status == platform::DialogStatus::Pending) {
+    if (window.dialog.kind == WindowDialogKind::Settings) {
+      follow_settings_dialog(engine, static_cast<const dialogs::SettingsDialog&>(*window.dialog.content));
+    }
+    return;
+  }
   WindowDialog dialog = std::move(window.dialog);
   window.dialog = {};
   bool accepted = outcome.status == platform::DialogStatus::Accepted;
@@ -541,6 +530,9 @@ void follow_dialog(Engine& engine) {
       break;
     case WindowDialogKind::Capture:
       if (accepted) finish_capture(engine, outcome.text);
+      break;
+    case WindowDialogKind::Settings:
+      finish_settings_dialog(engine, static_cast<const dialogs::SettingsDialog&>(*dialog.content), accepted);
       break;
     case WindowDialogKind::None: break;
   }
@@ -660,6 +652,40 @@ void run_main_window_frame(Engine& engine) {
     window.next_housekeeping_ms = now + kHousekeepingMs;
     // Greying follows the engine's state while the player can see the menus.
     if (engine.platform.menu_bar_height() > 0) refresh_menu(engine);
+  }
+}
+
+dialogs::ScreenOptions read_screen_options(Engine& engine) {
+  resources::State& resources = engine.resources;
+  dialogs::ScreenOptions options;
+  options.wide_choice = std::max(resources::read_user_setting(resources, UserSetting::FullScWide5),
+                                 engine.host.display.wide_choice);
+  options.fit = resources::read_user_setting(resources, UserSetting::FullScreenFit) != 0;
+  options.save_position = resources::read_user_setting(resources, UserSetting::SaveScreenpos) != 0;
+  options.wide_width = resources::read_user_setting(resources, UserSetting::RegWidth3);
+  options.wide_height = resources::read_user_setting(resources, UserSetting::RegHeight3);
+  options.scaling = resources::read_user_setting(resources, UserSetting::FullScreenScaling);
+  options.exclusive = resources::read_user_setting(resources, UserSetting::FullScreenExclusive) != 0;
+  return options;
+}
+
+void apply_screen_options(Engine& engine, const dialogs::ScreenOptions& options) {
+  const resources::UserSettingValue values[] = {
+      {UserSetting::FullScWide5, options.wide_choice},
+      {UserSetting::FullScreenFit, options.fit},
+      {UserSetting::SaveScreenpos, options.save_position},
+      {UserSetting::RegWidth3, options.wide_width},
+      {UserSetting::RegHeight3, options.wide_height},
+      {UserSetting::FullScreenScaling, options.scaling},
+      {UserSetting::FullScreenExclusive, options.exclusive},
+  };
+  (void)resources::write_user_settings(engine.resources, values);
+  engine.host.display.wide_choice = options.wide_choice;
+  // A full screen in force takes the new settings at once.
+  if (engine.host.display.full_screen) {
+    set_full_screen(engine, false);
+    engine.host.display.switched = false;
+    set_full_screen(engine, true);
   }
 }
 

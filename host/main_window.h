@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "dialogs/screen_options_dialog.h"
 #include "host/menus.h"
 #include "platform/platform.h"
 
@@ -31,7 +32,7 @@ struct HandlerTable {
 };
 
 // A window-level dialog the main window follows until it ends.
-enum class WindowDialogKind : uint8_t { None, About, ScreenOptions, Capture };
+enum class WindowDialogKind : uint8_t { None, About, ScreenOptions, Capture, Settings };
 
 struct WindowDialog {
   WindowDialogKind kind = WindowDialogKind::None;
@@ -57,9 +58,6 @@ struct MainWindow {
   // The window's last place while windowed (WinPosX, WinPosY).
   int32_t saved_x = -9999;
   int32_t saved_y = -9999;
-  // FIXME: the save files own whether saving is enabled; until they arrive
-  // saving stays disabled.
-  bool saving_enabled = false;
   // The debug position text the C key copies (the debug tooling fills it).
   std::string position_text;
   WindowDialog dialog;
@@ -97,6 +95,12 @@ void check_new_menu_request(Engine& engine);
 
 // Posts a menu request unless the script already shows that one.
 void post_menu_request(Engine& engine, int32_t code);
+
+// The screen options as stored, and storing and applying them (a full
+// screen in force switches again); the screen-option dialog and the
+// combined settings dialog's screen page use both.
+dialogs::ScreenOptions read_screen_options(Engine& engine);
+void apply_screen_options(Engine& engine, const dialogs::ScreenOptions& options);
 
 // Writes the window's settings as the engine ends or before the exit
 // question (this clears AbnormalTerminateFlg).

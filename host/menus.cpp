@@ -290,7 +290,7 @@ void refresh_menu(Engine& engine) {
   bool full_screen = engine.host.display.full_screen;
   set_item(menu.checked, kMenuFullScreen, full_screen);
   set_item(menu.checked, kMenuWindowed, !full_screen);
-  bool can_save = window.saving_enabled && !engine.input.gated;
+  bool can_save = engine.persistence.saving_enabled && !engine.input.gated;
   for (uint32_t id : {kMenuSave, kMenuSaveAs, kMenuQuickSave}) set_item(menu.disabled, id, !can_save);
   set_item(menu.checked, kMenuTopmost, resources::read_user_setting(resources, UserSetting::Topmost) != 0);
   // The machine's menu permissions say whether the next and the previous

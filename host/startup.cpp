@@ -15,6 +15,7 @@
 #include "host/display_modes.h"
 #include "host/frame_loop.h"
 #include "host/main_window.h"
+#include "host/save_game.h"
 #include "host/syscall_tables.h"
 #include "input/input.h"
 #include "platform/file_system.h"
@@ -105,8 +106,7 @@ void seed_random_from_clock(Engine& engine) {
 bool run_initialisers(Engine& engine) {
   script::LoadedScript* start = script::load_script(engine.script, "start");
   if (!start) return false;
-  script::reset_machine(engine.script);
-  input::reset_input(engine.input, engine.script);
+  reset_engine(engine, true);
   std::string settings(resources::settings_location(engine.resources).directory);
   if (!settings.empty()) engine.platform.add_pad_mappings(settings + "/gamecontrollerdb.txt");
   const uint8_t* init = script::find_function(engine.script, kInitFunctionHash, nullptr);
@@ -122,12 +122,26 @@ bool run_initialisers(Engine& engine) {
 }
 
 // One run of the start script (or the script a script chose as the next
-// start).
-LoopEnd run_start_script(Engine& engine, int32_t load_value, bool after_load) {
+// start), or of a loaded game from where it was saved. The first run keeps
+// what the initialisers made; every later one follows a reset.
+LoopEnd run_start_script(Engine& engine, bool first_run, bool load) {
+  int32_t load_value = 0;
+  if (load && apply_requested_load(engine, load_value)) {
+    script::Thread& main_thread = *engine.script.current;
+    script::push_value(main_thread, script::make_int(load_value));
+    script::push_value(main_thread, script::make_string({}));
+    script::push_value(main_thread, script::make_int(1));
+    script::raise_event(engine.script, kStartEvent, 3, false);
+    return run_frame_loop(engine);
+  }
   std::string name = engine.script.next_start_script.empty() ? std::string("start") : engine.script.next_start_script;
   engine.script.next_start_script.clear();
-  script::reset_machine(engine.script);
-  text::reset_message_window(engine.text);
+  if (first_run) {
+    script::reset_machine(engine.script);
+    text::reset_message_window(engine.text);
+  } else {
+    reset_engine(engine, false);
+  }
   script::LoadedScript* script = script::load_script(engine.script, name);
   if (!script) return LoopEnd::Stopping;
   script::Thread& main_thread = *engine.script.current;
@@ -138,9 +152,9 @@ LoopEnd run_start_script(Engine& engine, int32_t load_value, bool after_load) {
   script::Frame& frame = main_thread.frame();
   frame.code = script->code.get();
   frame.position = script->code->begin() + script->entry_offset;
-  script::push_value(main_thread, script::make_int(load_value));
+  script::push_value(main_thread, script::make_int(0));
   script::push_value(main_thread, script::make_string({}));
-  script::push_value(main_thread, script::make_int(after_load ? 1 : 0));
+  script::push_value(main_thread, script::make_int(0));
   script::raise_event(engine.script, kStartEvent, 3, false);
   return run_frame_loop(engine);
 }
@@ -190,6 +204,7 @@ void release_global_store(Engine& engine) {
 void shut_down(Engine& engine) {
   // The sound stops first: nothing plays while the engine takes itself apart.
   audio::stop_sound(engine.audio);
+  write_system_save(engine);
   // ExecOut: the read marks are written, then the stores and tables go in
   // the order the engine has always released them. Steps with nothing to
   // release yet still show their caption.
@@ -305,14 +320,13 @@ int run_engine(Engine& engine, const StartupOptions& options) {
     graphics::hold_all_pages(engine.graphics);
     graphics::hold_all_sprites(engine.graphics);
     restore_screen_state(engine);
-    int32_t load_value = 0;
-    bool after_load = false;
+    bool first_run = true;
+    bool load = false;
     for (;;) {
-      LoopEnd end = run_start_script(engine, load_value, after_load);
+      LoopEnd end = run_start_script(engine, first_run, load);
       if (engine.stopping() || end == LoopEnd::Stopping) break;
-      // Loading a saved game comes with the save files; until then a load
-      // request restarts the start script.
-      after_load = false;
+      first_run = false;
+      load = end == LoopEnd::GameLoaded;
     }
   }
   engine.host.slice_watch.reset();

@@ -1,8 +1,8 @@
 #pragma once
 // State of the host shell: the end of the run the command line asked for,
 // the requests that the outer loop and the frame loop act on, the main
-// window with its menus, the display modes, the input replay and the debug
-// tooling.
+// window with its menus, the display modes, the input replay, what the
+// settings dialogs keep between openings and the debug tooling.
 
 #include <cstdint>
 #include <memory>
@@ -12,6 +12,7 @@
 #include "host/display_modes.h"
 #include "host/input_replay.h"
 #include "host/main_window.h"
+#include "host/settings_dialogs.h"
 
 namespace tavelo::platform {
 class SliceWatch;
@@ -32,6 +33,7 @@ struct State {
   MainWindow window;
   DisplayModeState display;
   InputReplay replay;
+  SettingsDialogState settings_dialogs;
   DebugTooling debug;
 };
 

@@ -4,8 +4,10 @@
 
 #include "audio/syscalls.h"
 #include "graphics/syscalls.h"
+#include "host/settings_syscalls.h"
 #include "host/window_syscalls.h"
 #include "input/syscalls.h"
+#include "persistence/syscalls.h"
 #include "script/syscalls.h"
 #include "text/syscalls.h"
 
@@ -29,7 +31,9 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"text: message window", text::console_syscalls()},
       {"text: history", text::history_syscalls()},
       {"audio", audio::syscalls()},
+      {"persistence", persistence::syscalls()},
       {"host: main window", window_syscalls()},
+      {"host: settings dialogs", settings_syscalls()},
   };
 }
 

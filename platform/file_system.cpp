@@ -2,6 +2,10 @@
 
 #include "platform/file_system.h"
 
+#include <ctime>
+
+#include "platform/platform.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -472,6 +476,20 @@ std::string shortened_file_name(std::string_view name, size_t max_bytes) {
   // Never cut a UTF-8 sequence: back up over continuation bytes.
   while (keep > 0 && (uint8_t(name[keep]) & 0xC0) == 0x80) --keep;
   return std::string(name.substr(0, keep)) + suffix;
+}
+
+}  // namespace tavelo::platform
+
+namespace tavelo::platform {
+
+bool file_local_time(const std::string& host_path, LocalTime& time) {
+  struct stat info {};
+  if (::stat(host_path.c_str(), &info) != 0) return false;
+  std::tm parts{};
+  std::time_t when = info.st_mtime;
+  localtime_r(&when, &parts);
+  time = {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
+  return true;
 }
 
 }  // namespace tavelo::platform

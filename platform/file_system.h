@@ -133,3 +133,11 @@ std::string shortened_file_name(std::string_view name, size_t max_bytes);
 inline constexpr size_t kMaxFileNameBytes = 255;
 
 }  // namespace tavelo::platform
+
+namespace tavelo::platform {
+
+struct LocalTime;
+// The file's last write in the local time zone; false when it does not exist.
+bool file_local_time(const std::string& host_path, LocalTime& time);
+
+}  // namespace tavelo::platform

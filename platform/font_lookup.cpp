@@ -2,6 +2,7 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <array>
 
 namespace tavelo::platform {
@@ -112,6 +113,54 @@ std::optional<FontFile> find_font_file(FontLookup& lookup, std::string_view face
   if (std::optional<FontFile> found = match_japanese(config, family)) return found;
   if (std::optional<FontFile> found = match_japanese(config, {})) return found;
   return match_japanese(config, "IPAGothic");
+}
+
+std::vector<FontFace> list_font_faces(FontLookup& lookup, std::string_view language) {
+  std::vector<FontFace> faces;
+  FcConfig* config = loaded_config(lookup);
+  if (!config) return faces;
+  std::string tag(language);
+  FcPattern* pattern = FcPatternCreate();
+  FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_FAMILYLANG, FC_SPACING, FC_OUTLINE, nullptr);
+  if (!pattern || !objects) {
+    if (pattern) FcPatternDestroy(pattern);
+    if (objects) FcObjectSetDestroy(objects);
+    return faces;
+  }
+  FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(tag.c_str()));
+  FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
+  FcFontSet* set = FcFontList(config, pattern, objects);
+  FcPatternDestroy(pattern);
+  FcObjectSetDestroy(objects);
+  if (!set) return faces;
+  std::string_view primary = std::string_view(tag).substr(0, tag.find('-'));
+  for (int i = 0; i < set->nfont; ++i) {
+    FcPattern* font = set->fonts[i];
+    // A family has a name per language; take the listed language's, else the first.
+    std::string family;
+    FcChar8* name = nullptr;
+    for (int n = 0; FcPatternGetString(font, FC_FAMILY, n, &name) == FcResultMatch; ++n) {
+      FcChar8* name_language = nullptr;
+      bool localised = FcPatternGetString(font, FC_FAMILYLANG, n, &name_language) == FcResultMatch &&
+                       std::string_view(reinterpret_cast<const char*>(name_language)) == primary;
+      if (n == 0 || localised) family = reinterpret_cast<const char*>(name);
+      if (localised) break;
+    }
+    if (family.empty()) continue;
+    int spacing = FC_PROPORTIONAL;
+    FcPatternGetInteger(font, FC_SPACING, 0, &spacing);
+    bool fixed = spacing == FC_MONO || spacing == FC_DUAL || spacing == FC_CHARCELL;
+    auto same = [&](const FontFace& face) { return face.family == family; };
+    auto found = std::find_if(faces.begin(), faces.end(), same);
+    if (found == faces.end()) {
+      faces.push_back({family, fixed});
+    } else {
+      found->fixed_pitch = found->fixed_pitch && fixed;
+    }
+  }
+  FcFontSetDestroy(set);
+  std::sort(faces.begin(), faces.end(), [](const FontFace& a, const FontFace& b) { return a.family < b.family; });
+  return faces;
 }
 
 }  // namespace tavelo::platform

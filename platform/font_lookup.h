@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct _FcConfig;
 
@@ -40,5 +41,15 @@ std::string_view substitute_family(std::string_view face_name);
 // the best font that covers Japanese. Never a font without Japanese glyphs:
 // nullopt when none is installed.
 std::optional<FontFile> find_font_file(FontLookup& lookup, std::string_view face_name);
+
+// An installed face as the font dialog lists it.
+struct FontFace {
+  std::string family;  // UTF-8; the name in the listed language when the font has one
+  bool fixed_pitch = false;  // monospaced, or dual-width (half- and full-width cells)
+};
+
+// The outline (TrueType or OpenType) faces that support language (an RFC 3066
+// tag such as "ja"), each family once, sorted by name.
+std::vector<FontFace> list_font_faces(FontLookup& lookup, std::string_view language);
 
 }  // namespace tavelo::platform

@@ -107,7 +107,11 @@ constexpr EnvTextEntry kEnvTexts[] = {
 };
 
 // A registry value whose default is a constant, or an environment key when
-// environment_default is not Count.
+// environment_default is not Count. Values read outside minimum..maximum are
+// clamped: the file may have been edited by hand, so nothing read is
+// trusted. The speeds' maximum grows with their default (default_multiple
+// times it), so a game whose default is slow can still be slowed down five
+// times over, as the combined dialog's sliders allow.
 struct UserSettingEntry {
   UserSetting setting;
   std::string_view name;
@@ -115,6 +119,7 @@ struct UserSettingEntry {
   EnvInt environment_default = EnvInt::Count;
   int32_t minimum = INT32_MIN;
   int32_t maximum = INT32_MAX;
+  int32_t default_multiple = 0;
 };
 
 constexpr UserSettingEntry kUserSettings[] = {
@@ -122,7 +127,7 @@ constexpr UserSettingEntry kUserSettings[] = {
     {UserSetting::WinStat, "WinStat", 0},
     {UserSetting::WinPosX, "WinPosX", -9999},
     {UserSetting::WinPosY, "WinPosY", -9999},
-    {UserSetting::SaveScreenpos, "SaveScreenpos", 1},
+    {UserSetting::SaveScreenpos, "SaveScreenpos", 1, EnvInt::Count, 0, 1},
     {UserSetting::Topmost, "TOPMOST", 0},
     {UserSetting::Nanido, "NANIDO", 0, EnvInt::Count, 0, 4},
     {UserSetting::GameSpeed, "GameSpeed", 1, EnvInt::Count, 0, 3},
@@ -134,36 +139,36 @@ constexpr UserSettingEntry kUserSettings[] = {
     {UserSetting::RegWidth3, "RegWidth3", 0},
     {UserSetting::RegHeight3, "RegHeight3", 0},
     {UserSetting::QuickNum, "QuickNum", 0},
-    {UserSetting::QuickloadFailsafe, "QuickloadFailsafe", 0, EnvInt::QuickloadFailsafe},
-    {UserSetting::QuicksaveFailsafe, "QuicksaveFailsafe", 0, EnvInt::QuicksaveFailsafe},
+    {UserSetting::QuickloadFailsafe, "QuickloadFailsafe", 0, EnvInt::QuickloadFailsafe, 0, 2},
+    {UserSetting::QuicksaveFailsafe, "QuicksaveFailsafe", 0, EnvInt::QuicksaveFailsafe, 0, 2},
     {UserSetting::JoyUse, "JoyUse", 0},
-    {UserSetting::EffectSpeed, "EffectSpeed", 0, EnvInt::EffectSpeed},
-    {UserSetting::MojiSpeed, "MojiSpeed", 0, EnvInt::MojiSpeed},
-    {UserSetting::AutoSpeed, "AutoSpeed", 0, EnvInt::AutoSpeed},
-    {UserSetting::MusicVolume, "MusicVolume", 0, EnvInt::MusicVolume},
-    {UserSetting::VoiceVolume, "VoiceVolume", 0, EnvInt::VoiceVolume},
-    {UserSetting::SoundVolume, "SoundVolume", 0, EnvInt::SoundVolume},
-    {UserSetting::TalkMale, "TalkMale", 0, EnvInt::IsTalkMale},
-    {UserSetting::TalkFemale, "TalkFemale", 0, EnvInt::IsTalkFemale},
-    {UserSetting::PlayMusic, "PlayMusic", 0, EnvInt::IsPlayMusic},
-    {UserSetting::PlaySound, "PlaySound", 0, EnvInt::IsPlaySound},
-    {UserSetting::VoiceContinue, "VoiceContinue", 0, EnvInt::IsVoiceContinue},
-    {UserSetting::VoicePanning, "VoicePanning", 0, EnvInt::IsVoicePanning},
-    {UserSetting::VoiceMusicdown, "VoiceMusicdown", 0},
-    {UserSetting::VoiceMusicdownVol, "VoiceMusicdownVol", 500},
-    {UserSetting::FontAnti, "FontAnti", 1},
-    {UserSetting::FontShadow, "FontShadow", 1},
-    {UserSetting::Fuchidori, "Fuchidori", 1},
-    {UserSetting::FontBold, "FontBold", 0},
-    {UserSetting::ConfigLastPage, "CONFIG_LASTPAGE", 0},
-    {UserSetting::KeepFastSkip, "KEEPFASTSKIP", 0},
-    {UserSetting::HOnseiMale, "HOnseiMale", 0},
-    {UserSetting::HOnseiFemale, "HOnseiFemale", 0},
-    {UserSetting::HSceneNormal, "HSceneNormal", 0},
-    {UserSetting::HSceneYuri, "HSceneYuri", 0},
-    {UserSetting::KokkaWait, "KokkaWait", 0},
-    {UserSetting::SpkCont, "SpkCont", 0},
-    {UserSetting::WindowColor, "WindowColor", 0},
+    {UserSetting::EffectSpeed, "EffectSpeed", 0, EnvInt::EffectSpeed, 0, 5000, 5},
+    {UserSetting::MojiSpeed, "MojiSpeed", 0, EnvInt::MojiSpeed, 0, 5000, 5},
+    {UserSetting::AutoSpeed, "AutoSpeed", 0, EnvInt::AutoSpeed, 0, 5000, 5},
+    {UserSetting::MusicVolume, "MusicVolume", 0, EnvInt::MusicVolume, 0, 1000},
+    {UserSetting::VoiceVolume, "VoiceVolume", 0, EnvInt::VoiceVolume, 0, 1000},
+    {UserSetting::SoundVolume, "SoundVolume", 0, EnvInt::SoundVolume, 0, 1000},
+    {UserSetting::TalkMale, "TalkMale", 0, EnvInt::IsTalkMale, 0, 1},
+    {UserSetting::TalkFemale, "TalkFemale", 0, EnvInt::IsTalkFemale, 0, 1},
+    {UserSetting::PlayMusic, "PlayMusic", 0, EnvInt::IsPlayMusic, 0, 1},
+    {UserSetting::PlaySound, "PlaySound", 0, EnvInt::IsPlaySound, 0, 1},
+    {UserSetting::VoiceContinue, "VoiceContinue", 0, EnvInt::IsVoiceContinue, 0, 1},
+    {UserSetting::VoicePanning, "VoicePanning", 0, EnvInt::IsVoicePanning, 0, 1},
+    {UserSetting::VoiceMusicdown, "VoiceMusicdown", 0, EnvInt::Count, 0, 1},
+    {UserSetting::VoiceMusicdownVol, "VoiceMusicdownVol", 500, EnvInt::Count, 0, 1000},
+    {UserSetting::FontAnti, "FontAnti", 1, EnvInt::Count, 0, 1},
+    {UserSetting::FontShadow, "FontShadow", 1, EnvInt::Count, 0, 1},
+    {UserSetting::Fuchidori, "Fuchidori", 1, EnvInt::Count, 0, 1},
+    {UserSetting::FontBold, "FontBold", 0, EnvInt::Count, 0, 1},
+    {UserSetting::ConfigLastPage, "CONFIG_LASTPAGE", 0, EnvInt::Count, 0, 3},
+    {UserSetting::KeepFastSkip, "KEEPFASTSKIP", 0, EnvInt::Count, 0, 1},
+    {UserSetting::HOnseiMale, "HOnseiMale", 0, EnvInt::Count, 0, 1},
+    {UserSetting::HOnseiFemale, "HOnseiFemale", 0, EnvInt::Count, 0, 1},
+    {UserSetting::HSceneNormal, "HSceneNormal", 0, EnvInt::Count, 0, 2},
+    {UserSetting::HSceneYuri, "HSceneYuri", 0, EnvInt::Count, 0, 2},
+    {UserSetting::KokkaWait, "KokkaWait", 0, EnvInt::Count, 0, 1},
+    {UserSetting::SpkCont, "SpkCont", 0, EnvInt::Count, 0, 1},
+    {UserSetting::WindowColor, "WindowColor", 0, EnvInt::Count, 0, 7},
     {UserSetting::LoadSaveDlgNumBase, "LOADSAVEDLG_NumBase", 101},
     {UserSetting::ReprotNoVoice, "ReprotNoVoice", 0},
     {UserSetting::ReprotNoPic, "ReprotNoPic", 0},
@@ -208,6 +213,17 @@ int32_t default_of(State& state, const UserSettingEntry& entry) {
   if (entry.environment_default != EnvInt::Count) return env_setting(state, entry.environment_default);
   return entry.default_value;
 }
+
+SettingRange range_of(State& state, const UserSettingEntry& entry) {
+  SettingRange range{entry.minimum, entry.maximum};
+  if (entry.default_multiple > 0) {
+    int64_t scaled = int64_t(default_of(state, entry)) * entry.default_multiple;
+    range.maximum = int32_t(std::clamp<int64_t>(scaled, entry.maximum, INT32_MAX));
+  }
+  return range;
+}
+
+constexpr int32_t kDefaultVoiceLevel = 1000;
 
 std::string voice_level_name(int index) { return "VoiceSetupLvl" + std::to_string(index); }
 
@@ -273,14 +289,27 @@ SettingsWrite reg_write_text_flushed(State& state, std::string_view name, std::s
   return reg_write_text_flushed(settings_location(state), name, text);
 }
 
+int32_t default_user_setting(State& state, UserSetting setting) {
+  const UserSettingEntry& entry = kUserSettings[size_t(setting)];
+  return clamp_user_setting(state, setting, default_of(state, entry));
+}
+
+SettingRange user_setting_range(State& state, UserSetting setting) {
+  return range_of(state, kUserSettings[size_t(setting)]);
+}
+
+int32_t clamp_user_setting(State& state, UserSetting setting, int32_t value) {
+  SettingRange range = user_setting_range(state, setting);
+  return std::clamp(value, range.minimum, range.maximum);
+}
+
 int32_t read_user_setting(State& state, UserSetting setting) {
   const UserSettingEntry& entry = kUserSettings[size_t(setting)];
-  int32_t value = reg_read_int(state, entry.name, default_of(state, entry));
-  return std::clamp(value, entry.minimum, entry.maximum);
+  return clamp_user_setting(state, setting, reg_read_int(state, entry.name, default_of(state, entry)));
 }
 
 SettingsWrite write_user_setting(State& state, UserSetting setting, int32_t value) {
-  return reg_write_int(state, kUserSettings[size_t(setting)].name, value);
+  return reg_write_int(state, kUserSettings[size_t(setting)].name, clamp_user_setting(state, setting, value));
 }
 
 std::string read_user_text(State& state, UserText setting) {
@@ -293,21 +322,34 @@ SettingsWrite write_user_text(State& state, UserText setting, std::string_view t
 }
 
 int32_t read_voice_level(State& state, int index) {
-  constexpr int32_t kDefaultLevel = 1000;
-  if (index < 0 || index >= kVoiceSetupLevels) return kDefaultLevel;
-  return reg_read_int(state, voice_level_name(index), kDefaultLevel);
+  if (index < 0 || index >= kVoiceSetupLevels) return kDefaultVoiceLevel;
+  return std::clamp(reg_read_int(state, voice_level_name(index), kDefaultVoiceLevel), 0, kDefaultVoiceLevel);
 }
 
 SettingsWrite write_voice_level(State& state, int index, int32_t value) {
   if (index < 0 || index >= kVoiceSetupLevels) return SettingsWrite::Failed;
-  return reg_write_int(state, voice_level_name(index), value);
+  return reg_write_int(state, voice_level_name(index), std::clamp(value, 0, kDefaultVoiceLevel));
+}
+
+SettingsWrite write_voice_levels(State& state, std::span<const int32_t, kVoiceSetupLevels> levels) {
+  std::vector<std::string> names;
+  std::vector<std::string> texts;
+  std::vector<SettingsAssignment> assignments;
+  for (int index = 0; index < kVoiceSetupLevels; ++index) {
+    names.push_back(voice_level_name(index));
+    texts.push_back(std::to_string(std::clamp(levels[size_t(index)], 0, kDefaultVoiceLevel)));
+  }
+  for (size_t i = 0; i < names.size(); ++i) assignments.push_back({names[i], texts[i]});
+  return write_string_values(settings_location(state), assignments);
 }
 
 SettingsWrite write_user_settings(State& state, std::span<const UserSettingValue> values) {
   std::vector<std::string> texts;
   std::vector<SettingsAssignment> assignments;
   texts.reserve(values.size());
-  for (const UserSettingValue& value : values) texts.push_back(std::to_string(value.value));
+  for (const UserSettingValue& value : values) {
+    texts.push_back(std::to_string(clamp_user_setting(state, value.setting, value.value)));
+  }
   for (size_t i = 0; i < values.size(); ++i) assignments.push_back({registry_value_name(values[i].setting), texts[i]});
   return write_string_values(settings_location(state), assignments);
 }

@@ -99,8 +99,21 @@ SettingsWrite reg_write_int(State& state, std::string_view name, int32_t value);
 SettingsWrite reg_write_text(State& state, std::string_view name, std::string_view text);
 SettingsWrite reg_write_text_flushed(State& state, std::string_view name, std::string_view text);
 
-// A user setting with its default; NANIDO reads clamped to 0..4 and
-// GameSpeed to 0..3.
+// The values a user setting may take. Every read and write is clamped to
+// them (one table in settings.cpp: volumes 0..1000, switches 0..1, speeds
+// 0..max(5000, 5 × default), NANIDO 0..4, ...), so a hand-edited file never
+// hands the engine a value it cannot use.
+struct SettingRange {
+  int32_t minimum;
+  int32_t maximum;
+};
+SettingRange user_setting_range(State& state, UserSetting setting);
+int32_t clamp_user_setting(State& state, UserSetting setting, int32_t value);
+// The default a setting has while the store does not hold it (its
+// environment key or constant), clamped like a read.
+int32_t default_user_setting(State& state, UserSetting setting);
+
+// A user setting with its default, clamped to its range.
 int32_t read_user_setting(State& state, UserSetting setting);
 // Every write is synced to disk before it replaces the file. Callers may
 // ignore a failure: the setting then keeps its previous stored value.
@@ -118,10 +131,12 @@ SettingsWrite write_user_settings(State& state, std::span<const UserSettingValue
 std::string read_user_text(State& state, UserText setting);
 SettingsWrite write_user_text(State& state, UserText setting, std::string_view text);
 
-// VoiceSetupLvl<index>, default 1000; an index outside 0..29 reads the
-// default and is not written.
+// VoiceSetupLvl<index>, default 1000, read clamped to 0..1000; an index
+// outside 0..29 reads the default.
 int32_t read_voice_level(State& state, int index);
 SettingsWrite write_voice_level(State& state, int index, int32_t value);
+// All thirty levels with one replacement of the file.
+SettingsWrite write_voice_levels(State& state, std::span<const int32_t, kVoiceSetupLevels> levels);
 
 // The window-related values the engine keeps at exit.
 struct ExitSettings {

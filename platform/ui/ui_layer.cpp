@@ -85,6 +85,24 @@ void map_keys(ImGuiIO& io) {
   io.KeyMap[ImGuiKey_Z] = 'Z';
 }
 
+// A game controller moves through an open dialog as the keyboard does: the
+// pad's cross moves, A presses (Space), B cancels (Escape), Start accepts
+// (Return) and the shoulders step the value of a slider (Left, Right).
+int32_t pad_key(PadButton button) {
+  switch (button) {
+    case PadButton::DpadUp: return 0x26;
+    case PadButton::DpadDown: return 0x28;
+    case PadButton::DpadLeft:
+    case PadButton::LeftShoulder: return kKeyLeft;
+    case PadButton::DpadRight:
+    case PadButton::RightShoulder: return kKeyRight;
+    case PadButton::A: return kKeySpace;
+    case PadButton::B: return kKeyEscape;
+    case PadButton::Start: return kKeyReturn;
+    default: return 0;
+  }
+}
+
 Event report_of(EventType type) {
   Event event;
   event.type = type;
@@ -187,6 +205,16 @@ bool UiLayer::take_event(const Event& event) {
       }
       if (event.key >= 0 && event.key < 512) {
         m_changes.push_back(change_of(Change::Kind::Key, 0, 0, event.key, down));
+        want_frames();
+      }
+      return true;
+    }
+    case EventType::PadButtonDown:
+    case EventType::PadButtonUp: {
+      if (!panels) return false;
+      int32_t key = pad_key(event.pad_button);
+      if (key != 0) {
+        m_changes.push_back(change_of(Change::Kind::Key, 0, 0, key, event.type == EventType::PadButtonDown));
         want_frames();
       }
       return true;
@@ -452,7 +480,9 @@ void UiLayer::draw_panels() {
     panel.opened = true;
   }
   const ImGuiViewport* viewport = ImGui::GetMainViewport();
-  ImGui::SetNextWindowPos(viewport->GetCenter(), ImGuiCond_Appearing, ImVec2(0.5f, 0.5f));
+  // Centred on the window, and again whenever its contents change its size
+  // (a tabbed dialog's pages differ in height).
+  ImGui::SetNextWindowPos(viewport->GetCenter(), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
   if (ImGui::BeginPopupModal(id.c_str(), nullptr, ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoSavedSettings)) {
     DialogStatus status = panel.content->draw();
     if (status != DialogStatus::Pending) {

@@ -84,9 +84,11 @@ TEST(Settings, user_settings_default_to_constants_or_environment_keys) {
   EXPECT_NE(game.file_text().find("\"MusicVolume\"=\"0\"\n"), std::string::npos);
 }
 
-TEST(Settings, difficulty_and_speed_read_clamped) {
+// A hand-edited file is never trusted: every value reads clamped to its
+// range, and writes are clamped the same way.
+TEST(Settings, out_of_range_values_read_clamped_to_their_ranges) {
   TempDirectory store;
-  Game game(store);
+  Game game(store, "MOJISPEED 2000\n");
   const struct {
     UserSetting setting;
     int32_t stored;
@@ -94,11 +96,23 @@ TEST(Settings, difficulty_and_speed_read_clamped) {
   } cases[] = {
       {UserSetting::Nanido, 9, 4}, {UserSetting::Nanido, -3, 0}, {UserSetting::Nanido, 2, 2},
       {UserSetting::GameSpeed, 7, 3}, {UserSetting::GameSpeed, -1, 0},
+      {UserSetting::MusicVolume, 5000, 1000}, {UserSetting::VoiceVolume, -20, 0},
+      {UserSetting::SoundVolume, 300, 300}, {UserSetting::VoiceMusicdownVol, 1001, 1000},
+      {UserSetting::TalkMale, 7, 1}, {UserSetting::PlaySound, -1, 0},
+      {UserSetting::EffectSpeed, 99999, 5000}, {UserSetting::EffectSpeed, -5, 0},
+      // A slow default leaves room to slow down five times over.
+      {UserSetting::MojiSpeed, 99999, 10000},
+      {UserSetting::WindowColor, 8, 7}, {UserSetting::HSceneYuri, 3, 2}, {UserSetting::ConfigLastPage, 4, 3},
+      {UserSetting::QuickloadFailsafe, 5, 2}, {UserSetting::FontBold, 2, 1},
   };
   for (const auto& c : cases) {
-    ASSERT_EQ(write_user_setting(game.engine(), c.setting, c.stored), SettingsWrite::Written);
-    EXPECT_EQ(read_user_setting(game.engine(), c.setting), c.expected) << c.stored;
+    ASSERT_EQ(reg_write_int(game.engine(), registry_value_name(c.setting), c.stored), SettingsWrite::Written);
+    EXPECT_EQ(read_user_setting(game.engine(), c.setting), c.expected) << registry_value_name(c.setting) << " " << c.stored;
   }
+  ASSERT_EQ(reg_write_int(game.engine(), "VoiceSetupLvl3", 4000), SettingsWrite::Written);
+  EXPECT_EQ(read_voice_level(game.engine(), 3), 1000);
+  ASSERT_EQ(write_user_setting(game.engine(), UserSetting::MusicVolume, 1200), SettingsWrite::Written);
+  EXPECT_EQ(reg_read_int(game.engine(), "MusicVolume", 0), 1000);
 }
 
 TEST(Settings, voice_levels_outside_the_table_are_refused) {

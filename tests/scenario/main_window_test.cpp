@@ -186,7 +186,10 @@ TEST(MainWindow, saving_items_and_the_save_key_need_saving_enabled) {
     setup.body = watching_body(500);
     setup.replay = "100 key F2\n";
     bool save_item_enabled = !enabled;
-    setup.before = [&](TestEngine& test) { test.engine.host.window.saving_enabled = enabled; };
+    // Every run starts with saving disabled; the game allows it at once.
+    setup.before = [&](TestEngine& test) {
+      test.platform.schedule(test.platform.ticks_ms() + 50, [&test, enabled] { test.engine.persistence.saving_enabled = enabled; });
+    };
     setup.after = [&](TestEngine& test) {
       host::refresh_menu(test.engine);
       for (const platform::MenuEntry& menu : test.platform.menus()) {

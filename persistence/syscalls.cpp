@@ -1,0 +1,188 @@
+// Persistence system calls. Saving and loading reach across the engine (the
+// audio channels, the text history, the screen), so the calls hand that work
+// to the host's save operations and keep only the argument handling here.
+
+#include "persistence/syscalls.h"
+
+#include <cstdio>
+#include <string>
+
+#include "host/engine_parts.h"
+#include "persistence/state.h"
+#include "persistence/thumbnail.h"
+#include "platform/file_system.h"
+#include "platform/platform.h"
+#include "script/state.h"
+#include "script/thread.h"
+
+namespace tavelo::persistence {
+namespace {
+
+using script::CallArgs;
+using script::CallStatus;
+using script::SyscallEntry;
+
+// The summary of a slot's file; false when it is missing or not a save.
+bool slot_summary(host::Engine& engine, int32_t slot, SaveSummary& summary, bool with_thumbnail) {
+  std::optional<std::vector<uint8_t>> bytes = platform::read_file(host::slot_host_path(engine, slot));
+  return bytes && read_save_summary(*bytes, summary, with_thumbnail);
+}
+
+CallStatus sys_save_point(host::Engine& engine, CallArgs& args) {
+  State& state = host::persistence_of(engine);
+  if (args.has(1)) {
+    std::string_view comment = args.text_at(1);
+    state.snapshot.comment.assign(comment.substr(0, kCommentField - 1));
+  }
+  std::optional<SavePointCall> call;
+  if (args.thread.id == 0) call = SavePointCall{args.first, args.keep_result};
+  host::take_save_point(engine, call);
+  return args.done(0);
+}
+
+CallStatus sys_save(host::Engine& engine, CallArgs& args) {
+  host::save_to_slot(engine, args.int_at(1));
+  return args.done(0);
+}
+
+CallStatus sys_load(host::Engine& engine, CallArgs& args) {
+  return args.done(host::request_load_slot(engine, args.int_at(1)) == host::LoadRequest::Started ? 0 : -1);
+}
+
+CallStatus sys_slot_comment(host::Engine& engine, CallArgs& args) {
+  SaveSummary summary;
+  return args.done_text(slot_summary(engine, args.int_at(1), summary, false) ? summary.comment : std::string());
+}
+
+CallStatus sys_slot_time(host::Engine& engine, CallArgs& args) {
+  SaveSummary summary;
+  std::string path = host::slot_host_path(engine, args.int_at(1));
+  std::optional<std::vector<uint8_t>> bytes = platform::read_file(path);
+  platform::LocalTime time;
+  if (!bytes || !read_save_summary(*bytes, summary, false) || !platform::file_local_time(path, time)) {
+    return args.done_text({});
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d", time.year % 100, time.month, time.day, time.hour,
+                time.minute, time.second);
+  return args.done_text(text);
+}
+
+CallStatus sys_capture_thumbnail(host::Engine& engine, CallArgs& args) {
+  host::capture_thumbnail(engine, args.int_at(1), args.int_at(2), args.has(3) ? args.int_at(3) : 0);
+  return args.done(0);
+}
+
+// Draws a thumbnail's pixels onto a page and marks what changed.
+int32_t draw_thumbnail(host::Engine& engine, std::span<const uint8_t> pixels, int32_t width, int32_t height,
+                       int32_t handle, int32_t x, int32_t y) {
+  if (width <= 0 || pixels.empty()) return -1;
+  graphics::Page* page = host::page_of(engine, handle);
+  if (!page) return 0;
+  graphics::Rect changed = draw_pixels(pixels, width, height, *page, x, y);
+  if (!changed.empty()) host::mark_page_changed(engine, handle, changed);
+  return 0;
+}
+
+CallStatus sys_draw_slot_thumbnail(host::Engine& engine, CallArgs& args) {
+  SaveSummary summary;
+  if (!slot_summary(engine, args.int_at(1), summary, true)) return args.done(-1);
+  return args.done(draw_thumbnail(engine, summary.thumbnail, summary.thumbnail_width, summary.thumbnail_height,
+                                  args.int_at(2), args.int_at(3), args.int_at(4)));
+}
+
+CallStatus sys_make_thumbnail(host::Engine& engine, CallArgs& args) {
+  graphics::Page* source = host::page_of(engine, args.int_at(1));
+  graphics::Page* destination = host::page_of(engine, args.int_at(6));
+  if (!source || !destination) return args.done(0);
+  graphics::Rect target{args.int_at(7), args.int_at(8), args.int_at(9), args.int_at(10)};
+  if (reduce_into_page(*source, {args.int_at(2), args.int_at(3), args.int_at(4), args.int_at(5)}, *destination,
+                       target)) {
+    host::mark_page_changed(engine, args.int_at(6), target);
+  }
+  return args.done(0);
+}
+
+CallStatus sys_draw_snapshot_thumbnail(host::Engine& engine, CallArgs& args) {
+  const SaveImage& snapshot = host::persistence_of(engine).snapshot;
+  return args.done(draw_thumbnail(engine, snapshot.thumbnail, snapshot.thumbnail_width, snapshot.thumbnail_height,
+                                  args.int_at(1), args.int_at(2), args.int_at(3)));
+}
+
+CallStatus sys_date_time_text(host::Engine& engine, CallArgs& args) {
+  platform::LocalTime now = host::platform_of(engine).local_time();
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", now.year, now.month, now.day, now.hour, now.minute,
+                now.second);
+  return args.done_text(text);
+}
+
+CallStatus sys_current_comment(host::Engine& engine, CallArgs& args) {
+  return args.done_text(host::persistence_of(engine).snapshot.comment);
+}
+
+CallStatus sys_disable_save_points(host::Engine& engine, CallArgs& args) {
+  State& state = host::persistence_of(engine);
+  bool was = state.save_points_enabled;
+  state.save_points_enabled = false;
+  return args.done(was ? 1 : 0);
+}
+
+CallStatus sys_enable_save_points(host::Engine& engine, CallArgs& args) {
+  host::persistence_of(engine).save_points_enabled = true;
+  return args.done(0);
+}
+
+CallStatus sys_disable_saving(host::Engine& engine, CallArgs& args) {
+  State& state = host::persistence_of(engine);
+  bool was = state.saving_enabled;
+  state.saving_enabled = false;
+  host::refresh_window_menu(engine);
+  return args.done(was ? 1 : 0);
+}
+
+CallStatus sys_enable_saving(host::Engine& engine, CallArgs& args) {
+  host::persistence_of(engine).saving_enabled = true;
+  host::refresh_window_menu(engine);
+  return args.done(0);
+}
+
+CallStatus sys_is_saving_disabled(host::Engine& engine, CallArgs& args) {
+  return args.done(host::persistence_of(engine).saving_enabled ? 0 : 1);
+}
+
+CallStatus sys_mark_name(host::Engine& engine, CallArgs& args) {
+  return args.done(mark_name(host::persistence_of(engine).names, marked_name_hash(args.text_at(1))));
+}
+
+CallStatus sys_is_name_marked(host::Engine& engine, CallArgs& args) {
+  return args.done(is_name_marked(host::persistence_of(engine).names, marked_name_hash(args.text_at(1))) ? 1 : 0);
+}
+
+constexpr SyscallEntry kSyscalls[] = {
+    {0xF8004993, "save_point", sys_save_point, {}, "[comment] -> 0: takes the snapshot saves write"},
+    {0x89018DD1, "save", sys_save, {}, "slot -> 0: writes the snapshot to the slot's file"},
+    {0x3A3CA0F1, "load", sys_load, {}, "slot -> 0 when the load starts, -1 for a missing or damaged file"},
+    {0x65075141, "save_comment", sys_slot_comment, {}, "slot -> the slot's comment, or \"\""},
+    {0xA549E852, "save_time", sys_slot_time, {}, "slot -> \"yy/mm/dd hh:mm:ss\" of the slot's file, or \"\""},
+    {0x9143DC9E, "capture_thumbnail", sys_capture_thumbnail, {}, "width, height [, page] -> 0"},
+    {0x78A6A112, "draw_save_thumbnail", sys_draw_slot_thumbnail, {}, "slot, page, x, y -> 0, or -1 without one"},
+    {0xE91B0504, "make_thumbnail", sys_make_thumbnail, {},
+     "page, x, y, width, height, page, x, y, width, height -> 0: reduces one area into the other"},
+    {0x89CE8C53, "draw_thumbnail", sys_draw_snapshot_thumbnail, {}, "page, x, y -> 0, or -1 without one"},
+    {0x8CD709F9, "date_time_text", sys_date_time_text, {}, "-> \"yyyy/mm/dd hh:mm:ss\" now"},
+    {0x4C99B0EA, "current_comment", sys_current_comment, {}, "-> the snapshot's comment"},
+    {0x7C3B36C5, "disable_save_points", sys_disable_save_points, {}, "-> the previous state"},
+    {0x1BB47604, "enable_save_points", sys_enable_save_points, {}, "-> 0"},
+    {0x44B5C4ED, "disable_saving", sys_disable_saving, {}, "-> the previous state"},
+    {0x4D849AA6, "enable_saving", sys_enable_saving, {}, "-> 0"},
+    {0x4FFAB7C4, "is_saving_disabled", sys_is_saving_disabled, {}, "-> 1 while saving is disabled"},
+    {0xEB5CC468, "mark_name", sys_mark_name, {}, "name -> 0, or -1 when the set of 10000 is full"},
+    {0x99A5DE25, "is_name_marked", sys_is_name_marked, {}, "name -> 1 when marked"},
+};
+
+}  // namespace
+
+std::span<const SyscallEntry> syscalls() { return kSyscalls; }
+
+}  // namespace tavelo::persistence
