@@ -1901,6 +1901,10 @@ static_assert(sizeof(DecodedForm) == 2, "FORM_AT scales positions by two");
         ip += 2;
         SAVE();
         mark_line(machine, thread, fp->line);
+        if (machine.hooks.line_reached) [[unlikely]] {
+          machine.hooks.line_reached(machine.engine, thread, fp->line);
+          CHECK_SLICE();
+        }
         NEXT();
       }
       CASE(OnLeftClick)

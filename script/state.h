@@ -155,6 +155,13 @@ struct HostHooks {
   // Runs before every message box: full screen is left and the window comes
   // to the front.
   void (*before_message_box)(host::Engine& engine) = nullptr;
+  // Line-number instruction, set only while a debugger link is open: the
+  // interpreter tests the pointer, so a run without a debugger pays one
+  // predictable branch per line. May wait (a break) while pumping events.
+  void (*line_reached)(host::Engine& engine, Thread& thread, int32_t line) = nullptr;
+  // Opens a script's source at a line in the author's editor (error reports
+  // with AutoOpenErrorLine on).
+  void (*open_in_editor)(host::Engine& engine, std::string_view script_name, int32_t line) = nullptr;
 };
 
 struct Machine {
@@ -213,6 +220,8 @@ struct Machine {
   MenuRequest menu_request;
   RandomGenerator random;
   TextFileTable text_files;  // text files opened by scripts
+  // One bit per table-game key whose missing module has been reported.
+  uint32_t table_game_reported = 0;
 };
 
 // Asks the engine to end with status; the first request wins.
