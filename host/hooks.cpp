@@ -4,6 +4,7 @@
 
 #include "audio/channels.h"
 #include "audio/state.h"
+#include "host/debug_tooling.h"
 #include "host/display_modes.h"
 #include "host/engine.h"
 #include "host/frame_loop.h"
@@ -40,9 +41,17 @@ void connect_voices(Engine& engine) {
 
 void install_hooks(Engine& engine) {
   script::HostHooks& hooks = engine.script.hooks;
-  hooks.append_text = text::text_instruction;
+  hooks.append_text = [](Engine& owner, std::string_view game_text) {
+    note_shown_text(owner, game_text);
+    text::text_instruction(owner, game_text);
+  };
   hooks.control_code = text::control_instruction;
-  hooks.lay_out_message = text::message_instruction;
+  hooks.open_in_editor = open_in_editor;
+  hooks.lay_out_message = [](Engine& owner) {
+    if (!text::message_instruction(owner)) return false;
+    note_message_laid_out(owner);
+    return true;
+  };
   hooks.pump_events = [](Engine& owner) { drain_events(owner); };
   hooks.thread_freed = [](Engine& owner, int32_t thread_id) {
     text::forget_thread_fonts(owner.text.fonts, thread_id);

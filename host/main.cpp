@@ -37,6 +37,9 @@ constexpr std::string_view kUsage =
     "  --audio-out FILE       with --headless: write the sound output as a 44.1 kHz\n"
     "                         16-bit stereo WAV file, from start-up to the end\n"
     "  --input FILE           replay input events from a text file\n"
+    "  --debug PORT           wait for a script debugger (tools/tvdbg) on\n"
+    "                         127.0.0.1:PORT before the game starts (0: any free\n"
+    "                         port, printed); /DEBUG:PORT does the same\n"
     "  --help                 this text\n"
     "\n"
     "Exit status: 0 for a normal end, 255 for an abnormal end, 2 for a bad command line.\n";
@@ -67,6 +70,17 @@ std::optional<uint32_t> parse_milliseconds(std::string_view text) {
     if (value > kMaxQuitAfterMs) return std::nullopt;
   }
   return uint32_t(value);
+}
+
+// "/DEBUG:" takes up to 13 characters and reads decimal digits up to the
+// first other character; 0 (or no digits) means no debugger.
+std::optional<uint32_t> parse_debug_switch(std::string_view text) {
+  uint64_t value = 0;
+  for (char c : text.substr(0, 13)) {
+    if (c < '0' || c > '9') break;
+    value = value * 10 + uint64_t(c - '0');
+  }
+  return value > 65535 ? std::nullopt : std::optional<uint32_t>(uint32_t(value));
 }
 
 int usage_error(const std::string& message) {
@@ -112,6 +126,15 @@ int main(int argc, char** argv) {
       if (!value(command.audio_out) || command.audio_out.empty()) return usage_error("--audio-out needs a file name");
       // The engine runs in the game directory; the file is named from here.
       if (command.audio_out.front() != '/') command.audio_out = platform::current_directory() + "/" + command.audio_out;
+    } else if (word == "--debug") {
+      std::optional<uint32_t> port;
+      if (value(text)) port = parse_milliseconds(text);  // decimal digits only
+      if (!port || *port > 65535) return usage_error("--debug needs a port number from 0 to 65535");
+      command.startup.debug_port = uint16_t(*port);
+    } else if (word.substr(0, 7) == "/DEBUG:") {
+      std::optional<uint32_t> port = parse_debug_switch(word.substr(7));
+      if (!port) return usage_error("/DEBUG: needs a port number up to 65535");
+      if (*port != 0) command.startup.debug_port = uint16_t(*port);
     } else if (word == "--input") {
       if (!value(command.input_file)) return usage_error("--input needs a file");
     } else if (!word.empty() && word.front() == '-') {

@@ -9,6 +9,7 @@
 #include "graphics/bmp_writer.h"
 #include "graphics/picture_png.h"
 #include "graphics/screen.h"
+#include "host/debug_tooling.h"
 #include "host/display_modes.h"
 #include "host/engine.h"
 #include "host/input_replay.h"
@@ -428,7 +429,9 @@ void run_shortcut(Engine& engine, int32_t key) {
   }
   switch (key) {
     case kKeyC:
-      if (engine.script.debug_mode) engine.platform.set_clipboard_text(window.position_text + "\r\n\r\n");
+      if (engine.script.debug_mode) {
+        engine.platform.set_clipboard_text(engine.encoding.to_utf8_lossy(window.position_text) + "\r\n\r\n");
+      }
       break;
     case kKeyF1: open_help(engine); break;
     case kKeyF2:
@@ -455,10 +458,7 @@ void run_shortcut(Engine& engine, int32_t key) {
     case kKeyF9:
       if (function_keys && env(EnvInt::NoConfig) != 0) post_menu_request(engine, kRequestConfiguration);
       break;
-    case kKeyF11:
-      // FIXME: opening the current script in the editor comes with the debug
-      // tooling.
-      break;
+    case kKeyF11: open_current_in_editor(engine); break;
     case kKeyF12: post_menu_request(engine, kRequestKeyHelp); break;
     default: break;
   }
@@ -590,6 +590,7 @@ void pump_window_events(Engine& engine) {
     }
     dispatch_window_event(engine, event);
   }
+  run_debug_tooling(engine);
 }
 
 int32_t main_window_handler(Engine& engine, const platform::Event& event) {
@@ -608,6 +609,7 @@ int32_t main_window_handler(Engine& engine, const platform::Event& event) {
       if (event.key == kKeyAlt) window.alt_held = false;
       return 0;
     case platform::EventType::FocusLost: window.alt_held = false; return 0;
+    case platform::EventType::FileDropped: handle_dropped_file(engine, event.text); return 0;
     case platform::EventType::CloseRequested: close_window(engine); return 1;
     default: return 0;
   }

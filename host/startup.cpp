@@ -11,6 +11,7 @@
 #include "graphics/screen.h"
 #include "graphics/sprite_table.h"
 #include "host/engine.h"
+#include "host/debug_tooling.h"
 #include "host/display_modes.h"
 #include "host/frame_loop.h"
 #include "host/main_window.h"
@@ -227,6 +228,7 @@ void shut_down(Engine& engine) {
   show_step(engine, "RemoveFont");
   text::close_text(engine.text, engine.resources);
   show_step(engine, "ForExec");
+  stop_debugger_link(engine);
   show_step(engine, "ExecOut - END");
 
   script::free_all_scripts(engine.script);
@@ -306,6 +308,7 @@ int run_engine(Engine& engine, const StartupOptions& options) {
                                 resources::env_setting(engine.resources, resources::EnvInt::ClientHeight));
   audio::start_sound(engine.audio, engine.script);
   connect_movie(engine);
+  if (options.debug_port && !start_debugger_link(engine, *options.debug_port)) script::request_exit(engine.script, 255);
 
   if (options.quit_after_ms) {
     engine.host.quit_at = script::script_time(engine.script) + *options.quit_after_ms;

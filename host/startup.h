@@ -16,6 +16,9 @@ struct StartupOptions {
   std::string environment_file = "tavelo.env";
   // Ends the run after this many ms of script time.
   std::optional<uint32_t> quit_after_ms;
+  // Opens the debugger link on 127.0.0.1 at this port (0: any free port) and
+  // waits for a debugger before the game starts.
+  std::optional<uint16_t> debug_port;
 };
 
 // Runs the engine to its end; returns the process exit status (0 for a normal

@@ -1,13 +1,14 @@
 #pragma once
 // State of the host shell: the end of the run the command line asked for,
 // the requests that the outer loop and the frame loop act on, the main
-// window with its menus, the display modes, the input replay and what the
-// settings dialogs keep between openings.
+// window with its menus, the display modes, the input replay, what the
+// settings dialogs keep between openings and the debug tooling.
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 
+#include "host/debug_tooling.h"
 #include "host/display_modes.h"
 #include "host/input_replay.h"
 #include "host/main_window.h"
@@ -33,6 +34,7 @@ struct State {
   DisplayModeState display;
   InputReplay replay;
   SettingsDialogState settings_dialogs;
+  DebugTooling debug;
 };
 
 }  // namespace tavelo::host

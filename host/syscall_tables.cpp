@@ -26,6 +26,7 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"script: text files", script::file_syscalls()},
       {"script: search list", script::search_syscalls()},
       {"script: skip", script::skip_syscalls()},
+      {"table game (not available)", script::table_game_syscalls()},
       {"input", input::syscalls()},
       {"text: fonts", text::font_syscalls()},
       {"text: message window", text::console_syscalls()},

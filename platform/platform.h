@@ -5,7 +5,8 @@
 // scripted events and message-box answers, frames and sound kept in memory).
 // The engine includes no other platform header; files and directories live in
 // platform/file_system.h, environment variables and memory in
-// platform/system.h, both shared by the two backends.
+// platform/system.h, both shared by the two backends; the debugger link's
+// sockets in platform/loopback_socket.h.
 //
 // Every method is called on the main thread, except that an AudioSource is
 // called back on the backend's audio thread (see open_audio), and that a
@@ -19,6 +20,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/process_launcher.h"
 
 namespace tavelo::platform {
 
@@ -340,6 +343,20 @@ class Platform {
   // Opens a URL or document with the desktop's opener; false when there is
   // none or it refused.
   virtual bool open_with_desktop(std::string_view target) = 0;
+
+  // External programs (the author's editor, the script compiler): starts one
+  // without a shell and without waiting; its id, or nullopt when it could
+  // not start. The headless backend starts nothing: it records the launch
+  // (launches(), and "[launch] ..." on standard error) and reports it ended
+  // at once with the status set by set_launch_exit_status (default 0).
+  virtual std::optional<int32_t> launch_process(const ProcessLaunch& launch) = 0;
+  // Whether a launched program still runs (nullopt) or its exit status (-1
+  // when it was killed by a signal or is unknown). A program whose status was
+  // reported once is forgotten.
+  virtual std::optional<int32_t> process_exit_status(int32_t process) = 0;
+
+  // The debug-mode status bar's text (UTF-8); empty hides the bar.
+  virtual void set_status_text(std::string_view /*text*/) {}
 };
 
 }  // namespace tavelo::platform

@@ -52,6 +52,14 @@ bool is_known_scope(uint16_t flags) { return scope_of(flags) <= uint16_t(Scope::
 
 bool is_branch(Op op) { return op == Op::JumpIfFalse || op == Op::JumpIfTrue; }
 
+// Whether the instruction can take an int a sequence computed without the
+// stack (the interpreter's INT_RESULT consumers). The instructions that
+// start sequences themselves never do, so the opcode decides.
+bool takes_int_result(Op op) {
+  return is_int_statement(op) || is_int_operation(op) || op == Op::LoadElement || op == Op::ElementAssignIntPop ||
+         is_branch(op) || op == Op::Return || op == Op::PushInt;
+}
+
 }  // namespace
 
 uint8_t jump_mask(Op comparison, bool jump_if_true) {
@@ -134,6 +142,7 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
     if (is_int_statement(next) && is_known_scope(flags) && left >= kConstantSize + kVariableSize) {
       return statement(Form::ConstantStatement, kConstantSize, local);
     }
+    if (next == Op::Return) return Decoding{DecodedForm(Form::ConstantReturn)};
     if (is_int_operation(next)) {
       return Decoding{DecodedForm(DecodedForm(Form::OperateConstant) + DecodedForm(operation_kind(next)))};
     }
@@ -206,6 +215,14 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
       ptrdiff_t statement_at = operation_at + kBareSize;
       if (is_int_statement(op_at(statement_at)) && is_known_scope(flags_at(statement_at)) &&
           left >= statement_at + kVariableSize) {
+        // The common `v = w + K` into a local: the target's scope and the
+        // statement are known, and only add and subtract remain.
+        OperationKind kind = operation_kind(operation);
+        if (op_at(statement_at) == Op::AssignIntPop && is_local(flags_at(statement_at)) &&
+            (kind == OperationKind::Add || kind == OperationKind::Subtract)) {
+          return Decoding{DecodedForm(DecodedForm(Form::FoldAssign) - (local ? kLocalToAnyScope : 0) +
+                                      DecodedForm(kind == OperationKind::Subtract))};
+        }
         Decoding decoding = statement(Form::FoldStatement, statement_at, local);
         decoding.form = DecodedForm(decoding.form + 4 * DecodedForm(operation_kind(op_at(operation_at))));
         return decoding;
@@ -239,7 +256,7 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
     }
   }
   if (is_int_operation(next)) return operation_form(Form::OperateVariable, kVariableSize, local);
-  return sequence(Form::LoadInt, local);
+  return sequence(takes_int_result(next) ? Form::LoadInt : Form::LoadIntPush, local);
 }
 
 }  // namespace tavelo::script

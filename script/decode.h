@@ -26,15 +26,18 @@ constexpr DecodedForm plain_form(Op op) { return DecodedForm(size_t(op) + 1); }
 // hint), in two blocks of the same order, so that each runs without asking
 // for the scope. Families of width 8 have one form per jump mask (below),
 // families of width 4 one per operation or statement kind, FoldStatement one
-// per pair (operation kind * 4 + statement kind).
+// per pair (operation kind * 4 + statement kind), FoldAssign one for add and
+// one for subtract.
 #define TAVELO_SEQUENCE_FAMILIES(FAMILY)                                                        \
-  FAMILY(LoadInt, 1)                /* load (an int) */                                        \
+  FAMILY(LoadInt, 1)                /* load (an int) whose int the next instruction may take */ \
+  FAMILY(LoadIntPush, 1)            /* load (an int) for an instruction that takes it from the stack */ \
   FAMILY(CompareJump, 8)            /* load; push_int; int comparison; jump_if_false/true */   \
   FAMILY(StepCompareJump, 8)        /* load with ++ or --; push_int; comparison; jump */       \
   FAMILY(CompareVariablesJump, 8)   /* load; load; comparison; jump */                         \
   FAMILY(ConstantCompareJump, 8)    /* push_int; load; comparison; jump */                     \
   FAMILY(FoldConstant, 4)           /* load; push_int; int operation */                        \
   FAMILY(FoldStatement, 16)         /* load; push_int; int operation; int statement */         \
+  FAMILY(FoldAssign, 2)             /* load; push_int; add_int or sub_int; set_int_pop local */ \
   FAMILY(FoldVariables, 4)          /* load; load; int operation */                            \
   FAMILY(ConstantFold, 4)           /* push_int; load; int operation */                        \
   FAMILY(OperateVariable, 4)        /* load; int operation on the value below */               \
@@ -59,6 +62,7 @@ enum class Form : DecodedForm {
   Jump = kOpcodeCount + 2,  // a jump, without the general dispatch
   OperateConstant,          // push_int; int operation on the value below (4 forms)
   OperateConstantLast = OperateConstant + 3,
+  ConstantReturn,           // push_int; return
 #define TAVELO_FAMILY(name, width) Local##name, Local##name##Last = Local##name + (width) - 1,
   TAVELO_SEQUENCE_FAMILIES(TAVELO_FAMILY)
 #undef TAVELO_FAMILY

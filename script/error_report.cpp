@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
 #include "resources/multibyte.h"
+#include "resources/settings.h"
 #include "resources/state.h"
 #include "script/loader.h"
 #include "script/message_box.h"
@@ -42,6 +43,27 @@ std::string location_prefix(const Machine& machine, const Thread& thread) {
   return prefix;
 }
 
+// The editor shows the failing line, and for a script without read marks
+// (a library) also the innermost caller that has them: the story line that
+// led there.
+void open_error_lines(Machine& machine, const Thread& thread) {
+  if (!machine.hooks.open_in_editor ||
+      resources::read_user_setting(machine.resources, resources::UserSetting::AutoOpenErrorLine) == 0) {
+    return;
+  }
+  const Frame& current = thread.frame();
+  machine.hooks.open_in_editor(machine.engine, script_name_at(machine, current), current.line);
+  const LoadedScript* script = script_at(machine, current.position);
+  if (script && script->read_marks) return;
+  for (int level = thread.depth - 1; level >= 0; --level) {
+    const Frame& frame = thread.frames[size_t(level)];
+    if (frame.read_mark_cache == ReadMarkCache::Set && frame.read_marks) {
+      machine.hooks.open_in_editor(machine.engine, script_name_at(machine, frame), frame.line);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 void report_script_error(Machine& machine, std::string_view utf8_format,
@@ -57,6 +79,7 @@ void report_script_error(Machine& machine, std::string_view utf8_format,
   Thread* thread = machine.current;
   std::string text;
   if (thread && thread->frame().position && script_at(machine, thread->frame().position)) {
+    open_error_lines(machine, *thread);
     text = location_prefix(machine, *thread) + message;
   } else {
     text = message;

@@ -189,8 +189,9 @@ inline Arith statement_arith(const uint8_t* at) { return kAssignInfos[size_t(dec
 // block of the loop): store it by an int statement, use it as the subscript
 // of an int element load or store, take it as the right operand of an int
 // operation with the value below, test it for a conditional jump, or return
-// it from a function.
-enum class Consumer : uint8_t { None, Statement, ElementLoad, ElementStore, Operation, Branch, Return };
+// it from a function, or take it as the value below a constant operation
+// (push_int; int operation).
+enum class Consumer : uint8_t { None, Statement, ElementLoad, ElementStore, Operation, Branch, Return, Constant };
 struct ConsumerInfo {
   Consumer consumer = Consumer::None;
   uint8_t kind = 0;  // the statement or operation kind; for branches, 1 when jump_if_true
@@ -206,6 +207,9 @@ constexpr std::array<ConsumerInfo, kFormCount> make_consumers() {
     if (op == Op::ElementAssignIntPop) info = {Consumer::ElementStore, 0};
     if (op == Op::JumpIfFalse || op == Op::JumpIfTrue) info = {Consumer::Branch, uint8_t(op == Op::JumpIfTrue)};
     if (op == Op::Return) info = {Consumer::Return, 0};
+  }
+  for (uint8_t kind = 0; kind < 4; ++kind) {
+    consumers[DecodedForm(Form::OperateConstant) + kind] = {Consumer::Constant, kind};
   }
   return consumers;
 }
@@ -737,6 +741,19 @@ enum class CallEnd { Next, Wait };
   return true;
 }
 
+// Notes the parameter check a call target starts with, when its types lie
+// inside the block.
+void note_parameters(CallTarget& target) {
+  if (!target.code) return;
+  const uint8_t* at = target.position;
+  ptrdiff_t left = target.code->end() - at;
+  if (left < 4 || decode_opcode(load_u16le(at)) != Op::CheckParameters) return;
+  uint16_t count = load_u16le(at + 2);
+  if (left - 4 < count) return;
+  target.parameter_types = at + 4;
+  target.parameter_count = count;
+}
+
 // Whether any of the records [first, end) holds a string or array block.
 [[gnu::always_inline]] inline bool hold_references(const Value* first, const Value* end) {
   bool any = false;
@@ -808,7 +825,14 @@ void run_slice(Machine& machine, Thread& thread) {
   const uint8_t* code_begin = nullptr;
   const uint8_t* code_end = nullptr;
   DecodedForm* decoded = nullptr;  // the decoded forms of the frame's code block
+  // The address of a position's form less twice the position: the form of
+  // the instruction at p is read without the block's start (FORM_AT), which
+  // saves a register and a subtraction on every step. Unsigned arithmetic,
+  // wrapping as it may; the sum is the form's address.
+  uintptr_t decoded_bias = 0;
   DecodedForm no_code[1] = {kNotDecoded};
+static_assert(sizeof(DecodedForm) == 2, "FORM_AT scales positions by two");
+#define FORM_AT(p) (*reinterpret_cast<const DecodedForm*>(decoded_bias + 2 * reinterpret_cast<uintptr_t>(p)))
   // The loop's state lives in registers only if no address of it escapes:
   // no lambda captures it and no function takes it by reference. Helpers that
   // change it are macros or return the new value.
@@ -821,6 +845,7 @@ void run_slice(Machine& machine, Thread& thread) {
     code_begin = code ? code->begin() : ip;               \
     code_end = code ? code->end() : ip;                   \
     decoded = code ? code->decoded.get() : no_code;       \
+    decoded_bias = reinterpret_cast<uintptr_t>(decoded) - 2 * reinterpret_cast<uintptr_t>(code_begin); \
   } while (0)
 #define LOAD()                                               \
   do {                                                       \
@@ -922,7 +947,7 @@ void run_slice(Machine& machine, Thread& thread) {
 #define DECODE_NEXT()                                              \
   FUZZ_BUDGET();                                                   \
   instruction = ip;                                                \
-  form = decoded[ip - code_begin];                                 \
+  form = FORM_AT(ip);                                 \
   ip += 2
 #if defined(FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
   // Fuzzed code loops for ever as easily as it ends; the fuzz build ends the
@@ -956,7 +981,9 @@ void run_slice(Machine& machine, Thread& thread) {
       &&label_Invalid,
       &&form_Jump,
       &&form_OperateConstant, &&form_OperateConstant, &&form_OperateConstant, &&form_OperateConstant,
+      &&form_ConstantReturn,
 #define REPEAT_1(label) label,
+#define REPEAT_2(label) label, label,
 #define REPEAT_4(label) label, label, label, label,
 #define REPEAT_8(label) REPEAT_4(label) REPEAT_4(label)
 #define REPEAT_16(label) REPEAT_8(label) REPEAT_8(label)
@@ -967,16 +994,63 @@ void run_slice(Machine& machine, Thread& thread) {
       TAVELO_SEQUENCE_FAMILIES(TAVELO_FAMILY)
 #undef TAVELO_FAMILY
 #undef REPEAT_1
+#undef REPEAT_2
 #undef REPEAT_4
 #undef REPEAT_8
 #undef REPEAT_16
   };
   static_assert(std::size(kDispatch) == kFormCount, "one entry per form");
+  // What each form does with an int a sequence computed before it (the
+  // consume_ blocks below, by kConsumers): one indirect jump per step.
+#define CONSUMER_LABEL(f)                                                           \
+  (kConsumers[f].consumer == Consumer::Statement      ? &&consume_statement        \
+   : kConsumers[f].consumer == Consumer::Operation    ? &&consume_operation        \
+   : kConsumers[f].consumer == Consumer::Constant     ? &&consume_constant         \
+   : kConsumers[f].consumer == Consumer::ElementLoad  ? &&consume_element_load     \
+   : kConsumers[f].consumer == Consumer::ElementStore ? &&consume_element_store    \
+   : kConsumers[f].consumer == Consumer::Return       ? &&consume_return           \
+   : kConsumers[f].consumer == Consumer::Branch       ? &&consume_branch           \
+                                                      : &&consume_none)
+  static constexpr const void* kConsumerDispatch[] = {
+      &&consume_none,
+#define TAVELO_OPCODE(raw_value, name, mnemonic, layout, meaning) CONSUMER_LABEL(plain_form(Op::name)),
+#include "script/opcodes.def"
+#undef TAVELO_OPCODE
+      &&consume_none,  // Invalid
+      &&consume_none,  // Jump
+      CONSUMER_LABEL(DecodedForm(Form::OperateConstant)), CONSUMER_LABEL(DecodedForm(Form::OperateConstant) + 1),
+      CONSUMER_LABEL(DecodedForm(Form::OperateConstant) + 2), CONSUMER_LABEL(DecodedForm(Form::OperateConstant) + 3),
+      &&consume_none,  // ConstantReturn
+#define REPEAT_1(label) label,
+#define REPEAT_2(label) label, label,
+#define REPEAT_4(label) label, label, label, label,
+#define REPEAT_8(label) REPEAT_4(label) REPEAT_4(label)
+#define REPEAT_16(label) REPEAT_8(label) REPEAT_8(label)
+#define TAVELO_FAMILY(name, width) REPEAT_##width(&&consume_none) REPEAT_##width(&&consume_none)
+      TAVELO_SEQUENCE_FAMILIES(TAVELO_FAMILY)
+#undef TAVELO_FAMILY
+#undef REPEAT_1
+#undef REPEAT_2
+#undef REPEAT_4
+#undef REPEAT_8
+#undef REPEAT_16
+  };
+#undef CONSUMER_LABEL
+  static_assert(std::size(kConsumerDispatch) == kFormCount, "one entry per form");
+#define CONSUME_NEXT()                  \
+  do {                                  \
+    form = FORM_AT(ip);    \
+    goto* kConsumerDispatch[form];      \
+  } while (0)
 #define CASE(name)             \
   case plain_form(Op::name):   \
   label_##name:
 #define FORM_CASE_(name)           \
   case DecodedForm(Form::name):    \
+  form_##name:
+#define FORM_CASE2_(name)              \
+  case DecodedForm(Form::name):        \
+  case DecodedForm(Form::name) + 1:    \
   form_##name:
 #define FORM_CASE4_(name) \
   FOUR_CASES(name, 0)     \
@@ -1006,15 +1080,18 @@ void run_slice(Machine& machine, Thread& thread) {
 #else
 #define CASE(name) case plain_form(Op::name):
 #define FORM_CASE_(name) case DecodedForm(Form::name):
+#define FORM_CASE2_(name) case DecodedForm(Form::name): case DecodedForm(Form::name) + 1:
 #define FORM_CASE4_(name) FOUR_CASES(name, 0)
 #define FORM_CASE8_(name) FOUR_CASES(name, 0) FOUR_CASES(name, 4)
 #define FORM_CASE16_(name) FOUR_CASES(name, 0) FOUR_CASES(name, 4) FOUR_CASES(name, 8) FOUR_CASES(name, 12)
 #define NOT_DECODED_LABEL
+#define CONSUME_NEXT() goto int_result_block
 #define NEXT() break
 #define SEQUENCE_NEXT() break
 #endif
 // The sequences' form names are made by a macro (sequences.inc).
 #define FORM_CASE(name) FORM_CASE_(name)
+#define FORM_CASE2(name) FORM_CASE2_(name)
 #define FORM_CASE4(name) FORM_CASE4_(name)
 #define FORM_CASE8(name) FORM_CASE8_(name)
 #define FORM_CASE16(name) FORM_CASE16_(name)
@@ -1031,7 +1108,7 @@ void run_slice(Machine& machine, Thread& thread) {
 #define OP_AT(at) decode_opcode(load_u16le(at))
 // A statement usually ends a loop body: the jump back is taken at once.
 #define TAKE_JUMP()                                                            \
-  if (decoded[ip - code_begin] == DecodedForm(Form::Jump)) {                   \
+  if (FORM_AT(ip) == DecodedForm(Form::Jump)) {                               \
     const uint8_t* jump_target_ = jump_target(code_begin, code_end, ip + 6, I32_AT(ip + 2));           \
     if (jump_target_) ip = jump_target_;                                       \
   }
@@ -1042,7 +1119,7 @@ void run_slice(Machine& machine, Thread& thread) {
   do {                          \
     int_result = (value);       \
     ip = (next);                \
-    goto int_result_block;      \
+    CONSUME_NEXT();             \
   } while (0)
 // A test's jump, by the relation of its operands; the jump's offset lies at
 // end - 4. A target outside the block leaves the test to the single
@@ -1092,88 +1169,105 @@ void run_slice(Machine& machine, Thread& thread) {
                    instruction + 8);
       }
 
+      FORM_CASE(ConstantReturn) INT_RESULT(I32_AT(instruction + 2), instruction + 6);
+
       // An int a sequence computed, with the next instruction at ip. Each
       // step gives exactly what the plain instruction would with the int on
       // the stack above the others (the checks are its own inline checks;
       // a local slot at the int's place is not reached); anything else
       // pushes the int for the plain instruction.
-      int_result_block: {
-        for (;;) {
-          const ConsumerInfo& consumer = kConsumers[decoded[ip - code_begin]];
-          if (consumer.consumer == Consumer::Statement) {
-            Value* target = operand_variable(machine, thread, stack, sp, base, ip, ValueType::Int);
-            if (!target) break;
-            target->integer = int_statement(consumer.kind, ip, target->integer, int_result);
-            ip += 10;
-            TAKE_JUMP();
-            SEQUENCE_NEXT();
-          }
-          // Most other results go to the stack (a call's argument, a return value).
-          if (consumer.consumer == Consumer::None) [[likely]] break;
-          if (consumer.consumer == Consumer::Operation) {
-            if (sp < 2 || TOP.type != ValueType::Int) break;
-            int_result = int_operation_of(consumer.kind, ip, TOP.integer, int_result);
-            --sp;
-            ip += 2;
-            continue;
-          }
-          if (consumer.consumer == Consumer::ElementLoad) {
-            uint16_t flags = load_u16le(ip + 2) & ~variable_flags::kScopeMask;
-            ArrayBlock* array = int_array(reach(machine, thread, stack, sp, base, ip + 2));
-            if (!array) break;
-            if (flags == kIntElementOne) {
-              int_result = array->ints()[wrap_subscript(int_result, array->size1)];
-            } else if (flags == kIntElementTwo && sp >= 2 && TOP.type == ValueType::Int) {
-              int_result = array->ints()[element_index(*array, TOP.integer, int_result)];
-              --sp;
-            } else {
-              break;
-            }
-            ip += 10;
-            continue;
-          }
-          if (consumer.consumer == Consumer::ElementStore) {
-            uint16_t flags = load_u16le(ip + 2);
-            if ((flags & variable_flags::kSubscriptMask) != (1 << variable_flags::kSubscriptShift) || sp < 2 ||
-                TOP.type != ValueType::Int) {
-              break;
-            }
-            ArrayBlock* array = int_array(reach(machine, thread, stack, sp, base, ip + 2));
-            if (!array) break;
-            array->ints()[wrap_subscript(int_result, array->size1)] = TOP.integer;
-            --sp;
-            ip += 10;
-            TAKE_JUMP();
-            SEQUENCE_NEXT();
-          }
-          // The common return as the plain one makes it, with the int as
-          // the result.
-          if (consumer.consumer == Consumer::Return) {
-            if (fp->end_handler || fp == thread.frames.data()) break;
-            Frame* caller = fp - 1;
-            int32_t saved_top = std::max(caller->top, 1);
-            if (sp + 1 <= saved_top || !caller->position) break;
-            Value* first = stack + saved_top;
-            Value* end = stack + sp;
-            if (hold_references(first, end)) [[unlikely]] release_range(first, end);
-            int32_t kept = caller->discard_result ? 0 : 1;
-            if (kept) *first = make_int(int_result);
-            sp = saved_top + kept;
-            fp = caller;
-            base = caller->base;
-            ip = caller->position;
-            if (caller->code != code || !code) SWITCH_CODE(caller->code);
-            SEQUENCE_NEXT();
-          }
-          if (consumer.consumer == Consumer::Branch) {
-            const uint8_t* target = jump_target(code_begin, code_end, ip + 6, I32_AT(ip + 2));
-            if (!target) break;
-            ip = (int_result != 0) == bool(consumer.kind) ? target : ip + 6;
-            SEQUENCE_NEXT();
-          }
-          break;
+#if !TAVELO_THREADED_DISPATCH
+      int_result_block:
+        form = FORM_AT(ip);
+        switch (kConsumers[form].consumer) {
+          case Consumer::Statement: goto consume_statement;
+          case Consumer::Operation: goto consume_operation;
+          case Consumer::Constant: goto consume_constant;
+          case Consumer::ElementLoad: goto consume_element_load;
+          case Consumer::ElementStore: goto consume_element_store;
+          case Consumer::Return: goto consume_return;
+          case Consumer::Branch: goto consume_branch;
+          case Consumer::None: goto consume_none;
         }
+        goto consume_none;
+#endif
+      // Most results go to the stack (a call's argument, a value below).
+      consume_none: {
         PUSH(make_int(int_result));
+        SEQUENCE_NEXT();
+      }
+      consume_statement: {
+        Value* target = operand_variable(machine, thread, stack, sp, base, ip, ValueType::Int);
+        if (!target) goto consume_none;
+        target->integer = int_statement(kConsumers[form].kind, ip, target->integer, int_result);
+        ip += 10;
+        TAKE_JUMP();
+        SEQUENCE_NEXT();
+      }
+      consume_operation: {
+        if (sp < 2 || TOP.type != ValueType::Int) goto consume_none;
+        int_result = int_operation_of(kConsumers[form].kind, ip, TOP.integer, int_result);
+        --sp;
+        ip += 2;
+        CONSUME_NEXT();
+      }
+      consume_constant: {
+        int_result = int_operation_of(kConsumers[form].kind, ip + 6, int_result, I32_AT(ip + 2));
+        ip += 8;
+        CONSUME_NEXT();
+      }
+      consume_element_load: {
+        uint16_t flags = load_u16le(ip + 2) & ~variable_flags::kScopeMask;
+        ArrayBlock* array = int_array(reach(machine, thread, stack, sp, base, ip + 2));
+        if (!array) goto consume_none;
+        if (flags == kIntElementOne) {
+          int_result = array->ints()[wrap_subscript(int_result, array->size1)];
+        } else if (flags == kIntElementTwo && sp >= 2 && TOP.type == ValueType::Int) {
+          int_result = array->ints()[element_index(*array, TOP.integer, int_result)];
+          --sp;
+        } else {
+          goto consume_none;
+        }
+        ip += 10;
+        CONSUME_NEXT();
+      }
+      consume_element_store: {
+        uint16_t flags = load_u16le(ip + 2);
+        if ((flags & variable_flags::kSubscriptMask) != (1 << variable_flags::kSubscriptShift) || sp < 2 ||
+            TOP.type != ValueType::Int) {
+          goto consume_none;
+        }
+        ArrayBlock* array = int_array(reach(machine, thread, stack, sp, base, ip + 2));
+        if (!array) goto consume_none;
+        array->ints()[wrap_subscript(int_result, array->size1)] = TOP.integer;
+        --sp;
+        ip += 10;
+        TAKE_JUMP();
+        SEQUENCE_NEXT();
+      }
+      // The common return as the plain one makes it, with the int as the
+      // result; a kept result goes on to the caller's next instructions as
+      // if it lay on the caller's stack.
+      consume_return: {
+        if (fp->end_handler || fp == thread.frames.data()) goto consume_none;
+        Frame* caller = fp - 1;
+        int32_t saved_top = std::max(caller->top, 1);
+        if (sp + 1 <= saved_top || !caller->position) goto consume_none;
+        Value* first = stack + saved_top;
+        Value* end = stack + sp;
+        if (hold_references(first, end)) [[unlikely]] release_range(first, end);
+        sp = saved_top;
+        fp = caller;
+        base = caller->base;
+        ip = caller->position;
+        if (caller->code != code || !code) SWITCH_CODE(caller->code);
+        if (!caller->discard_result) CONSUME_NEXT();
+        SEQUENCE_NEXT();
+      }
+      consume_branch: {
+        const uint8_t* target = jump_target(code_begin, code_end, ip + 6, I32_AT(ip + 2));
+        if (!target) goto consume_none;
+        ip = (int_result != 0) == bool(kConsumers[form].kind) ? target : ip + 6;
         SEQUENCE_NEXT();
       }
 #define SEQUENCE(name) Local##name
@@ -1632,6 +1726,7 @@ void run_slice(Machine& machine, Thread& thread) {
           CallTarget resolved;
           resolved.position = resolve_function(machine, load_u32le(instruction + 2), &resolved.code);
           if (!resolved.position) return;
+          note_parameters(resolved);
           machine.call_targets.push_back(resolved);
           cache = uint32_t(machine.call_targets.size());
           resources::store_u32le(const_cast<uint8_t*>(instruction + 6), cache);
@@ -1657,11 +1752,10 @@ void run_slice(Machine& machine, Thread& thread) {
         if (target.code != code || !code) SWITCH_CODE(target.code);
         // Functions with parameters start by checking them; the usual case,
         // as many arguments of the declared types, is settled here.
-        if (decoded[ip - code_begin] == plain_form(Op::CheckParameters)) {
-          uint16_t count = load_u16le(ip + 2);
-          const uint8_t* types = ip + 4;
-          if (count <= argc && code_end - types >= count && parameters_match(stack + sp - 1, types, count)) {
-            ip = types + count;
+        if (target.parameter_types) {
+          uint16_t count = target.parameter_count;
+          if (count <= argc && parameters_match(stack + sp - 1, target.parameter_types, count)) {
+            ip = target.parameter_types + count;
             SEQUENCE_NEXT();
           }
           instruction = ip;
@@ -1682,21 +1776,25 @@ void run_slice(Machine& machine, Thread& thread) {
           if (sp > saved_top && caller->position) {
             int32_t kept = caller->discard_result ? 0 : 1;
             Value& top = stack[sp - 1];
-            // An int result is rebuilt from its fields: copying the record
-            // whole right after the pair of stores that wrote it stalls on
-            // store forwarding.
-            Value result = top.type == ValueType::Int ? make_int(top.integer) : top;
+            // A kept int goes on as an int result (the caller mostly stores
+            // it or computes with it); copying the record whole right after
+            // the pair of stores that wrote it would stall on store
+            // forwarding.
+            bool int_kept = kept && top.type == ValueType::Int;
+            int32_t value = top.integer;
+            Value result = top;
             // The callee's records (arguments, their count, locals, and the
             // result when discarded) mostly hold no block to release.
             Value* first = stack + saved_top;
             Value* end = stack + sp - kept;
             if (hold_references(first, end)) [[unlikely]] release_range(first, end);
-            if (kept) *first = result;
-            sp = saved_top + kept;
+            if (kept && !int_kept) *first = result;
+            sp = saved_top + kept - int_kept;
             fp = caller;
             base = caller->base;
             ip = caller->position;
             if (caller->code != code || !code) SWITCH_CODE(caller->code);
+            if (int_kept) INT_RESULT(value, ip);
             SEQUENCE_NEXT();
           }
         }
@@ -1803,6 +1901,10 @@ void run_slice(Machine& machine, Thread& thread) {
         ip += 2;
         SAVE();
         mark_line(machine, thread, fp->line);
+        if (machine.hooks.line_reached) [[unlikely]] {
+          machine.hooks.line_reached(machine.engine, thread, fp->line);
+          CHECK_SLICE();
+        }
         NEXT();
       }
       CASE(OnLeftClick)
@@ -1921,6 +2023,8 @@ void run_slice(Machine& machine, Thread& thread) {
 #undef STOP_IF_ENDING
 #undef CASE
 #undef FORM_CASE
+#undef FORM_CASE2
+#undef FORM_CASE2_
 #undef FORM_CASE4
 #undef FORM_CASE8
 #undef FORM_CASE16
@@ -1945,6 +2049,8 @@ void run_slice(Machine& machine, Thread& thread) {
 #undef OP_AT
 #undef TAKE_JUMP
 #undef INT_RESULT
+#undef CONSUME_NEXT
+#undef FORM_AT
 #undef BRANCH
 }
 

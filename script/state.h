@@ -56,6 +56,11 @@ struct ScriptClock {
 struct CallTarget {
   const CodeBlock* code = nullptr;
   const uint8_t* position = nullptr;
+  // A function that starts by checking its parameters (the usual case): the
+  // declared types (inside the block) and their count, so that a call
+  // settles the check without decoding it.
+  const uint8_t* parameter_types = nullptr;
+  uint16_t parameter_count = 0;
 };
 
 // Any non-zero slice state ends the running slice.
@@ -150,6 +155,13 @@ struct HostHooks {
   // Runs before every message box: full screen is left and the window comes
   // to the front.
   void (*before_message_box)(host::Engine& engine) = nullptr;
+  // Line-number instruction, set only while a debugger link is open: the
+  // interpreter tests the pointer, so a run without a debugger pays one
+  // predictable branch per line. May wait (a break) while pumping events.
+  void (*line_reached)(host::Engine& engine, Thread& thread, int32_t line) = nullptr;
+  // Opens a script's source at a line in the author's editor (error reports
+  // with AutoOpenErrorLine on).
+  void (*open_in_editor)(host::Engine& engine, std::string_view script_name, int32_t line) = nullptr;
 };
 
 struct Machine {
@@ -208,6 +220,8 @@ struct Machine {
   MenuRequest menu_request;
   RandomGenerator random;
   TextFileTable text_files;  // text files opened by scripts
+  // One bit per table-game key whose missing module has been reported.
+  uint32_t table_game_reported = 0;
 };
 
 // Asks the engine to end with status; the first request wins.

@@ -18,5 +18,8 @@ std::span<const SyscallEntry> file_syscalls();
 std::span<const SyscallEntry> skip_syscalls();
 // Registering and unloading search entries.
 std::span<const SyscallEntry> search_syscalls();
+// The table game's keys: the module is not part of this engine; each key
+// reports that once and gives 0.
+std::span<const SyscallEntry> table_game_syscalls();
 
 }  // namespace tavelo::script

@@ -443,4 +443,18 @@ bool HeadlessPlatform::open_with_desktop(std::string_view target) {
   return false;
 }
 
+// Nothing is started: a test run must not open the author's editor or run a
+// compiler. The launch is recorded (ids count from 1) and ends at once.
+std::optional<int32_t> HeadlessPlatform::launch_process(const ProcessLaunch& launch) {
+  if (launch.arguments.empty()) return std::nullopt;
+  m_launches.push_back(launch);
+  if (m_echo) std::fprintf(stderr, "[launch] %s\n", describe_launch(launch).c_str());
+  return int32_t(m_launches.size());
+}
+
+std::optional<int32_t> HeadlessPlatform::process_exit_status(int32_t process) {
+  if (process < 1 || size_t(process) > m_launches.size()) return -1;
+  return m_launch_exit_status;
+}
+
 }  // namespace tavelo::platform

@@ -83,6 +83,9 @@ class HeadlessPlatform final : public Platform {
   void set_clipboard_text(std::string_view text) override;
   std::string clipboard_text() override;
   bool open_with_desktop(std::string_view target) override;
+  std::optional<int32_t> launch_process(const ProcessLaunch& launch) override;
+  std::optional<int32_t> process_exit_status(int32_t process) override;
+  void set_status_text(std::string_view text) override { m_status_text = text; }
 
   // Test and replay controls.
   void advance_clock(uint32_t milliseconds);
@@ -103,6 +106,11 @@ class HeadlessPlatform final : public Platform {
   // Every caption set, in order (the shutdown shows its steps there).
   const std::vector<std::string>& captions() const { return m_captions; }
   const std::vector<std::string>& opened_targets() const { return m_opened; }
+  // Programs the engine asked to start (nothing is started headless).
+  const std::vector<ProcessLaunch>& launches() const { return m_launches; }
+  // What every recorded launch reports as its exit status.
+  void set_launch_exit_status(int32_t status) { m_launch_exit_status = status; }
+  const std::string& status_text() const { return m_status_text; }
 
   // The last presented frame (24-bit rows, stride width * 3) and how many
   // frames were presented.
@@ -137,6 +145,9 @@ class HeadlessPlatform final : public Platform {
   std::string m_caption;
   std::string m_clipboard;
   std::vector<std::string> m_opened;
+  std::vector<ProcessLaunch> m_launches;
+  int32_t m_launch_exit_status = 0;
+  std::string m_status_text;
   int m_repeat_count = 0;
   struct ScheduledAction {
     uint32_t at_ms;

@@ -372,6 +372,13 @@ class SdlPlatform final : public Platform {
     return SDL_OpenURL(copy.c_str()) == 0;
   }
 
+  std::optional<int32_t> launch_process(const ProcessLaunch& launch) override { return spawn_process(launch); }
+  std::optional<int32_t> process_exit_status(int32_t process) override { return spawned_process_status(process); }
+  void set_status_text(std::string_view text) override {
+    m_ui.set_status_text(text);
+    m_needs_redraw = true;
+  }
+
  private:
   static FrameRect clip(const FrameRect& rect, int32_t width, int32_t height) {
     int32_t left = std::max(rect.x, 0);

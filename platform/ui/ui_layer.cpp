@@ -581,6 +581,26 @@ void UiLayer::draw_panels() {
   }
 }
 
+void UiLayer::set_status_text(std::string_view text) {
+  if (text == m_status_text) return;
+  m_status_text = text;
+  want_frames();
+}
+
+// One line along the bottom edge, over the picture; it takes no input.
+void UiLayer::draw_status_bar() {
+  if (m_status_text.empty()) return;
+  const ImGuiViewport* viewport = ImGui::GetMainViewport();
+  float height = ImGui::GetFrameHeight();
+  ImGui::SetNextWindowPos(ImVec2(viewport->Pos.x, viewport->Pos.y + viewport->Size.y - height));
+  ImGui::SetNextWindowSize(ImVec2(viewport->Size.x, height));
+  constexpr ImGuiWindowFlags kFlags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoInputs |
+                                      ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoFocusOnAppearing |
+                                      ImGuiWindowFlags_NoNav | ImGuiWindowFlags_NoMove;
+  if (ImGui::Begin("###status", nullptr, kFlags)) ImGui::TextUnformatted(m_status_text.c_str());
+  ImGui::End();
+}
+
 void UiLayer::draw(SDL_Renderer* renderer, int32_t width, int32_t height, float framebuffer_scale,
                    uint32_t now_ms, std::vector<Event>& reports) {
   ensure_context(renderer);
@@ -600,6 +620,7 @@ void UiLayer::draw(SDL_Renderer* renderer, int32_t width, int32_t height, float 
   } else {
     m_popup_open = false;
   }
+  draw_status_bar();
   draw_panels();
 
   // Keyboard activation lasts while its menus stay open; the bar stays while

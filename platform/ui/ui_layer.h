@@ -16,6 +16,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/font_lookup.h"
@@ -49,8 +50,11 @@ class UiLayer {
   // The dialogs still waiting for the player.
   std::vector<DialogId> pending_panels() const;
 
+  // The debug-mode status bar along the bottom edge; empty hides it.
+  void set_status_text(std::string_view text);
+
   // Whether anything is shown over the picture.
-  bool visible() const { return m_bar_shown || !m_panels.empty(); }
+  bool visible() const { return m_bar_shown || !m_panels.empty() || !m_status_text.empty(); }
   // Whether a UI frame should run: something changed since the last one.
   bool needs_frame() const { return m_frames_wanted > 0 || !m_changes.empty(); }
   int32_t bar_height() const { return m_bar_shown ? m_bar_height : 0; }
@@ -97,6 +101,7 @@ class UiLayer {
   void draw_menu_bar(std::vector<Event>& reports);
   void draw_menu_entries(const std::vector<MenuEntry>& entries, std::vector<Event>& reports);
   void draw_panels();
+  void draw_status_bar();
   void activate_by_keyboard();
   int32_t first_menu() const;
   void step_menu(int direction);
@@ -128,6 +133,7 @@ class UiLayer {
   std::vector<bool> m_key_taken = std::vector<bool>(512, false);
 
   std::vector<Panel> m_panels;
+  std::string m_status_text;
 
   // Dialog pictures, found again by a hash of their pixels.
   struct Texture {
