@@ -147,10 +147,17 @@ bool capture_thumbnail(Engine& engine, int32_t width, int32_t height, int32_t pa
   return !snapshot.thumbnail.empty();
 }
 
-std::string slot_host_path(Engine& engine, int32_t slot) {
+namespace {
+
+// A slot's file under the save root (see save_path).
+std::string slot_path(Engine& engine, int32_t slot, bool make_directory) {
   int32_t quick_num = resources::read_user_setting(engine.resources, resources::UserSetting::QuickNum);
-  return *save_path(engine, persistence::slot_file_name(slot, quick_num), false);
+  return *save_path(engine, persistence::slot_file_name(slot, quick_num), make_directory);
 }
+
+}  // namespace
+
+std::string slot_host_path(Engine& engine, int32_t slot) { return slot_path(engine, slot, false); }
 
 SaveResult save_to_path(Engine& engine, const std::string& host_path) {
   if (saves_disabled(engine)) return SaveResult::Skipped;
@@ -174,8 +181,7 @@ SaveResult save_to_slot(Engine& engine, int32_t slot) {
   const bool skip = last_slot && state.last_written;
   state.last_written = false;
   if (skip || saves_disabled(engine)) return SaveResult::Skipped;
-  std::optional<std::string> path = save_path(engine, persistence::slot_file_name(slot, resources::read_user_setting(engine.resources, resources::UserSetting::QuickNum)), true);
-  return save_to_path(engine, *path);
+  return save_to_path(engine, slot_path(engine, slot, true));
 }
 
 LoadRequest request_load_path(Engine& engine, const std::string& host_path) {

@@ -24,8 +24,8 @@ using script::CallStatus;
 using script::SyscallEntry;
 
 // The summary of a slot's file; false when it is missing or not a save.
-bool slot_summary(host::Engine& engine, int32_t slot, SaveSummary& summary, bool with_thumbnail) {
-  std::optional<std::vector<uint8_t>> bytes = platform::read_file(host::slot_host_path(engine, slot));
+bool slot_summary(const std::string& path, SaveSummary& summary, bool with_thumbnail) {
+  std::optional<std::vector<uint8_t>> bytes = platform::read_file(path);
   return bytes && read_save_summary(*bytes, summary, with_thumbnail);
 }
 
@@ -52,15 +52,15 @@ CallStatus sys_load(host::Engine& engine, CallArgs& args) {
 
 CallStatus sys_slot_comment(host::Engine& engine, CallArgs& args) {
   SaveSummary summary;
-  return args.done_text(slot_summary(engine, args.int_at(1), summary, false) ? summary.comment : std::string());
+  bool present = slot_summary(host::slot_host_path(engine, args.int_at(1)), summary, false);
+  return args.done_text(present ? summary.comment : std::string());
 }
 
 CallStatus sys_slot_time(host::Engine& engine, CallArgs& args) {
   SaveSummary summary;
   std::string path = host::slot_host_path(engine, args.int_at(1));
-  std::optional<std::vector<uint8_t>> bytes = platform::read_file(path);
   platform::LocalTime time;
-  if (!bytes || !read_save_summary(*bytes, summary, false) || !platform::file_local_time(path, time)) {
+  if (!slot_summary(path, summary, false) || !platform::file_local_time(path, time)) {
     return args.done_text({});
   }
   char text[32];
@@ -87,7 +87,7 @@ int32_t draw_thumbnail(host::Engine& engine, std::span<const uint8_t> pixels, in
 
 CallStatus sys_draw_slot_thumbnail(host::Engine& engine, CallArgs& args) {
   SaveSummary summary;
-  if (!slot_summary(engine, args.int_at(1), summary, true)) return args.done(-1);
+  if (!slot_summary(host::slot_host_path(engine, args.int_at(1)), summary, true)) return args.done(-1);
   return args.done(draw_thumbnail(engine, summary.thumbnail, summary.thumbnail_width, summary.thumbnail_height,
                                   args.int_at(2), args.int_at(3), args.int_at(4)));
 }
