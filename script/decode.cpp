@@ -2,6 +2,8 @@
 
 #include "script/decode.h"
 
+#include <cstring>
+
 #include "resources/byte_reader.h"
 #include "script/value.h"
 
@@ -49,6 +51,12 @@ bool is_int_element_load(uint16_t flags, int subscripts) {
 }
 
 bool is_known_scope(uint16_t flags) { return scope_of(flags) <= uint16_t(Scope::Local); }
+
+// A literal whose text ends at its last byte, the only NUL: the sequences
+// take its length from the count instead of searching for the end each run.
+bool is_whole_text(const uint8_t* text, size_t count) {
+  return count >= 1 && text[count - 1] == 0 && std::memchr(text, 0, count - 1) == nullptr;
+}
 
 bool is_branch(Op op) { return op == Op::JumpIfFalse || op == Op::JumpIfTrue; }
 
@@ -181,12 +189,20 @@ Decoding decode_instruction(const uint8_t* begin, const uint8_t* end, const uint
 
   if (is_sequence_load(flags, ValueType::String, Steps::None)) {
     if (next == Op::PushString && left >= kVariableSize + 4) {
-      ptrdiff_t after = kVariableSize + 4 + load_u16le(at + kVariableSize + 2);  // past the literal
-      if (left >= after + kBareSize) {
+      size_t count = load_u16le(at + kVariableSize + 2);
+      ptrdiff_t after = kVariableSize + 4 + ptrdiff_t(count);  // past the literal
+      if (left >= after + kBareSize && is_whole_text(at + kVariableSize + 4, count)) {
         if (is_string_comparison(op_at(after)) && branch_at(after + kBareSize)) {
           return masked(Form::StringCompareJump, after, local);
         }
-        if (op_at(after) == Op::Concat) return sequence(Form::ConcatConstant, local);
+        if (op_at(after) == Op::Concat) {
+          ptrdiff_t store_at = after + kBareSize;
+          if (op_at(store_at) == Op::AssignStringPop && is_known_scope(flags_at(store_at)) &&
+              left >= store_at + kVariableSize) {
+            return sequence(Form::ConcatAssign, local);
+          }
+          return sequence(Form::ConcatConstant, local);
+        }
       }
     }
     if (next == Op::Load && is_sequence_load(next_flags, ValueType::String, Steps::None) &&

@@ -56,7 +56,8 @@ constexpr DecodedForm plain_form(Op op) { return DecodedForm(size_t(op) + 1); }
   FAMILY(FloatConstantStatement, 4) /* push_float; float statement */                          \
   FAMILY(StringCompareJump, 8)      /* load (a string); push_string; string comparison; jump */ \
   FAMILY(StringVariablesCompareJump, 8) /* load; load (strings); comparison; jump */           \
-  FAMILY(ConcatConstant, 1)         /* load (a string); push_string; concat */
+  FAMILY(ConcatConstant, 1)         /* load (a string); push_string; concat */                 \
+  FAMILY(ConcatAssign, 1)           /* load (a string); push_string; concat; set_string_pop */
 
 enum class Form : DecodedForm {
   Jump = kOpcodeCount + 2,  // a jump, without the general dispatch

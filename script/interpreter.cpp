@@ -432,7 +432,7 @@ void report_code_fault(Machine& machine, Thread& thread, CodeFault fault, uint32
 // do not tell less from greater) need only whether the texts are equal, and
 // texts that compare equal have the same bytes unless letters differ in
 // case, so most of them are decided by the sizes or one memcmp.
-inline int text_relation(Machine& machine, std::string_view a, std::string_view b, unsigned mask) {
+[[gnu::always_inline]] inline int text_relation(Machine& machine, std::string_view a, std::string_view b, unsigned mask) {
   if (mask == 0b010 || mask == 0b101) {
     if (a.size() != b.size()) return 0;
     if (std::memcmp(a.data(), b.data(), a.size()) == 0) return 1;

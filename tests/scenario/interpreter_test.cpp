@@ -982,6 +982,132 @@ text:
   EXPECT_EQ(fused.lines.back(), "16 17 7 ");
 }
 
+// String tests against a literal or another variable, and joins with a
+// literal (pushed, or stored: in place when the target alone holds a block
+// of the result's size), give exactly what the instructions give one at a
+// time, including a shared target block, a target joined onto itself, a
+// global created by the store and a target that holds an int.
+TEST(Interpreter, string_sequences_match_their_single_instructions) {
+  const std::string body = R"(
+    locals string string string int string
+    push_string "abc"
+    set_string_pop local string slot:0
+    push_string "ABD"
+    set_string_pop local string slot:1
+    push_string "abc"
+    set_string_pop global string "@g@GLOBAL"
+    load local string slot:0
+    push_string "ABC"
+    eq_string
+    jump_if_false t2
+    push_int 1
+    add_set_int_pop local int slot:3
+t2:
+    load local string slot:0
+    push_string "abd"
+    ne_string
+    jump_if_false t3
+    push_int 2
+    add_set_int_pop local int slot:3
+t3:
+    load local string slot:0
+    push_string "abd"
+    lt_string
+    jump_if_false t4
+    push_int 4
+    add_set_int_pop local int slot:3
+t4:
+    load local string slot:0
+    push_string "ab"
+    ge_string
+    jump_if_false t5
+    push_int 8
+    add_set_int_pop local int slot:3
+t5:
+    load local string slot:0
+    push_string "ABD"
+    gt_string
+    jump_if_false t6
+    push_int 16
+    add_set_int_pop local int slot:3
+t6:
+    load global string "@g@GLOBAL"
+    push_string "ABC"
+    eq_string
+    jump_if_true t7
+    push_int 32
+    add_set_int_pop local int slot:3
+t7:
+    load local string slot:0
+    load local string slot:1
+    le_string
+    jump_if_false t8
+    push_int 64
+    add_set_int_pop local int slot:3
+t8:
+    load local string slot:1
+    load global string "@g@GLOBAL"
+    ne_string
+    jump_if_false t9
+    push_int 128
+    add_set_int_pop local int slot:3
+t9:
+    load local int slot:3
+    PRINT 1
+    load local string slot:0
+    push_string "d"
+    concat
+    PRINT 1
+    push_int 0
+    set_int_pop local int slot:3
+again:
+    load local string slot:0
+    push_string "d"
+    concat
+    set_string_pop local string slot:2
+    load local string slot:2
+    push_string "x"
+    concat
+    set_string_pop local string slot:4
+    load local int post_inc slot:3
+    push_int 3
+    lt_int
+    jump_if_true again
+    load local string slot:2
+    set_string_pop local string slot:1
+    load local string slot:0
+    push_string "e"
+    concat
+    set_string_pop local string slot:2
+    load local string slot:2
+    push_string ""
+    concat
+    set_string_pop local string slot:2
+    load local string slot:2
+    push_string "!"
+    concat
+    set_string_pop global string "@fresh@GLOBAL"
+    load local string slot:0
+    push_string "?"
+    concat
+    set_string_pop global string "@fresh@GLOBAL"
+    load local string slot:0
+    push_string "1"
+    concat
+    set_string_pop local string slot:3
+    load local string slot:3
+    load global string "@fresh@GLOBAL"
+    load local string slot:4
+    load local string slot:2
+    load local string slot:1
+    PRINT 5
+  )";
+  ScriptRun fused = run_script(body);
+  ScriptRun alone = run_script(one_at_a_time(body, "main"));
+  EXPECT_EQ(fused.lines, alone.lines);
+  EXPECT_EQ(fused.lines, (Lines{"207 ", "abcd ", "abcd abce abcdx abc? abc1 "}));
+}
+
 // Only a broken file puts a string where a number belongs; the numeric
 // instructions then count it as 0 instead of reading or overwriting the
 // block address (which used to crash when the value was popped).
