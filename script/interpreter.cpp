@@ -189,9 +189,9 @@ inline Arith statement_arith(const uint8_t* at) { return kAssignInfos[size_t(dec
 // block of the loop): store it by an int statement, use it as the subscript
 // of an int element load or store, take it as the right operand of an int
 // operation with the value below, test it for a conditional jump, or return
-// it from a function, or take it as the value below a constant operation
-// (push_int; int operation).
-enum class Consumer : uint8_t { None, Statement, ElementLoad, ElementStore, Operation, Branch, Return, Constant };
+// it from a function, take it as the value below a constant operation
+// (push_int; int operation), or pass it as a call's last argument.
+enum class Consumer : uint8_t { None, Statement, ElementLoad, ElementStore, Operation, Branch, Return, Constant, Call };
 struct ConsumerInfo {
   Consumer consumer = Consumer::None;
   uint8_t kind = 0;  // the statement or operation kind; for branches, 1 when jump_if_true
@@ -207,6 +207,7 @@ constexpr std::array<ConsumerInfo, kFormCount> make_consumers() {
     if (op == Op::ElementAssignIntPop) info = {Consumer::ElementStore, 0};
     if (op == Op::JumpIfFalse || op == Op::JumpIfTrue) info = {Consumer::Branch, uint8_t(op == Op::JumpIfTrue)};
     if (op == Op::Return) info = {Consumer::Return, 0};
+    if (op == Op::Call || op == Op::CallDiscard) info = {Consumer::Call, 0};
   }
   for (uint8_t kind = 0; kind < 4; ++kind) {
     consumers[DecodedForm(Form::OperateConstant) + kind] = {Consumer::Constant, kind};
@@ -1016,6 +1017,7 @@ static_assert(sizeof(DecodedForm) == 2, "FORM_AT scales positions by two");
    : kConsumers[f].consumer == Consumer::ElementStore ? &&consume_element_store    \
    : kConsumers[f].consumer == Consumer::Return       ? &&consume_return           \
    : kConsumers[f].consumer == Consumer::Branch       ? &&consume_branch           \
+   : kConsumers[f].consumer == Consumer::Call         ? &&consume_call             \
                                                       : &&consume_none)
   static constexpr const void* kConsumerDispatch[] = {
       &&consume_none,
@@ -1185,6 +1187,7 @@ static_assert(sizeof(DecodedForm) == 2, "FORM_AT scales positions by two");
           case Consumer::ElementStore: goto consume_element_store;
           case Consumer::Return: goto consume_return;
           case Consumer::Branch: goto consume_branch;
+          case Consumer::Call: goto consume_call;
           case Consumer::None: goto consume_none;
         }
         goto consume_none;
@@ -1193,6 +1196,13 @@ static_assert(sizeof(DecodedForm) == 2, "FORM_AT scales positions by two");
       consume_none: {
         PUSH(make_int(int_result));
         SEQUENCE_NEXT();
+      }
+      // An argument computed just before the call (f(n - 1)): the call runs
+      // without a second dispatch.
+      consume_call: {
+        PUSH(make_int(int_result));
+        DECODE_NEXT();
+        goto call_instruction;
       }
       consume_statement: {
         Value* target = operand_variable(machine, thread, stack, sp, base, ip, ValueType::Int);
@@ -1714,7 +1724,8 @@ static_assert(sizeof(DecodedForm) == 2, "FORM_AT scales positions by two");
 
       // ---- calls
       CASE(Call)
-      CASE(CallDiscard) {
+      CASE(CallDiscard)
+      call_instruction: {
         uint16_t argc = load_u16le(ip + 8);
         uint32_t cache = load_u32le(ip + 4);
         ip += 10;
