@@ -4,20 +4,8 @@
 #include "script/thread.h"
 
 namespace tavelo::script {
-namespace {
 
-constexpr Value kMissingArgument = make_int(0);
-
-}  // namespace
-
-const Value& CallArgs::at(int index) const {
-  if (!has(index)) return kMissingArgument;
-  return thread.slot(first + count - index);
-}
-
-int32_t CallArgs::int_at(int index) const {
-  const Value& value = at(index);
-  if (value.type == ValueType::Int) return value.integer;
+int32_t CallArgs::int_of_other(const Value& value) {
   if (value.type == ValueType::Float) {
     float real = value.real;
     if (!(real > -2147483904.0f && real < 2147483648.0f)) return INT32_MIN;
@@ -43,15 +31,8 @@ const ArrayBlock* CallArgs::array_at(int index, ValueType array_type) const {
   return value.type == array_type ? value.array : nullptr;
 }
 
-void CallArgs::return_int(int32_t value) { return_value(make_int(value)); }
-
 void CallArgs::return_float(float value) { return_value(make_float(value)); }
 
 void CallArgs::return_text(std::string_view text) { return_value(make_string(text)); }
-
-void CallArgs::return_value(const Value& value) {
-  push_value(thread, value);
-  has_result = true;
-}
 
 }  // namespace tavelo::script

@@ -28,9 +28,7 @@ const SyscallEntry* find_syscall(const SyscallTable& table, uint32_t key) {
   return it != table.entries.end() && it->key == key ? &*it : nullptr;
 }
 
-const SyscallEntry* find_syscall_cached(SyscallTable& table, uint32_t key) {
-  uint32_t& slot = table.recent[(key * 0x9E3779B1u) >> 26];
-  if (slot < table.entries.size() && table.entries[slot].key == key) return &table.entries[slot];
+const SyscallEntry* find_and_remember_syscall(SyscallTable& table, uint32_t key, uint32_t& slot) {
   const SyscallEntry* entry = find_syscall(table, key);
   if (entry) slot = uint32_t(entry - table.entries.data());
   return entry;

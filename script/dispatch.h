@@ -35,8 +35,14 @@ bool build_syscall_table(SyscallTable& table, std::span<const SyscallTablePart> 
                          uint32_t* duplicate_key = nullptr);
 
 const SyscallEntry* find_syscall(const SyscallTable& table, uint32_t key);
-// The same through the recent slots: the interpreter's lookup.
-const SyscallEntry* find_syscall_cached(SyscallTable& table, uint32_t key);
+// The same through the recent slots: the interpreter's lookup. The slot
+// check is inline; a miss searches and remembers where the key was found.
+const SyscallEntry* find_and_remember_syscall(SyscallTable& table, uint32_t key, uint32_t& slot);
+inline const SyscallEntry* find_syscall_cached(SyscallTable& table, uint32_t key) {
+  uint32_t& slot = table.recent[(key * 0x9E3779B1u) >> 26];
+  if (slot < table.entries.size() && table.entries[slot].key == key) [[likely]] return &table.entries[slot];
+  return find_and_remember_syscall(table, key, slot);
+}
 const SyscallEntry* find_syscall_by_name(const SyscallTable& table, std::string_view name);
 
 }  // namespace tavelo::script

@@ -639,6 +639,16 @@ ValueType declared_type(uint8_t byte) { return byte < kValueTypeCount ? ValueTyp
   }
 }
 
+// Whether any of the records [first, end) holds a string or array block.
+[[gnu::always_inline]] inline bool hold_references(const Value* first, const Value* end) {
+  bool any = false;
+  for (const Value* value = first; value < end; ++value) any |= is_reference_type(value->type);
+  return any;
+}
+[[gnu::noinline]] void release_range(Value* first, Value* end) {
+  for (Value* value = first; value < end; ++value) release_value(*value);
+}
+
 enum class CallEnd { Next, Wait };
 
 // A system call with argc arguments on the stack. Wait: the call runs again,
@@ -670,7 +680,7 @@ enum class CallEnd { Next, Wait };
     Value* stack = thread.stack();
     int32_t top = thread.sp - 1;
     Value result = stack[top];
-    for (int32_t i = first; i < top; ++i) release_value(stack[i]);
+    if (hold_references(stack + first, stack + top)) release_range(stack + first, stack + top);
     if (keep) {
       stack[first] = result;
       thread.sp = first + 1;
@@ -755,15 +765,6 @@ void note_parameters(CallTarget& target) {
   target.parameter_count = count;
 }
 
-// Whether any of the records [first, end) holds a string or array block.
-[[gnu::always_inline]] inline bool hold_references(const Value* first, const Value* end) {
-  bool any = false;
-  for (const Value* value = first; value < end; ++value) any |= is_reference_type(value->type);
-  return any;
-}
-[[gnu::noinline]] void release_range(Value* first, Value* end) {
-  for (Value* value = first; value < end; ++value) release_value(*value);
-}
 
 // A jump target: offset from `from` (the end of the jump's operand) in the
 // block [begin, end); null outside.

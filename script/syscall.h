@@ -12,6 +12,7 @@
 #include <span>
 #include <string_view>
 
+#include "script/thread.h"
 #include "script/value.h"
 
 namespace tavelo::host {
@@ -21,7 +22,6 @@ struct Engine;
 namespace tavelo::script {
 
 struct Machine;
-struct Thread;
 
 enum class CallStatus { Done, Again };
 
@@ -57,10 +57,17 @@ struct CallArgs {
   bool has_result = false;
 
   bool has(int index) const { return index >= 1 && index <= count; }
-  // Argument index (1 = top). Arguments beyond count read as int 0.
-  const Value& at(int index) const;
+  // Argument index (1 = top). Arguments beyond count read as int 0. The
+  // int accessors and results are inline: most calls take and give ints.
+  const Value& at(int index) const {
+    static constexpr Value kMissingArgument = make_int(0);
+    return has(index) ? thread.slot(first + count - index) : kMissingArgument;
+  }
   // int: as is; float: truncated toward zero; anything else 0.
-  int32_t int_at(int index) const;
+  int32_t int_at(int index) const {
+    const Value& value = at(index);
+    return value.type == ValueType::Int ? value.integer : int_of_other(value);
+  }
   // float: as is; int: converted; anything else 0.0.
   float float_at(int index) const;
   // string: its text; anything else empty.
@@ -68,11 +75,14 @@ struct CallArgs {
   // The array block when the argument is an array of that type, else null.
   const ArrayBlock* array_at(int index, ValueType array_type) const;
 
-  void return_int(int32_t value);
+  void return_int(int32_t value) { return_value(make_int(value)); }
   void return_float(float value);
   void return_text(std::string_view text);
   // Takes over the reference held by value.
-  void return_value(const Value& value);
+  void return_value(const Value& value) {
+    push_value(thread, value);
+    has_result = true;
+  }
 
   // Gives the result and finishes the call: `return args.done(value);`.
   CallStatus done(int32_t value = 0) {
@@ -87,6 +97,9 @@ struct CallArgs {
     return_text(text);
     return CallStatus::Done;
   }
+
+ private:
+  static int32_t int_of_other(const Value& value);  // a float or anything else
 };
 
 }  // namespace tavelo::script
