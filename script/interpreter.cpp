@@ -641,9 +641,12 @@ ValueType declared_type(uint8_t byte) { return byte < kValueTypeCount ? ValueTyp
 
 // Whether any of the records [first, end) holds a string or array block.
 [[gnu::always_inline]] inline bool hold_references(const Value* first, const Value* end) {
-  bool any = false;
-  for (const Value* value = first; value < end; ++value) any |= is_reference_type(value->type);
-  return any;
+  // Int is 0 and Float 1; every other type sets a higher bit.
+  static_assert(uint16_t(ValueType::Int) == 0 && uint16_t(ValueType::Float) == 1 &&
+                uint16_t(ValueType::String) == 2);
+  uint16_t types = 0;
+  for (const Value* value = first; value < end; ++value) types |= uint16_t(value->type);
+  return (types & ~1u) != 0;
 }
 [[gnu::noinline]] void release_range(Value* first, Value* end) {
   for (Value* value = first; value < end; ++value) release_value(*value);
@@ -746,6 +749,11 @@ enum class CallEnd { Next, Wait };
 // Whether the arguments below the argument count at count_record have the
 // declared types (the first argument is the nearest).
 [[gnu::always_inline]] inline bool parameters_match(const Value* count_record, const uint8_t* types, uint16_t count) {
+  // One and two parameters, the most common counts, without a loop.
+  if (count == 1) return uint8_t(count_record[-1].type) == types[0];
+  if (count == 2) {
+    return (uint8_t(count_record[-1].type) == types[0]) & (uint8_t(count_record[-2].type) == types[1]);
+  }
   for (int i = 1; i <= count; ++i) {
     if (uint8_t(count_record[-i].type) != types[i - 1]) return false;
   }
