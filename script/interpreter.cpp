@@ -652,10 +652,11 @@ ValueType declared_type(uint8_t byte) { return byte < kValueTypeCount ? ValueTyp
   for (Value* value = first; value < end; ++value) release_value(*value);
 }
 
-enum class CallEnd { Next, Wait };
+enum class CallEnd { Next, IntResult, Wait };
 
-// A system call with argc arguments on the stack. Wait: the call runs again,
-// with the same arguments, from instruction in the thread's next slice.
+// A system call with argc arguments on the stack. IntResult: the kept result
+// is an int (on top). Wait: the call runs again, with the same arguments,
+// from instruction in the thread's next slice.
 [[gnu::noinline]] CallEnd run_syscall(Machine& machine, Thread& thread, const uint8_t* instruction, uint32_t key,
                                       uint16_t argc, bool keep) {
   int32_t first = thread.sp - argc;
@@ -682,6 +683,19 @@ enum class CallEnd { Next, Wait };
     // The result (on top) replaces the arguments; a discarded one goes too.
     Value* stack = thread.stack();
     int32_t top = thread.sp - 1;
+    if (stack[top].type == ValueType::Int) {
+      // Read as its parts: the handler has just pushed it as two 8-byte
+      // stores, which a 16-byte load would have to wait for.
+      int32_t value = stack[top].integer;
+      if (hold_references(stack + first, stack + top)) release_range(stack + first, stack + top);
+      if (!keep) {
+        thread.sp = first;
+        return CallEnd::Next;
+      }
+      stack[first] = make_int(value);
+      thread.sp = first + 1;
+      return CallEnd::IntResult;
+    }
     Value result = stack[top];
     if (hold_references(stack + first, stack + top)) release_range(stack + first, stack + top);
     if (keep) {
@@ -1852,9 +1866,16 @@ static_assert(sizeof(DecodedForm) == 2, "FORM_AT scales positions by two");
         if (argc > sp - 1) FAULT(CodeFault::StackUnderflow, 0);
         FUZZ_CHARGE_SYSCALL();
         SAVE();
-        if (run_syscall(machine, thread, instruction, key, argc, OP == Op::Syscall) == CallEnd::Wait) return;
+        CallEnd end = run_syscall(machine, thread, instruction, key, argc, OP == Op::Syscall);
+        if (end == CallEnd::Wait) return;
         LOAD();
         CHECK_SLICE();
+        // A kept int goes on as a computed int (x = f(...), f(...) + 1).
+        if (end == CallEnd::IntResult) {
+          int_result = TOP.integer;
+          --sp;
+          CONSUME_NEXT();
+        }
         NEXT();
       }
 

@@ -902,6 +902,23 @@ both:
     call "$text@GLOBAL" 0
 never:
     PRINT 6
+    ; a system call's kept int into a statement, an operation with the value
+    ; below and a test
+    push_int -5
+    syscall 0x959B0A16 1
+    set_int_pop local int slot:1
+    push_int 100
+    push_int -7
+    syscall 0x959B0A16 1
+    sub_int
+    load local int slot:1
+    push_int 0
+    syscall 0x959B0A16 1
+    jump_if_true kept_zero
+    push_int 1
+    add_int
+kept_zero:
+    PRINT 2
     ; calls whose arguments do not fit the parameters: too few, a wrong type
     call "$next@GLOBAL" 0
     push_string "x"
@@ -979,6 +996,7 @@ text:
   EXPECT_TRUE(printed("64 41 "));
   EXPECT_TRUE(printed("text 3 3 1 14 94 "));
   EXPECT_TRUE(printed("1 1 "));
+  EXPECT_TRUE(printed("6 93 "));
   EXPECT_EQ(fused.lines.back(), "16 17 7 ");
 }
 
