@@ -2,11 +2,12 @@
 # Whole-process comparison of the script machine with Lua 5.4 on equivalent
 # programs: every benchmarks/interpreter/NAME.tva against NAME.lua (loops on
 # local, global and thread variables, counters, compare and branch, floats,
-# strings, arrays, calls, recursion, system calls). The engine and Lua run
-# alternately, RUNS times each (default 7), so that a change in machine load
-# hits both; the best time counts, less the start-up time of an empty game
-# for the engine. Prints the times and the ratios (engine / Lua; below 1
-# means the engine is faster).
+# strings, arrays, calls, recursion, system calls). The engine, the engine on
+# an empty game and Lua run in turn, RUNS times each (default 7), so that a
+# change in machine load hits all three; the best times count, the engine's
+# less the empty game's best of the same rounds (its start-up and shutdown).
+# Prints the times and the ratios (engine / Lua; below 1 means the engine is
+# faster).
 #
 # With CALLGRIND=1 each program runs once under valgrind's callgrind instead
 # and the instruction counts are printed in millions (the empty game's count
@@ -52,22 +53,27 @@ instructions_m() {
   rm -f "$out"
 }
 
-# best_pair CMD_A -- CMD_B: runs them alternately; prints both best times.
-best_pair() {
-  local a=() b=() seen=0 arg
+# best_of CMD_A -- CMD_B [-- CMD_C]: runs them in turn; prints their best
+# times (or, under callgrind, their instruction counts).
+best_of() {
+  local commands=() current="" arg
   for arg in "$@"; do
-    if [ "$arg" = "--" ]; then seen=1; elif [ $seen = 0 ]; then a+=("$arg"); else b+=("$arg"); fi
+    if [ "$arg" = "--" ]; then commands+=("$current"); current=""; else current+="${current:+ }$(printf '%q' "$arg")"; fi
   done
+  commands+=("$current")
+  local best=() i t
   if [ "$callgrind" = 1 ]; then
-    echo "$(instructions_m "${a[@]}") $(instructions_m "${b[@]}")"
+    for i in "${!commands[@]}"; do eval "best[$i]=\$(instructions_m ${commands[$i]})"; done
+    echo "${best[*]}"
     return
   fi
-  local best_a="" best_b="" t
   for _ in $(seq "$runs"); do
-    t=$(elapsed_ms "${a[@]}"); if [ -z "$best_a" ] || [ "$t" -lt "$best_a" ]; then best_a=$t; fi
-    t=$(elapsed_ms "${b[@]}"); if [ -z "$best_b" ] || [ "$t" -lt "$best_b" ]; then best_b=$t; fi
+    for i in "${!commands[@]}"; do
+      t=$(eval "elapsed_ms ${commands[$i]}")
+      if [ -z "${best[$i]:-}" ] || [ "$t" -lt "${best[$i]}" ]; then best[$i]=$t; fi
+    done
   done
-  echo "$best_a $best_b"
+  echo "${best[*]}"
 }
 
 # The program's source, with the counts on lines marked N divided for callgrind.
@@ -106,12 +112,17 @@ fi
 unit=ms
 [ "$callgrind" = 1 ] && unit="M instr"
 make_game empty
-read -r baseline _ < <(best_pair "$tavelo" --headless "$work/empty" -- true)
+read -r baseline _ < <(best_of "$tavelo" --headless "$work/empty" -- true)
 echo "engine start-up and shutdown (empty game): ${baseline} ${unit}"
 printf '%-20s %12s %12s %8s\n' program "engine $unit" "lua $unit" ratio
 for program in "${programs[@]}"; do
   make_game "$program"
-  read -r engine reference < <(best_pair "$tavelo" --headless "$work/$program" -- "$lua" "$(source_of "$program.lua")")
+  if [ "$callgrind" = 1 ]; then
+    read -r engine reference < <(best_of "$tavelo" --headless "$work/$program" -- "$lua" "$(source_of "$program.lua")")
+  else
+    read -r engine baseline reference < <(best_of "$tavelo" --headless "$work/$program" -- \
+      "$tavelo" --headless "$work/empty" -- "$lua" "$(source_of "$program.lua")")
+  fi
   engine=$(awk -v a="$engine" -v b="$baseline" 'BEGIN { d = a - b; if (d < 0) d = 0; print d }')
   ratio=$(awk -v a="$engine" -v b="$reference" 'BEGIN { if (b == 0) print "-"; else printf "%.2f", a / b }')
   printf '%-20s %12s %12s %8s\n' "$program" "$engine" "$reference" "$ratio"
