@@ -1797,8 +1797,7 @@ static_assert(sizeof(DecodedForm) == 2, "FORM_AT scales positions by two");
         }
         SEQUENCE_NEXT();
       }
-      CASE(Return)
-      plain_return: {
+      CASE(Return) {
         // The common return, inline: no end handler, and a caller that goes
         // on and finds the callee's records above its own. The result (unless
         // discarded) moves down to the caller's top.
@@ -1814,13 +1813,13 @@ static_assert(sizeof(DecodedForm) == 2, "FORM_AT scales positions by two");
             // forwarding.
             bool int_kept = kept && top.type == ValueType::Int;
             int32_t value = top.integer;
-            Value result = top;
             // The callee's records (arguments, their count, locals, and the
-            // result when discarded) mostly hold no block to release.
+            // result when discarded) mostly hold no block to release; the
+            // kept result lies above them.
             Value* first = stack + saved_top;
             Value* end = stack + sp - kept;
             if (hold_references(first, end)) [[unlikely]] release_range(first, end);
-            if (kept && !int_kept) *first = result;
+            if (kept && !int_kept) *first = stack[sp - 1];
             sp = saved_top + kept - int_kept;
             fp = caller;
             base = caller->base;
