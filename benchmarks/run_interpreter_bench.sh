@@ -3,7 +3,7 @@
 # programs: every benchmarks/interpreter/NAME.tva against NAME.lua (loops on
 # local, global and thread variables, counters, compare and branch, floats,
 # strings, arrays, calls, recursion, system calls). The engine, the engine on
-# an empty game and Lua run in turn, RUNS times each (default 7), so that a
+# an empty game and Lua run in turn, RUNS times each (default 15), so that a
 # change in machine load hits all three; the best times count, the engine's
 # less the empty game's best of the same rounds (its start-up and shutdown).
 # Prints the times and the ratios (engine / Lua; below 1 means the engine is
@@ -35,7 +35,7 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then work=$(mktemp -d -p /dev/shm); else 
 trap 'rm -rf "$work"' EXIT
 export TAVELO_CONFIG_HOME=$work/config
 
-runs=${RUNS:-7}
+runs=${RUNS:-15}
 
 elapsed_ms() {
   local start end
