@@ -683,28 +683,20 @@ enum class CallEnd { Next, IntResult, Wait };
     // The result (on top) replaces the arguments; a discarded one goes too.
     Value* stack = thread.stack();
     int32_t top = thread.sp - 1;
+    if (hold_references(stack + first, stack + top)) release_range(stack + first, stack + top);
+    if (!keep) {
+      release_value(stack[top]);
+      thread.sp = first;
+      return CallEnd::Next;
+    }
+    thread.sp = first + 1;
     if (stack[top].type == ValueType::Int) {
       // Read as its parts: the handler has just pushed it as two 8-byte
       // stores, which a 16-byte load would have to wait for.
-      int32_t value = stack[top].integer;
-      if (hold_references(stack + first, stack + top)) release_range(stack + first, stack + top);
-      if (!keep) {
-        thread.sp = first;
-        return CallEnd::Next;
-      }
-      stack[first] = make_int(value);
-      thread.sp = first + 1;
+      stack[first] = make_int(stack[top].integer);
       return CallEnd::IntResult;
     }
-    Value result = stack[top];
-    if (hold_references(stack + first, stack + top)) release_range(stack + first, stack + top);
-    if (keep) {
-      stack[first] = result;
-      thread.sp = first + 1;
-    } else {
-      release_value(result);
-      thread.sp = first;
-    }
+    stack[first] = stack[top];
   }
   return CallEnd::Next;
 }
@@ -1001,6 +993,12 @@ static_assert(sizeof(DecodedForm) == 2, "FORM_AT scales positions by two");
   case DecodedForm(Form::form_name) + (from) + 2: \
   case DecodedForm(Form::form_name) + (from) + 3:
 #if TAVELO_THREADED_DISPATCH
+  // One table entry per form of a family (both dispatch tables).
+#define REPEAT_1(label) label,
+#define REPEAT_2(label) label, label,
+#define REPEAT_4(label) label, label, label, label,
+#define REPEAT_8(label) REPEAT_4(label) REPEAT_4(label)
+#define REPEAT_16(label) REPEAT_8(label) REPEAT_8(label)
   // Every instruction ends with its own indirect jump to the next one, so
   // each jump is predicted from its own history.
   static constexpr const void* kDispatch[] = {
@@ -1012,22 +1010,12 @@ static_assert(sizeof(DecodedForm) == 2, "FORM_AT scales positions by two");
       &&form_Jump,
       &&form_OperateConstant, &&form_OperateConstant, &&form_OperateConstant, &&form_OperateConstant,
       &&form_ConstantReturn,
-#define REPEAT_1(label) label,
-#define REPEAT_2(label) label, label,
-#define REPEAT_4(label) label, label, label, label,
-#define REPEAT_8(label) REPEAT_4(label) REPEAT_4(label)
-#define REPEAT_16(label) REPEAT_8(label) REPEAT_8(label)
 #define TAVELO_FAMILY(name, width) REPEAT_##width(&&form_Local##name)
       TAVELO_SEQUENCE_FAMILIES(TAVELO_FAMILY)
 #undef TAVELO_FAMILY
 #define TAVELO_FAMILY(name, width) REPEAT_##width(&&form_##name)
       TAVELO_SEQUENCE_FAMILIES(TAVELO_FAMILY)
 #undef TAVELO_FAMILY
-#undef REPEAT_1
-#undef REPEAT_2
-#undef REPEAT_4
-#undef REPEAT_8
-#undef REPEAT_16
   };
   static_assert(std::size(kDispatch) == kFormCount, "one entry per form");
   // What each form does with an int a sequence computed before it (the
@@ -1052,11 +1040,6 @@ static_assert(sizeof(DecodedForm) == 2, "FORM_AT scales positions by two");
       CONSUMER_LABEL(DecodedForm(Form::OperateConstant)), CONSUMER_LABEL(DecodedForm(Form::OperateConstant) + 1),
       CONSUMER_LABEL(DecodedForm(Form::OperateConstant) + 2), CONSUMER_LABEL(DecodedForm(Form::OperateConstant) + 3),
       &&consume_none,  // ConstantReturn
-#define REPEAT_1(label) label,
-#define REPEAT_2(label) label, label,
-#define REPEAT_4(label) label, label, label, label,
-#define REPEAT_8(label) REPEAT_4(label) REPEAT_4(label)
-#define REPEAT_16(label) REPEAT_8(label) REPEAT_8(label)
 #define TAVELO_FAMILY(name, width) REPEAT_##width(&&consume_none) REPEAT_##width(&&consume_none)
       TAVELO_SEQUENCE_FAMILIES(TAVELO_FAMILY)
 #undef TAVELO_FAMILY

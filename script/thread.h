@@ -136,9 +136,9 @@ void release_stack_above(Thread& thread, int32_t from);
 inline void start_frame(Frame& callee, const Frame& caller, const CodeBlock* code, const uint8_t* position,
                         int32_t base) {
   // Everything from left_handler on starts as zero bytes (null, 0, false,
-  // Unknown) and is cleared as one run, which compiles to six 16-byte
-  // stores; the frame whole, or field by field, takes a string instruction
-  // with a long start-up or a burst of small stores.
+  // Unknown) and is cleared as one run of six 16-byte stores: the frame
+  // whole, or a memset of the run, compiles to a string instruction with a
+  // long start-up, and field by field to a burst of small stores.
   static_assert(sizeof(Frame) == 128, "start_frame sets every field");
   static_assert(std::is_trivially_copyable_v<Frame> && std::is_standard_layout_v<Frame>);
   static_assert(offsetof(Frame, left_handler) == 32 && ReadMarkCache{} == ReadMarkCache::Unknown);
@@ -148,7 +148,6 @@ inline void start_frame(Frame& callee, const Frame& caller, const CodeBlock* cod
   callee.top = base;
   callee.discard_result = false;
   callee.line = caller.line;
-  // Six explicit stores: GCC turns a memset of this size into rep stos.
   using Bytes16 = char __attribute__((vector_size(16)));
   const Bytes16 zero{};
   char* rest = reinterpret_cast<char*>(&callee) + offsetof(Frame, left_handler);
