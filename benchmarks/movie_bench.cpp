@@ -17,37 +17,13 @@
 
 #include "movie/player.h"
 #include "platform/file_system.h"
+#include "tests/support/clocked_sound.h"
 
 namespace {
 
 using namespace tavelo;
 
 constexpr int kFilmSeconds = 10;
-
-// A mixer that takes the sound as the clock plays it.
-class ClockedSound final : public movie::SoundOutput {
- public:
-  bool start(int32_t& rate, int32_t& channels) override {
-    rate = 44100;
-    channels = 2;
-    m_written = m_played = 0;
-    return true;
-  }
-  void stop() override {}
-  size_t write(std::span<const int16_t> samples) override {
-    size_t frames = std::min<uint64_t>(samples.size() / 2, 65536 - (m_written - m_played));
-    m_written += frames;
-    return frames * 2;
-  }
-  uint64_t frames_played() override { return m_played; }
-  uint64_t frames_buffered() override { return m_written - m_played; }
-  void set_volume(int32_t) override {}
-  void play_for(uint32_t milliseconds) { m_played = std::min(m_written, m_played + milliseconds * 441 / 10); }
-
- private:
-  uint64_t m_written = 0;
-  uint64_t m_played = 0;
-};
 
 struct Films {
   std::string directory;
@@ -87,7 +63,7 @@ void BM_PlayFilm(benchmark::State& state) {
     return;
   }
   std::vector<uint8_t> window(size_t(window_width) * size_t(window_height) * 3);
-  ClockedSound sound;
+  testing::ClockedSound sound(44100, 65536);
   int64_t pictures = 0;
   for (auto _ : state) {
     std::optional<platform::File> file = platform::File::open(*path, platform::OpenMode::Read);

@@ -13,37 +13,13 @@
 
 #include "movie/player.h"
 #include "platform/file_system.h"
+#include "tests/support/clocked_sound.h"
 
 namespace {
 
 using namespace tavelo;
 
-// A mixer that takes the sound as the made-up clock plays it.
-class ClockedSound final : public movie::SoundOutput {
- public:
-  bool start(int32_t& rate, int32_t& channels) override {
-    rate = 22050;
-    channels = 2;
-    m_written = m_played = 0;
-    return true;
-  }
-  void stop() override {}
-  size_t write(std::span<const int16_t> samples) override {
-    size_t frames = std::min<uint64_t>(samples.size() / 2, 16384 - (m_written - m_played));
-    m_written += frames;
-    return frames * 2;
-  }
-  uint64_t frames_played() override { return m_played; }
-  uint64_t frames_buffered() override { return m_written - m_played; }
-  void set_volume(int32_t) override {}
-  void play_for(uint32_t milliseconds) { m_played = std::min(m_written, m_played + milliseconds * 2205 / 100); }
-
- private:
-  uint64_t m_written = 0;
-  uint64_t m_played = 0;
-};
-
-void play(movie::Player& player, ClockedSound& sound, movie::PlayRange range, graphics::Rect target, int steps) {
+void play(movie::Player& player, testing::ClockedSound& sound, movie::PlayRange range, graphics::Rect target, int steps) {
   constexpr int32_t kWidth = 48, kHeight = 36;
   std::vector<uint8_t> pixels(size_t(kWidth) * kHeight * 3);
   uint32_t now = 1000;
@@ -65,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::optional<platform::File> file = platform::File::open(path, platform::OpenMode::Read);
   ::unlink(path.c_str());  // read through the open file; nothing is left behind
   if (!file) return 0;
-  ClockedSound sound;
+  testing::ClockedSound sound(22050, 16384);
   movie::PlayerHandle player = movie::open_player(std::move(*file), movie::Decoding::Caller, &sound);
   if (!player) return 0;
   play(*player, sound, {}, {0, 0, 48, 36}, 250);
