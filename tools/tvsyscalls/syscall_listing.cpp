@@ -65,7 +65,7 @@ std::string syscall_listing() {
     out += " | ";
     out += cell(owner_of(entry, parts));
     out += " | ";
-    out += cell(entry.summary);
+    out += cell(entry.signature);
     out += " |\n";
   }
   return out;
