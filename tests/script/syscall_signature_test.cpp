@@ -1,10 +1,15 @@
-// System-call signatures: the grammar compilers check calls against.
+// System-call signatures: the grammar compilers check calls against, and the
+// engine's tables, where every call must have a unique name and a signature
+// that parses.
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
+#include "host/syscall_tables.h"
+#include "script/dispatch.h"
 #include "script/syscall_signature.h"
 
 namespace tavelo::script {
@@ -78,6 +83,23 @@ TEST(SyscallSignature, refuses_malformed_text) {
     std::string error;
     EXPECT_FALSE(parse_syscall_signature(text, &error)) << text;
     EXPECT_FALSE(error.empty()) << text;
+  }
+}
+
+// One check over every table: a compiler finds each call by a name of its
+// own and can check the argument count of every call.
+TEST(SyscallSignature, every_entry_has_a_unique_name_and_a_signature_that_parses) {
+  std::set<std::string_view> names;
+  for (const SyscallTablePart& part : host::syscall_table_parts()) {
+    for (const SyscallEntry& entry : part.entries) {
+      SCOPED_TRACE(testing::Message() << part.owner << std::hex << " 0x" << entry.key << " " << entry.name);
+      EXPECT_TRUE(!entry.name.empty() && entry.name.front() >= 'a' && entry.name.front() <= 'z' &&
+                  entry.name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") == std::string_view::npos)
+          << "not a lower_snake name";
+      EXPECT_TRUE(names.insert(entry.name).second) << "the name is taken";
+      std::string error;
+      EXPECT_TRUE(parse_syscall_signature(entry.signature, &error)) << entry.signature << ": " << error;
+    }
   }
 }
 
