@@ -48,25 +48,6 @@ CallStatus sys_wait(host::Engine&, CallArgs& args) {
   return done ? finish_wait(args, 0) : CallStatus::Again;
 }
 
-CallStatus sys_wait_click(host::Engine&, CallArgs& args) {
-  Machine& machine = args.machine;
-  Frame& frame = args.thread.frame();
-  Clicks& input = machine.clicks;
-  Thread& thread = args.thread;
-  if (!frame.waiting) {
-    frame.waiting = true;
-    // Earlier presses of the keys do not count.
-    input.event33.happened = input.event34.happened = input.event147.happened = false;
-  }
-  int32_t bits = (thread.pending_left ? 1 : 0) | (thread.pending_right ? 2 : 0) | (thread.pending_middle ? 4 : 0) |
-                 (input.event33.happened ? 8 : 0) | (input.event34.happened ? 16 : 0) |
-                 (input.event147.happened ? 32 : 0);
-  if (bits == 0) return poll_again(args);
-  input.event33.happened = input.event34.happened = input.event147.happened = false;
-  thread.pending_left = thread.pending_right = thread.pending_middle = false;
-  return finish_wait(args, bits);
-}
-
 CallStatus sys_wait_release(host::Engine&, CallArgs& args) {
   Machine& machine = args.machine;
   Frame& frame = args.thread.frame();
@@ -344,7 +325,6 @@ constexpr SyscallFlags kControl = SyscallFlags::Control;
 
 constexpr std::array kMachineSyscalls = {
     SyscallEntry{0xCF35F0E3, "", sys_wait},
-    SyscallEntry{0x008ACBC0, "", sys_wait_click},
     SyscallEntry{0x1204D7E8, "", sys_wait_release},
     SyscallEntry{0xFF75CD29, "", sys_wait_from},
     SyscallEntry{0x806261CE, "", sys_set_time_factor},
