@@ -162,9 +162,10 @@ CallStatus sys_movie_wait(host::Engine& engine, CallArgs& args) {
     frame.wait_deadline = script::as_deadline(int64_t(time) + kWaitPoll);
     return CallStatus::Again;
   }
-  // The clicks are used up, and so is the click of a decide or cancel key
-  // that ended the wait: it reaches the threads only after this slice, and
-  // would end the next wait at once.
+  // The clicks and the key are used up, and so is the click of a decide or
+  // cancel key that ended the wait: it reaches the threads only after this
+  // slice. Either would end the next wait at once.
+  (void)host::take_key_press(engine);
   thread.pending_left = thread.pending_right = thread.pending_middle = false;
   script::Clicks& clicks = args.machine.clicks;
   clicks.left.happened = clicks.right.happened = clicks.middle.happened = false;

@@ -1,7 +1,8 @@
 // Audio system calls driven by real scripts on the headless engine: the
 // statuses and waits scripts rely on, their script times, the names calls
-// give back, the families' missing-file messages; and what is heard, read
-// from the WAV that `tavelo --headless --audio-out` writes.
+// give back, the families' missing-file messages, pauses and a damaged Ogg
+// file played looping; and what is heard, read from the WAV that
+// `tavelo --headless --audio-out` writes.
 
 #include <gtest/gtest.h>
 
