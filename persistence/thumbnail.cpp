@@ -56,12 +56,13 @@ std::vector<uint8_t> reduce_to_pixels(const graphics::Page& source, graphics::Re
   area = clip_to_page(area, source);
   if (area.empty()) return {};
   std::vector<uint8_t> pixels(size_t(width) * size_t(height) * 3);
-  reduce(source, area, width, height, {0, 0, width, height}, [&](int32_t col, int32_t row, uint8_t b, uint8_t g, uint8_t r) {
-    uint8_t* out = pixels.data() + (size_t(row) * size_t(width) + size_t(col)) * 3;
-    out[0] = b;
-    out[1] = g;
-    out[2] = r;
-  });
+  reduce(source, area, width, height, {0, 0, width, height},
+         [&](int32_t col, int32_t row, uint8_t b, uint8_t g, uint8_t r) {
+           uint8_t* out = pixels.data() + (size_t(row) * size_t(width) + size_t(col)) * 3;
+           out[0] = b;
+           out[1] = g;
+           out[2] = r;
+         });
   return pixels;
 }
 

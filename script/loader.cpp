@@ -139,8 +139,9 @@ bool read_script(Machine& machine, const std::string& name, OnFailure on_failure
   file_time = resources::file_time(machine.resources, name);
   // open_game_file shows its own retry box; empty only when the engine is
   // stopping.
-  std::optional<platform::File> opened = on_failure == OnFailure::Ask ? open_game_file(machine, name)
-                                                                      : resources::find_game_file(machine.resources, name);
+  std::optional<platform::File> opened = on_failure == OnFailure::Ask
+                                             ? open_game_file(machine, name)
+                                             : resources::find_game_file(machine.resources, name);
   if (!opened) return false;
   file.resize(size_t(opened->length()));
   if (opened->read(file) != file.size()) return false;
