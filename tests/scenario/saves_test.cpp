@@ -15,12 +15,11 @@
 #include "resources/name_hash.h"
 #include "resources/settings.h"
 #include "tests/audio/audio_test_support.h"
+#include "tests/support/script_calls.h"
 #include "tests/support/script_harness.h"
 
 namespace tavelo::testing {
 namespace {
-
-using Lines = std::vector<std::string>;
 
 struct Runs {
   TempDirectory game;
@@ -249,6 +248,45 @@ TEST(Saves, damaged_files_are_refused_and_the_game_goes_on) {
   )");
   ASSERT_FALSE(run.lines.empty());
   EXPECT_EQ(run.lines.back(), "going on chapter  -1 -1 -1 -1 -1 -1 ") << run.game.log;
+}
+
+// Sizes a script can ask for but the engine cannot hold: an array whose
+// three sizes multiply past 64 bits, a thumbnail larger than save files keep
+// (refused at capture, so the save still loads), and a make_thumbnail
+// destination of 2 000 000 000 pixels a side, of which only the page's part
+// is computed, on the grid of the whole rectangle.
+TEST(Saves, oversized_arrays_and_thumbnails_are_refused_and_reductions_clip_first) {
+  Runs runs;
+  // @p: a 64 x 48 source, red on the left, green on the right; @q: the
+  // destination.
+  const std::string red = std::to_string(0x0000FF), green = std::to_string(0x00FF00);
+  const std::string body =
+      call("enable_saving", {}) + call("enable_save_points", {}) +
+      call("0x96B07AEE", {"15", "714156689", "1722007169"}) + "    pop\n" +  // int array_create
+      print("capture_thumbnail", {"5000", "2"}) +
+      keep("p", "page_create", {"64", "48"}) + keep("q", "page_create", {"64", "48"}) +
+      call("grp_boxfill", {"@p", "0", "0", "32", "48", red}) + call("grp_boxfill", {"@p", "32", "0", "32", "48", green}) +
+      // Onto (-32, 0, 64, 48): the page shows the grid's right half.
+      call("make_thumbnail", {"@p", "0", "0", "64", "48", "@q", "-32", "0", "64", "48"}) +
+      print("grp_point_get", {"@q", "0", "0"}) +
+      // Onto (0, 0, 2e9, 2e9): the page shows cell 0, the source's left edge.
+      call("make_thumbnail", {"@p", "0", "0", "64", "48", "@q", "0", "0", "2000000000", "2000000000"}) +
+      print("grp_point_get", {"@q", "0", "0"}) + R"(
+    syscall_discard save_point 0
+    load eternal int "#loaded@GLOBAL"
+    jump_if_false first
+    push_string "loaded"
+    PRINT 1
+    END
+first:
+    push_int 1
+    set_int_pop eternal int "#loaded@GLOBAL"
+)" + call("save", {"1"}) + call("load", {"1"});
+  ScriptRun run = runs.run(body);
+  ASSERT_EQ(run.lines.size(), 6u) << run.game.log;
+  EXPECT_TRUE(contains(run.lines[0], "配列の要素数が多すぎます。")) << run.lines[0];
+  EXPECT_TRUE(contains(run.lines[1], "capture_thumbnail : サムネイルが大きすぎます（5000×2、一辺4096まで）")) << run.lines[1];
+  EXPECT_EQ(Lines(run.lines.begin() + 2, run.lines.end()), (Lines{"-1 ", rgb(0, 255, 0), rgb(255, 0, 0), "loaded "}));
 }
 
 TEST(Saves, slot_numbers_name_their_files) {
