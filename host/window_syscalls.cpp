@@ -58,7 +58,7 @@ constexpr SyscallEntry kWindowSyscalls[] = {
     {0xF63ED9AE, "screen_mode_find", sys_screen_mode_find, script::SyscallFlags::None,
      "width, height → width of the full-screen mode chosen for that size"},
     {0x62374297, "window_no_operation", sys_window_no_operation, script::SyscallFlags::None,
-     "any arguments → 0; does nothing"},
+     "any arguments... -> int 0; does nothing: the key has no behaviour of its own"},
 };
 
 }  // namespace
