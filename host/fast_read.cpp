@@ -47,8 +47,9 @@ FastReadFile parse_fast_read_file(std::string_view text) {
     const std::string_view line = trimmed(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (line.empty()) continue;
-    if (line_number == 0) file.directory = std::string(line.substr(0, kDirectoryLimit));
-    if (line_number == 2) file.editor = std::string(line.substr(0, kEditorLimit));
+    // A value cut at its limit loses the blanks the cut left at its end.
+    if (line_number == 0) file.directory = std::string(trimmed(line.substr(0, kDirectoryLimit)));
+    if (line_number == 2) file.editor = std::string(trimmed(line.substr(0, kEditorLimit)));
     ++line_number;
   }
   return file;
