@@ -90,6 +90,36 @@ std::optional<FontFile> match_japanese(FcConfig* config, std::string_view family
   return found;
 }
 
+// The installed font of exactly this family (fontconfig answers every name
+// with something; only an answer under the asked name counts), whatever it covers.
+std::optional<FontFile> match_family(FcConfig* config, std::string_view family) {
+  FcPattern* pattern = FcPatternCreate();
+  if (!pattern) return std::nullopt;
+  std::string name(family);
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+  FcConfigSubstitute(config, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* font = FcFontMatch(config, pattern, &result);
+  FcPatternDestroy(pattern);
+  if (!font) return std::nullopt;
+  std::optional<FontFile> found;
+  FcChar8* found_family = nullptr;
+  FcChar8* file = nullptr;
+  for (int n = 0; !found && FcPatternGetString(font, FC_FAMILY, n, &found_family) == FcResultMatch; ++n) {
+    if (!found_family || !equal_ignoring_ascii_case(reinterpret_cast<const char*>(found_family), family)) continue;
+    if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch || !file) break;
+    FontFile location;
+    location.path = reinterpret_cast<const char*>(file);
+    int index = 0;
+    if (FcPatternGetInteger(font, FC_INDEX, 0, &index) == FcResultMatch) location.face_index = index & 0xFFFF;
+    location.family = reinterpret_cast<const char*>(found_family);
+    found = std::move(location);
+  }
+  FcPatternDestroy(font);
+  return found;
+}
+
 }  // namespace
 
 FontLookup::~FontLookup() {
@@ -103,11 +133,14 @@ std::string_view substitute_family(std::string_view face_name) {
   return {};
 }
 
-std::optional<FontFile> find_font_file(FontLookup& lookup, std::string_view face_name) {
+std::optional<FontFile> find_font_file(FontLookup& lookup, std::string_view face_name, FontCoverage coverage) {
   FcConfig* config = loaded_config(lookup);
   if (!config) return std::nullopt;
   std::string_view family = substitute_family(face_name);
   if (family.empty()) family = face_name;
+  if (coverage == FontCoverage::NamedOrJapanese && !family.empty()) {
+    if (std::optional<FontFile> found = match_family(config, family)) return found;
+  }
   // A named family that cannot draw Japanese (a Latin font) would show game
   // text as empty boxes; the best Japanese font serves instead.
   if (std::optional<FontFile> found = match_japanese(config, family)) return found;
