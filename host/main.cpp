@@ -88,15 +88,15 @@ std::optional<uint32_t> parse_debug_switch(std::string_view text) {
 
 // One line per utterance, as --speech-out writes them: an interrupting one
 // first stops what was being said.
-void write_utterance(std::FILE* file, const tavelo::platform::Utterance& utterance) {
-  if (utterance.interrupt) std::fprintf(file, "%u stop\n", unsigned(utterance.script_time));
+void write_utterance(tavelo::platform::File& file, const tavelo::platform::Utterance& utterance) {
+  const std::string time = std::to_string(utterance.script_time);
+  if (utterance.interrupt) (void)file.write(time + " stop\n");
   if (utterance.text.empty()) return;
   std::string text = utterance.text;
   for (char& c : text) {
     if (c == '\n' || c == '\r') c = ' ';
   }
-  std::fprintf(file, "%u say %s\n", unsigned(utterance.script_time), text.c_str());
-  std::fflush(file);
+  (void)file.write(time + " say " + text + "\n");
 }
 
 int usage_error(const std::string& message) {
@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
   }
   // What the virtual clock pulls from the mixer goes to the file as it comes.
   std::optional<audio::WaveWriter> audio_out;
-  std::unique_ptr<std::FILE, decltype(&std::fclose)> speech_out(nullptr, &std::fclose);
+  std::optional<platform::File> speech_out;
   if (!backend) {
     auto headless = std::make_unique<platform::HeadlessPlatform>(std::move(*policy));
     if (!command.audio_out.empty()) {
@@ -217,13 +217,13 @@ int main(int argc, char** argv) {
       headless->set_audio_sink([&audio_out](std::span<const int16_t> samples) { audio::append_samples(*audio_out, samples); });
     }
     if (!command.speech_out.empty()) {
-      speech_out.reset(std::fopen(command.speech_out.c_str(), "wb"));
+      speech_out = platform::File::open(command.speech_out, platform::OpenMode::Write);
       if (!speech_out) {
         std::fprintf(stderr, "tavelo: cannot write %s\n", command.speech_out.c_str());
         return 2;
       }
-      headless->set_speech_sink([file = speech_out.get()](const platform::Utterance& utterance) {
-        write_utterance(file, utterance);
+      headless->set_speech_sink([&speech_out](const platform::Utterance& utterance) {
+        write_utterance(*speech_out, utterance);
       });
     }
     backend = std::move(headless);
