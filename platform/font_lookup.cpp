@@ -57,34 +57,44 @@ bool covers_japanese(FcPattern* font) {
 
 // fontconfig's best match for the family (any family when empty) among fonts
 // for Japanese; nullopt when that match cannot draw Japanese.
-std::optional<FontFile> match_japanese(FcConfig* config, std::string_view family) {
+// fontconfig's best font for a family (empty: any) and a language (null: any).
+FcPattern* best_match(FcConfig* config, std::string_view family, const char* language) {
   FcPattern* pattern = FcPatternCreate();
-  if (!pattern) return std::nullopt;
+  if (!pattern) return nullptr;
   if (!family.empty()) {
     std::string name(family);
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
   }
-  FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
+  if (language) FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(language));
   FcConfigSubstitute(config, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   FcResult result = FcResultNoMatch;
   FcPattern* font = FcFontMatch(config, pattern, &result);
   FcPatternDestroy(pattern);
-  if (!font) return std::nullopt;
+  return font;
+}
 
-  std::optional<FontFile> found;
+// The file of a matched font, under the family name given.
+std::optional<FontFile> file_of(FcPattern* font, const FcChar8* family) {
   FcChar8* file = nullptr;
-  if (covers_japanese(font) && FcPatternGetString(font, FC_FILE, 0, &file) == FcResultMatch && file) {
-    FontFile location;
-    location.path = reinterpret_cast<const char*>(file);
-    int index = 0;
-    // The high bits of the index name a variable-font instance.
-    if (FcPatternGetInteger(font, FC_INDEX, 0, &index) == FcResultMatch) location.face_index = index & 0xFFFF;
+  if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch || !file) return std::nullopt;
+  FontFile location;
+  location.path = reinterpret_cast<const char*>(file);
+  int index = 0;
+  // The high bits of the index name a variable-font instance.
+  if (FcPatternGetInteger(font, FC_INDEX, 0, &index) == FcResultMatch) location.face_index = index & 0xFFFF;
+  if (family) location.family = reinterpret_cast<const char*>(family);
+  return location;
+}
+
+std::optional<FontFile> match_japanese(FcConfig* config, std::string_view family) {
+  FcPattern* font = best_match(config, family, "ja");
+  if (!font) return std::nullopt;
+  std::optional<FontFile> found;
+  if (covers_japanese(font)) {
     FcChar8* found_family = nullptr;
-    if (FcPatternGetString(font, FC_FAMILY, 0, &found_family) == FcResultMatch && found_family) {
-      location.family = reinterpret_cast<const char*>(found_family);
-    }
-    found = std::move(location);
+    if (FcPatternGetString(font, FC_FAMILY, 0, &found_family) != FcResultMatch) found_family = nullptr;
+    found = file_of(font, found_family);
   }
   FcPatternDestroy(font);
   return found;
@@ -93,28 +103,15 @@ std::optional<FontFile> match_japanese(FcConfig* config, std::string_view family
 // The installed font of exactly this family (fontconfig answers every name
 // with something; only an answer under the asked name counts), whatever it covers.
 std::optional<FontFile> match_family(FcConfig* config, std::string_view family) {
-  FcPattern* pattern = FcPatternCreate();
-  if (!pattern) return std::nullopt;
-  std::string name(family);
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
-  FcConfigSubstitute(config, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
-  FcResult result = FcResultNoMatch;
-  FcPattern* font = FcFontMatch(config, pattern, &result);
-  FcPatternDestroy(pattern);
+  FcPattern* font = best_match(config, family, nullptr);
   if (!font) return std::nullopt;
   std::optional<FontFile> found;
   FcChar8* found_family = nullptr;
-  FcChar8* file = nullptr;
-  for (int n = 0; !found && FcPatternGetString(font, FC_FAMILY, n, &found_family) == FcResultMatch; ++n) {
-    if (!found_family || !equal_ignoring_ascii_case(reinterpret_cast<const char*>(found_family), family)) continue;
-    if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch || !file) break;
-    FontFile location;
-    location.path = reinterpret_cast<const char*>(file);
-    int index = 0;
-    if (FcPatternGetInteger(font, FC_INDEX, 0, &index) == FcResultMatch) location.face_index = index & 0xFFFF;
-    location.family = reinterpret_cast<const char*>(found_family);
-    found = std::move(location);
+  for (int n = 0; FcPatternGetString(font, FC_FAMILY, n, &found_family) == FcResultMatch; ++n) {
+    if (found_family && equal_ignoring_ascii_case(reinterpret_cast<const char*>(found_family), family)) {
+      found = file_of(font, found_family);
+      break;
+    }
   }
   FcPatternDestroy(font);
   return found;
