@@ -192,6 +192,7 @@ void SettingsDialog::draw_sound() {
   off_box("音楽をＯＦＦ", values.play_music);
   ImGui::SameLine(column);
   off_box("効果音をOFF", values.play_sound);
+  ImGui::Checkbox("文章を読み上げる (Alt+R)", &values.read_aloud);
 }
 
 void SettingsDialog::draw_combined_sound() {
@@ -246,6 +247,14 @@ void SettingsDialog::draw_font() {
   ImGui::TextUnformatted(values.face.c_str());
   ImGui::TextUnformatted("这是文字样本。１２３４");
   ImGui::EndChild();
+  ImGui::Checkbox("欧文レイアウト (単語で改行)", &values.text_layout_alphabetic);
+  ImGui::Checkbox("文章をクリップボードへ", &values.text_to_clipboard);
+  ImGui::Checkbox("文章を WebSocket へ", &values.text_to_socket);
+  ImGui::SameLine();
+  ImGui::SetNextItemWidth(120.0f);
+  if (ImGui::InputInt("ポート", &values.text_socket_port, 0)) {
+    values.text_socket_port = std::clamp(values.text_socket_port, 1, 65535);
+  }
   if (m_kind != SettingsDialogKind::Combined) return;
   ImGui::Checkbox("アンチエイリアス", &values.font_anti);
   ImGui::Checkbox("影付き", &values.font_shadow);

@@ -38,6 +38,7 @@ constexpr IntField kIntFields[] = {
     {SettingsPage::Extra, UserSetting::SpkCont, &SettingsValues::speaker_click},
     {SettingsPage::Extra, UserSetting::HSceneNormal, &SettingsValues::scene_normal},
     {SettingsPage::Extra, UserSetting::HSceneYuri, &SettingsValues::scene_yuri},
+    {SettingsPage::Font, UserSetting::TextSocketPort, &SettingsValues::text_socket_port},
 };
 
 constexpr SwitchField kSwitchFields[] = {
@@ -58,6 +59,10 @@ constexpr SwitchField kSwitchFields[] = {
     {SettingsPage::Voice, UserSetting::TalkFemale, &SettingsValues::talk_female},
     {SettingsPage::Extra, UserSetting::HOnseiMale, &SettingsValues::voice_cut_male},
     {SettingsPage::Extra, UserSetting::HOnseiFemale, &SettingsValues::voice_cut_female},
+    {SettingsPage::Sound, UserSetting::ReadAloud, &SettingsValues::read_aloud},
+    {SettingsPage::Font, UserSetting::TextLayout, &SettingsValues::text_layout_alphabetic},
+    {SettingsPage::Font, UserSetting::TextToClipboard, &SettingsValues::text_to_clipboard},
+    {SettingsPage::Font, UserSetting::TextToSocket, &SettingsValues::text_to_socket},
 };
 
 // A character's voice level when its box is not ticked.

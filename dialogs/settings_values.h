@@ -50,6 +50,14 @@ struct SettingsValues {
   bool font_outline = true;  // Fuchidori
   bool font_bold = false;
   std::string face;  // UTF-8; the chosen face
+  // Text modes: the alphabetic layout (TextLayout) and each page's text to
+  // the clipboard and a local WebSocket port; reading aloud is on the
+  // sound page.
+  bool text_layout_alphabetic = false;
+  bool text_to_clipboard = false;
+  bool text_to_socket = false;
+  int32_t text_socket_port = 6677;
+  bool read_aloud = false;
   // Voices: per-character level (0 = that voice off); the voice page's
   // "音声は全てOFF" is talk_female switched off.
   std::array<int32_t, resources::kVoiceSetupLevels> voice_levels{};

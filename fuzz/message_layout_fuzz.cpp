@@ -12,7 +12,8 @@
 //                   or 's' + n + bytes
 //   2               lay the pending text out until the instruction finishes
 //   3 o o           replay the history page at offset o (u16), or -1 for 0xFFFF
-//   4 t s w         KINSOKU_TYPE t % 4, SPACEINDENT s & 1, window width w × 4
+//   4 t s w         KINSOKU_TYPE t % 4, the alphabetic layout when t & 4,
+//                   SPACEINDENT s & 1, window width w × 4
 
 #include <cstdint>
 #include <cstdlib>
@@ -148,7 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 4: {
-        text.message.options.rules.kinsoku_type = in.byte() % 4;
+        const uint8_t type = in.byte();
+        text.message.options.rules.kinsoku_type = type % 4;
+        text::set_text_layout(text.renderer, (type & 4) != 0 ? text::TextLayout::Alphabetic : text::TextLayout::Cells);
         text.message.options.rules.space_indent = (in.byte() & 1) != 0;
         console.frame.width = int32_t(in.byte()) * 4;
         break;

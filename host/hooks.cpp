@@ -31,6 +31,10 @@ void connect_voices(Engine& engine) {
     audio::announce_voice(owner.audio, owner.script,
                           {voice.name, voice.loop ? audio::Looping::Loop : audio::Looping::Once,
                            audio_gate(voice.gate), voice.skip ? audio::VoiceSkip::Skip : audio::VoiceSkip::Play});
+    return owner.audio.channels.voice.stream != 0;
+  };
+  engine.text.voice_playing = [](Engine& owner) {
+    return audio::channel_status(owner.audio, {audio::ChannelGroup::Voice, 0}) == 1;
   };
   engine.audio.voice_command = [](Engine& owner, std::string_view command) {
     text::execute_command(owner.text, owner.script, command, text::CommandOrigin::VoiceCall);

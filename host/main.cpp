@@ -36,6 +36,8 @@ constexpr std::string_view kUsage =
     "  --screenshot FILE      when the engine ends, write the display page as PNG\n"
     "  --audio-out FILE       with --headless: write the sound output as a 44.1 kHz\n"
     "                         16-bit stereo WAV file, from start-up to the end\n"
+    "  --speech-out FILE      with --headless: write what reading aloud would say,\n"
+    "                         one line each: script time, then \"say TEXT\" or \"stop\"\n"
     "  --input FILE           replay input events from a text file\n"
     "  --debug PORT           wait for a script debugger (tools/tvdbg) on\n"
     "                         127.0.0.1:PORT before the game starts (0: any free\n"
@@ -51,6 +53,7 @@ struct CommandLine {
   std::string code_page = "CP932";
   std::string screenshot;  // absolute: the engine runs in the game directory
   std::string audio_out;
+  std::string speech_out;
   tavelo::host::StartupOptions startup;
   std::string input_file;
 };
@@ -81,6 +84,19 @@ std::optional<uint32_t> parse_debug_switch(std::string_view text) {
     value = value * 10 + uint64_t(c - '0');
   }
   return value > 65535 ? std::nullopt : std::optional<uint32_t>(uint32_t(value));
+}
+
+// One line per utterance, as --speech-out writes them: an interrupting one
+// first stops what was being said.
+void write_utterance(tavelo::platform::File& file, const tavelo::platform::Utterance& utterance) {
+  const std::string time = std::to_string(utterance.script_time);
+  if (utterance.interrupt) (void)file.write(time + " stop\n");
+  if (utterance.text.empty()) return;
+  std::string text = utterance.text;
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  (void)file.write(time + " say " + text + "\n");
 }
 
 int usage_error(const std::string& message) {
@@ -119,6 +135,7 @@ int main(int argc, char** argv) {
       if (!value(command.startup.environment_file)) return usage_error("--env-file needs a name");
     } else if (word == "--codepage") {
       if (!value(command.code_page)) return usage_error("--codepage needs a name");
+      command.startup.code_page_given = true;
     } else if (word == "--screenshot") {
       if (!value(command.screenshot) || command.screenshot.empty()) return usage_error("--screenshot needs a file name");
       if (command.screenshot.front() != '/') command.screenshot = platform::current_directory() + "/" + command.screenshot;
@@ -126,6 +143,9 @@ int main(int argc, char** argv) {
       if (!value(command.audio_out) || command.audio_out.empty()) return usage_error("--audio-out needs a file name");
       // The engine runs in the game directory; the file is named from here.
       if (command.audio_out.front() != '/') command.audio_out = platform::current_directory() + "/" + command.audio_out;
+    } else if (word == "--speech-out") {
+      if (!value(command.speech_out) || command.speech_out.empty()) return usage_error("--speech-out needs a file name");
+      if (command.speech_out.front() != '/') command.speech_out = platform::current_directory() + "/" + command.speech_out;
     } else if (word == "--debug") {
       std::optional<uint32_t> port;
       if (value(text)) port = parse_milliseconds(text);  // decimal digits only
@@ -176,6 +196,7 @@ int main(int argc, char** argv) {
   if (!policy) return usage_error("unknown --answer policy " + command.answer);
 
   if (!command.audio_out.empty() && !command.headless) return usage_error("--audio-out needs --headless");
+  if (!command.speech_out.empty() && !command.headless) return usage_error("--speech-out needs --headless");
 
   std::unique_ptr<platform::Platform> backend;
   if (!command.headless) {
@@ -184,6 +205,7 @@ int main(int argc, char** argv) {
   }
   // What the virtual clock pulls from the mixer goes to the file as it comes.
   std::optional<audio::WaveWriter> audio_out;
+  std::optional<platform::File> speech_out;
   if (!backend) {
     auto headless = std::make_unique<platform::HeadlessPlatform>(std::move(*policy));
     if (!command.audio_out.empty()) {
@@ -194,16 +216,41 @@ int main(int argc, char** argv) {
       }
       headless->set_audio_sink([&audio_out](std::span<const int16_t> samples) { audio::append_samples(*audio_out, samples); });
     }
+    if (!command.speech_out.empty()) {
+      speech_out = platform::File::open(command.speech_out, platform::OpenMode::Write);
+      if (!speech_out) {
+        std::fprintf(stderr, "tavelo: cannot write %s\n", command.speech_out.c_str());
+        return 2;
+      }
+      headless->set_speech_sink([&speech_out](const platform::Utterance& utterance) {
+        write_utterance(*speech_out, utterance);
+      });
+    }
     backend = std::move(headless);
   }
 
-  host::Engine engine(*backend, *encoding, platform::current_directory());
-  if (!replay.empty()) host::load_input_replay(engine, std::move(replay));
-  int status = host::run_engine(engine, command.startup);
-  if (!command.screenshot.empty() && engine.graphics.screen.paint_suspended) {
+  auto engine = std::make_unique<host::Engine>(*backend, *encoding, platform::current_directory());
+  if (!replay.empty()) host::load_input_replay(*engine, replay);
+  int status = host::run_engine(*engine, command.startup);
+  if (status == host::kOtherCodePage) {
+    // The game's environment file names its code page (CODEPAGE): start
+    // again in that one, before anything was shown.
+    const std::string wanted = host::environment_code_page(*engine);
+    engine.reset();
+    encoding = platform::TextEncoding::create(wanted);
+    if (!encoding) {
+      std::fprintf(stderr, "tavelo: the environment file names an unknown code page %s\n", wanted.c_str());
+      return 255;
+    }
+    command.startup.code_page_given = true;
+    engine = std::make_unique<host::Engine>(*backend, *encoding, platform::current_directory());
+    if (!replay.empty()) host::load_input_replay(*engine, std::move(replay));
+    status = host::run_engine(*engine, command.startup);
+  }
+  if (!command.screenshot.empty() && engine->graphics.screen.paint_suspended) {
     // A movie owns the window: its picture is what the player sees.
-    host::write_window_screenshot(engine, command.screenshot);
-  } else if (!command.screenshot.empty() && !graphics::write_screenshot(engine.graphics, command.screenshot)) {
+    host::write_window_screenshot(*engine, command.screenshot);
+  } else if (!command.screenshot.empty() && !graphics::write_screenshot(engine->graphics, command.screenshot)) {
     std::fprintf(stderr, "tavelo: cannot write the screenshot %s\n", command.screenshot.c_str());
   }
   if (audio_out && !audio::finish_wave(*audio_out)) std::fprintf(stderr, "tavelo: writing %s failed\n", command.audio_out.c_str());

@@ -28,6 +28,8 @@
 #include "script/read_marks.h"
 #include "script/scheduler.h"
 #include "script/value.h"
+#include "text/reading.h"
+#include "text/state.h"
 
 namespace tavelo::host {
 namespace {
@@ -41,6 +43,7 @@ constexpr uint32_t kHousekeepingMs = 100;
 
 // Virtual keys.
 constexpr int32_t kKeyC = 'C';
+constexpr int32_t kKeyR = 'R';
 
 // Menu requests and the script events they raise.
 enum MenuRequestCode : int32_t {
@@ -425,6 +428,8 @@ void run_shortcut(Engine& engine, int32_t key) {
   if (window.alt_held) {
     if (alt_requests && key == kKeyF2) post_menu_request(engine, kRequestSaveAs);
     if (alt_requests && key == kKeyF3) post_menu_request(engine, kRequestLoadFile);
+    // Alt+R: no menu variant uses it.
+    if (key == kKeyR) text::toggle_read_aloud(engine.text, engine.script);
     return;
   }
   switch (key) {
@@ -582,6 +587,10 @@ void pump_window_events(Engine& engine) {
   while (engine.platform.poll_event(event)) {
     if (event.type == platform::EventType::Screenshot) {
       write_screenshot(engine, event.text);
+      continue;
+    }
+    if (event.type == platform::EventType::UiFocus) {
+      text::speak_focus(engine.text, engine.script, event.text);
       continue;
     }
     // The window lost its picture or regained the focus: show it whole again.

@@ -9,6 +9,8 @@
 #include "platform/text_encoding.h"
 #include "resources/multibyte.h"
 #include "resources/settings.h"
+#include "text/reading.h"
+#include "text/state.h"
 
 namespace tavelo::host {
 namespace {
@@ -157,6 +159,7 @@ void finish_settings_dialog(Engine& engine, const dialogs::SettingsDialog& dialo
     dialogs::write_page(resources, page, values);
   }
   if (sound_changed) audio::apply_sound_settings(engine.audio, engine.script);
+  text::refresh_text_modes(engine.text, engine.resources);
 }
 
 }  // namespace tavelo::host

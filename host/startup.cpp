@@ -27,6 +27,7 @@
 #include "platform/text_encoding.h"
 #include "resources/environment.h"
 #include "resources/file_lookup.h"
+#include "resources/multibyte.h"
 #include "resources/name_hash.h"
 #include "resources/search_list.h"
 #include "resources/settings.h"
@@ -201,6 +202,18 @@ void release_global_store(Engine& engine) {
   global.records.clear();
 }
 
+// "utf-8", "UTF8" and "UTF_8" name one code page; an empty name is the engine's own.
+bool same_code_page(std::string_view wanted, std::string_view current) {
+  auto normal = [](std::string_view name) {
+    std::string out;
+    for (char c : name) {
+      if (c != '-' && c != '_') out += resources::ascii_upper(c);
+    }
+    return out;
+  };
+  return wanted.empty() || normal(wanted) == normal(current);
+}
+
 }  // namespace
 
 void shut_down(Engine& engine) {
@@ -239,6 +252,10 @@ void shut_down(Engine& engine) {
   show_step(engine, "KATAZUKE - END");
 }
 
+std::string environment_code_page(Engine& engine) {
+  return resources::env_setting_text(engine.resources, resources::EnvText::CodePage);
+}
+
 int run_engine(Engine& engine, const StartupOptions& options) {
   uint32_t duplicate = 0;
   if (!build_engine_syscall_table(engine.script.syscalls, &duplicate)) {
@@ -267,6 +284,9 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   }
   engine.resources.environment = resources::parse_environment(*environment_bytes, engine.resources.lead_bytes);
   resources::forget_environment_values(engine.resources.settings);
+  if (!options.code_page_given && !same_code_page(environment_code_page(engine), engine.encoding.code_page())) {
+    return kOtherCodePage;
+  }
   apply_fast_read_file(engine);
 
   engine.script.caption = resources::env_setting_text(engine.resources, resources::EnvText::Titlebar);

@@ -19,11 +19,22 @@ struct StartupOptions {
   // Opens the debugger link on 127.0.0.1 at this port (0: any free port) and
   // waits for a debugger before the game starts.
   std::optional<uint16_t> debug_port;
+  // The code page came from the command line: the environment's CODEPAGE
+  // does not change it.
+  bool code_page_given = false;
 };
 
+// run_engine's answer when the environment file names another code page
+// than the engine's (CODEPAGE): nothing has started yet; the caller makes an
+// engine with environment_code_page(engine) and runs that instead.
+inline constexpr int kOtherCodePage = -2;
+
 // Runs the engine to its end; returns the process exit status (0 for a normal
-// end, 255 for an abnormal one).
+// end, 255 for an abnormal one) or kOtherCodePage.
 int run_engine(Engine& engine, const StartupOptions& options);
+
+// The environment file's CODEPAGE (ASCII; empty when it names none).
+std::string environment_code_page(Engine& engine);
 
 // The shutdown that ExecOut and the end of the outer loop share: frees every
 // store and script and writes the settings kept at exit.

@@ -57,34 +57,61 @@ bool covers_japanese(FcPattern* font) {
 
 // fontconfig's best match for the family (any family when empty) among fonts
 // for Japanese; nullopt when that match cannot draw Japanese.
-std::optional<FontFile> match_japanese(FcConfig* config, std::string_view family) {
+// fontconfig's best font for a family (empty: any) and a language (null: any).
+FcPattern* best_match(FcConfig* config, std::string_view family, const char* language) {
   FcPattern* pattern = FcPatternCreate();
-  if (!pattern) return std::nullopt;
+  if (!pattern) return nullptr;
   if (!family.empty()) {
     std::string name(family);
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
   }
-  FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
+  if (language) FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(language));
   FcConfigSubstitute(config, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   FcResult result = FcResultNoMatch;
   FcPattern* font = FcFontMatch(config, pattern, &result);
   FcPatternDestroy(pattern);
-  if (!font) return std::nullopt;
+  return font;
+}
 
-  std::optional<FontFile> found;
+// The file of a matched font, under the family name given.
+std::optional<FontFile> file_of(FcPattern* font, const FcChar8* family) {
   FcChar8* file = nullptr;
-  if (covers_japanese(font) && FcPatternGetString(font, FC_FILE, 0, &file) == FcResultMatch && file) {
-    FontFile location;
-    location.path = reinterpret_cast<const char*>(file);
-    int index = 0;
-    // The high bits of the index name a variable-font instance.
-    if (FcPatternGetInteger(font, FC_INDEX, 0, &index) == FcResultMatch) location.face_index = index & 0xFFFF;
+  if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch || !file) return std::nullopt;
+  FontFile location;
+  location.path = reinterpret_cast<const char*>(file);
+  int index = 0;
+  // The high bits of the index name a variable-font instance.
+  if (FcPatternGetInteger(font, FC_INDEX, 0, &index) == FcResultMatch) location.face_index = index & 0xFFFF;
+  if (family) location.family = reinterpret_cast<const char*>(family);
+  return location;
+}
+
+std::optional<FontFile> match_japanese(FcConfig* config, std::string_view family) {
+  FcPattern* font = best_match(config, family, "ja");
+  if (!font) return std::nullopt;
+  std::optional<FontFile> found;
+  if (covers_japanese(font)) {
     FcChar8* found_family = nullptr;
-    if (FcPatternGetString(font, FC_FAMILY, 0, &found_family) == FcResultMatch && found_family) {
-      location.family = reinterpret_cast<const char*>(found_family);
+    if (FcPatternGetString(font, FC_FAMILY, 0, &found_family) != FcResultMatch) found_family = nullptr;
+    found = file_of(font, found_family);
+  }
+  FcPatternDestroy(font);
+  return found;
+}
+
+// The installed font of exactly this family (fontconfig answers every name
+// with something; only an answer under the asked name counts), whatever it covers.
+std::optional<FontFile> match_family(FcConfig* config, std::string_view family) {
+  FcPattern* font = best_match(config, family, nullptr);
+  if (!font) return std::nullopt;
+  std::optional<FontFile> found;
+  FcChar8* found_family = nullptr;
+  for (int n = 0; FcPatternGetString(font, FC_FAMILY, n, &found_family) == FcResultMatch; ++n) {
+    if (found_family && equal_ignoring_ascii_case(reinterpret_cast<const char*>(found_family), family)) {
+      found = file_of(font, found_family);
+      break;
     }
-    found = std::move(location);
   }
   FcPatternDestroy(font);
   return found;
@@ -103,11 +130,14 @@ std::string_view substitute_family(std::string_view face_name) {
   return {};
 }
 
-std::optional<FontFile> find_font_file(FontLookup& lookup, std::string_view face_name) {
+std::optional<FontFile> find_font_file(FontLookup& lookup, std::string_view face_name, FontCoverage coverage) {
   FcConfig* config = loaded_config(lookup);
   if (!config) return std::nullopt;
   std::string_view family = substitute_family(face_name);
   if (family.empty()) family = face_name;
+  if (coverage == FontCoverage::NamedOrJapanese && !family.empty()) {
+    if (std::optional<FontFile> found = match_family(config, family)) return found;
+  }
   // A named family that cannot draw Japanese (a Latin font) would show game
   // text as empty boxes; the best Japanese font serves instead.
   if (std::optional<FontFile> found = match_japanese(config, family)) return found;

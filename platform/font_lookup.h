@@ -37,10 +37,17 @@ struct FontLookup {
 // without regard to ASCII case.
 std::string_view substitute_family(std::string_view face_name);
 
+// Which fonts may answer a face name.
+enum class FontCoverage {
+  Japanese,         // only fonts that draw Japanese
+  NamedOrJapanese,  // also an installed family of exactly that name (a Latin font)
+};
+
 // The font file for a face name: the named family when it is installed, else
-// the best font that covers Japanese. Never a font without Japanese glyphs:
-// nullopt when none is installed.
-std::optional<FontFile> find_font_file(FontLookup& lookup, std::string_view face_name);
+// the best font that covers Japanese. With FontCoverage::Japanese never a font
+// without Japanese glyphs; nullopt when none is installed.
+std::optional<FontFile> find_font_file(FontLookup& lookup, std::string_view face_name,
+                                       FontCoverage coverage = FontCoverage::Japanese);
 
 // An installed face as the font dialog lists it.
 struct FontFace {

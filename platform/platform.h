@@ -111,6 +111,7 @@ enum class EventType {
   MenuCommand,     // a menu item was chosen; key is its command id
   MenuOpening,     // the menu bar or one of its menus opens: refresh the items
   Screenshot,      // replayed input only: write the presented frame to text (a PNG path)
+  UiFocus,         // the player moved to a menu item or dialog control; text is its label
 };
 
 enum class MouseButton : uint8_t { Left, Right, Middle };
@@ -238,6 +239,16 @@ class AudioSource {
   virtual void render(std::span<int16_t> out) = 0;
 };
 
+// ---- speech
+
+// Text the engine reads aloud (UTF-8), with the script time it was asked at.
+struct Utterance {
+  std::string text;
+  std::string language;    // a tag such as "ja"; empty: the reader's own
+  uint32_t script_time = 0;
+  bool interrupt = false;  // silence what is being read, and what waits, first
+};
+
 struct LocalTime {
   int year = 0;    // e.g. 2026
   int month = 0;   // 1..12
@@ -338,6 +349,12 @@ class Platform {
   virtual void set_caption(std::string_view caption) = 0;
 
   virtual void set_clipboard_text(std::string_view text) = 0;
+
+  // Reading aloud (text/reading.h). The SDL backend speaks through
+  // speech-dispatcher; the headless one hands what it is given to its speech
+  // sink (--speech-out). A backend without speech ignores both.
+  virtual void speak(const Utterance& /*utterance*/) {}
+  virtual void stop_speaking(uint32_t /*script_time*/) {}
   virtual std::string clipboard_text() = 0;
 
   // Opens a URL or document with the desktop's opener; false when there is

@@ -61,18 +61,33 @@ std::unique_ptr<TextEncoding> TextEncoding::create(std::string_view code_page) {
   encoding->m_to_utf8 = to_utf8;
   encoding->m_from_utf8 = from_utf8;
   // A byte leads a double-byte character when it cannot stand alone but some
-  // trail byte completes it.
+  // trail byte completes it; failing that, a longer character when two or
+  // three continuation bytes complete it (UTF-8).
   for (int byte = 0x80; byte < 0x100; ++byte) {
     char single[1] = {char(byte)};
     if (convert(to_utf8, std::string_view(single, 1), false)) continue;
     for (int trail : {0x40, 0x80, 0xA1}) {
       char pair[2] = {char(byte), char(trail)};
       if (convert(to_utf8, std::string_view(pair, 2), false)) {
-        encoding->m_lead_bytes[size_t(byte)] = true;
+        encoding->m_lead_bytes[size_t(byte)] = 1;
         break;
       }
     }
+    for (size_t length = 3; length <= 4 && encoding->m_lead_bytes[size_t(byte)] == 0; ++length) {
+      for (int second : {0x80, 0x90, 0xA0}) {
+        char sequence[4] = {char(byte), char(second), char(0x80), char(0x80)};
+        if (convert(to_utf8, std::string_view(sequence, length), false)) {
+          encoding->m_lead_bytes[size_t(byte)] = uint8_t(length - 1);
+          break;
+        }
+      }
+    }
   }
+  std::string upper;
+  for (char c : name) {
+    if (c != '-' && c != '_') upper += (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+  }
+  encoding->m_utf8 = upper == "UTF8";
   return encoding;
 }
 

@@ -67,12 +67,13 @@ int compare_text(const LeadByteTable& lead, std::string_view a, std::string_view
   while (i < a.size() && j < b.size()) {
     size_t length_a = character_length(lead, a, i);
     size_t length_b = character_length(lead, b, j);
+    // A multibyte character's bytes in order make its code (big-endian).
     uint32_t code_a = uint8_t(a[i]);
     uint32_t code_b = uint8_t(b[j]);
-    if (length_a == 2) code_a = code_a << 8 | uint8_t(a[i + 1]);
-    else if (letter_case == Case::Insensitive) code_a = uint8_t(ascii_lower(a[i]));
-    if (length_b == 2) code_b = code_b << 8 | uint8_t(b[j + 1]);
-    else if (letter_case == Case::Insensitive) code_b = uint8_t(ascii_lower(b[j]));
+    for (size_t k = 1; k < length_a; ++k) code_a = code_a << 8 | uint8_t(a[i + k]);
+    for (size_t k = 1; k < length_b; ++k) code_b = code_b << 8 | uint8_t(b[j + k]);
+    if (length_a == 1 && letter_case == Case::Insensitive) code_a = uint8_t(ascii_lower(a[i]));
+    if (length_b == 1 && letter_case == Case::Insensitive) code_b = uint8_t(ascii_lower(b[j]));
     if (code_a != code_b) return code_a < code_b ? -1 : 1;
     i += length_a;
     j += length_b;

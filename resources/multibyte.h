@@ -10,13 +10,16 @@
 
 namespace tavelo::resources {
 
-using LeadByteTable = std::array<bool, 256>;
+// Per byte: how many bytes follow it in its character (0 for a character of
+// one byte, 1 for the lead byte of a double-byte character, up to 3 in UTF-8).
+using LeadByteTable = std::array<uint8_t, 256>;
 
-// Length in bytes of the character starting at text[position] (1 or 2; 1 when
-// a lead byte has no trail byte left).
+// Length in bytes of the character starting at text[position] (1 to 4; a
+// character cut short by the end of the text keeps the bytes that are left).
 inline size_t character_length(const LeadByteTable& lead, std::string_view text, size_t position) {
-  if (lead[uint8_t(text[position])] && position + 1 < text.size()) return 2;
-  return 1;
+  const size_t length = size_t(1) + lead[uint8_t(text[position])];
+  const size_t left = text.size() - position;
+  return length < left ? length : left;
 }
 
 inline char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }

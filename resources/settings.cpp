@@ -74,6 +74,7 @@ constexpr EnvIntEntry kEnvInts[] = {
     {EnvInt::GuiExitDialog, "GUIEXITDLG", 0},
     {EnvInt::QuickloadFailsafe, "QUICKLOAD_FAILSAFE", 2},
     {EnvInt::QuicksaveFailsafe, "QUICKSAVE_FAILSAFE", 0},
+    {EnvInt::TextLayout, "TEXT_LAYOUT", 0},
 };
 
 // Section names and the caption are kept in 128-byte buffers.
@@ -106,6 +107,7 @@ constexpr EnvTextEntry kEnvTexts[] = {
     {EnvText::Url, "URL", "", kLongText},
     {EnvText::SupportUrl, "SUPPORTURL", "", kLongText},
     {EnvText::SupportString, "SUPPORTSTR", "", kLongText},
+    {EnvText::CodePage, "CODEPAGE", "", kShortText},
 };
 
 // A registry value whose default is a constant, or an environment key when
@@ -182,6 +184,12 @@ constexpr UserSettingEntry kUserSettings[] = {
     {UserSetting::MovieDisableMenu, "MovieDisableMenu", 0},
     {UserSetting::FullScreenScaling, "FullScreenScaling", 0, EnvInt::Count, 0, 2},
     {UserSetting::FullScreenExclusive, "FullScreenExclusive", 0},
+    {UserSetting::TextLayout, "TextLayout", 0, EnvInt::TextLayout, 0, 1},
+    {UserSetting::ReadAloud, "ReadAloud", 0, EnvInt::Count, 0, 1},
+    {UserSetting::TextToClipboard, "TextToClipboard", 0, EnvInt::Count, 0, 1},
+    {UserSetting::TextToSocket, "TextToSocket", 0, EnvInt::Count, 0, 1},
+    // The port text-hooking pages listen on by default.
+    {UserSetting::TextSocketPort, "TextSocketPort", 6677, EnvInt::Count, 1, 65535},
 };
 
 struct UserTextEntry {

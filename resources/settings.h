@@ -32,6 +32,9 @@ enum class EnvInt : uint8_t {
   NekoMenu, AkaMenu, StlMenu, NoConfig, UseExtraSetup,
   LoadSaveDisable, NoSaveAs, RetLastSelEnable, FontSel, VoiceSel, JoyUse, CaptureDisable, FnDisable,
   WideModeMenu, EraseOnSpace, GuiExitDialog, QuickloadFailsafe, QuicksaveFailsafe,
+  // This engine's own: the message window's layout (0 Japanese cells, 1
+  // alphabetic, for translated games).
+  TextLayout,
   Count
 };
 
@@ -39,6 +42,8 @@ enum class EnvInt : uint8_t {
 enum class EnvText : uint8_t {
   RegGlobal, RegLocal, Titlebar, GyoutouKinsoku, GyoumatuKinsoku, AltGender, FcName, FcName2,
   CaptureName, HelpFile, AppName, Version, Url, SupportUrl, SupportString,
+  // This engine's own: the game text's code page (CODEPAGE, e.g. UTF-8).
+  CodePage,
   Count
 };
 
@@ -56,6 +61,9 @@ enum class UserSetting : uint8_t {
   // This engine's own: how a full screen shows the game (0 fit, 1 integer
   // multiples, 2 stretched) and whether it switches the display's mode.
   FullScreenScaling, FullScreenExclusive,
+  // The text modes: alphabetic layout, reading pages aloud, and each page's
+  // text to the clipboard and to a local WebSocket port.
+  TextLayout, ReadAloud, TextToClipboard, TextToSocket, TextSocketPort,
   Count
 };
 

@@ -6,6 +6,7 @@
 #include "script/error_report.h"
 #include "script/state.h"
 #include "text/message_window.h"
+#include "text/reading.h"
 #include "text/state.h"
 
 namespace tavelo::text {
@@ -119,6 +120,7 @@ StepResult lay_out_step(State& text, script::Machine& machine, const Canvas& can
     if (bracket != std::string::npos && bracket > 0) {
       std::string name = pending.substr(0, bracket);
       pending.erase(0, bracket);
+      note_speaker(text, name);
       result.outcome = run_again(text, kEventSpeakerName, {std::move(name)});
       return result;
     }
@@ -154,10 +156,22 @@ StepResult lay_out_step(State& text, script::Machine& machine, const Canvas& can
   request.font_width = console.width;
   request.parentheses_quote = (flags & kParenthesesQuote) != 0;
   request.at_line_start = int64_t(console.x) <= int64_t(frame.x) + console.indent;
-  const LineBreak line_break = break_line(request, message.options.rules, message.options.kinsoku, marks, lead);
+  const bool alphabetic = text.renderer.layout == TextLayout::Alphabetic;
+  if (alphabetic) request.hyphen_advance = measure_text(text.renderer, console, "-", settings);
+  const LineBreak line_break =
+      alphabetic ? break_line_alphabetic(request, message.options.rules, message.options.kinsoku, marks, text.renderer.codec)
+                 : break_line(request, message.options.rules, message.options.kinsoku, marks, lead);
   if (line_break.indent) console.indent = *line_break.indent;
 
   if (line_break.length == 0) {
+    // Only the spaces before a break fit: they go, and at the line start
+    // nothing else changes.
+    note_text(text, std::string_view(pending).substr(0, line_break.consumed));
+    pending.erase(0, line_break.consumed);
+    if (line_break.consumed > 0 && request.at_line_start) {
+      result.outcome = StepOutcome::RunAgain;
+      return result;
+    }
     console.x = wrapping_add(frame.x, console.indent);
     console.y = wrapping_add(console.y, console.pitch);
     message.page_start = false;
@@ -166,8 +180,10 @@ StepResult lay_out_step(State& text, script::Machine& machine, const Canvas& can
     return result;
   }
 
-  const std::string line = pending.substr(0, line_break.length);
-  pending.erase(0, line_break.length);
+  std::string line = pending.substr(0, line_break.length);
+  const size_t consumed = std::max(line_break.consumed, line_break.length);
+  note_text(text, std::string_view(pending).substr(0, consumed));
+  pending.erase(0, consumed);
   if (message.page_start && message.history_suspension == 0 && message.caption.size() < kCaptionLimit) {
     message.caption += resources::cut_game_text(lead, line, kCaptionLimit - message.caption.size());
   }
@@ -182,6 +198,7 @@ StepResult lay_out_step(State& text, script::Machine& machine, const Canvas& can
     }
   }
 
+  if (line_break.hyphenated) line += '-';
   graphics::Rect drawn;
   int32_t advance = 0;
   if (canvas.page) {

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "resources/multibyte.h"
+#include "text/text_codec.h"
 
 namespace tavelo::platform {
 class TextEncoding;
@@ -48,7 +49,7 @@ inline constexpr size_t kKinsokuTableLimit = 255;
 KinsokuTables default_kinsoku_tables(const platform::TextEncoding& encoding);
 Punctuation make_punctuation(const platform::TextEncoding& encoding);
 
-// Whether a character is listed in a table. Only double-byte characters are
+// Whether a character is listed in a table. Only multibyte characters are
 // ever listed; the table is walked character by character, so the trail byte
 // of one listed character and the lead byte of the next never match.
 bool in_kinsoku_table(const resources::LeadByteTable& lead, std::string_view table, std::string_view character);
@@ -66,17 +67,30 @@ struct LineRequest {
   int32_t font_width = 0;            // the window font's cell width
   bool parentheses_quote = false;    // "（" and "）" act as brackets (quote marker flag 4)
   bool at_line_start = false;        // the pen stands where continuation lines start
+  int32_t hyphen_advance = 0;        // alphabetic layout: the advance of "-"
 };
 
 struct LineBreak {
   size_t length = 0;    // bytes at the front of text that form the line
-  int32_t width = 0;    // their total advance
+  int32_t width = 0;    // their total advance (with the hyphen when hyphenated)
   std::optional<int32_t> indent;  // the continuation indent a bracket on the line set
+  size_t consumed = 0;  // bytes the line takes from the text: length, and the spaces it broke at
+  bool hyphenated = false;  // a word was cut: "-" is drawn after the line
 };
 
 // Decides the line. A line that would come out empty at the line start takes
 // its first character anyway, so text too wide for the window still moves on.
 LineBreak break_line(const LineRequest& request, const LineRules& rules, const KinsokuTables& tables,
                      const Punctuation& punctuation, const resources::LeadByteTable& lead);
+
+// The alphabetic layout's line: breaks after spaces (which hang past the
+// edge and are dropped at the break) and after hyphens within words; beside
+// and between characters of Japanese runs wherever the kinsoku tables allow
+// (a character that may not start a line stays with the one before, one that
+// may not end a line goes down with the one after). A word too long for a
+// whole line is cut where it fills the line with a hyphen. KINSOKU_TYPE's
+// early zone and pull-back depth belong to the cell layout and do not apply.
+LineBreak break_line_alphabetic(const LineRequest& request, const LineRules& rules, const KinsokuTables& tables,
+                                const Punctuation& punctuation, const TextCodec& codec);
 
 }  // namespace tavelo::text

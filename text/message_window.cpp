@@ -97,7 +97,7 @@ void announce_voice(State& text, script::Machine& machine, std::string_view comm
                : message.next_voice_male            ? VoiceGate::Male
                                                     : VoiceGate::Female;
   voice.skip = message.next_voice_skip;
-  if (text.play_voice) text.play_voice(machine.engine, voice);
+  if (text.play_voice && text.play_voice(machine.engine, voice)) note_voice(text, machine);
   message.next_voice_male = false;
   message.next_voice_skip = message.options.voice_skip_default;
 }
@@ -214,6 +214,7 @@ void reset_message_window(State& text) {
   text.renderer.line_buffer = graphics::Page();
   text.history = History();
   text.events.clear();
+  text.reading.page = PageText{};
 }
 
 void append_message_text(MessageState& message, const resources::LeadByteTable& lead, std::string_view game_text) {
@@ -257,9 +258,13 @@ CommandResult execute_command(State& text, script::Machine& machine, std::string
       message.suppress_newline = false;
       if (suppressed && console.x == console.frame.x && console.y == console.frame.y) break;
       line_break(text);
+      note_line_break(text);
       break;
     }
-    case 'N': line_break(text); break;
+    case 'N':
+      line_break(text);
+      note_line_break(text);
+      break;
     case 'o':
       message.saved_x = console.x;
       message.saved_y = console.y;
@@ -270,6 +275,7 @@ CommandResult execute_command(State& text, script::Machine& machine, std::string
       console.no_wait = false;
       console.character_delay = -1;
       queue_event(text, kEventPageWait);
+      finish_page(text, machine);
       break;
     case 'r':
       console.x = message.saved_x;
@@ -280,7 +286,10 @@ CommandResult execute_command(State& text, script::Machine& machine, std::string
       if (!console.no_wait) result.sleep_ms = std::max(command_number(command, 0), 0);
       break;
     case 'v': announce_voice(text, machine, command, origin); break;
-    case 'w': clear_page(text); break;
+    case 'w':
+      finish_page(text, machine);
+      clear_page(text);
+      break;
     case 'x': queue_event(text, kEventCommandText, {std::string(command.substr(1))}); break;
     case 'z': console.no_wait = true; break;
     default: break;

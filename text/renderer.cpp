@@ -11,6 +11,7 @@
 
 #include "platform/file_system.h"
 #include "platform/font_lookup.h"
+#include "platform/text_encoding.h"
 #include "resources/multibyte.h"
 #include "text/prebuild_characters.h"
 
@@ -50,6 +51,10 @@ struct FontEngine {
   int32_t lf_height = 0;
   int32_t lf_width = 0;
   FT_Face face = nullptr;  // nullptr when no font draws the face
+  // Alphabetic layout: the Japanese font that draws what the face lacks, at
+  // the same size (nullptr when the face is that font, or none is installed).
+  FT_Face fallback = nullptr;
+  int32_t fallback_index = -2;  // in faces; -1 none, -2 not looked up yet
   int32_t ascent = 0;      // baseline below the cell top, realised pixels
   std::vector<int32_t> extents;       // per character code: the font's advance, -1 unknown
   std::vector<char32_t> code_points;  // per character code, kUnknownCodePoint until asked
@@ -68,11 +73,12 @@ void FontEngineDeleter::operator()(FontEngine* engine) const { delete engine; }
 namespace {
 
 constexpr char32_t kUnknownCodePoint = 0xFFFFFFFF;
+constexpr int32_t kUnresolved = -2;
+// A character's glyph code; characters without one are never memoised or cached.
+using Code = std::optional<uint16_t>;
 // Cells beyond this are not drawn: a script's height of a million would ask
 // for gigabytes of line buffer and glyph bitmaps.
 constexpr int32_t kMaxCellSize = 1024;
-// "明朝" in CP932.
-constexpr std::string_view kMincho = "\x96\xBE\x92\xA9";
 
 // Weights of the 4 × 4 reduction: the centre samples count twice, the twelve
 // around them once, 20 in all.
@@ -195,13 +201,31 @@ int32_t resolve_face(Renderer& renderer, FontEngine& engine, const std::string& 
       }
     }
     if (index < 0) {
-      if (std::optional<platform::FontFile> file = platform::find_font_file(engine.lookup, utf8)) {
+      const platform::FontCoverage coverage = renderer.layout == TextLayout::Alphabetic
+                                                  ? platform::FontCoverage::NamedOrJapanese
+                                                  : platform::FontCoverage::Japanese;
+      if (std::optional<platform::FontFile> file = platform::find_font_file(engine.lookup, utf8, coverage)) {
         index = open_system_face(engine, *file);
       }
     }
   }
   engine.resolved.emplace_back(face_name, index);
   return index;
+}
+
+// The best installed Japanese font (the face that draws what a Latin font
+// lacks), looked up once; -1 when there is none.
+int32_t resolve_fallback(FontEngine& engine) {
+  if (engine.fallback_index == kUnresolved) {
+    engine.fallback_index = -1;
+    if (engine.library) {
+      if (std::optional<platform::FontFile> file =
+              platform::find_font_file(engine.lookup, {}, platform::FontCoverage::Japanese)) {
+        engine.fallback_index = open_system_face(engine, *file);
+      }
+    }
+  }
+  return engine.fallback_index;
 }
 
 int32_t realised_width(const FontRecord& record, int32_t scale) {
@@ -225,6 +249,7 @@ FT_Face realise(Renderer& renderer, const FontRecord& record, int32_t scale) {
   engine.lf_height = lf_height;
   engine.lf_width = lf_width;
   engine.face = nullptr;
+  engine.fallback = nullptr;
   std::fill(engine.extents.begin(), engine.extents.end(), -1);
   const int32_t index = resolve_face(renderer, engine, record.face);
   if (index < 0) return nullptr;
@@ -242,40 +267,71 @@ FT_Face realise(Renderer& renderer, const FontRecord& record, int32_t scale) {
     engine.ascent = int32_t(face->size->metrics.ascender >> 6);
   }
   engine.face = face;
+  if (renderer.layout == TextLayout::Alphabetic) {
+    // A translation's Latin font lacks the Japanese characters a mixed line
+    // has: the Japanese font draws them, on the same baseline.
+    const int32_t other = resolve_fallback(engine);
+    if (other >= 0 && engine.faces[size_t(other)].face != face) {
+      FT_Face fallback = engine.faces[size_t(other)].face;
+      if (FT_Set_Pixel_Sizes(fallback, x_ppem, FT_UInt(lf_height)) == 0) engine.fallback = fallback;
+    }
+  }
   return face;
 }
 
-char32_t code_point(Renderer& renderer, FontEngine& engine, std::string_view character, uint16_t code) {
-  char32_t& memo = engine.code_points[code];
+char32_t code_point(Renderer& renderer, FontEngine& engine, std::string_view character, Code code) {
+  if (!code) return code_point_of(renderer.codec, character);
+  char32_t& memo = engine.code_points[*code];
   if (memo == kUnknownCodePoint) memo = code_point_of(renderer.codec, character);
   return memo;
 }
 
-bool load_glyph(Renderer& renderer, FontEngine& engine, std::string_view character, uint16_t code) {
+// The face and glyph that draw a character: the realised face's, or the
+// fallback's when only the fallback has one.
+struct FaceGlyph {
+  FT_Face face = nullptr;
+  FT_UInt index = 0;
+};
+
+FaceGlyph find_glyph(Renderer& renderer, FontEngine& engine, std::string_view character, Code code) {
   const char32_t c = code_point(renderer, engine, character, code);
-  const FT_UInt glyph = c == 0 ? 0 : FT_Get_Char_Index(engine.face, FT_ULong(c));
+  const FT_UInt index = c == 0 ? 0 : FT_Get_Char_Index(engine.face, FT_ULong(c));
+  if (index == 0 && c != 0 && engine.fallback) {
+    if (const FT_UInt other = FT_Get_Char_Index(engine.fallback, FT_ULong(c)); other != 0) return {engine.fallback, other};
+  }
+  return {engine.face, index};
+}
+
+bool load_glyph(Renderer& renderer, const FaceGlyph& glyph) {
   ++renderer.freetype_glyph_calls;
-  return FT_Load_Glyph(engine.face, glyph, FT_LOAD_TARGET_MONO) == 0;
+  return FT_Load_Glyph(glyph.face, glyph.index, FT_LOAD_TARGET_MONO) == 0;
+}
+
+int32_t advance_of(const FaceGlyph& glyph) {
+  return int32_t(std::max<FT_Pos>((glyph.face->glyph->advance.x + 32) >> 6, 0));
 }
 
 // The realised font's advance of one character in realised pixels (the text
 // extent of that character alone).
-int32_t character_extent(Renderer& renderer, FontEngine& engine, std::string_view character, uint16_t code) {
-  int32_t& memo = engine.extents[code];
+int32_t character_extent(Renderer& renderer, FontEngine& engine, std::string_view character, Code code) {
+  int32_t unmemoised = -1;
+  int32_t& memo = code ? engine.extents[*code] : unmemoised;
   if (memo >= 0) return memo;
   memo = 0;
-  if (engine.face && load_glyph(renderer, engine, character, code)) {
-    memo = int32_t(std::max<FT_Pos>((engine.face->glyph->advance.x + 32) >> 6, 0));
+  if (engine.face) {
+    const FaceGlyph glyph = find_glyph(renderer, engine, character, code);
+    if (load_glyph(renderer, glyph)) memo = advance_of(glyph);
   }
   return memo;
 }
 
-int32_t advance_from_extent(int32_t extent, int32_t scale, uint16_t code, AdvanceRule rule = AdvanceRule::Drawing) {
+int32_t advance_from_extent(int32_t extent, int32_t scale, std::string_view character,
+                            AdvanceRule rule = AdvanceRule::Drawing) {
   if (scale == 1) return extent;
   // Single-byte characters lose a pixel so that half-width text keeps the
   // spacing games were laid out with. Never negative: the width table and
   // the pen only move forward.
-  const int32_t narrowed = rule == AdvanceRule::Drawing && code <= 0x100 ? 1 : 0;
+  const int32_t narrowed = rule == AdvanceRule::Drawing && character.size() == 1 ? 1 : 0;
   return std::max((extent + 3) / 4 - narrowed, 0);
 }
 
@@ -291,13 +347,14 @@ bool bitmap_ink(const FT_Bitmap& bitmap, const uint8_t* row, unsigned x) {
 // thickening asks, and the window of width advances around the reference is
 // reduced to coverage: at scale 4 each 4 × 4 block with the 20-weight kernel,
 // at scale 1 sample by sample.
-void rasterise(Renderer& renderer, FontEngine& engine, std::string_view character, uint16_t code, int32_t width,
+void rasterise(Renderer& renderer, FontEngine& engine, std::string_view character, Code code, int32_t width,
                int32_t rows, int32_t scale, Thickening thickening) {
   engine.glyph.assign(size_t(width) * size_t(rows), 255);
   if (!engine.face || width <= 0 || rows <= 0) return;
   const int32_t extent = character_extent(renderer, engine, character, code);
-  if (!load_glyph(renderer, engine, character, code)) return;
-  FT_GlyphSlot slot = engine.face->glyph;
+  const FaceGlyph found = find_glyph(renderer, engine, character, code);
+  if (!load_glyph(renderer, found)) return;
+  FT_GlyphSlot slot = found.face->glyph;
   if (slot->format != FT_GLYPH_FORMAT_BITMAP) {
     ++renderer.freetype_glyph_calls;
     if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return;
@@ -361,6 +418,10 @@ void rasterise(Renderer& renderer, FontEngine& engine, std::string_view characte
   }
 }
 
+bool is_mincho_face(const Renderer& renderer, std::string_view face) {
+  return resources::find_text(renderer.codec.lead_bytes, face, renderer.mincho_mark, resources::Case::Sensitive) >= 0;
+}
+
 Thickening thickening_for(const Renderer& renderer, const FontRecord& record) {
   // Cache files named "fca_" hold glyphs drawn without thickening.
   return record.mincho && renderer.cache_naming == CacheFileNaming::Plain ? Thickening::Mincho : Thickening::None;
@@ -396,7 +457,220 @@ void copy_into_line(graphics::Page& line, int32_t column, std::span<const uint8_
   }
 }
 
+// Glyphs of the alphabetic layout may overlap (kerning, side bearings): the
+// darker coverage wins.
+void darken_into_line(graphics::Page& line, int32_t column, std::span<const uint8_t> glyph, int32_t width,
+                      int32_t rows) {
+  const int32_t columns = std::min(width, line.width - column);
+  if (columns <= 0 || column < 0) return;
+  const int32_t row_count = std::min(rows, line.height);
+  for (int32_t r = 0; r < row_count; ++r) {
+    uint8_t* out = line.row(r) + column;
+    const uint8_t* in = glyph.data() + size_t(r) * size_t(width);
+    for (int32_t c = 0; c < columns; ++c) out[c] = std::min(out[c], in[c]);
+  }
+}
+
+// Every character in a cell of its advance, one after the other.
+void draw_cells(Renderer& renderer, const FontRecord& record, std::string_view text, int32_t scale, bool read_cache,
+                bool write_cache) {
+  graphics::Page& line = renderer.line_buffer;
+  const Thickening thickening = thickening_for(renderer, record);
+  int64_t pen = 0;
+  size_t index = 0;
+  for (size_t i = 0; i < text.size(); ++index) {
+    const size_t length = resources::character_length(renderer.codec.lead_bytes, text, i);
+    const std::string_view character = text.substr(i, length);
+    const Code code = glyph_code(renderer.codec, character);
+    i += length;
+    const int32_t width = renderer.advances[index];
+    const bool fits = pen + width <= line.width && line.height >= record.height;
+    const bool in_cache = code && glyph_cached(renderer.cache, *code);
+    if (read_cache && fits && in_cache) {
+      copy_into_line(line, int32_t(pen), cached_glyph(renderer.cache, *code), width, glyph_rows(renderer.cache));
+    } else if (pen < line.width && width > 0) {
+      realise(renderer, record, scale);
+      FontEngine& engine = *renderer.fonts;
+      rasterise(renderer, engine, character, code, width, record.height, scale, thickening);
+      copy_into_line(line, int32_t(pen), engine.glyph, width, record.height);
+      if (write_cache && fits && code && !in_cache) store_glyph(renderer.cache, *code, width, engine.glyph);
+    }
+    pen += width;
+  }
+}
+
+// ---- the alphabetic layout
+
+// One character of a text as the alphabetic layout places it.
+struct Placed {
+  size_t offset = 0;
+  size_t length = 0;
+  Code code;
+  bool cell = false;    // a character of a Japanese run: a whole-pixel cell
+  int64_t start = 0;    // alphabetic characters: pen in realised pixels
+  int32_t column = 0;   // cells: pixel column and width
+  int32_t width = 0;
+  FaceGlyph glyph;      // alphabetic characters
+};
+
+// Where each character of the text goes. Cells start at the first whole
+// pixel after the pen, at their cell width (the cached width when the cache
+// serves them); alphabetic characters at the pen plus the kerning with the
+// alphabetic character before them. Advances are whole pixels whose running
+// sums are every prefix's extent, so a line broken after any character is
+// exactly as wide as its advances say.
+int32_t place_alphabetic(Renderer& renderer, const FontRecord& record, std::string_view text, int32_t scale,
+                         bool cached, std::vector<Placed>* placed, std::vector<int32_t>* advances) {
+  FontEngine* engine = nullptr;
+  const bool drawable = renderable(record);
+  int64_t pen = 0;
+  int64_t extent = 0;  // pixels
+  FaceGlyph previous;
+  for (size_t i = 0; i < text.size();) {
+    Placed p;
+    p.offset = i;
+    p.length = resources::character_length(renderer.codec.lead_bytes, text, i);
+    const std::string_view character = text.substr(i, p.length);
+    i += p.length;
+    p.code = glyph_code(renderer.codec, character);
+    p.cell = in_japanese_run(renderer.codec, character);
+    if (drawable && !engine && !(p.cell && cached && p.code && glyph_cached(renderer.cache, *p.code))) {
+      realise(renderer, record, scale);
+      engine = renderer.fonts.get();
+    }
+    if (p.cell) {
+      if (cached && p.code && glyph_cached(renderer.cache, *p.code)) {
+        p.width = renderer.cache.widths[*p.code];
+      } else if (engine) {
+        p.width = advance_from_extent(character_extent(renderer, *engine, character, p.code), scale, character,
+                                      AdvanceRule::LineBreaking);
+      }
+      p.column = int32_t(std::min<int64_t>((pen + scale - 1) / scale, INT32_MAX));
+      p.start = int64_t(p.column) * scale;
+      pen = (int64_t(p.column) + p.width) * scale;
+      previous = {};
+    } else if (engine && engine->face) {
+      p.glyph = find_glyph(renderer, *engine, character, p.code);
+      FT_Vector kerning{0, 0};
+      if (previous.face == p.glyph.face && previous.index != 0 && p.glyph.index != 0 && FT_HAS_KERNING(p.glyph.face) &&
+          FT_Get_Kerning(p.glyph.face, previous.index, p.glyph.index, FT_KERNING_DEFAULT, &kerning) != 0) {
+        kerning = {0, 0};
+      }
+      p.start = pen + ((kerning.x + 32) >> 6);
+      pen = p.start + character_extent(renderer, *engine, character, p.code);
+      previous = p.glyph;
+    }
+    const int64_t end = std::max<int64_t>(extent, (pen + scale - 1) / scale);
+    if (advances) advances->push_back(int32_t(std::min<int64_t>(end - extent, INT32_MAX)));
+    extent = end;
+    if (placed) placed->push_back(p);
+  }
+  return int32_t(std::min<int64_t>(extent, INT32_MAX));
+}
+
+// Draws the alphabetic characters' ink across the line at the realised
+// resolution, reduces it like a cell, then sets the Japanese cells over it.
+void draw_alphabetic_line(Renderer& renderer, const FontRecord& record, std::span<const Placed> placed,
+                          std::string_view text, int32_t scale, bool read_cache, bool write_cache) {
+  graphics::Page& line = renderer.line_buffer;
+  realise(renderer, record, scale);
+  FontEngine& engine = *renderer.fonts;
+  const Thickening thickening = thickening_for(renderer, record);
+  const int64_t ink_width = int64_t(line.width) * scale;
+  const int64_t ink_height = int64_t(record.height) * scale;
+  struct Offset {
+    int32_t x, y;
+  };
+  std::array<Offset, 4> offsets{};
+  size_t passes = 0;
+  // The same sample offsets as a cell's reference point, and the same
+  // thickening passes.
+  if (scale == 4) {
+    offsets[passes++] = {1, 1};
+    if (thickening == Thickening::Mincho) {
+      offsets[passes++] = {-1, 1};
+      offsets[passes++] = {1, -1};
+      offsets[passes++] = {-1, -1};
+    }
+  } else {
+    offsets[passes++] = {0, 0};
+    if (thickening == Thickening::Mincho) offsets[passes++] = {1, 0};
+  }
+
+  bool inked = false;
+  for (const Placed& p : placed) {
+    if (p.cell || !p.glyph.face || p.start >= ink_width) continue;
+    if (!inked) {
+      engine.ink.assign(size_t(ink_width) * size_t(ink_height), 0);
+      inked = true;
+    }
+    if (!load_glyph(renderer, p.glyph)) continue;
+    FT_GlyphSlot slot = p.glyph.face->glyph;
+    if (slot->format != FT_GLYPH_FORMAT_BITMAP) {
+      ++renderer.freetype_glyph_calls;
+      if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) continue;
+    }
+    const FT_Bitmap& bitmap = slot->bitmap;
+    for (size_t pass = 0; pass < passes; ++pass) {
+      const int64_t left = p.start + offsets[pass].x + slot->bitmap_left;
+      const int64_t top = int64_t(offsets[pass].y) + engine.ascent - slot->bitmap_top;
+      for (unsigned by = 0; by < bitmap.rows; ++by) {
+        const int64_t y = top + int64_t(by);
+        if (y < 0 || y >= ink_height) continue;
+        const uint8_t* row = bitmap.pitch >= 0 ? bitmap.buffer + size_t(by) * size_t(bitmap.pitch)
+                                               : bitmap.buffer + size_t(bitmap.rows - 1 - by) * size_t(-bitmap.pitch);
+        uint8_t* ink_row = engine.ink.data() + size_t(y) * size_t(ink_width);
+        for (unsigned bx = 0; bx < bitmap.width; ++bx) {
+          const int64_t x = left + int64_t(bx);
+          if (x >= 0 && x < ink_width && bitmap_ink(bitmap, row, bx)) ink_row[x] = 1;
+        }
+      }
+    }
+  }
+  if (inked) {
+    const int32_t rows = std::min(record.height, line.height);
+    for (int32_t r = 0; r < rows; ++r) {
+      uint8_t* out = line.row(r);
+      for (int32_t c = 0; c < line.width; ++c) {
+        uint32_t weight = 0;
+        if (scale == 1) {
+          weight = engine.ink[size_t(r) * size_t(ink_width) + size_t(c)] ? 20 : 0;
+        } else {
+          for (int32_t sy = 0; sy < 4; ++sy) {
+            const uint8_t* ink_row = engine.ink.data() + size_t(4 * r + sy) * size_t(ink_width) + size_t(4 * c);
+            for (int32_t sx = 0; sx < 4; ++sx) weight += ink_row[sx] * kWeights[size_t(sy * 4 + sx)];
+          }
+        }
+        out[c] = std::min(out[c], uint8_t(255 * (20 - weight) / 20));
+      }
+    }
+  }
+
+  for (const Placed& p : placed) {
+    if (!p.cell || p.width <= 0 || p.column >= line.width) continue;
+    const bool fits = int64_t(p.column) + p.width <= line.width && line.height >= record.height;
+    const bool in_cache = p.code && glyph_cached(renderer.cache, *p.code);
+    if (read_cache && fits && in_cache) {
+      darken_into_line(line, p.column, cached_glyph(renderer.cache, *p.code), p.width, glyph_rows(renderer.cache));
+      continue;
+    }
+    const std::string_view character = text.substr(p.offset, p.length);
+    rasterise(renderer, engine, character, p.code, p.width, record.height, scale, thickening);
+    darken_into_line(line, p.column, engine.glyph, p.width, record.height);
+    if (write_cache && fits && p.code && !in_cache) store_glyph(renderer.cache, *p.code, p.width, engine.glyph);
+  }
+}
+
 }  // namespace
+
+void set_text_layout(Renderer& renderer, TextLayout layout) {
+  if (renderer.layout == layout) return;
+  renderer.layout = layout;
+  if (renderer.fonts) {
+    renderer.fonts->resolved.clear();
+    renderer.fonts->realised = false;
+  }
+}
 
 int32_t scale_factor(const Renderer& renderer, const DrawSettings& settings) {
   if (renderer.antialias_mode == 0) return 1;
@@ -415,7 +689,7 @@ void choose_font(Renderer& renderer, FontRecord& record, const FontChoice& choic
   record.width = choice.width.value_or(record.height / 2);
   record.pitch = choice.pitch.value_or(int32_t(std::clamp<int64_t>(int64_t(record.height) * 5 / 4, INT32_MIN, INT32_MAX)));
   record.extra = choice.extra.value_or(0);
-  record.mincho = resources::find_text(renderer.codec.lead_bytes, record.face, kMincho, resources::Case::Sensitive) >= 0;
+  record.mincho = is_mincho_face(renderer, record.face);
   record.cache_usable = cache_serves(renderer.cache, record, scale_factor(renderer, settings));
 }
 
@@ -427,23 +701,24 @@ int32_t measure_text(Renderer& renderer, const FontRecord& record, std::string_v
   // A stale flag (the cache was reopened since the font was chosen) must not
   // hand out another face's widths.
   const bool cached = record.cache_usable && cache_serves(renderer.cache, record, 4);
+  if (renderer.layout == TextLayout::Alphabetic) return place_alphabetic(renderer, record, text, scale, cached, nullptr, advances);
   const bool drawable = renderable(record);
   FontEngine* engine = nullptr;
   int64_t total = 0;
   for (size_t i = 0; i < text.size();) {
     const size_t length = resources::character_length(renderer.codec.lead_bytes, text, i);
     const std::string_view character = text.substr(i, length);
-    const uint16_t code = character_code(character);
+    const Code code = glyph_code(renderer.codec, character);
     i += length;
     int32_t advance = 0;
-    if (cached && glyph_cached(renderer.cache, code)) {
-      advance = renderer.cache.widths[code];
+    if (cached && code && glyph_cached(renderer.cache, *code)) {
+      advance = renderer.cache.widths[*code];
     } else if (drawable) {
       if (!engine) {
         realise(renderer, record, scale);
         engine = renderer.fonts.get();
       }
-      advance = advance_from_extent(character_extent(renderer, *engine, character, code), scale, code, rule);
+      advance = advance_from_extent(character_extent(renderer, *engine, character, code), scale, character, rule);
     }
     total += advance;
     if (advances) advances->push_back(advance);
@@ -459,34 +734,18 @@ DrawResult draw_text(Renderer& renderer, const FontRecord& record, graphics::Pag
   if (text.empty() || !renderable(record)) return result;
   const int32_t scale = scale_factor(renderer, settings);
   prepare_line_buffer(renderer, record.height);
-  const int32_t total = measure_text(renderer, record, text, settings, &renderer.advances);
-
   graphics::Page& line = renderer.line_buffer;
   const bool read_cache = record.cache_usable && cache_serves(renderer.cache, record, 4);
   // Only glyphs drawn at the cache's own scale may join it.
   const bool write_cache = read_cache && scale == 4;
-  const Thickening thickening = thickening_for(renderer, record);
-  int64_t pen = 0;
-  size_t index = 0;
-  for (size_t i = 0; i < text.size(); ++index) {
-    const size_t length = resources::character_length(renderer.codec.lead_bytes, text, i);
-    const std::string_view character = text.substr(i, length);
-    const uint16_t code = character_code(character);
-    i += length;
-    const int32_t width = renderer.advances[index];
-    const bool fits = pen + width <= line.width && line.height >= record.height;
-    if (read_cache && fits && glyph_cached(renderer.cache, code)) {
-      copy_into_line(line, int32_t(pen), cached_glyph(renderer.cache, code), width, glyph_rows(renderer.cache));
-    } else if (pen < line.width && width > 0) {
-      realise(renderer, record, scale);
-      FontEngine& engine = *renderer.fonts;
-      rasterise(renderer, engine, character, code, width, record.height, scale, thickening);
-      copy_into_line(line, int32_t(pen), engine.glyph, width, record.height);
-      if (write_cache && fits && !glyph_cached(renderer.cache, code)) {
-        store_glyph(renderer.cache, code, width, engine.glyph);
-      }
-    }
-    pen += width;
+  int32_t total = 0;
+  if (renderer.layout == TextLayout::Alphabetic) {
+    std::vector<Placed> placed;
+    total = place_alphabetic(renderer, record, text, scale, read_cache, &placed, &renderer.advances);
+    draw_alphabetic_line(renderer, record, placed, text, scale, read_cache, write_cache);
+  } else {
+    total = measure_text(renderer, record, text, settings, &renderer.advances);
+    draw_cells(renderer, record, text, scale, read_cache, write_cache);
   }
 
   const LineInk ink{&line, int32_t(std::min<int64_t>(total, line.width)), total, record.height};
@@ -553,7 +812,7 @@ PrebuildResult prebuild_glyph_cache(Renderer& renderer, std::string_view face, i
   record.face = cut_face_name(renderer.codec.lead_bytes, face);
   record.height = height;
   record.width = width;
-  record.mincho = resources::find_text(renderer.codec.lead_bytes, record.face, kMincho, resources::Case::Sensitive) >= 0;
+  record.mincho = is_mincho_face(renderer, record.face);
   if (record.face.empty() || height == 0 || width == 0 || !renderable(record)) return PrebuildResult::Skipped;
   if (host_path.empty() || platform::is_file(host_path)) return PrebuildResult::Skipped;
 
@@ -562,15 +821,21 @@ PrebuildResult prebuild_glyph_cache(Renderer& renderer, std::string_view face, i
   if (!realise(renderer, record, 4)) return PrebuildResult::Failed;
   FontEngine& engine = *renderer.fonts;
   const Thickening thickening = thickening_for(renderer, record);
+  // The list is CP932; a UTF-8 game's cache holds the same characters under
+  // their Unicode values.
+  std::unique_ptr<platform::TextEncoding> cp932 = renderer.codec.unicode ? platform::TextEncoding::create("CP932") : nullptr;
+  if (renderer.codec.unicode && !cp932) return PrebuildResult::Failed;
   for (uint16_t listed : prebuild_characters()) {
     const char bytes[2] = {char(listed >> 8), char(listed & 0xFF)};
-    const std::string_view character(bytes, 2);
-    const uint16_t code = character_code(character);
-    // Every listed character is double-byte: no single-byte pixel is taken off.
+    std::string character(bytes, 2);
+    if (cp932) character = cp932->to_utf8(character).value_or(std::string());
+    const Code code = glyph_code(renderer.codec, character);
+    if (!code) continue;
+    // Every listed character is multibyte: no single-byte pixel is taken off.
     const int32_t advance = (character_extent(renderer, engine, character, code) + 3) / 4;
     if (advance < 1 || advance > 255) continue;
     rasterise(renderer, engine, character, code, advance, height, 4, thickening);
-    store_glyph(cache, code, advance, engine.glyph);
+    store_glyph(cache, *code, advance, engine.glyph);
   }
   return save_glyph_cache(cache, host_path) ? PrebuildResult::Written : PrebuildResult::Failed;
 }

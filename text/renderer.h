@@ -11,6 +11,12 @@
 // reduced to one coverage value (centre samples count twice: 20 weights), the
 // way the games' text was designed to look; mincho faces get three extra
 // one-sample offset passes so thin strokes survive the reduction.
+//
+// Two layouts. Cells (the default): every character sits in a whole-pixel
+// cell as wide as its advance. Alphabetic (translated games): characters of
+// Japanese runs keep their cells, the others follow the font's own advances
+// and kerning at the supersampled resolution, and a Latin font may be named,
+// with the best Japanese font drawing what it lacks.
 
 #include <cstdint>
 #include <memory>
@@ -46,8 +52,15 @@ struct FontEngineDeleter {
   void operator()(FontEngine* engine) const;
 };
 
+enum class TextLayout : uint8_t { Cells, Alphabetic };
+
+// "明朝" in CP932: a face whose name holds it is thickened.
+inline constexpr std::string_view kMinchoCp932 = "\x96\xBE\x92\xA9";
+
 struct Renderer {
   TextCodec codec;
+  std::string mincho_mark = std::string(kMinchoCp932);  // "明朝" in the game code page
+  TextLayout layout = TextLayout::Cells;  // change it with set_text_layout
   int32_t client_width = 640;  // CLIENT_WIDTH: the line buffer's width
   // FONTCACHESMART: "fca_" cache names, and no thickening for mincho faces.
   CacheFileNaming cache_naming = CacheFileNaming::Plain;
@@ -60,6 +73,9 @@ struct Renderer {
   // (tests and benchmarks read it).
   uint64_t freetype_glyph_calls = 0;
 };
+
+// Switches the layout; faces are looked up again under the new one.
+void set_text_layout(Renderer& renderer, TextLayout layout);
 
 // 1 or 4: the supersampling factor of the current anti-alias mode.
 int32_t scale_factor(const Renderer& renderer, const DrawSettings& settings);

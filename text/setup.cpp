@@ -39,6 +39,8 @@ std::string kinsoku_table(resources::State& resources, EnvText key, const std::s
 void configure_text(State& text, resources::State& resources, const platform::TextEncoding& encoding) {
   Renderer& renderer = text.renderer;
   renderer.codec = make_text_codec(encoding);
+  renderer.mincho_mark = encoding.from_utf8("明朝").value_or(std::string(kMinchoCp932));
+
   renderer.client_width = resources::env_setting(resources, EnvInt::ClientWidth);
   renderer.cache_naming =
       resources::env_setting(resources, EnvInt::FontCacheSmart) != 0 ? CacheFileNaming::Smart : CacheFileNaming::Plain;
@@ -54,6 +56,7 @@ void configure_text(State& text, resources::State& resources, const platform::Te
   options.kinsoku.not_at_end = kinsoku_table(resources, EnvText::GyoumatuKinsoku, built_in.not_at_end);
   options.punctuation = make_punctuation(encoding);
   text.message.next_voice_skip = options.voice_skip_default;
+  refresh_text_modes(text, resources);
 }
 
 CacheWrites cache_writes(resources::State& resources) {

@@ -464,6 +464,14 @@ void HeadlessPlatform::set_clipboard_text(std::string_view text) { m_clipboard =
 
 std::string HeadlessPlatform::clipboard_text() { return m_clipboard; }
 
+void HeadlessPlatform::speak(const Utterance& utterance) {
+  if (m_speech_sink) m_speech_sink(utterance);
+}
+
+void HeadlessPlatform::stop_speaking(uint32_t script_time) {
+  if (m_speech_sink) m_speech_sink({{}, {}, script_time, true});
+}
+
 bool HeadlessPlatform::open_with_desktop(std::string_view target) {
   m_opened.emplace_back(target);
   return false;

@@ -85,6 +85,8 @@ class HeadlessPlatform final : public Platform {
   void set_caption(std::string_view caption) override;
   void set_clipboard_text(std::string_view text) override;
   std::string clipboard_text() override;
+  void speak(const Utterance& utterance) override;
+  void stop_speaking(uint32_t script_time) override;
   bool open_with_desktop(std::string_view target) override;
   std::optional<int32_t> launch_process(const ProcessLaunch& launch) override;
   std::optional<int32_t> process_exit_status(int32_t process) override;
@@ -138,6 +140,11 @@ class HeadlessPlatform final : public Platform {
   // counted. Samples are interleaved in the obtained format.
   void set_audio_sink(std::function<void(std::span<const int16_t>)> sink) { m_audio_sink = std::move(sink); }
   uint64_t audio_frames_pulled() const { return m_audio_frames; }
+
+  // Where reading aloud goes (for --speech-out): every utterance, and every
+  // stop as an interrupting utterance without text. Without a sink it is
+  // dropped.
+  void set_speech_sink(std::function<void(const Utterance&)> sink) { m_speech_sink = std::move(sink); }
 
  private:
   AnswerPolicy m_policy;
@@ -195,6 +202,7 @@ class HeadlessPlatform final : public Platform {
   uint32_t m_audio_opened_at = 0;
   uint64_t m_audio_frames = 0;
   std::function<void(std::span<const int16_t>)> m_audio_sink;
+  std::function<void(const Utterance&)> m_speech_sink;
   std::vector<int16_t> m_audio_buffer;
 
   struct OpenDialog {

@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <ctime>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/screen_geometry.h"
 #include "platform/sdl/sdl_events.h"
+#include "platform/speech_output.h"
 #include "platform/ui/file_chooser.h"
 #include "platform/ui/ui_layer.h"
 
@@ -367,6 +369,15 @@ class SdlPlatform final : public Platform {
     return result;
   }
 
+  void speak(const Utterance& utterance) override {
+    if (!m_speech) m_speech = std::make_unique<SpeechOutput>("tavelo");
+    m_speech->say(utterance.text, utterance.language, utterance.interrupt);
+  }
+
+  void stop_speaking(uint32_t /*script_time*/) override {
+    if (m_speech) m_speech->stop();
+  }
+
   bool open_with_desktop(std::string_view target) override {
     std::string copy(target);
     return SDL_OpenURL(copy.c_str()) == 0;
@@ -602,6 +613,7 @@ class SdlPlatform final : public Platform {
   // just before it.
   bool m_pumped = false;
   UiLayer m_ui;
+  std::unique_ptr<SpeechOutput> m_speech;  // from the first utterance on
   std::vector<SDL_GameController*> m_pads;  // opened as SDL reports them
   std::deque<Event> m_pending;
   std::deque<Event> m_injected;

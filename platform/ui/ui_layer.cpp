@@ -565,6 +565,8 @@ void UiLayer::draw_panels() {
   if (!panel.opened) {
     ImGui::OpenPopup(id.c_str());
     panel.opened = true;
+    m_focus.title = panel.content->title();
+    m_focus.reported = 0;
   }
   const ImGuiViewport* viewport = ImGui::GetMainViewport();
   // Centred on the window, and again whenever its contents change its size
@@ -579,6 +581,58 @@ void UiLayer::draw_panels() {
     }
     ImGui::EndPopup();
   }
+}
+
+// Dear ImGui keeps no labels, only the IDs hashed from them. Its stack
+// tool's hook reports the text an ID is made from while the ID is computed:
+// asked for the focused control's ID, one frame learns how deep its ID
+// stack is, the next gives the control's own label. Asking changes nothing
+// on the screen, and no frame is drawn for it.
+void UiLayer::begin_focus_query() {
+  ImGuiContext& context = *ImGui::GetCurrentContext();
+  ImGuiStackTool& tool = context.DebugStackTool;
+  tool.LastActiveFrame = -2;  // the stack tool's own window never runs its queries
+  const ImGuiID focused = context.NavId;
+  if (focused == 0 || focused == m_focus.reported) {
+    m_focus.asked = 0;
+    return;
+  }
+  if (m_focus.asked != focused || !m_focus.stack_known || tool.Results.Size == 0 ||
+      tool.Results.back().ID != focused) {
+    m_focus.asked = focused;
+    m_focus.stack_known = false;
+    tool.StackLevel = -1;
+    tool.Results.resize(0);
+  } else {
+    tool.StackLevel = tool.Results.Size - 1;
+    ImGuiStackLevelInfo& info = tool.Results.back();
+    info.QueryFrameCount = 1;
+    info.QuerySuccess = false;
+    info.Desc[0] = '\0';
+  }
+  context.DebugHookIdInfo = focused;
+}
+
+void UiLayer::end_focus_query(std::vector<Event>& reports) {
+  ImGuiContext& context = *ImGui::GetCurrentContext();
+  context.DebugHookIdInfo = 0;
+  if (m_focus.asked == 0) return;
+  ImGuiStackTool& tool = context.DebugStackTool;
+  if (!m_focus.stack_known) {
+    // The hook ran once: the stack is known, the label comes next frame.
+    m_focus.stack_known = tool.StackLevel == 0 && tool.Results.Size > 0;
+    return;
+  }
+  if (tool.Results.Size == 0 || !tool.Results.back().QuerySuccess) return;
+  std::string label = tool.Results.back().Desc;
+  label = label.substr(0, label.find("##"));
+  Event focus = report_of(EventType::UiFocus);
+  focus.text = m_focus.title.empty() ? label : m_focus.title + "\n" + label;
+  m_focus.title.clear();
+  reports.push_back(std::move(focus));
+  m_focus.reported = m_focus.asked;
+  m_focus.asked = 0;
+  m_focus.stack_known = false;
 }
 
 void UiLayer::set_status_text(std::string_view text) {
@@ -615,6 +669,7 @@ void UiLayer::draw(SDL_Renderer* renderer, int32_t width, int32_t height, float 
 
   ImGui_ImplSDLRenderer_NewFrame();
   ImGui::NewFrame();
+  begin_focus_query();
   if (m_bar_shown) {
     draw_menu_bar(reports);
   } else {
@@ -632,6 +687,7 @@ void UiLayer::draw(SDL_Renderer* renderer, int32_t width, int32_t height, float 
     want_frames();
   }
 
+  end_focus_query(reports);
   ImGui::Render();
   ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
   free_unused_textures();

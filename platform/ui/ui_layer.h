@@ -61,8 +61,10 @@ class UiLayer {
 
   // Runs one UI frame for a window of width × height (window pixels; the
   // renderer's output may be framebuffer_scale times larger) and draws it
-  // with renderer over what the renderer holds. Chosen items and menu
-  // openings are appended to reports.
+  // with renderer over what the renderer holds. Chosen items, menu openings
+  // and the labels of controls the keyboard or pad moved to (UiFocus, for
+  // reading aloud; a dialog's title comes with its first) are appended to
+  // reports.
   void draw(SDL_Renderer* renderer, int32_t width, int32_t height, float framebuffer_scale, uint32_t now_ms,
             std::vector<Event>& reports);
 
@@ -106,6 +108,8 @@ class UiLayer {
   int32_t first_menu() const;
   void step_menu(int direction);
   void want_frames() { m_frames_wanted = 3; }
+  void begin_focus_query();
+  void end_focus_query(std::vector<Event>& reports);
   void free_unused_textures();
   void free_all_textures();
 
@@ -144,6 +148,17 @@ class UiLayer {
     bool used = false;  // drawn in the current frame
   };
   std::vector<Texture> m_textures;
+
+  // The focused control whose label is being asked for (see
+  // begin_focus_query), the last one reported, and a dialog title that waits
+  // for its first control's label.
+  struct FocusQuery {
+    uint32_t asked = 0;
+    bool stack_known = false;
+    uint32_t reported = 0;
+    std::string title;
+  };
+  FocusQuery m_focus;
 
   std::deque<Change> m_changes;
   std::vector<Event> m_reports_pending;  // reports that arose outside draw()

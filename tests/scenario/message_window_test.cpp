@@ -262,6 +262,7 @@ TEST(MessageWindow, history_counts_pages_and_replays_the_third_newest_with_its_v
   story.hooks.before = [](TestEngine& test) {
     test.engine.text.play_voice = [](host::Engine& engine, const text::VoiceAnnouncement& voice) {
       script::debug_log(engine.script, "voice " + std::string(voice.name));
+      return true;
     };
   };
   const Lines expected = {"voice voice_1", "voice voice_2", "voice voice_3", "voice voice_4", "4 ",

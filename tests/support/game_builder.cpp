@@ -9,8 +9,8 @@
 
 namespace tavelo::testing {
 
-std::vector<uint8_t> assemble_source(const std::string& source) {
-  std::unique_ptr<platform::TextEncoding> encoding = platform::TextEncoding::create("CP932");
+std::vector<uint8_t> assemble_source(const std::string& source, std::string_view code_page) {
+  std::unique_ptr<platform::TextEncoding> encoding = platform::TextEncoding::create(code_page);
   tools::AssemblerContext context;
   context.encoding = encoding.get();
   tools::AssemblyResult result = tools::assemble(source, context);
@@ -19,8 +19,8 @@ std::vector<uint8_t> assemble_source(const std::string& source) {
 }
 
 void write_game(const TempDirectory& directory, const GameFiles& files) {
-  for (const auto& [path, source] : files.scripts) directory.write(path, assemble_source(source));
-  directory.write("tavelo.env", sjis(files.environment));
+  for (const auto& [path, source] : files.scripts) directory.write(path, assemble_source(source, files.code_page));
+  directory.write("tavelo.env", files.code_page == "CP932" ? sjis(files.environment) : files.environment);
   if (files.debug_mode) directory.write("update/debug.dat", std::string("debug"));
 }
 
@@ -28,7 +28,7 @@ GameRun run_game(const TempDirectory& directory, host::StartupOptions options, p
                  const RunHooks& hooks) {
   GameRun run;
   {
-    TestEngine test(directory.path(), std::move(policy));
+    TestEngine test(directory.path(), std::move(policy), hooks.code_page);
     test.engine.resources.settings.store_directory = directory.at("settings");
     if (hooks.before) hooks.before(test);
     run.status = host::run_engine(test.engine, options);

@@ -23,13 +23,15 @@ struct GameFiles {
   std::string environment = "TITLEBAR TaveloTest\n";
   // Debug mode comes from an update directory with a file in it.
   bool debug_mode = true;
+  // The game text's code page: scripts and the environment file are written in it.
+  std::string code_page = "CP932";
 };
 
 // Assembles the scripts (failing the current test on errors) and writes the files.
 void write_game(const TempDirectory& directory, const GameFiles& files);
 
 // The assembled bytes of a source; fails the current test on errors.
-std::vector<uint8_t> assemble_source(const std::string& source);
+std::vector<uint8_t> assemble_source(const std::string& source, std::string_view code_page = "CP932");
 
 struct GameRun {
   int status = -1;
@@ -42,6 +44,8 @@ struct RunHooks {
   std::function<void(TestEngine&)> before;
   // Called after the run, before the engine is destroyed.
   std::function<void(TestEngine&)> after;
+  // The engine's code page.
+  std::string code_page = "CP932";
 };
 
 // Runs the engine in-process on a headless platform.

@@ -60,8 +60,10 @@ std::string TempDirectory::make_directory(std::string_view relative) const {
   return path;
 }
 
-TestEngine::TestEngine(std::string working_directory, platform::AnswerPolicy policy)
-    : platform(std::move(policy)), encoding(cp932()), engine(platform, *encoding, std::move(working_directory)) {
+TestEngine::TestEngine(std::string working_directory, platform::AnswerPolicy policy, std::string_view code_page)
+    : platform(std::move(policy)),
+      encoding(code_page == "CP932" ? cp932() : platform::TextEncoding::create(code_page)),
+      engine(platform, *encoding, std::move(working_directory)) {
   platform.set_echo_to_stderr(false);
 }
 

@@ -35,10 +35,11 @@ class TempDirectory {
   std::string m_path;
 };
 
-// An engine on the headless platform with the CP932 code page, working in
-// the given directory. Message boxes are recorded, not echoed.
+// An engine on the headless platform with the CP932 code page (or another),
+// working in the given directory. Message boxes are recorded, not echoed.
 struct TestEngine {
-  explicit TestEngine(std::string working_directory, platform::AnswerPolicy policy = {});
+  explicit TestEngine(std::string working_directory, platform::AnswerPolicy policy = {},
+                      std::string_view code_page = "CP932");
 
   platform::HeadlessPlatform platform;
   std::unique_ptr<platform::TextEncoding> encoding;

@@ -2,6 +2,7 @@
 
 #include "tools/assembler/text_form.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -115,7 +116,7 @@ std::string escape_game_bytes(std::span<const uint8_t> bytes, const platform::Te
       case '\t': out += "\\t"; ++i; continue;
       default: break;
     }
-    size_t length = (encoding.is_lead_byte(byte) && i + 1 < bytes.size()) ? 2 : 1;
+    size_t length = std::min<size_t>(size_t(1) + encoding.lead_bytes()[byte], bytes.size() - i);
     if (byte < 0x20 || byte == 0x7F) {
       raw(byte);
       ++i;

@@ -1,0 +1,24 @@
+// Reading aloud through a real speech-dispatcher daemon, when one can be
+// started here (the client library starts an installed daemon itself); the
+// test is skipped on machines without it.
+
+#include "platform/speech_output.h"
+
+#include <gtest/gtest.h>
+
+namespace tavelo::platform {
+namespace {
+
+TEST(SpeechOutput, a_real_daemon_takes_japanese_and_english_text_and_stops) {
+  SpeechOutput speech("tavelo-test");
+  speech.say("読み上げのテスト", "ja", true);
+  speech.flush();
+  if (!speech.connected()) GTEST_SKIP() << "no speech-dispatcher daemon";
+  speech.say("Reading aloud works.", "", false);
+  speech.stop();
+  speech.flush();
+  EXPECT_TRUE(speech.connected());
+}
+
+}  // namespace
+}  // namespace tavelo::platform
