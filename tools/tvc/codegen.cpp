@@ -225,6 +225,17 @@ struct Loop {
 
 class ModuleCompiler;
 
+// Where an expression starts in the source (a binary node sits at its
+// operator).
+Position start_of(const Node& node) {
+  switch (node.kind) {
+    case NodeKind::Binary: case NodeKind::Assign: case NodeKind::Conditional: case NodeKind::PostStep:
+    case NodeKind::Index:
+      return node.kids.empty() ? node.at : start_of(*node.kids[0]);
+    default: return node.at;
+  }
+}
+
 // ---- one function
 
 class FunctionCompiler {
@@ -1022,7 +1033,7 @@ Type FunctionCompiler::generate(Node& node, bool keep) {
       node.kind == NodeKind::Name) {
     if (std::optional<ConstValue> constant = program().fold(node, false)) {
       if (!keep) {
-        warning(node.at, "this value is not used");
+        warning(start_of(node), "this value is not used");
         return constant->type;
       }
       switch (constant->type) {
@@ -1059,7 +1070,7 @@ Type FunctionCompiler::generate(Node& node, bool keep) {
     default: error(node.at, "not a value"); return Type::Error;
   }
   if (!keep && type != Type::Void) {
-    if (type != Type::Error) warning(node.at, "this value is not used");
+    if (type != Type::Error) warning(start_of(node), "this value is not used");
     m_emit.op(Op::Pop);
   }
   return type;
@@ -1157,12 +1168,14 @@ Type FunctionCompiler::binary(Node& node) {
   Node& left_node = *node.kids[0];
   Node& right_node = *node.kids[1];
   Type left = probe(left_node), right = probe(right_node);
-  if (left == Type::Error || right == Type::Error) return Type::Error;
   bool strings = op == TokenKind::Plus && (left == Type::String || right == Type::String);
+  // Both sides are generated (and report their own errors) before the
+  // operator is checked.
   expression(left_node, true);
   if (strings && left == Type::Int) m_emit.syscall(true, kIntToText, 1);
   expression(right_node, true);
   if (strings && right == Type::Int) m_emit.syscall(true, kIntToText, 1);
+  if (left == Type::Error || right == Type::Error) return Type::Error;
   auto mismatch = [&]() {
     error(node.at, "'" + std::string(token_text(op)) + "' does not apply to " + std::string(type_name(left)) + " and " +
                        std::string(type_name(right)));
@@ -1321,6 +1334,10 @@ Type FunctionCompiler::assign(Node& node, bool keep) {
   if (!ref) return Type::Error;
   bool element = target.kind == NodeKind::Index;
   Type type = element ? element_type(ref->type) : ref->type;
+  if (type == Type::Error) {  // the variable's declaration was reported
+    value_as(value, Type::Error, "");
+    return Type::Error;
+  }
   std::optional<uint16_t> opcode = assignment_opcode(op, type);
   if (!opcode) {
     error(node.at, "'" + std::string(token_text(op)) + "' does not apply to " + std::string(type_name(type)));
@@ -1489,10 +1506,7 @@ Type FunctionCompiler::call(Node& node, bool keep) {
     error(node.at, "'" + callee_name + "' is not a function");
     return Type::Error;
   }
-  if (keep && symbol->result == Type::Void) {
-    error(node.at, "'" + callee_name + "' gives no value");
-    return Type::Error;
-  }
+  // A call without a value gives Void; whoever wanted one reports it.
   return finish_call(symbol->result, keep);
 }
 

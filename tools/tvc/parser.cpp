@@ -152,7 +152,7 @@ bool Parser::expect(TokenKind kind, std::string_view context) {
 
 bool Parser::nesting_error(const Nest& nest) {
   if (!nest.too_deep()) return false;
-  if (!m_nesting_reported) m_diagnostics.error(m_token.at, "too deeply nested (more than 200 levels)");
+  if (!m_nesting_reported) m_diagnostics.error(m_token.at, "too deeply nested");
   m_nesting_reported = true;
   m_panic = true;
   return true;

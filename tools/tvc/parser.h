@@ -12,7 +12,8 @@
 
 namespace tavelo::tools::tvc {
 
-// Deeper nesting of statements and expressions is an error.
+// Deeper nesting of statements and expressions is an error (each
+// parenthesis counts two: its expression and its operand).
 inline constexpr int kMaxNesting = 200;
 
 Module parse_file(const Sources& sources, uint32_t file, Diagnostics& diagnostics);
