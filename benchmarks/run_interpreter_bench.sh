@@ -45,10 +45,15 @@ elapsed_ms() {
   echo $(( (end - start) / 1000000 ))
 }
 
+# shellcheck source=valgrind_preload.sh
+. "$here/valgrind_preload.sh"
+preload=
+if [ "$callgrind" = 1 ]; then preload=$(valgrind_preload "$tavelo" "$work"); fi
+
 # Instructions executed by the command, in millions.
 instructions_m() {
   local out=$work/callgrind.out
-  valgrind --tool=callgrind --callgrind-out-file="$out" "$@" >/dev/null 2>"$work/callgrind.log"
+  LD_PRELOAD=$preload valgrind --tool=callgrind --callgrind-out-file="$out" "$@" >/dev/null 2>"$work/callgrind.log"
   awk '/^summary:/ { printf "%.1f", $2 / 1000000 }' "$out"
   rm -f "$out"
 }

@@ -35,22 +35,9 @@ divided() {
     { print }' "$1" >"$2"
 }
 
-# libhwy (loaded through the movie decoders) probes its timer with rdtscp
-# when it is loaded, which valgrind 3.19 cannot run; a stand-in for the
-# probe, preloaded, lets the engine start under valgrind.
-preload=
-if ldd "$tavelo" | grep libhwy >/dev/null; then
-  cat >"$work/hwy_timer.cpp" <<'END'
-#include <cstdint>
-namespace hwy { namespace platform {
-uint64_t TimerResolution() { return 1; }
-double InvariantTicksPerSecond() { return 1e9; }
-} }
-END
-  echo 'HWY_0 { global: *; };' >"$work/hwy_timer.map"
-  c++ -shared -fPIC -O2 -o "$work/libhwy_timer.so" "$work/hwy_timer.cpp" -Wl,--version-script="$work/hwy_timer.map"
-  preload=$work/libhwy_timer.so
-fi
+# shellcheck source=valgrind_preload.sh
+. "$here/valgrind_preload.sh"
+preload=$(valgrind_preload "$tavelo" "$work")
 
 # Instructions the engine executes on a game, in millions.
 instructions_m() {
