@@ -37,6 +37,8 @@ constexpr std::string_view kUsage =
     "  --audio-out FILE       with --headless: write the sound output as a 44.1 kHz\n"
     "                         16-bit stereo WAV file, from start-up to the end\n"
     "  --input FILE           replay input events from a text file\n"
+    "  --watch                in debug mode, compile a changed script source with\n"
+    "                         tvc (or the Compiler setting) and restart the game\n"
     "  --debug PORT           wait for a script debugger (tools/tvdbg) on\n"
     "                         127.0.0.1:PORT before the game starts (0: any free\n"
     "                         port, printed); /DEBUG:PORT does the same\n"
@@ -53,6 +55,7 @@ struct CommandLine {
   std::string audio_out;
   tavelo::host::StartupOptions startup;
   std::string input_file;
+  bool watch = false;
 };
 
 // The longest --quit-after: script time is a 32-bit millisecond clock, and a
@@ -108,6 +111,8 @@ int main(int argc, char** argv) {
       return 0;
     } else if (word == "--headless") {
       command.headless = true;
+    } else if (word == "--watch") {
+      command.watch = true;
     } else if (word == "--quit-after") {
       std::optional<uint32_t> milliseconds;
       if (value(text)) milliseconds = parse_milliseconds(text);
@@ -199,6 +204,7 @@ int main(int argc, char** argv) {
 
   host::Engine engine(*backend, *encoding, platform::current_directory());
   if (!replay.empty()) host::load_input_replay(engine, std::move(replay));
+  engine.host.debug.watch = command.watch;
   int status = host::run_engine(engine, command.startup);
   if (!command.screenshot.empty() && engine.graphics.screen.paint_suspended) {
     // A movie owns the window: its picture is what the player sees.

@@ -82,6 +82,9 @@ function main() {
     names = new string[2];
     names[0] = GREETING;
     names[1] += "there";
+    var mixed = [1, 2.5, 3];
+    var words = ["a", GREETING];
+    debug_print(mixed[2], words[-1]);
     var s = names[0] + " " + names[1];
     s += "!";
     score = 10; score *= 3; score -= 5; score /= 2; score <<= 2; score |= 1; score ^= 3; score %= 100;
@@ -99,6 +102,7 @@ function main() {
   EXPECT_EQ(run.lines, (Lines{
                            "121 149 1 2 2 1 ",
                            "42 7 1 0 ",
+                           "3.000000 hi ",
                            "hi there! 50 50 50 15 ",
                            "3 1 1 2 ",
                        }));

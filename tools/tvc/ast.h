@@ -38,6 +38,7 @@ enum class NodeKind : uint8_t {
   Call,           // kids[0] callee (a Name), then the arguments
   Index,          // kids[0] array, then 1 to 3 subscripts
   NewArray,       // declared: element type; kids: 1 to 3 sizes
+  ArrayLiteral,   // kids: the elements (at least one)
   Cast,           // declared: Int or Float; kids[0]
   Spawn,          // flag: child thread; kids[0] the Call
   // Statements.

@@ -290,6 +290,7 @@ class FunctionCompiler {
   Type index(Node& node);
   int subscripts(Node& node);
   Type new_array(Node& node);
+  Type array_literal(Node& node);
   Type cast(Node& node);
   Type call(Node& node, bool keep);
   Type spawn(Node& node);
@@ -992,10 +993,16 @@ Type FunctionCompiler::probe(Node& node) {
   Emitter::Mark mark = m_emit.mark();
   std::vector<bool> reads;
   for (const Local& local : m_locals) reads.push_back(local.read);
+  size_t local_types = m_local_types.size();
+  size_t scope_size = m_scopes.empty() ? 0 : m_scopes.back().size();
   ++m_silent;
   Type type = expression(node, true);
   --m_silent;
   m_emit.undo(mark);
+  // Hidden locals an expression declared (array literals) go too.
+  m_locals.resize(reads.size());
+  m_local_types.resize(local_types);
+  if (!m_scopes.empty()) m_scopes.back().resize(scope_size);
   for (size_t i = 0; i < reads.size(); ++i) m_locals[i].read = reads[i];
   return type;
 }
@@ -1065,6 +1072,7 @@ Type FunctionCompiler::generate(Node& node, bool keep) {
     case NodeKind::Conditional: type = conditional(node); break;
     case NodeKind::Index: type = index(node); break;
     case NodeKind::NewArray: type = new_array(node); break;
+    case NodeKind::ArrayLiteral: type = array_literal(node); break;
     case NodeKind::Cast: type = cast(node); break;
     case NodeKind::Spawn: type = spawn(node); break;
     default: error(node.at, "not a value"); return Type::Error;
@@ -1403,6 +1411,31 @@ Type FunctionCompiler::new_array(Node& node) {
   for (size_t i = node.kids.size(); i-- > 0;) value_as(*node.kids[i], Type::Int, "an array size");
   m_emit.syscall(true, kArrayCreate[int(node.declared)], node.kids.size());
   return array_of(node.declared);
+}
+
+// [a, b, c]: a new one-dimensional array, filled through a hidden local.
+Type FunctionCompiler::array_literal(Node& node) {
+  Type element = probe(*node.kids[0]);
+  if (element == Type::Error) return Type::Error;
+  if (element != Type::Int && element != Type::Float && element != Type::String) {
+    error(node.kids[0]->at, "array elements are ints, floats or strings, not " + std::string(type_name(element)));
+    return Type::Error;
+  }
+  for (const NodePtr& kid : node.kids) {
+    if (element == Type::Int && probe(*kid) == Type::Float) element = Type::Float;
+  }
+  Type array = array_of(element);
+  m_emit.push_int(int32_t(node.kids.size()));
+  m_emit.syscall(true, kArrayCreate[int(element)], 1);
+  int16_t slot = declare_local("", array, node.at);
+  m_emit.variable(op_at(uint16_t(0x210 + int(array))), variable_flags(Scope::Local, array), 0, slot);
+  for (size_t i = 0; i < node.kids.size(); ++i) {
+    value_as(*node.kids[i], element, "an element of this array");
+    m_emit.push_int(int32_t(i));
+    m_emit.variable(op_at(uint16_t(0x2D0 + int(element))), variable_flags(Scope::Local, element, 0, 1), 0, slot);
+  }
+  m_emit.variable(Op::Load, variable_flags(Scope::Local, array), 0, slot);
+  return array;
 }
 
 Type FunctionCompiler::cast(Node& node) {

@@ -902,6 +902,20 @@ NodePtr Parser::primary() {
       expect(TokenKind::RightParen, "after the value");
       return node;
     }
+    case TokenKind::LeftBracket: {
+      advance();
+      NodePtr node = make_node(NodeKind::ArrayLiteral, at);
+      if (check(TokenKind::RightBracket)) {
+        error_here("an array literal holds at least one element (new int[n] makes an empty-looking one)");
+        return node;
+      }
+      do {
+        if (check(TokenKind::RightBracket)) break;  // a trailing comma
+        node->kids.push_back(expression());
+      } while (accept(TokenKind::Comma));
+      expect(TokenKind::RightBracket, "after the array's elements");
+      return node;
+    }
     case TokenKind::New: {
       advance();
       NodePtr node = make_node(NodeKind::NewArray, at);
