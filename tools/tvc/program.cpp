@@ -209,17 +209,22 @@ void Program::collect_symbols(uint32_t root) {
   std::vector<uint32_t> order{system_module, root};
   std::set<uint32_t> seen{system_module, root};
   for (size_t next = 1; next < order.size(); ++next) {
-    ModuleRecord& record = modules[order[next]];
-    if (!record.imports_resolved) {
-      record.imports_resolved = true;
-      for (const NodePtr& declaration : record.module.declarations) {
-        if (declaration->kind != NodeKind::Import) continue;
+    uint32_t current = order[next];
+    if (!modules[current].imports_resolved) {
+      // Loading an import grows `modules`: the record is reached by index.
+      modules[current].imports_resolved = true;
+      std::vector<const Node*> imports;
+      for (const NodePtr& declaration : modules[current].module.declarations) {
+        if (declaration->kind == NodeKind::Import) imports.push_back(declaration.get());
+      }
+      std::string directory = modules[current].directory;
+      for (const Node* declaration : imports) {
         std::string wanted = with_extension(declaration->text);
         std::optional<uint32_t> found;
         if (!wanted.empty() && wanted[0] == '/') {
           found = load(wanted, std::nullopt, &declaration->at);
         } else {
-          found = load(record.directory + wanted, std::nullopt, &declaration->at);
+          found = load(directory + wanted, std::nullopt, &declaration->at);
           for (size_t i = 0; !found && i < options.import_directories.size(); ++i) {
             std::string directory = options.import_directories[i];
             if (!directory.empty() && directory.back() != '/') directory += '/';
@@ -227,7 +232,7 @@ void Program::collect_symbols(uint32_t root) {
           }
         }
         if (found) {
-          record.imports.push_back(*found);
+          modules[current].imports.push_back(*found);
         } else {
           diagnostics.error(declaration->at, "cannot find the file to import: " + wanted);
         }
