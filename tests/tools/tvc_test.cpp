@@ -338,7 +338,7 @@ TEST(TvcLanguage, every_sample_in_the_guides_compiles) {
       at = end + 3;
     }
   }
-  EXPECT_GE(samples, 9u);
+  EXPECT_GE(samples, 12u);
 }
 
 }  // namespace

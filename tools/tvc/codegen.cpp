@@ -1567,7 +1567,8 @@ Type FunctionCompiler::intrinsic(Node& node, const std::string& callee, bool kee
   if (!handled) {
     static const std::set<std::string> kStoryOnly = {"pause", "voice", "voice_loop", "nowait", "color",
                                                      "speed", "locate", "move_pen", "pen_back", "signal"};
-    if (kStoryOnly.count(callee) && !program().find(callee) && !find_local(callee)) {
+    bool engine_name = program().options.syscalls && program().options.syscalls->find(callee);
+    if (kStoryOnly.count(callee) && !program().find(callee) && !find_local(callee) && !engine_name) {
       handled = true;
       error(node.at, "'" + callee + "' belongs in story text: ${" + callee + "(...)}");
       return Type::Error;

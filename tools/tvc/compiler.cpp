@@ -25,6 +25,9 @@ std::optional<std::vector<uint8_t>> Compilation::compile(const std::string& path
   std::optional<uint32_t> module = program.load(path, std::move(text), nullptr);
   if (!module) return std::nullopt;
   program.collect_symbols(*module);
+  // A file that did not parse (or whose imports failed) is not generated:
+  // its tree may be incomplete, and the rest would mostly repeat the errors.
+  if (program.diagnostics.errors > errors_before) return std::nullopt;
   std::optional<std::vector<uint8_t>> bytes = generate(program, *module);
   if (program.diagnostics.errors > errors_before) return std::nullopt;
   return bytes;
