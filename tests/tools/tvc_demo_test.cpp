@@ -1,0 +1,92 @@
+// The demo game, written in the language: played headless from replayed
+// input down both ways of its choice (the title waits for the player; each
+// answer leads to its own scene and ending); and the prelude's save point,
+// which rebuilds the scene a load comes back to.
+
+#include <gtest/gtest.h>
+
+#include "tests/tools/tvc_harness.h"
+
+namespace tavelo::testing {
+namespace {
+
+std::string text_of(const std::string& path) {
+  std::vector<uint8_t> bytes = read_bytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(TvcDemo, the_title_waits_and_each_answer_leads_to_its_own_ending) {
+  TempDirectory work;
+  std::string demo = std::string(TAVELO_BIN_DIR) + "/../games/demo";
+  std::string settings = "TAVELO_CONFIG_HOME='" + work.at("settings") + "' ";
+  std::string tavelo = "'" + tool_path("tavelo") + "'";
+
+  // Nobody clicks: after ten seconds the title still waits.
+  ASSERT_EQ(run_command("cp -r '" + demo + "' '" + work.at("idle") + "' && rm -f '" + work.at("idle") + "/debugout.log'")
+                .exit_status,
+            0);
+  ProcessResult idle = run_command(settings + tavelo + " --headless --quit-after 10000 '" + work.at("idle") + "'");
+  ASSERT_EQ(idle.exit_status, 0) << idle.output;
+  std::string idle_log = text_of(work.at("idle/debugout.log"));
+  EXPECT_NE(idle_log.find("タイトル: クリックで始まります"), std::string::npos) << idle_log;
+  EXPECT_EQ(idle_log.find("タイトル: 選ばれました"), std::string::npos) << idle_log;
+
+  // The autoplay input (the first answer), and the same with the pointer on
+  // the second button.
+  std::string autoplay = text_of(demo + "/autoplay.txt");
+  std::string second = autoplay;
+  for (size_t at = second.find("320 104"); at != std::string::npos; at = second.find("320 104", at)) {
+    second.replace(at, 7, "320 168");
+  }
+  std::string logs[2];
+  for (int route : {0, 1}) {
+    std::string game = work.at("route" + std::to_string(route));
+    ASSERT_EQ(run_command("cp -r '" + demo + "' '" + game + "' && rm -f '" + game + "/debugout.log'").exit_status, 0);
+    // The screenshot of the ending goes in among the timed lines.
+    std::string input_text = route == 0 ? autoplay : second;
+    size_t at = input_text.find("\n16500 ");
+    ASSERT_NE(at, std::string::npos);
+    input_text.insert(at + 1, "15000 screenshot " + work.at("ending" + std::to_string(route) + ".png") + "\n");
+    std::string input = work.write("input" + std::to_string(route) + ".txt", input_text);
+    ProcessResult run = run_command(settings + tavelo + " --headless --quit-after 30000 --input '" + input + "' '" +
+                                    game + "' 2>&1");
+    ASSERT_EQ(run.exit_status, 0) << run.output;
+    logs[route] = text_of(game + "/debugout.log");
+    EXPECT_NE(logs[route].find("タイトル: 選ばれました 1"), std::string::npos) << logs[route];
+    EXPECT_NE(logs[route].find("the ticker heard ding"), std::string::npos) << logs[route];
+    EXPECT_NE(logs[route].find("chosen: " + std::to_string(route + 1)), std::string::npos) << logs[route];
+    // The ending shown, the music faded, and the title back, waiting again.
+    size_t end = logs[route].find("おしまい");
+    ASSERT_NE(end, std::string::npos) << logs[route];
+    EXPECT_NE(logs[route].find("タイトル: クリックで始まります", end), std::string::npos) << logs[route];
+    EXPECT_EQ(logs[route].find("ページからはみ出しました"), std::string::npos) << logs[route];
+  }
+  EXPECT_NE(read_bytes(work.at("ending0.png")), read_bytes(work.at("ending1.png")));
+}
+
+TEST(TvcDemo, a_load_comes_back_to_the_save_point_and_the_scene_is_built_again) {
+  TvsRun run = run_sources({
+      {"start.tvs", R"(
+import "prelude";
+global loads: int;
+function init() {}
+function main() {
+    message_window();
+    debug_print("window", is_sprite(window_sprite));
+    if (save_here("第一章", "テスト")) {
+        debug_print("rebuilt", is_sprite(window_sprite), current_comment());
+        end_engine();
+    }
+    save(1);
+    load(1);
+    wait(1000);
+    debug_print("not reached");
+}
+)"},
+      {"prelude.tvs", text_of(std::string(TAVELO_SOURCE_DIR) + "/games/template/scenario/prelude.tvs")},
+  });
+  EXPECT_EQ(run.lines, (std::vector<std::string>{"window 1 ", "rebuilt 1 第一章∵テスト "})) << run.game.log;
+}
+
+}  // namespace
+}  // namespace tavelo::testing
