@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/host_input.h"
 #include "tests/tools/tvc_harness.h"
 
 namespace tavelo::testing {
@@ -86,6 +87,24 @@ function main() {
       {"prelude.tvs", text_of(std::string(TAVELO_SOURCE_DIR) + "/games/template/scenario/prelude.tvs")},
   });
   EXPECT_EQ(run.lines, (std::vector<std::string>{"window 1 ", "rebuilt 1 第一章∵テスト "})) << run.game.log;
+}
+
+TEST(TvcDemo, the_prelude_choice_takes_a_number_key) {
+  RunHooks hooks;
+  hooks.before = [](TestEngine& test) { press_key(test, '3', test.platform.ticks_ms() + 500); };
+  TvsRun run = run_sources({
+      {"start.tvs", R"(
+import "prelude";
+function init() {}
+function main() {
+    debug_print("picked", choose(["one", "two", "three"]));
+    end_engine();
+}
+)"},
+      {"prelude.tvs", text_of(std::string(TAVELO_SOURCE_DIR) + "/games/template/scenario/prelude.tvs")},
+  },
+                           hooks);
+  EXPECT_EQ(run.lines, (std::vector<std::string>{"choice: one / two ", "chosen: 3 ", "picked 2 "})) << run.game.log;
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/tools/tvc_harness.h"
 
 namespace tavelo::testing {
@@ -140,6 +142,20 @@ function g() {
             "      ^\n");
 }
 
+TEST(TvcErrors, lines_past_65535_carry_no_line_numbers_and_say_so) {
+  std::string source = "function init() {}\nfunction main() {\n" + std::string(65536, '\n') + "    wait(1);\n}\n";
+  Compiled compiled = compile_sources({{"start.tvs", source}});
+  ASSERT_TRUE(compiled.ok) << compiled.report;
+  EXPECT_EQ(compiled.report.substr(0, compiled.report.find('\n')),
+            "src/start.tvs:65539:5: warning: lines after line 65535 carry no line numbers (errors and read marks "
+            "cannot name them)");
+  // No line instruction (opcode 0x83A) in the code of main.
+  const std::vector<uint8_t>& file = compiled.scripts["start"];
+  bool line_found = false;
+  for (size_t i = 0; i + 1 < file.size(); ++i) line_found |= file[i] == 0x3A && file[i + 1] == 0x08;
+  EXPECT_FALSE(line_found);
+}
+
 TEST(TvcErrors, the_program_writes_files_checks_and_reports) {
   TempDirectory directory;
   std::string tvc = "'" + tool_path("tvc") + "'";
@@ -163,6 +179,20 @@ TEST(TvcErrors, the_program_writes_files_checks_and_reports) {
                         "  \t                   ^\n");
   EXPECT_TRUE(read_bytes(directory.at("out/bad.tvo")).empty());
   EXPECT_FALSE(read_bytes(directory.at("out/good.tvo")).empty());
+
+  // Imports from -I; one output named by -o; text in the code page asked for.
+  directory.write("lib/util.tvs", "const WORD = \"中\";\n");
+  directory.write("uses.tvs", "import \"util\";\nfunction main() { debug_print(WORD); }\n");
+  for (const char* code_page : {"CP932", "GBK"}) {
+    std::string out = directory.at(std::string("uses-") + code_page + ".tvo");
+    ProcessResult uses = run_command(tvc + " --codepage " + code_page + " -I '" + directory.at("lib") + "' -o '" + out +
+                                     "' '" + directory.at("uses.tvs") + "' 2>&1");
+    EXPECT_EQ(uses.exit_status, 0) << uses.output;
+    std::vector<uint8_t> bytes = read_bytes(out);
+    std::vector<uint8_t> wanted = std::string(code_page) == "GBK" ? std::vector<uint8_t>{0xD6, 0xD0, 0}
+                                                                   : std::vector<uint8_t>{0x92, 0x86, 0};
+    EXPECT_NE(std::search(bytes.begin(), bytes.end(), wanted.begin(), wanted.end()), bytes.end()) << code_page;
+  }
 
   ProcessResult usage = run_command(tvc + " --lines some '" + directory.at("good.tvs") + "' 2>&1");
   EXPECT_EQ(usage.exit_status, 2);

@@ -240,6 +240,27 @@ function main() {
       << run.game.log;
 }
 
+TEST(TvcLanguage, story_lines_keep_their_text_and_escapes) {
+  // Blanks and tabs around a line go; a full-width space stays; an escaped
+  // dollar and an escaped backslash are written as they are; a string
+  // inside ${...} may hold braces; a trailing backslash joins the next line.
+  TvsRun run = run_source("function on_wait() { debug_print(console_caption()); }\n"
+                          "function init() {}\n"
+                          "function main() {\n"
+                          "    listen(page_wait, on_wait);\n"
+                          "    console_set(get_frontbuffer(), 0, 0, 640, 480);\n"
+                          "    \"\"\"\n"
+                          "    \t \u3000全角\\${x} ${\"{}\"}${1 + 2}\\\\ \n"
+                          "    \"\"\"\n"
+                          "    \"\"\"\n"
+                          "    joined \\\n"
+                          "       here\n"
+                          "    \"\"\"\n"
+                          "    end_engine();\n"
+                          "}\n");
+  EXPECT_EQ(run.lines, (Lines{"\u3000全角${x} {}3\\ ", "joined here "}));
+}
+
 TEST(TvcLanguage, until_click_and_finally) {
   RunHooks hooks;
   hooks.before = [](TestEngine& test) {

@@ -89,7 +89,7 @@ class Parser {
   // ---- statements
   NodePtr statement();
   NodePtr block();
-  NodePtr variable(bool for_init);
+  NodePtr variable();
   NodePtr constant();
   NodePtr if_statement();
   NodePtr for_statement();
@@ -399,7 +399,7 @@ NodePtr Parser::statement() {
   switch (m_token.kind) {
     case TokenKind::LeftBrace: return block();
     case TokenKind::Var: {
-      NodePtr node = variable(false);
+      NodePtr node = variable();
       if (node) expect(TokenKind::Semicolon, "after the declaration");
       return node;
     }
@@ -472,7 +472,7 @@ NodePtr Parser::statement() {
 }
 
 // var NAME [: TYPE] [= VALUE]   (the caller takes the ';')
-NodePtr Parser::variable(bool for_init) {
+NodePtr Parser::variable() {
   NodePtr node = make_node(NodeKind::Var, m_token.at);
   advance();
   if (!check(TokenKind::Name)) {
@@ -488,7 +488,6 @@ NodePtr Parser::variable(bool for_init) {
     error_at(node->at, "'" + node->text + "' needs a type or a value (var n: int; or var n = 0;)");
     return nullptr;
   }
-  (void)for_init;
   return node;
 }
 
@@ -529,7 +528,7 @@ NodePtr Parser::for_statement() {
   advance();
   if (!expect(TokenKind::LeftParen, "after 'for'")) return nullptr;
   if (check(TokenKind::Var)) {
-    NodePtr init = variable(true);
+    NodePtr init = variable();
     if (!init) return nullptr;
     node->kids.push_back(std::move(init));
   } else if (!check(TokenKind::Semicolon)) {
