@@ -76,7 +76,7 @@ function main() {
     debug_print("window", is_sprite(window_sprite));
     if (save_here("第一章", "テスト")) {
         debug_print("rebuilt", is_sprite(window_sprite), current_comment());
-        end_engine();
+        system_end();
     }
     save(1);
     load(1);
@@ -98,7 +98,7 @@ import "prelude";
 function init() {}
 function main() {
     debug_print("picked", choose(["one", "two", "three"]));
-    end_engine();
+    system_end();
 }
 )"},
       {"prelude.tvs", text_of(std::string(TAVELO_SOURCE_DIR) + "/games/template/scenario/prelude.tvs")},

@@ -21,7 +21,7 @@ TEST(TvcLiveReload, an_edited_source_runs_after_the_restart) {
   Compiled compiled = compile_sources({{"start.tvs", first}});
   ASSERT_TRUE(compiled.ok) << compiled.report;
   game.write("scenario/obj/start.tvo", compiled.scripts["start"]);
-  game.write("second.tvs", "function init() {}\nfunction main() {\n    debug_print(\"version\", 2);\n    end_engine();\n}\n");
+  game.write("second.tvs", "function init() {}\nfunction main() {\n    debug_print(\"version\", 2);\n    system_end();\n}\n");
 
   std::string script =
       "cd '" + game.path() + "' || exit 9\n"

@@ -35,7 +35,7 @@ function main() {
     debug_print(0 && bump(), zero && bump(), 1 || bump(), one || bump());
     debug_print(calls);
     debug_print(one > 0 ? "yes" : "no", zero ? 1.5 : 2, abc ? 1 : 0, "" ? 1 : 0);
-    end_engine();
+    system_end();
 }
 )");
   EXPECT_EQ(run.lines, (Lines{
@@ -96,7 +96,7 @@ function main() {
     var x = 1;
     var sum = x++ + x;
     debug_print(sum, x, --x, x);
-    end_engine();
+    system_end();
 }
 )");
   EXPECT_EQ(run.lines, (Lines{
@@ -145,7 +145,7 @@ function main() {
     if (k == 4) found += "!"; else found += "?";
     debug_print(found, j, k, kind(0), kind(1), kind(3), kind(4), kind(99), kind(-5));
     debug_print(word("apple"), word("PEAR"), word("plum"), word("fig"));
-    end_engine();
+    system_end();
 }
 )");
   EXPECT_EQ(run.lines, (Lines{"01345! 12 4 other one two or three four other other ", "11 10 100 0 "}));
@@ -161,9 +161,9 @@ function main() {
     debug_print(local_square(3), twice("ab"), sum3(1, 2, 3), LIMIT, shared);
     bump_shared();
     bump_shared();
-    call_script("other");
+    script_call("other");
     debug_print(shared);
-    end_engine();
+    system_end();
 }
 )"},
       {"lib.tvs", R"(
@@ -199,7 +199,7 @@ function main() {
     raise_to(chime, -1, "nobody here", 9);
     wait(500);
     debug_print(thread_exists(id), count);
-    end_engine();
+    system_end();
 }
 )");
   // Each delivery is a call put above what the thread was doing: the later
@@ -232,7 +232,7 @@ function main() {
     次の\
     ページ
     """
-    end_engine();
+    system_end();
 }
 )");
   EXPECT_EQ(run.lines, (Lines{"cleared ", "line 0 ", "break ", "speaker 太郎 ", "line 25 ", "chime ",
@@ -256,7 +256,7 @@ TEST(TvcLanguage, story_lines_keep_their_text_and_escapes) {
                           "    joined \\\n"
                           "       here\n"
                           "    \"\"\"\n"
-                          "    end_engine();\n"
+                          "    system_end();\n"
                           "}\n");
   EXPECT_EQ(run.lines, (Lines{"\u3000全角${x} {}3\\ ", "joined here "}));
 }
@@ -290,11 +290,11 @@ function main() {
     var id = spawn worker();
     debug_print(waiting("first"));
     debug_print(waiting("second"));
-    end_thread(id);
+    thread_end(id);
     wait(10);
     until click { wait(100); }
     debug_print("no click");
-    end_engine();
+    system_end();
 }
 )",
                           hooks);
@@ -311,7 +311,7 @@ function main() {
     テキスト
     """
     n = random(0);
-    end_engine();
+    system_end();
 }
 )";
   TvsRun all = run_source(source);

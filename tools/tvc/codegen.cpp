@@ -3,6 +3,7 @@
 #include "tools/tvc/codegen.h"
 
 #include <algorithm>
+#include <bit>
 #include <map>
 #include <set>
 
@@ -234,6 +235,43 @@ Position start_of(const Node& node) {
       return node.kids.empty() ? node.at : start_of(*node.kids[0]);
     default: return node.at;
   }
+}
+
+// A system call of the engine's table as the compiler checks it. `func`
+// arguments take a function's name (its key, an int); a result that is always
+// 0 counts as no value, so `${sound("x")}` in story text plays and shows
+// nothing; a result of any kind is taken as an int.
+Symbol engine_call(const SyscallName& call) {
+  Symbol symbol;
+  symbol.kind = SymbolKind::Native;
+  symbol.key = call.key;
+  if (!call.signature) {
+    symbol.signature_known = false;
+    symbol.result = Type::Int;
+    return symbol;
+  }
+  const script::SyscallSignature& signature = *call.signature;
+  constexpr uint8_t kFunctionBit = script::signature_bit(script::SignatureKind::Function);
+  for (const script::SyscallArgument& argument : signature.arguments) {
+    uint8_t kinds = argument.kinds & script::kAnyValue;
+    if (argument.kinds & kFunctionBit) kinds |= uint8_t(1u << int(Type::Int));
+    symbol.param_kinds.push_back(kinds);
+    symbol.params.push_back(Type::Error);
+  }
+  symbol.counts = signature.counts;
+  symbol.required = size_t(signature.min_count());
+  symbol.variadic = signature.repeats;
+  std::string_view note = signature.result_note;
+  bool always_zero = note == "0" || note.starts_with("0;");
+  uint8_t result = signature.result & script::kAnyValue;
+  if (result == 0 || always_zero) {
+    symbol.result = Type::Void;
+  } else if ((result & (result - 1)) == 0) {
+    symbol.result = Type(std::countr_zero(result));
+  } else {
+    symbol.result = Type::Int;
+  }
+  return symbol;
 }
 
 // ---- one function
@@ -1470,10 +1508,21 @@ bool FunctionCompiler::arguments(Node& call, const Symbol& callee, size_t first,
   bool ok = true;
   if (callee.signature_known) {
     size_t most = callee.params.size();
-    if (argc < callee.required || (argc > most && !callee.variadic)) {
+    bool fits = argc >= callee.required && (argc <= most || callee.variadic);
+    // Optional groups of several arguments allow only some counts between.
+    if (fits && !callee.counts.empty() && !callee.variadic) {
+      fits = std::find(callee.counts.begin(), callee.counts.end(), int(argc)) != callee.counts.end();
+    }
+    if (!fits) {
       std::string wanted = callee.required == most ? std::to_string(most)
                          : std::to_string(callee.required) + " to " + std::to_string(most);
       if (callee.variadic) wanted = "at least " + std::to_string(callee.required);
+      if (callee.counts.size() > 2 && callee.counts.back() - callee.counts.front() + 1 != int(callee.counts.size())) {
+        wanted.clear();
+        for (size_t i = 0; i < callee.counts.size(); ++i) {
+          wanted += (i == 0 ? "" : i + 1 == callee.counts.size() ? " or " : ", ") + std::to_string(callee.counts[i]);
+        }
+      }
       error(call.at, "'" + callee_name + "' takes " + wanted + " argument(s), not " + std::to_string(argc));
       ok = false;
     }
@@ -1481,6 +1530,25 @@ bool FunctionCompiler::arguments(Node& call, const Symbol& callee, size_t first,
   for (size_t i = call.kids.size(); i-- > first;) {
     size_t position = i - first;
     Node& argument = *call.kids[i];
+    if (callee.signature_known && !callee.param_kinds.empty()) {
+      // An engine call: one kind converts; several are checked.
+      size_t index = std::min(position, callee.param_kinds.size() - 1);
+      uint8_t kinds = callee.param_kinds[index];
+      std::string what = "argument " + std::to_string(position + 1) + " of '" + callee_name + "'";
+      if (kinds != 0 && (kinds & (kinds - 1)) == 0) {
+        if (value_as(argument, Type(std::countr_zero(kinds)), what) == Type::Error) ok = false;
+        continue;
+      }
+      Type type = expression(argument, true);
+      bool accepted = type == Type::Error || (type != Type::Void && (kinds >> int(type) & 1)) ||
+                      (type == Type::Int && (kinds >> int(Type::Float) & 1));
+      if (!accepted) {
+        error(argument.at, what + " is " + script::signature_kind_text(kinds) + "; this is " +
+                               std::string(type_name(type)));
+        ok = false;
+      }
+      continue;
+    }
     if (callee.signature_known && position < callee.params.size()) {
       if (value_as(argument, callee.params[position], "argument " + std::to_string(position + 1) + " of '" + callee_name + "'") == Type::Error) {
         ok = false;
@@ -1510,10 +1578,7 @@ Type FunctionCompiler::call(Node& node, bool keep) {
   Symbol engine_symbol;
   if (!symbol && program().options.syscalls) {
     if (const SyscallName* known = program().options.syscalls->find(callee_name)) {
-      engine_symbol.kind = SymbolKind::Native;
-      engine_symbol.key = known->key;
-      engine_symbol.signature_known = false;
-      engine_symbol.result = Type::Int;
+      engine_symbol = engine_call(*known);
       symbol = &engine_symbol;
     }
   }

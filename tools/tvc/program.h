@@ -41,7 +41,11 @@ struct Symbol {
   std::vector<Type> params;
   size_t required = 0;
   bool variadic = false;
-  bool signature_known = true;  // false for engine names without a declaration
+  bool signature_known = true;  // false for engine calls whose signature did not parse
+  // Engine calls: the value types each argument may take (a bit per type;
+  // the last one repeats when variadic) and the counts a call may pass.
+  std::vector<uint8_t> param_kinds;
+  std::vector<int> counts;
   Type result = Type::Void;
   uint32_t key = 0;          // function name hash, system-call key or event key
   std::string event_name;    // events: a name whose hash is the key
