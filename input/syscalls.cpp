@@ -19,6 +19,8 @@
 #include "script/read_marks.h"
 #include "script/scheduler.h"
 #include "script/state.h"
+#include "script/thread.h"
+#include "script/waits.h"
 
 namespace tavelo::input {
 namespace {
@@ -55,14 +57,37 @@ CallStatus sys_dropped_file(host::Engine& engine, CallArgs& args) {
       resources::cut_game_text(args.machine.resources.lead_bytes, input_state(engine).dropped_file, kDroppedNameLimit));
 }
 
-CallStatus sys_pending_input(host::Engine& engine, CallArgs& args) {
-  State& state = input_state(engine);
-  const script::Thread& thread = args.thread;
+// The pending-input bits: 1, 2, 4 the thread's pending clicks (left as they
+// are), 8, 16, 32 presses of slots 33, 34 and 147, taken with the consuming
+// read so that each press is reported once.
+int32_t take_pending_input(State& state, const script::Thread& thread) {
   int32_t bits = (thread.pending_left ? 1 : 0) | (thread.pending_right ? 2 : 0) | (thread.pending_middle ? 4 : 0);
   if (key_pressed(state, kSlotPageUp)) bits |= 8;
   if (key_pressed(state, kSlotPageDown)) bits |= 16;
   if (key_pressed(state, kSlotErase)) bits |= 32;
-  return args.done(bits);
+  return bits;
+}
+
+CallStatus sys_pending_input(host::Engine& engine, CallArgs& args) {
+  return args.done(take_pending_input(input_state(engine), args.thread));
+}
+
+// Waits for a click or a press of slot 33, 34 or 147 (Page Up, Page Down,
+// erase; the wheel presses the first two) and gives the pending-input bits:
+// the presses it reports are taken, so the pending-input call does not
+// report them again. Presses from before the wait do not count.
+CallStatus sys_wait_click(host::Engine& engine, CallArgs& args) {
+  State& state = input_state(engine);
+  script::Thread& thread = args.thread;
+  script::Frame& frame = thread.frame();
+  if (!frame.waiting) {
+    frame.waiting = true;
+    for (int32_t slot : {kSlotPageUp, kSlotPageDown, kSlotErase}) consume_presses(state, slot);
+  }
+  int32_t bits = take_pending_input(state, thread);
+  if (bits == 0) return script::poll_again(args);
+  thread.pending_left = thread.pending_right = thread.pending_middle = false;
+  return script::finish_wait(args, bits);
 }
 
 CallStatus sys_mouse_in_use(host::Engine& engine, CallArgs& args) {
@@ -285,6 +310,9 @@ constexpr std::array kInputSyscalls = {
     SyscallEntry{0x892E9B20, "input_pending", sys_pending_input, kNone,
                  "-> int bits: 1 left, 2 right, 4 middle click, 8 Page Up, "
                  "16 Page Down, 32 erase; each key press is reported once"},
+    SyscallEntry{0x008ACBC0, "wait_click", sys_wait_click, kNone,
+                 "-> int bits: 1 left, 2 right, 4 middle click, 8 Page "
+                 "Up, 16 Page Down, 32 erase; waits for one of them"},
     SyscallEntry{0x3670B283, "is_mouse_mode", sys_mouse_in_use, kNone,
                  "-> int 1 while the player uses the mouse and the pointer is on the game screen"},
     SyscallEntry{0xB84C9953, "pointer_set", sys_set_pointer, kNone,

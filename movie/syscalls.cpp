@@ -111,10 +111,9 @@ CallStatus play(host::Engine& engine, CallArgs& args, Start start, int first_opt
         // A key pressed before the film (the one that chose to start it)
         // must not end a movie_wait at once.
         (void)host::take_key_press(engine);
-      } else {
-        // Unlike a missing file, a broken one would otherwise pass unnoticed.
-        script::report_call_error_as(args, kPlayName, kMissingMessage, {name});
       }
+      // A file that exists but is no film ends the start without a message;
+      // nothing plays.
     }
   }
   resources::reg_write_text_flushed(resources, flag_name, "0");
@@ -163,7 +162,13 @@ CallStatus sys_movie_wait(host::Engine& engine, CallArgs& args) {
     frame.wait_deadline = script::as_deadline(int64_t(time) + kWaitPoll);
     return CallStatus::Again;
   }
+  // The clicks and the key are used up, and so is the click of a decide or
+  // cancel key that ended the wait: it reaches the threads only after this
+  // slice. Either would end the next wait at once.
+  (void)host::take_key_press(engine);
   thread.pending_left = thread.pending_right = thread.pending_middle = false;
+  script::Clicks& clicks = args.machine.clicks;
+  clicks.left.happened = clicks.right.happened = clicks.middle.happened = false;
   return script::finish_wait(args, 0);
 }
 

@@ -12,6 +12,7 @@
 #include "persistence/thumbnail.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
+#include "script/error_report.h"
 #include "script/state.h"
 #include "script/thread.h"
 #include "script/waits.h"
@@ -69,8 +70,17 @@ CallStatus sys_slot_time(host::Engine& engine, CallArgs& args) {
   return args.done_text(text);
 }
 
+// A thumbnail larger than save files hold would be written and then refused
+// by every load: the call refuses it instead, and the snapshot keeps the
+// thumbnail it had.
 CallStatus sys_capture_thumbnail(host::Engine& engine, CallArgs& args) {
-  host::capture_thumbnail(engine, args.int_at(1), args.int_at(2), args.has(3) ? args.int_at(3) : 0);
+  const int32_t width = args.int_at(1);
+  const int32_t height = args.int_at(2);
+  if (width > kMaxThumbnailSide || height > kMaxThumbnailSide) {
+    script::report_call_error(args, "サムネイルが大きすぎます（%d×%d、一辺%dまで）", {width, height, kMaxThumbnailSide});
+    return args.done(-1);
+  }
+  host::capture_thumbnail(engine, width, height, args.has(3) ? args.int_at(3) : 0);
   return args.done(0);
 }
 
@@ -96,11 +106,9 @@ CallStatus sys_make_thumbnail(host::Engine& engine, CallArgs& args) {
   graphics::Page* source = host::page_of(engine, args.int_at(1));
   graphics::Page* destination = host::page_of(engine, args.int_at(6));
   if (!source || !destination) return args.done(0);
-  graphics::Rect target{args.int_at(7), args.int_at(8), args.int_at(9), args.int_at(10)};
-  if (reduce_into_page(*source, {args.int_at(2), args.int_at(3), args.int_at(4), args.int_at(5)}, *destination,
-                       target)) {
-    host::mark_page_changed(engine, args.int_at(6), target);
-  }
+  graphics::Rect changed = reduce_into_page(*source, {args.int_at(2), args.int_at(3), args.int_at(4), args.int_at(5)},
+                                            *destination, {args.int_at(7), args.int_at(8), args.int_at(9), args.int_at(10)});
+  if (!changed.empty()) host::mark_page_changed(engine, args.int_at(6), changed);
   return args.done(0);
 }
 
@@ -202,7 +210,8 @@ constexpr SyscallEntry kSyscalls[] = {
     {0x65075141, "save_comment", sys_slot_comment, {}, "int slot -> str the slot's comment, or \"\""},
     {0xA549E852, "save_time", sys_slot_time, {}, "int slot -> str \"yy/mm/dd hh:mm:ss\" of the slot's file, or \"\""},
     {0x9143DC9E, "capture_thumbnail", sys_capture_thumbnail, {},
-     "int width, int height [, int page] -> int 0; from the page, or from the screen"},
+     "int width, int height [, int page] -> int 0; from the page, or from the screen; "
+     "-1 for a side over 4096 (reported)"},
     {0x78A6A112, "draw_save_thumbnail", sys_draw_slot_thumbnail, {},
      "int slot, int page, int x, int y -> int 0, or -1 without one; the slot's thumbnail"},
     {0xE91B0504, "make_thumbnail", sys_make_thumbnail, {},

@@ -48,25 +48,6 @@ CallStatus sys_wait(host::Engine&, CallArgs& args) {
   return done ? finish_wait(args, 0) : CallStatus::Again;
 }
 
-CallStatus sys_wait_click(host::Engine&, CallArgs& args) {
-  Machine& machine = args.machine;
-  Frame& frame = args.thread.frame();
-  Clicks& input = machine.clicks;
-  Thread& thread = args.thread;
-  if (!frame.waiting) {
-    frame.waiting = true;
-    // Earlier presses of the keys do not count.
-    input.event33.happened = input.event34.happened = input.event147.happened = false;
-  }
-  int32_t bits = (thread.pending_left ? 1 : 0) | (thread.pending_right ? 2 : 0) | (thread.pending_middle ? 4 : 0) |
-                 (input.event33.happened ? 8 : 0) | (input.event34.happened ? 16 : 0) |
-                 (input.event147.happened ? 32 : 0);
-  if (bits == 0) return poll_again(args);
-  input.event33.happened = input.event34.happened = input.event147.happened = false;
-  thread.pending_left = thread.pending_right = thread.pending_middle = false;
-  return finish_wait(args, bits);
-}
-
 CallStatus sys_wait_release(host::Engine&, CallArgs& args) {
   Machine& machine = args.machine;
   Frame& frame = args.thread.frame();
@@ -347,9 +328,6 @@ constexpr std::array kMachineSyscalls = {
     SyscallEntry{0xCF35F0E3, "wait", sys_wait, kNone,
                  "int ms -> int 0; waits ms; 0 and -2 only end the slice, other negatives wait "
                  "until the thread is asked to end; skipping text ends the wait of thread 0"},
-    SyscallEntry{0x008ACBC0, "wait_click", sys_wait_click, kNone,
-                 "-> int bits: 1 left, 2 right, 4 middle click, 8 Page "
-                 "Up, 16 Page Down, 32 erase; waits for one of them"},
     SyscallEntry{0x1204D7E8, "wait_release", sys_wait_release, kNone,
                  "-> int 0; waits until no mouse button and no erase key is held"},
     SyscallEntry{0xFF75CD29, "wait_from", sys_wait_from, kNone,

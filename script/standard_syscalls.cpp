@@ -1,6 +1,7 @@
 // General-purpose system calls: numbers, time and random, arrays, variables
 // by name, registry values, engine queries and the desktop calls.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -307,6 +308,10 @@ CallStatus sys_array_create(host::Engine&, CallArgs& args) {
   }
   if (kType == ValueType::IntArray && (size1 < 1 || size2 < 1 || size3 < 1)) {
     report_script_error(machine, "配列数は1以上を指定してください。");
+  } else if (array_element_count(std::max(size3, 1), std::max(size2, 1), std::max(size1, 1)) < 0) {
+    // More elements than the engine holds: reported, and the array made is
+    // cut down (subscripts wrap, so every element access still lands).
+    report_script_error(machine, "配列の要素数が多すぎます。");
   }
   Value value = make_int(0);
   value.type = kType;
