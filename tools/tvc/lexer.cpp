@@ -15,59 +15,55 @@ constexpr std::array<std::string_view, size_t(TokenKind::OrAssign) + 1> kTokenTe
 #undef TVC_TOKEN
 };
 
-struct Keyword {
-  std::string_view word;
-  TokenKind kind;
-};
-
-constexpr std::array kKeywords = {
-    Keyword{"import", TokenKind::Import},     Keyword{"const", TokenKind::Const},
-    Keyword{"global", TokenKind::Global},     Keyword{"thread", TokenKind::Thread},
-    Keyword{"eternal", TokenKind::Eternal},   Keyword{"function", TokenKind::Function},
-    Keyword{"native", TokenKind::Native},     Keyword{"event", TokenKind::Event},
-    Keyword{"var", TokenKind::Var},           Keyword{"if", TokenKind::If},
-    Keyword{"else", TokenKind::Else},         Keyword{"while", TokenKind::While},
-    Keyword{"do", TokenKind::Do},             Keyword{"for", TokenKind::For},
-    Keyword{"switch", TokenKind::Switch},     Keyword{"case", TokenKind::Case},
-    Keyword{"default", TokenKind::Default},   Keyword{"break", TokenKind::Break},
-    Keyword{"continue", TokenKind::Continue}, Keyword{"return", TokenKind::Return},
-    Keyword{"until", TokenKind::Until},       Keyword{"finally", TokenKind::Finally},
-    Keyword{"spawn", TokenKind::Spawn},       Keyword{"new", TokenKind::New},
-    Keyword{"true", TokenKind::True},         Keyword{"false", TokenKind::False},
-    Keyword{"int", TokenKind::IntType},       Keyword{"float", TokenKind::FloatType},
-    Keyword{"string", TokenKind::StringType},
-};
-
-// Operators, longest first so that "<<=" wins over "<<" and "<".
-struct Operator {
+// A keyword or operator and its token.
+struct Spelling {
   std::string_view text;
   TokenKind kind;
 };
 
+constexpr std::array kKeywords = {
+    Spelling{"import", TokenKind::Import},     Spelling{"const", TokenKind::Const},
+    Spelling{"global", TokenKind::Global},     Spelling{"thread", TokenKind::Thread},
+    Spelling{"eternal", TokenKind::Eternal},   Spelling{"function", TokenKind::Function},
+    Spelling{"native", TokenKind::Native},     Spelling{"event", TokenKind::Event},
+    Spelling{"var", TokenKind::Var},           Spelling{"if", TokenKind::If},
+    Spelling{"else", TokenKind::Else},         Spelling{"while", TokenKind::While},
+    Spelling{"do", TokenKind::Do},             Spelling{"for", TokenKind::For},
+    Spelling{"switch", TokenKind::Switch},     Spelling{"case", TokenKind::Case},
+    Spelling{"default", TokenKind::Default},   Spelling{"break", TokenKind::Break},
+    Spelling{"continue", TokenKind::Continue}, Spelling{"return", TokenKind::Return},
+    Spelling{"until", TokenKind::Until},       Spelling{"finally", TokenKind::Finally},
+    Spelling{"spawn", TokenKind::Spawn},       Spelling{"new", TokenKind::New},
+    Spelling{"true", TokenKind::True},         Spelling{"false", TokenKind::False},
+    Spelling{"int", TokenKind::IntType},       Spelling{"float", TokenKind::FloatType},
+    Spelling{"string", TokenKind::StringType},
+};
+
+// Operators, longest first so that "<<=" wins over "<<" and "<".
 constexpr std::array kOperators = {
-    Operator{"...", TokenKind::Ellipsis},       Operator{"<<=", TokenKind::ShiftLeftAssign},
-    Operator{">>=", TokenKind::ShiftRightAssign}, Operator{"<<", TokenKind::ShiftLeft},
-    Operator{">>", TokenKind::ShiftRight},      Operator{"<=", TokenKind::LessEqual},
-    Operator{">=", TokenKind::GreaterEqual},    Operator{"==", TokenKind::EqualEqual},
-    Operator{"!=", TokenKind::NotEqual},        Operator{"&&", TokenKind::AndAnd},
-    Operator{"||", TokenKind::OrOr},            Operator{"++", TokenKind::PlusPlus},
-    Operator{"--", TokenKind::MinusMinus},      Operator{"+=", TokenKind::PlusAssign},
-    Operator{"-=", TokenKind::MinusAssign},     Operator{"*=", TokenKind::StarAssign},
-    Operator{"/=", TokenKind::SlashAssign},     Operator{"%=", TokenKind::PercentAssign},
-    Operator{"&=", TokenKind::AndAssign},       Operator{"^=", TokenKind::XorAssign},
-    Operator{"|=", TokenKind::OrAssign},        Operator{"(", TokenKind::LeftParen},
-    Operator{")", TokenKind::RightParen},       Operator{"{", TokenKind::LeftBrace},
-    Operator{"}", TokenKind::RightBrace},       Operator{"[", TokenKind::LeftBracket},
-    Operator{"]", TokenKind::RightBracket},     Operator{";", TokenKind::Semicolon},
-    Operator{",", TokenKind::Comma},            Operator{":", TokenKind::Colon},
-    Operator{"?", TokenKind::Question},         Operator{".", TokenKind::Dot},
-    Operator{"+", TokenKind::Plus},             Operator{"-", TokenKind::Minus},
-    Operator{"*", TokenKind::Star},             Operator{"/", TokenKind::Slash},
-    Operator{"%", TokenKind::Percent},          Operator{"<", TokenKind::Less},
-    Operator{">", TokenKind::Greater},          Operator{"&", TokenKind::Ampersand},
-    Operator{"^", TokenKind::Caret},            Operator{"|", TokenKind::Pipe},
-    Operator{"!", TokenKind::Bang},             Operator{"~", TokenKind::Tilde},
-    Operator{"=", TokenKind::Assign},
+    Spelling{"...", TokenKind::Ellipsis},       Spelling{"<<=", TokenKind::ShiftLeftAssign},
+    Spelling{">>=", TokenKind::ShiftRightAssign}, Spelling{"<<", TokenKind::ShiftLeft},
+    Spelling{">>", TokenKind::ShiftRight},      Spelling{"<=", TokenKind::LessEqual},
+    Spelling{">=", TokenKind::GreaterEqual},    Spelling{"==", TokenKind::EqualEqual},
+    Spelling{"!=", TokenKind::NotEqual},        Spelling{"&&", TokenKind::AndAnd},
+    Spelling{"||", TokenKind::OrOr},            Spelling{"++", TokenKind::PlusPlus},
+    Spelling{"--", TokenKind::MinusMinus},      Spelling{"+=", TokenKind::PlusAssign},
+    Spelling{"-=", TokenKind::MinusAssign},     Spelling{"*=", TokenKind::StarAssign},
+    Spelling{"/=", TokenKind::SlashAssign},     Spelling{"%=", TokenKind::PercentAssign},
+    Spelling{"&=", TokenKind::AndAssign},       Spelling{"^=", TokenKind::XorAssign},
+    Spelling{"|=", TokenKind::OrAssign},        Spelling{"(", TokenKind::LeftParen},
+    Spelling{")", TokenKind::RightParen},       Spelling{"{", TokenKind::LeftBrace},
+    Spelling{"}", TokenKind::RightBrace},       Spelling{"[", TokenKind::LeftBracket},
+    Spelling{"]", TokenKind::RightBracket},     Spelling{";", TokenKind::Semicolon},
+    Spelling{",", TokenKind::Comma},            Spelling{":", TokenKind::Colon},
+    Spelling{"?", TokenKind::Question},         Spelling{".", TokenKind::Dot},
+    Spelling{"+", TokenKind::Plus},             Spelling{"-", TokenKind::Minus},
+    Spelling{"*", TokenKind::Star},             Spelling{"/", TokenKind::Slash},
+    Spelling{"%", TokenKind::Percent},          Spelling{"<", TokenKind::Less},
+    Spelling{">", TokenKind::Greater},          Spelling{"&", TokenKind::Ampersand},
+    Spelling{"^", TokenKind::Caret},            Spelling{"|", TokenKind::Pipe},
+    Spelling{"!", TokenKind::Bang},             Spelling{"~", TokenKind::Tilde},
+    Spelling{"=", TokenKind::Assign},
 };
 
 bool is_name_start(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
@@ -131,8 +127,8 @@ Token Lexer::next() {
   if (is_name_start(c)) {
     while (is_name_start(peek()) || is_digit(peek())) advance();
     token.lexeme = m_text.substr(start, m_at - start);
-    for (const Keyword& keyword : kKeywords) {
-      if (keyword.word == token.lexeme) return finish(token, keyword.kind);
+    for (const Spelling& keyword : kKeywords) {
+      if (keyword.text == token.lexeme) return finish(token, keyword.kind);
     }
     return finish(token, TokenKind::Name);
   }
@@ -142,7 +138,7 @@ Token Lexer::next() {
     return string_literal(token);
   }
   if (c == '\'') return character_literal(token);
-  for (const Operator& op : kOperators) {
+  for (const Spelling& op : kOperators) {
     if (m_text.substr(m_at, op.text.size()) == op.text) {
       advance(op.text.size());
       token.lexeme = m_text.substr(start, op.text.size());

@@ -74,6 +74,21 @@ int32_t truncate_to_int(float value) {
   return int32_t(value);
 }
 
+// Comparisons give what the engine's instructions give: true is 1, but -1
+// from >= and from a `less` of -1 (float <); false is 0.
+template <typename T>
+std::optional<int32_t> fold_comparison(TokenKind op, T a, T b, int32_t less) {
+  switch (op) {
+    case TokenKind::Less: return a < b ? less : 0;
+    case TokenKind::LessEqual: return a <= b;
+    case TokenKind::Greater: return a > b;
+    case TokenKind::GreaterEqual: return a >= b ? -1 : 0;
+    case TokenKind::EqualEqual: return a == b;
+    case TokenKind::NotEqual: return a != b;
+    default: return std::nullopt;
+  }
+}
+
 std::optional<ConstValue> fold_int(TokenKind op, int32_t a, int32_t b) {
   ConstValue result;
   switch (op) {
@@ -89,14 +104,12 @@ std::optional<ConstValue> fold_int(TokenKind op, int32_t a, int32_t b) {
     case TokenKind::Caret: result.integer = a ^ b; break;
     case TokenKind::AndAnd: result.integer = a != 0 && b != 0; break;
     case TokenKind::OrOr: result.integer = a != 0 || b != 0; break;
-    // Comparisons give what the engine's instructions give: int >= gives -1.
-    case TokenKind::Less: result.integer = a < b; break;
-    case TokenKind::LessEqual: result.integer = a <= b; break;
-    case TokenKind::Greater: result.integer = a > b; break;
-    case TokenKind::GreaterEqual: result.integer = a >= b ? -1 : 0; break;
-    case TokenKind::EqualEqual: result.integer = a == b; break;
-    case TokenKind::NotEqual: result.integer = a != b; break;
-    default: return std::nullopt;
+    default: {
+      // Int < gives 1.
+      std::optional<int32_t> compared = fold_comparison(op, a, b, 1);
+      if (!compared) return std::nullopt;
+      result.integer = *compared;
+    }
   }
   return result;
 }
@@ -109,18 +122,13 @@ std::optional<ConstValue> fold_float(TokenKind op, float a, float b) {
     case TokenKind::Minus: result.real = a - b; break;
     case TokenKind::Star: result.real = a * b; break;
     case TokenKind::Slash: result.real = b == 0.0f ? a / 0.00001f : a / b; break;
-    default:
+    default: {
+      // Float < gives -1.
+      std::optional<int32_t> compared = fold_comparison(op, a, b, -1);
+      if (!compared) return std::nullopt;
       result.type = Type::Int;
-      switch (op) {
-        // Float < and >= give -1, as the engine's instructions do.
-        case TokenKind::Less: result.integer = a < b ? -1 : 0; break;
-        case TokenKind::LessEqual: result.integer = a <= b; break;
-        case TokenKind::Greater: result.integer = a > b; break;
-        case TokenKind::GreaterEqual: result.integer = a >= b ? -1 : 0; break;
-        case TokenKind::EqualEqual: result.integer = a == b; break;
-        case TokenKind::NotEqual: result.integer = a != b; break;
-        default: return std::nullopt;
-      }
+      result.integer = *compared;
+    }
   }
   return result;
 }
