@@ -43,11 +43,21 @@ TEST(TvcDemo, the_title_waits_and_each_answer_leads_to_its_own_ending) {
   for (int route : {0, 1}) {
     std::string game = work.at("route" + std::to_string(route));
     ASSERT_EQ(run_command("cp -r '" + demo + "' '" + game + "' && rm -f '" + game + "/debugout.log'").exit_status, 0);
-    // The screenshot of the ending goes in among the timed lines.
+    // Screenshots of the title, the first page and the ending go in among
+    // the timed lines.
     std::string input_text = route == 0 ? autoplay : second;
-    size_t at = input_text.find("\n16500 ");
-    ASSERT_NE(at, std::string::npos);
-    input_text.insert(at + 1, "15000 screenshot " + work.at("ending" + std::to_string(route) + ".png") + "\n");
+    struct Shot {
+      const char* before;  // the input line it goes before
+      int at;
+      std::string name;
+    };
+    for (const Shot& shot : {Shot{"\n1200 ", 1000, "title"}, Shot{"\n6500 ", 6400, "page"},
+                             Shot{"\n16500 ", 15000, "ending"}}) {
+      size_t place = input_text.find(shot.before);
+      ASSERT_NE(place, std::string::npos) << shot.before;
+      input_text.insert(place + 1, std::to_string(shot.at) + " screenshot " +
+                                       work.at(shot.name + std::to_string(route) + ".png") + "\n");
+    }
     std::string input = work.write("input" + std::to_string(route) + ".txt", input_text);
     ProcessResult run = run_command(settings + tavelo + " --headless --quit-after 30000 --input '" + input + "' '" +
                                     game + "' 2>&1");
@@ -62,7 +72,12 @@ TEST(TvcDemo, the_title_waits_and_each_answer_leads_to_its_own_ending) {
     EXPECT_NE(logs[route].find("タイトル: クリックで始まります", end), std::string::npos) << logs[route];
     EXPECT_EQ(logs[route].find("ページからはみ出しました"), std::string::npos) << logs[route];
   }
+  // The same title and page both ways, the endings each their own.
+  EXPECT_EQ(read_bytes(work.at("title0.png")), read_bytes(work.at("title1.png")));
+  EXPECT_EQ(read_bytes(work.at("page0.png")), read_bytes(work.at("page1.png")));
+  EXPECT_NE(read_bytes(work.at("title0.png")), read_bytes(work.at("page0.png")));
   EXPECT_NE(read_bytes(work.at("ending0.png")), read_bytes(work.at("ending1.png")));
+  EXPECT_NE(read_bytes(work.at("ending0.png")), read_bytes(work.at("page0.png")));
 }
 
 TEST(TvcDemo, a_load_comes_back_to_the_save_point_and_the_scene_is_built_again) {
