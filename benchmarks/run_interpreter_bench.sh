@@ -45,16 +45,10 @@ elapsed_ms() {
   echo $(( (end - start) / 1000000 ))
 }
 
-# Valgrind stops at rdtscp, which libhwy (linked through FFmpeg's JPEG XL
-# decoder) runs while it loads to calibrate a timer nobody here uses. Under
-# callgrind the engine gets a stand-in for that one function, loaded first.
-preload=""
-if [ "$callgrind" = 1 ] && [[ "$(ldd "$tavelo")" == *libhwy.so* ]]; then
-  printf '%s\n' 'namespace hwy { namespace platform { unsigned long TimerResolution() { return 1; } } }' \
-    >"$work/hwy_timer.cpp"
-  c++ -shared -fPIC -O2 -o "$work/hwy_timer.so" "$work/hwy_timer.cpp"
-  preload=$work/hwy_timer.so
-fi
+# shellcheck source=valgrind_preload.sh
+. "$here/valgrind_preload.sh"
+preload=
+if [ "$callgrind" = 1 ]; then preload=$(valgrind_preload "$tavelo" "$work"); fi
 
 # Instructions executed by the command, in millions.
 instructions_m() {

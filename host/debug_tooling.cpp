@@ -7,6 +7,7 @@
 
 #include "host/engine.h"
 #include "host/main_window.h"
+#include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/process_launcher.h"
 #include "platform/system.h"
@@ -27,6 +28,7 @@ constexpr size_t kPositionTextLimit = 8192;
 constexpr size_t kWatchTextLimit = 511;
 constexpr uint32_t kWatchIntervalMs = 10;
 constexpr uint32_t kProcessCheckMs = 100;
+constexpr uint32_t kSourceCheckMs = 500;
 
 std::string_view file_part(std::string_view path) {
   size_t slash = path.find_last_of("\\/");
@@ -202,6 +204,84 @@ void open_current_in_editor(Engine& engine) {
   open_in_editor(engine, frame.code->script->name, frame.line);
 }
 
+namespace {
+
+// Starts the compiler on a source; the game restarts from its start script
+// when the compiler ends with status 0.
+void start_compile(Engine& engine, std::vector<std::string> arguments, std::string_view path) {
+  platform::ProcessLaunch launch{std::move(arguments), std::string(directory_part(path))};
+  std::optional<int32_t> process = engine.platform.launch_process(launch);
+  if (!process) {
+    script::debug_log(engine.script, engine.encoding.from_utf8_lossy("script compiler did not start: " +
+                                                                      platform::describe_launch(launch)));
+    return;
+  }
+  DebugTooling& debug = engine.host.debug;
+  debug.compiler = process;
+  debug.compile_pending = true;
+}
+
+std::string compiler_setting(Engine& engine) {
+  return engine.encoding.to_utf8_lossy(resources::reg_read_text(engine.resources, "Compiler", "", 260).text);
+}
+
+// The Compiler setting's arguments for a source.
+std::vector<std::string> configured_compiler(std::string_view command, std::string_view path) {
+  std::vector<std::string> arguments = editor_arguments(command, path, 0);
+  if (command.find("%fn%") == std::string_view::npos) arguments.emplace_back(path);
+  return arguments;
+}
+
+// Without a Compiler setting, --watch runs the tvc that came with the engine
+// (beside it, or in its bin directory; else the one on the PATH) and writes
+// the compiled script where the engine found the old one.
+std::vector<std::string> default_compiler(Engine& engine, std::string_view base, std::string_view path) {
+  std::string tvc = "tvc";
+  for (std::string candidate : {platform::executable_directory() + "/bin/tvc", platform::executable_directory() + "/tvc"}) {
+    if (platform::is_file(candidate)) {
+      tvc = candidate;
+      break;
+    }
+  }
+  std::string out = ".";
+  if (std::optional<std::string> compiled = resources::file_resolve(engine.resources, std::string(base) + ".tvo")) {
+    if (std::optional<std::string> host = resources::to_host_path(engine.resources, *compiled)) {
+      out = absolute(engine, std::string(directory_part(*host)));
+    }
+  }
+  return {tvc, "--out-dir", out, std::string(path)};
+}
+
+// Live reload: a loaded script whose source changed since it was first seen
+// is compiled; one compile at a time.
+void watch_sources(Engine& engine) {
+  DebugTooling& debug = engine.host.debug;
+  uint32_t now = engine.platform.ticks_ms();
+  if (debug.compile_pending || int32_t(now - debug.next_source_check_ms) < 0) return;
+  debug.next_source_check_ms = now + kSourceCheckMs;
+  std::string setting = compiler_setting(engine);
+  if (!debug.watch && setting.empty()) return;
+  for (const std::unique_ptr<script::LoadedScript>& script : engine.script.scripts.loaded) {
+    std::string base(base_name(script->name));
+    std::string source = source_path(engine, base);
+    uint64_t time = platform::file_time(source);
+    if (time == 0) continue;  // no source beside it (a script from an archive)
+    auto seen = std::find_if(debug.source_times.begin(), debug.source_times.end(),
+                             [&](const auto& entry) { return entry.first == source; });
+    if (seen == debug.source_times.end()) {
+      debug.source_times.emplace_back(source, time);
+      continue;
+    }
+    if (seen->second == time) continue;
+    seen->second = time;
+    start_compile(engine, setting.empty() ? default_compiler(engine, base, source) : configured_compiler(setting, source),
+                  source);
+    return;
+  }
+}
+
+}  // namespace
+
 void handle_dropped_file(Engine& engine, std::string_view path) {
   if (!engine.script.debug_mode) return;
   DebugTooling& debug = engine.host.debug;
@@ -210,8 +290,7 @@ void handle_dropped_file(Engine& engine, std::string_view path) {
     debug.compile_pending = false;
     return;
   }
-  std::string compiler =
-      engine.encoding.to_utf8_lossy(resources::reg_read_text(engine.resources, "Compiler", "", 260).text);
+  std::string compiler = compiler_setting(engine);
   if (compiler.empty()) {
     script::show_box(engine.script, script::BoxKind::Error,
                      "スクリプトコンパイラが設定されていません。設定値 Compiler にコンパイラのコマンドを書くと、"
@@ -219,17 +298,7 @@ void handle_dropped_file(Engine& engine, std::string_view path) {
                      {});
     return;
   }
-  std::vector<std::string> arguments = editor_arguments(compiler, path, 0);
-  if (compiler.find("%fn%") == std::string::npos) arguments.emplace_back(path);
-  platform::ProcessLaunch launch{std::move(arguments), std::string(directory_part(path))};
-  std::optional<int32_t> process = engine.platform.launch_process(launch);
-  if (!process) {
-    script::debug_log(engine.script, engine.encoding.from_utf8_lossy("script compiler did not start: " +
-                                                                      platform::describe_launch(launch)));
-    return;
-  }
-  debug.compiler = process;
-  debug.compile_pending = true;
+  start_compile(engine, configured_compiler(compiler, path), path);
 }
 
 void note_shown_text(Engine& engine, std::string_view game_text) {
@@ -296,6 +365,7 @@ void run_debug_tooling(Engine& engine) {
     debug.next_check_ms = now + kProcessCheckMs;
     follow_processes(engine);
   }
+  watch_sources(engine);
   if (!engine.script.fast_mode) update_watch(engine);
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "script/debugger.h"
@@ -23,7 +24,13 @@ struct Engine;
 struct DebugTooling {
   // Open while a debugger link listens (--debug PORT).
   std::unique_ptr<script::Debugger> debugger;
-  // The dropped source being compiled; the compiler's process while it runs.
+  // Live reload (--watch, or any Compiler setting): the sources of the loaded
+  // scripts and the last-write times seen, looked at every 500 ms.
+  bool watch = false;
+  std::vector<std::pair<std::string, uint64_t>> source_times;
+  uint32_t next_source_check_ms = 0;
+  // The dropped or changed source being compiled; the compiler's process
+  // while it runs.
   bool compile_pending = false;
   std::optional<int32_t> compiler;
   // Editors started, asked about until they end so none is left a zombie.
@@ -73,8 +80,9 @@ void note_shown_text(Engine& engine, std::string_view game_text);
 void note_message_laid_out(Engine& engine);
 
 // Between slices: serves the debugger link, follows launched programs (a
-// finished compile reloads the scripts when the machine waits) and updates
-// the watch display (at most every 10 ms).
+// finished compile reloads the scripts when the machine waits), compiles
+// changed sources when live reload is on, and updates the watch display (at
+// most every 10 ms).
 void run_debug_tooling(Engine& engine);
 
 // The watch list's values as the status bar shows them, in the game code

@@ -39,6 +39,8 @@ constexpr std::string_view kUsage =
     "  --speech-out FILE      with --headless: write what reading aloud would say,\n"
     "                         one line each: script time, then \"say TEXT\" or \"stop\"\n"
     "  --input FILE           replay input events from a text file\n"
+    "  --watch                in debug mode, compile a changed script source with\n"
+    "                         tvc (or the Compiler setting) and restart the game\n"
     "  --debug PORT           wait for a script debugger (tools/tvdbg) on\n"
     "                         127.0.0.1:PORT before the game starts (0: any free\n"
     "                         port, printed); /DEBUG:PORT does the same\n"
@@ -56,6 +58,7 @@ struct CommandLine {
   std::string speech_out;
   tavelo::host::StartupOptions startup;
   std::string input_file;
+  bool watch = false;
 };
 
 // The longest --quit-after: script time is a 32-bit millisecond clock, and a
@@ -124,6 +127,8 @@ int main(int argc, char** argv) {
       return 0;
     } else if (word == "--headless") {
       command.headless = true;
+    } else if (word == "--watch") {
+      command.watch = true;
     } else if (word == "--quit-after") {
       std::optional<uint32_t> milliseconds;
       if (value(text)) milliseconds = parse_milliseconds(text);
@@ -231,6 +236,7 @@ int main(int argc, char** argv) {
 
   auto engine = std::make_unique<host::Engine>(*backend, *encoding, platform::current_directory());
   if (!replay.empty()) host::load_input_replay(*engine, replay);
+  engine->host.debug.watch = command.watch;
   int status = host::run_engine(*engine, command.startup);
   if (status == host::kOtherCodePage) {
     // The game's environment file names its code page (CODEPAGE): start
@@ -245,6 +251,7 @@ int main(int argc, char** argv) {
     command.startup.code_page_given = true;
     engine = std::make_unique<host::Engine>(*backend, *encoding, platform::current_directory());
     if (!replay.empty()) host::load_input_replay(*engine, std::move(replay));
+    engine->host.debug.watch = command.watch;
     status = host::run_engine(*engine, command.startup);
   }
   if (!command.screenshot.empty() && engine->graphics.screen.paint_suspended) {

@@ -572,27 +572,40 @@ AssemblyResult Assembler::run(std::string_view source) {
     m_result.bytes = std::move(m_code.bytes);
     return std::move(m_result);
   }
-  std::vector<uint8_t> code = std::move(m_code.bytes);
-  if (m_scrambled) script::scramble_code(code);
-
-  resources::ByteWriter file;
-  std::string_view magic = m_scrambled ? script::kScrambledMagic : script::kPlainMagic;
-  file.append(m_magic ? std::string_view(*m_magic) : magic);
-  file.u32le(entry);
-  file.u32le(m_line_count.value_or(uint32_t(m_highest_line + 1)));
-  file.u32le(m_function_count.value_or(uint32_t(functions.size())));
-  for (const script::FunctionEntry& function : functions) {
-    file.u32le(function.hash);
-    file.u32le(function.offset);
-  }
-  file.u32le(m_code_size.value_or(uint32_t(code.size())));
-  file.append(code);
-  file.append(m_trailer);
-  m_result.bytes = std::move(file.bytes);
+  CompiledScript script;
+  script.code = std::move(m_code.bytes);
+  script.scrambled = m_scrambled;
+  script.entry = entry;
+  script.line_count = m_line_count.value_or(uint32_t(m_highest_line + 1));
+  for (const script::FunctionEntry& function : functions) script.functions.push_back({function.hash, function.offset});
+  script.magic = m_magic;
+  script.function_count = m_function_count;
+  script.code_size = m_code_size;
+  script.trailer = std::move(m_trailer);
+  m_result.bytes = write_compiled_script(script);
   return std::move(m_result);
 }
 
 }  // namespace
+
+std::vector<uint8_t> write_compiled_script(const CompiledScript& script) {
+  std::vector<uint8_t> code = script.code;
+  if (script.scrambled) script::scramble_code(code);
+  resources::ByteWriter file;
+  std::string_view magic = script.scrambled ? script::kScrambledMagic : script::kPlainMagic;
+  file.append(script.magic ? std::string_view(*script.magic) : magic);
+  file.u32le(script.entry);
+  file.u32le(script.line_count);
+  file.u32le(script.function_count.value_or(uint32_t(script.functions.size())));
+  for (const CompiledScript::Function& function : script.functions) {
+    file.u32le(function.hash);
+    file.u32le(function.offset);
+  }
+  file.u32le(script.code_size.value_or(uint32_t(code.size())));
+  file.append(code);
+  file.append(script.trailer);
+  return std::move(file.bytes);
+}
 
 AssemblyResult assemble(std::string_view source, const AssemblerContext& context) {
   std::unique_ptr<platform::TextEncoding> own_encoding;

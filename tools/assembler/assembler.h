@@ -4,6 +4,7 @@
 // tvodis output reassembles to the same bytes for any input file.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +25,28 @@ struct AssemblerContext {
   const platform::TextEncoding* encoding = nullptr;
   const script::SyscallTable* syscalls = nullptr;
 };
+
+// The parts of a compiled script file. write_compiled_script lays them out
+// (header, function table, code size, code, trailer); the assembler and the
+// tvc compiler both write their files through it. The overrides exist for
+// broken files made on purpose.
+struct CompiledScript {
+  std::vector<uint8_t> code;  // plain code; scrambled on writing when asked
+  bool scrambled = false;
+  uint32_t entry = 0xFFFFFFFFu;  // 0xFFFFFFFF: no entry function
+  uint32_t line_count = 0;
+  struct Function {
+    uint32_t hash = 0;
+    uint32_t offset = 0;
+  };
+  std::vector<Function> functions;
+  std::optional<std::string> magic;  // 16 bytes; default: the variant's own
+  std::optional<uint32_t> function_count;
+  std::optional<uint32_t> code_size;
+  std::vector<uint8_t> trailer;
+};
+
+std::vector<uint8_t> write_compiled_script(const CompiledScript& script);
 
 struct AssemblyError {
   int line = 0;  // 1-based source line

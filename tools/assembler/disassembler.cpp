@@ -178,7 +178,8 @@ void Disassembler::write_variable(std::string& out, const uint8_t* operands) {
   if (subscripts) out += " subscripts:" + std::to_string(subscripts);
   if (step) named(step < 5 ? text_form::kStepNames[size_t(step)] : "", "step:", step);
   if (unary) out += ' ' + std::string(text_form::kUnaryNames[size_t(unary)]);
-  out += ' ' + text_form::hex32(hash);
+  // Locals are reached by slot; their hash is 0 (the default) and left out.
+  if (hash != 0 || scope != 3) out += ' ' + text_form::hex32(hash);
   if (slot) out += " slot:" + std::to_string(slot);
 }
 
