@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the engine, its tools and its tests need, but only
 # those that are missing, so a second run costs a dpkg query and nothing more.
+# With --web it installs the browser build's tools instead: Debian's emscripten,
+# chromium for the browser test, and dpkg-dev for `apt-get source`.
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,9 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xdotool imagemagick sox vorbis-tools lua5.4
 )
+if [ "${1:-}" = "--web" ]; then
+  packages=(emscripten chromium dpkg-dev fonts-ipafont-gothic fonts-ipafont-mincho)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
