@@ -38,6 +38,7 @@ class SdlPlatform final : public Platform {
       case Capability::AudioDevice: return SDL_WasInit(SDL_INIT_AUDIO) != 0;
       case Capability::Clipboard: return true;
       case Capability::Desktop: return true;
+      case Capability::Threads: return true;
     }
     return false;
   }
