@@ -37,6 +37,9 @@ struct FontLookup {
 // without regard to ASCII case.
 std::string_view substitute_family(std::string_view face_name);
 
+// Whether two face names are the same, ASCII letters compared without case.
+bool same_face_name(std::string_view a, std::string_view b);
+
 // The font file for a face name: the named family when it is installed, else
 // the best font that covers Japanese. Never a font without Japanese glyphs:
 // nullopt when none is installed.
