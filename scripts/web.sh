@@ -26,11 +26,12 @@ export NODE_PATH=/usr/share/nodejs
 echo "== the demo game (desktop build's tools)"
 [ -f build/CMakeCache.txt ] || cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$(nproc)" --target demo_game >/dev/null
-# A clean copy: runs of the desktop build leave saves and logs beside the game.
+# A clean copy: runs of the desktop build leave saves and logs beside the
+# game, and its build keeps its own files and intermediate pictures there.
 rm -rf build-web/demo-game
 mkdir -p build-web
 cp -a build/games/demo build-web/demo-game
-rm -rf build-web/demo-game/savedata build-web/demo-game/debugout.log
+(cd build-web/demo-game && rm -rf savedata debugout.log CMakeFiles cmake_install.cmake ./*.png)
 
 echo "== the page"
 emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVELO_WERROR=ON \
