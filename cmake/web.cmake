@@ -64,10 +64,10 @@ target_link_options(tavelo PRIVATE -O2
   -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=67108864 -sTOTAL_STACK=8388608
   -sINVOKE_RUN=0 -sEXIT_RUNTIME=0 -sFORCE_FILESYSTEM=1 -lidbfs.js -lGL -sMIN_WEBGL_VERSION=1
   "-sEXPORTED_RUNTIME_METHODS=['callMain','FS','ENV']"
-  --shell-file ${CMAKE_SOURCE_DIR}/web/shell.html
-  --post-js ${CMAKE_SOURCE_DIR}/web/shell.js
-  --preload-file ${TAVELO_DEMO_DIR}@/games/demo
-  --preload-file ${ipa_gothic}/ipag.ttf@/fonts/ipag.ttf)
+  "SHELL:--shell-file ${CMAKE_SOURCE_DIR}/web/shell.html"
+  "SHELL:--post-js ${CMAKE_SOURCE_DIR}/web/shell.js"
+  "SHELL:--preload-file ${TAVELO_DEMO_DIR}@/games/demo"
+  "SHELL:--preload-file ${ipa_gothic}/ipag.ttf@/fonts/ipag.ttf")
 
 # The faces fetched on demand, beside the page.
 add_custom_command(TARGET tavelo POST_BUILD

@@ -124,9 +124,10 @@ build_libvorbis() {
 }
 
 build_freetype() {
-  # Outline glyphs only: no compressed or colour bitmap tables, no shaping.
+  # Outline glyphs: no colour bitmap tables, no shaping. Compressed fonts go
+  # through the zlib built here (FreeType's own copy would clash with it).
   # shellcheck disable=SC2046
-  emcmake cmake -S . -B out $(cmake_flags) -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
+  emcmake cmake -S . -B out $(cmake_flags) -DFT_REQUIRE_ZLIB=ON -DZLIB_ROOT="$deps" -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
     -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON >&2
   cmake --build out -j"$jobs" >&2
   cmake --install out >&2
@@ -183,7 +184,7 @@ libraries=(
   "libpng1.6 libpng-dev zlib"
   "libogg libogg-dev"
   "libvorbis libvorbis-dev libogg"
-  "freetype libfreetype-dev"
+  "freetype libfreetype-dev zlib"
   "libsdl2 libsdl2-dev"
   "imgui libimgui-dev libsdl2 freetype"
   "ffmpeg libavcodec-dev"
