@@ -62,7 +62,7 @@ set_target_properties(tavelo PROPERTIES SUFFIX ".html"
 target_link_libraries(tavelo PRIVATE tavelo_core)
 target_link_options(tavelo PRIVATE -O2
   -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=67108864 -sTOTAL_STACK=8388608
-  -sINVOKE_RUN=0 -sEXIT_RUNTIME=0 -sFORCE_FILESYSTEM=1 -lidbfs.js -lGL -sMIN_WEBGL_VERSION=1
+  -sINVOKE_RUN=0 -sEXIT_RUNTIME=0 -sFORCE_FILESYSTEM=1 -lidbfs.js -lGL -sMIN_WEBGL_VERSION=1 -sMINIFY_HTML=0
   "-sEXPORTED_RUNTIME_METHODS=['callMain','FS','ENV']"
   "SHELL:--shell-file ${CMAKE_SOURCE_DIR}/web/shell.html"
   "SHELL:--post-js ${CMAKE_SOURCE_DIR}/web/shell.js"
