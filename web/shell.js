@@ -82,10 +82,12 @@
   // ---- games of the player's own
 
   function writeTree(root, files) {
-    for (const [path, data] of files) {
-      const full = root + '/' + path;
+    // (No destructuring in for-of: the loader's minifier of this emscripten
+    // version loses it.)
+    for (const entry of files) {
+      const full = root + '/' + entry[0];
       FS.mkdirTree(full.substring(0, full.lastIndexOf('/')));
-      FS.writeFile(full, data);
+      FS.writeFile(full, entry[1]);
     }
   }
 
@@ -208,7 +210,7 @@
     await ready;
     const directory = await placeGame(options.game);
     await mountStorage(directory);
-    for (const [path, data] of Object.entries(options.files || {})) writeTree('', [[path.replace(/^\//, ''), data]]);
+    for (const path of Object.keys(options.files || {})) writeTree('', [[path.replace(/^\//, ''), options.files[path]]]);
     document.getElementById('start').hidden = true;
     document.getElementById('player').hidden = false;
     resumeSoundOnGesture();

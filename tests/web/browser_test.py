@@ -159,7 +159,7 @@ class Suite:
 
     def native_run(self, name, game, input_text, quit_after):
         """`tavelo --headless` on a copy of game; its folder (screenshots, log)."""
-        folder = os.path.join(self.work, name)
+        folder = os.path.join(self.work, 'desktop-' + name)
         os.makedirs(folder)
         copy = os.path.join(folder, 'game')
         shutil.copytree(game, copy, ignore=shutil.ignore_patterns('savedata', 'debugout.log'))
