@@ -58,7 +58,7 @@ file(GLOB_RECURSE demo_files CONFIGURE_DEPENDS ${TAVELO_DEMO_DIR}/*)
 
 add_executable(tavelo ${CMAKE_SOURCE_DIR}/web/web_main.cpp)
 set_target_properties(tavelo PROPERTIES SUFFIX ".html"
-  LINK_DEPENDS "${CMAKE_SOURCE_DIR}/web/shell.html;${CMAKE_SOURCE_DIR}/web/shell.js;${demo_files}")
+  LINK_DEPENDS "${CMAKE_SOURCE_DIR}/web/shell.html;${CMAKE_SOURCE_DIR}/web/shell.js;${CMAKE_SOURCE_DIR}/web/page_library.js;${demo_files}")
 target_link_libraries(tavelo PRIVATE tavelo_core)
 target_link_options(tavelo PRIVATE -O2
   -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=67108864 -sTOTAL_STACK=8388608
@@ -66,6 +66,7 @@ target_link_options(tavelo PRIVATE -O2
   "-sEXPORTED_RUNTIME_METHODS=['callMain','FS','ENV']"
   "SHELL:--shell-file ${CMAKE_SOURCE_DIR}/web/shell.html"
   "SHELL:--post-js ${CMAKE_SOURCE_DIR}/web/shell.js"
+  "SHELL:--js-library ${CMAKE_SOURCE_DIR}/web/page_library.js"
   "SHELL:--preload-file ${TAVELO_DEMO_DIR}@/games/demo"
   "SHELL:--preload-file ${ipa_gothic}/ipag.ttf@/fonts/ipag.ttf")
 

@@ -28,6 +28,9 @@ EM_JS(void, tavelo_page_first_frame, (), {
 
 EM_JS(int, tavelo_page_open, (const char* target), { return window.open(UTF8ToString(target), "_blank") ? 1 : 0; });
 
+// web/page_library.js: keeps the helpers SDL's audio needs in the page.
+extern "C" void tavelo_page_audio_helpers();
+
 namespace tavelo::platform {
 
 WebPlatform::WebPlatform(std::unique_ptr<Platform> sdl) : m_sdl(std::move(sdl)) {}
@@ -95,6 +98,7 @@ bool WebPlatform::open_with_desktop(std::string_view target) {
 }
 
 std::unique_ptr<WebPlatform> create_web_platform() {
+  tavelo_page_audio_helpers();
   SDL_SetHint(SDL_HINT_EMSCRIPTEN_KEYBOARD_ELEMENT, "#canvas");
   std::unique_ptr<Platform> sdl = create_sdl_platform();
   if (!sdl) return nullptr;
