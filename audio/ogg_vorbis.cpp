@@ -15,6 +15,10 @@ struct OggDecoder {
   bool opened = false;
   PcmFormat format;
   bool exhausted = false;
+  // The library reported a decoding error: its state may be broken, so the
+  // stream is never read or sought again (a seek after some errors lets the
+  // next read divide by zero inside the library).
+  bool failed = false;
 
   ~OggDecoder() {
     if (opened) ov_clear(&file);
@@ -102,6 +106,7 @@ OggChunk decode_ogg(OggDecoder& decoder, size_t max_bytes, std::vector<uint8_t>&
     if (count == OV_HOLE && ++holes <= kMaxHolesPerChunk) continue;
     if (count <= 0) {
       decoder.exhausted = true;
+      decoder.failed = count < 0;
       break;
     }
     const vorbis_info* info = ov_info(&decoder.file, link);
@@ -129,7 +134,7 @@ OggChunk decode_ogg(OggDecoder& decoder, size_t max_bytes, std::vector<uint8_t>&
 }
 
 bool rewind_ogg(OggDecoder& decoder) {
-  if (ov_pcm_seek(&decoder.file, 0) != 0) {
+  if (decoder.failed || ov_pcm_seek(&decoder.file, 0) != 0) {
     decoder.exhausted = true;
     return false;
   }

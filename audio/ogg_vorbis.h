@@ -35,7 +35,8 @@ struct OggChunk {
 // a chained file with another channel count or rate ends the data.
 OggChunk decode_ogg(OggDecoder& decoder, size_t max_bytes, std::vector<uint8_t>& output);
 
-// Back to the first sample; false when the stream cannot seek there.
+// Back to the first sample; false when the stream cannot seek there, or when
+// its data ended in a decoding error (such a stream is not read again).
 [[nodiscard]] bool rewind_ogg(OggDecoder& decoder);
 
 }  // namespace tavelo::audio

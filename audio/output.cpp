@@ -231,6 +231,15 @@ void convert_for_mixer(OutputState& state, Stream& stream) {
   hand_over_converted(*stream.buffer, stream.ahead);
 }
 
+// Nothing plays while a stream is paused, so its end and stop times move on
+// by the pause: what it had left to play it still plays after the resume.
+void move_deadlines_past_pause(Stream& stream, uint32_t now) {
+  uint32_t paused = now - stream.paused_at;
+  for (Deadline* deadline : {&stream.end_time, &stream.stop_time}) {
+    if (deadline->state == Deadline::State::At) deadline->at += paused;
+  }
+}
+
 // Opens the file, makes the device buffer, writes two chunks and starts it.
 bool start_stream(OutputState& state, Stream& stream, uint32_t now) {
   Result<SoundDecoder> opened = open_decoder(state, stream.name);
@@ -273,9 +282,11 @@ Keep process_stream(OutputState& state, Stream& stream, uint32_t now) {
     if (stream.pause == PauseState::PauseRequested) {
       buffer.playing = false;
       stream.pause = PauseState::Paused;
+      stream.paused_at = now;
     }
     if (stream.resume_requested) {
       buffer.playing = true;
+      if (stream.pause == PauseState::Paused) move_deadlines_past_pause(stream, now);
       stream.pause = PauseState::Playing;
       stream.resume_requested = false;
     }
@@ -305,6 +316,8 @@ Keep process_stream(OutputState& state, Stream& stream, uint32_t now) {
     }
   }
 
+  // The deadlines wait while paused (see move_deadlines_past_pause).
+  if (stream.pause == PauseState::Paused) return stream.alive ? Keep::Yes : Keep::No;
   if (stream.end_time.state == Deadline::State::At && !stream.ended && time_passed(stream.end_time.at, now)) {
     stream.ended = true;
     // Consumed, so that after clear_stream_ended the next pass through the

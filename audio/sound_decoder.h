@@ -44,7 +44,7 @@ struct SoundChunk {
 SoundChunk decode_sound_chunk(SoundDecoder& decoder, std::vector<uint8_t>& output);
 
 // Back to the start of the data; false when an Ogg stream cannot seek there
-// (it then stays at its end).
+// or ended in a decoding error (it then stays at its end).
 bool rewind_sound(SoundDecoder& decoder);
 
 }  // namespace tavelo::audio

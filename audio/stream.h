@@ -72,6 +72,7 @@ struct Stream {
   int32_t frequency = 0;  // Hz, 0 = the file's own rate
   PauseState pause = PauseState::Playing;
   bool resume_requested = false;
+  uint32_t paused_at = 0;  // ms, when the pause took effect
   Deadline end_time;   // when the last data written will have played
   Deadline stop_time;  // when to remove the stream
 

@@ -1,5 +1,6 @@
-// Arbitrary bytes as an .ogg sound, through the decoder a stream uses:
-// whatever opens decodes whole frames of its own format, and rewinds.
+// Arbitrary bytes as an .ogg sound, through the decoder a stream uses and
+// played as a looping stream plays it: whatever opens decodes whole frames of
+// its own format and is rewound at every end, unless the end was an error.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,12 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SoundDecoder& decoder = opened.value;
   if (!is_playable(decoder.format) || decoder.format.bits_per_sample != 16) __builtin_trap();
   std::vector<uint8_t> chunk;
-  // Bounded: a crafted stream may decode to far more samples than it has bytes.
+  // Bounded: a crafted stream may decode to far more samples than it has
+  // bytes, and a looping one never ends.
   for (int chunks = 0; chunks < 256; ++chunks) {
     SoundChunk result = decode_sound_chunk(decoder, chunk);
     if (chunk.size() > 35280 || chunk.size() % size_t(decoder.format.block_align()) != 0) __builtin_trap();
-    if (result.end_of_data) break;
+    if (result.end_of_data && !rewind_sound(decoder)) break;
   }
-  if (rewind_sound(decoder)) (void)decode_sound_chunk(decoder, chunk);
   return 0;
 }

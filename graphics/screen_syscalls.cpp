@@ -101,16 +101,23 @@ CallStatus sys_screen_window_set(host::Engine& engine, CallArgs& args) {
 
 // screen_mode_find (0xF63ED9AE) needs the platform's display modes and the
 // wide choice; it lives with the display modes in host/.
+constexpr auto kNone = script::SyscallFlags::None;
+
 constexpr std::array kScreenSyscalls = {
-    SyscallEntry{0x3E11F2C5, "get_frontbuffer", sys_get_frontbuffer},
-    SyscallEntry{0x2399D761, "set_frontbuffer", sys_set_frontbuffer},
-    SyscallEntry{0xCF2B1E50, "update_lock", sys_update_lock},
-    SyscallEntry{0x6DE6CDFC, "update_unlock", sys_update_unlock},
-    SyscallEntry{0xDFD5599E, "invalidate_rect", sys_invalidate_rect},
-    SyscallEntry{0x09C43040, "screen_view_set", sys_screen_view_set},
-    SyscallEntry{0x29098EC0, "screen_window_set", sys_screen_window_set},
-    SyscallEntry{0x171AEE22, "screen_offset", sys_screen_offset},
-    SyscallEntry{0x4FA8483F, "screen_zoom", sys_screen_zoom},
+    SyscallEntry{0x3E11F2C5, "get_frontbuffer", sys_get_frontbuffer, kNone, "-> int the display page"},
+    SyscallEntry{0x2399D761, "set_frontbuffer", sys_set_frontbuffer, kNone,
+                 "int page -> int the previous display page"},
+    SyscallEntry{0xCF2B1E50, "update_lock", sys_update_lock, kNone, "-> int 0; holds the screen until update_unlock"},
+    SyscallEntry{0x6DE6CDFC, "update_unlock", sys_update_unlock, kNone, "-> int 0"},
+    SyscallEntry{0xDFD5599E, "invalidate_rect", sys_invalidate_rect, kNone,
+                 "int page [, int x, int y, int width, int height] -> int 0; marks the rectangle or the page changed"},
+    SyscallEntry{0x09C43040, "screen_view_set", sys_screen_view_set, kNone,
+                 "int width, int height [, int x = 0, int y = 0] -> int 0; the view of the display page"},
+    SyscallEntry{0x29098EC0, "screen_window_set", sys_screen_window_set, kNone,
+                 "int width, int height [, int scale_x = 1000 [, int scale_y "
+                 "= 1000]] -> int 0; thousandths; resizes the window"},
+    SyscallEntry{0x171AEE22, "screen_offset", sys_screen_offset, kNone, "int x, int y -> int 0"},
+    SyscallEntry{0x4FA8483F, "screen_zoom", sys_screen_zoom, kNone, "float zoom -> int 0"},
 };
 
 }  // namespace

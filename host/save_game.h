@@ -24,7 +24,8 @@ void reset_engine(Engine& engine, bool first);
 // persistence::capture_machine for call).
 void take_save_point(Engine& engine, std::optional<persistence::SavePointCall> call);
 // Makes the snapshot's thumbnail width × height from a page (the display page
-// when page is 0); false when that page is missing or not 24-bit.
+// when page is 0); false when that page is missing or not 24-bit. Sides over
+// persistence::kMaxThumbnailSide are the caller's to refuse.
 bool capture_thumbnail(Engine& engine, int32_t width, int32_t height, int32_t page);
 
 enum class SaveResult { Written, Skipped, Failed };

@@ -45,14 +45,14 @@ CallStatus sys_full_screen_height(Engine& engine, CallArgs& args) {
 CallStatus sys_screen_mode_find(Engine& engine, CallArgs& args) { return args.done(chosen_mode(engine, args).width); }
 
 constexpr SyscallEntry kWindowSyscalls[] = {
-    {0xC438BA98, "", sys_menu_request_open, script::SyscallFlags::None,
-     "— → 0; the current menu request becomes the screen the script shows"},
-    {0x3378635D, "", sys_menu_request_close, script::SyscallFlags::None,
-     "— → 0; the script closed the screen it showed"},
-    {0x2159EBE0, "", sys_full_screen_height, script::SyscallFlags::None,
-     "width, height → height of the full-screen mode chosen for that size (the first answer is kept)"},
+    {0xC438BA98, "menu_request_open", sys_menu_request_open, script::SyscallFlags::None,
+     "-> int 0; the current menu request becomes the screen the script shows"},
+    {0x3378635D, "menu_request_close", sys_menu_request_close, script::SyscallFlags::None,
+     "-> int 0; the script closed the screen it showed"},
+    {0x2159EBE0, "screen_mode_find_height", sys_full_screen_height, script::SyscallFlags::None,
+     "int width, int height -> int the height of the full-screen mode chosen for that size (the first answer is kept)"},
     {0xF63ED9AE, "screen_mode_find", sys_screen_mode_find, script::SyscallFlags::None,
-     "width, height → width of the full-screen mode chosen for that size"},
+     "int width, int height -> int the width of the full-screen mode chosen for that size"},
 };
 
 }  // namespace

@@ -72,9 +72,14 @@ void latch_event(script::ButtonEvent& event, uint32_t now) {
   event.time = now;
 }
 
-void set_slot(State& state, int32_t slot, uint32_t now) {
+// Down in the live table without counting as a press (see hold_key_behind_gate).
+void hold_slot(State& state, int32_t slot, uint32_t now) {
   state.live.down[size_t(slot)] = 1;
   state.live.time[size_t(slot)] = now;
+}
+
+void set_slot(State& state, int32_t slot, uint32_t now) {
+  hold_slot(state, slot, now);
   ++state.live.presses[size_t(slot)];
 }
 
@@ -115,7 +120,6 @@ void press_logical(State& state, script::Machine& machine, int32_t slot, uint32_
     return;
   }
   set_slot(state, slot, now);
-  if (slot == kSlotErase) latch_event(machine.clicks.event147, now);
 }
 
 void key_went_down(State& state, script::Machine& machine, int32_t key, bool repeat, uint32_t now) {
@@ -126,11 +130,7 @@ void key_went_down(State& state, script::Machine& machine, int32_t key, bool rep
     state.mode_change_pointer = state.pointer;
   }
   uint16_t flags = key_flags(key, state.erase_on_space);
-  if (flags & kOwn) {
-    set_slot(state, key, now);
-    if (key == kSlotPageUp) latch_event(machine.clicks.event33, now);
-    if (key == kSlotPageDown) latch_event(machine.clicks.event34, now);
-  }
+  if (flags & kOwn) set_slot(state, key, now);
   for (auto [bit, slot] : kLogicalSlots) {
     if (flags & bit) press_logical(state, machine, slot, now);
   }
@@ -138,6 +138,18 @@ void key_went_down(State& state, script::Machine& machine, int32_t key, bool rep
     state.skip_key_remembered = machine.skip.automatic;
     int32_t mode = key == kKeyShift ? 2 : state.control_key_skips_all ? 1 : 4;
     script::set_skip_mode(machine, mode);
+  }
+}
+
+// Behind the input gate a key still goes down in the live table, so that it
+// reads as held once the gate opens; it is no press (no click, no last key,
+// no skip mode) and the frozen table hides it while the gate is shut.
+void hold_key_behind_gate(State& state, int32_t key, uint32_t now) {
+  if (key < 0 || key >= kSlotCount) return;
+  uint16_t flags = key_flags(key, state.erase_on_space);
+  if (flags & kOwn) hold_slot(state, key, now);
+  for (auto [bit, slot] : kLogicalSlots) {
+    if (flags & bit) hold_slot(state, slot, now);
   }
 }
 
@@ -229,8 +241,8 @@ void reset_input(State& state, script::Machine& machine) {
   state.consumed = {};
   state.locked = false;
   state.last_key = 0;
-  // The keyboard's own Caps Lock stays as the player left it: the engine
-  // only stops treating it as its skip switch until it is pressed again.
+  // As a synthesised Caps Lock press and release: the next press turns the
+  // switch on again.
   machine.skip.keyboard_switch = false;
   state.pad.mapping_mode = 1;
   state.erase_on_space = resources::env_setting(machine.resources, resources::EnvInt::EraseOnSpace) != 0;
@@ -253,11 +265,15 @@ void handle_event(State& state, script::Machine& machine, const platform::Event&
   switch (event.type) {
     case platform::EventType::KeyDown:
       if (event.key >= 0 && event.key < int32_t(state.raw_keys.size())) state.raw_keys[size_t(event.key)] = 1;
-      if (event.key == kKeyCapsLock && !event.repeat) {
-        state.caps_lock = !state.caps_lock;
-        machine.skip.keyboard_switch = state.caps_lock;
+      // Every time the engine turned the switch off it stood for a Caps Lock
+      // press and release, so the switch is the keyboard's toggle.
+      if (event.key == kKeyCapsLock && !event.repeat) machine.skip.keyboard_switch = !machine.skip.keyboard_switch;
+      if (state.locked) break;
+      if (open) {
+        key_went_down(state, machine, event.key, event.repeat, now);
+      } else {
+        hold_key_behind_gate(state, event.key, now);
       }
-      if (!state.locked && open) key_went_down(state, machine, event.key, event.repeat, now);
       break;
     case platform::EventType::KeyUp:
       if (event.key >= 0 && event.key < int32_t(state.raw_keys.size())) state.raw_keys[size_t(event.key)] = 0;
@@ -266,7 +282,12 @@ void handle_event(State& state, script::Machine& machine, const platform::Event&
     case platform::EventType::MouseMove: follow_pointer(state, place); break;
     case platform::EventType::MouseDown:
       follow_pointer(state, place);
-      if (place.inside && open) press_click_slot(state, machine, button_slot(event.button), now);
+      if (!place.inside) break;
+      if (open) {
+        press_click_slot(state, machine, button_slot(event.button), now);
+      } else {
+        hold_slot(state, button_slot(event.button), now);
+      }
       break;
     case platform::EventType::MouseUp:
       follow_pointer(state, place);
@@ -277,7 +298,6 @@ void handle_event(State& state, script::Machine& machine, const platform::Event&
       // The wheel presses and releases Page Up or Page Down at once.
       set_slot(state, event.wheel > 0 ? kSlotPageUp : kSlotPageDown, now);
       state.live.down[size_t(event.wheel > 0 ? kSlotPageUp : kSlotPageDown)] = 0;
-      latch_event(event.wheel > 0 ? machine.clicks.event33 : machine.clicks.event34, now);
       break;
     case platform::EventType::PadButtonDown:
       if (event.pad_button < platform::PadButton::Count) state.pad.buttons |= pad_bit(event.pad_button);

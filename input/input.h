@@ -26,8 +26,8 @@ struct State;
 uint16_t key_flags(int32_t virtual_key, bool erase_on_space);
 
 // input_reset: clears both tables, the lock and the last key, turns the
-// keyboard skip switch off (the keyboard's own Caps Lock is left alone) and
-// selects controller mapping mode 1. The environment's ERASEONSPACE and
+// keyboard skip switch off as a Caps Lock press and release would (the next
+// press turns it on again) and selects controller mapping mode 1. The environment's ERASEONSPACE and
 // CTRLKEYDEF are read here.
 void reset_input(State& state, script::Machine& machine);
 

@@ -109,7 +109,6 @@ struct State {
   bool skip_key_remembered = false;  // auto mode was on when Shift or Ctrl went down
   // Keys as the keyboard holds them, whatever the lock and the gate say.
   std::array<uint8_t, 256> raw_keys{};
-  bool caps_lock = false;        // the keyboard's Caps Lock toggle as last seen
   int32_t caps_lock_owner = -1;  // the thread that cleared the mouse areas first
 
   Pointer pointer;               // the engine's pointer position

@@ -19,6 +19,8 @@
 #include "script/read_marks.h"
 #include "script/scheduler.h"
 #include "script/state.h"
+#include "script/thread.h"
+#include "script/waits.h"
 
 namespace tavelo::input {
 namespace {
@@ -30,6 +32,7 @@ using script::SyscallFlags;
 
 // Dropped file names, in bytes.
 constexpr size_t kDroppedNameLimit = 259;
+constexpr SyscallFlags kNone = SyscallFlags::None;
 constexpr SyscallFlags kControl = SyscallFlags::Control;
 
 State& input_state(host::Engine& engine) { return host::input_of(engine); }
@@ -54,14 +57,37 @@ CallStatus sys_dropped_file(host::Engine& engine, CallArgs& args) {
       resources::cut_game_text(args.machine.resources.lead_bytes, input_state(engine).dropped_file, kDroppedNameLimit));
 }
 
-CallStatus sys_pending_input(host::Engine& engine, CallArgs& args) {
-  State& state = input_state(engine);
-  const script::Thread& thread = args.thread;
+// The pending-input bits: 1, 2, 4 the thread's pending clicks (left as they
+// are), 8, 16, 32 presses of slots 33, 34 and 147, taken with the consuming
+// read so that each press is reported once.
+int32_t take_pending_input(State& state, const script::Thread& thread) {
   int32_t bits = (thread.pending_left ? 1 : 0) | (thread.pending_right ? 2 : 0) | (thread.pending_middle ? 4 : 0);
   if (key_pressed(state, kSlotPageUp)) bits |= 8;
   if (key_pressed(state, kSlotPageDown)) bits |= 16;
   if (key_pressed(state, kSlotErase)) bits |= 32;
-  return args.done(bits);
+  return bits;
+}
+
+CallStatus sys_pending_input(host::Engine& engine, CallArgs& args) {
+  return args.done(take_pending_input(input_state(engine), args.thread));
+}
+
+// Waits for a click or a press of slot 33, 34 or 147 (Page Up, Page Down,
+// erase; the wheel presses the first two) and gives the pending-input bits:
+// the presses it reports are taken, so the pending-input call does not
+// report them again. Presses from before the wait do not count.
+CallStatus sys_wait_click(host::Engine& engine, CallArgs& args) {
+  State& state = input_state(engine);
+  script::Thread& thread = args.thread;
+  script::Frame& frame = thread.frame();
+  if (!frame.waiting) {
+    frame.waiting = true;
+    for (int32_t slot : {kSlotPageUp, kSlotPageDown, kSlotErase}) consume_presses(state, slot);
+  }
+  int32_t bits = take_pending_input(state, thread);
+  if (bits == 0) return script::poll_again(args);
+  thread.pending_left = thread.pending_right = thread.pending_middle = false;
+  return script::finish_wait(args, bits);
 }
 
 CallStatus sys_mouse_in_use(host::Engine& engine, CallArgs& args) {
@@ -274,37 +300,65 @@ CallStatus sys_show_pointer(host::Engine& engine, CallArgs& args) {
   return args.done(was_shown ? 1 : 0);
 }
 
-// Scripts know these calls by key only.
 constexpr std::array kInputSyscalls = {
-    SyscallEntry{0xB7E3E81C, "", sys_suppress_repeated_clicks},
-    SyscallEntry{0x42D7C922, "", sys_accept_dropped_files},
-    SyscallEntry{0xC32E286F, "", sys_dropped_file},
-    SyscallEntry{0x892E9B20, "", sys_pending_input},
-    SyscallEntry{0x3670B283, "", sys_mouse_in_use},
-    SyscallEntry{0xB84C9953, "", sys_set_pointer},
-    SyscallEntry{0xD4590BD3, "", sys_move_pointer},
-    SyscallEntry{0x60085FA4, "", sys_gate_input},
-    SyscallEntry{0x44BC7555, "", sys_open_input_gate},
-    SyscallEntry{0xF9D94E91, "", sys_set_joystick_use},
-    SyscallEntry{0xB1681699, "", sys_joystick_use},
-    SyscallEntry{0xCA30043A, "", sys_joystick_mapping},
-    SyscallEntry{0xD5999D46, "", sys_lock_input},
-    SyscallEntry{0x05B1A6E8, "", sys_reset_input},
-    SyscallEntry{0xD34E9B28, "", sys_raw_key_state},
-    SyscallEntry{0xEFD49BC9, "", sys_pointer_x},
-    SyscallEntry{0x72DB7ABF, "", sys_pointer_y},
-    SyscallEntry{0x2075C300, "", sys_buttons_held},
-    SyscallEntry{0xF8D18340, "", sys_add_mouse_area},
-    SyscallEntry{0xA7C6E918, "", sys_set_click_functions},
-    SyscallEntry{0x4E1EB9D0, "", sys_clear_mouse_areas},
-    SyscallEntry{0x3A3BFB29, "", sys_poll_mouse_areas, kControl},
-    SyscallEntry{0xA909A32A, "", sys_start_drag_tracking},
-    SyscallEntry{0xAF6571AB, "", sys_end_drag_tracking},
-    SyscallEntry{0x163C0878, "", sys_set_drag_functions<DragSide::Left>},
-    SyscallEntry{0xD215E29A, "", sys_set_drag_functions<DragSide::Right>},
-    SyscallEntry{0xAD0F8767, "", sys_poll_drag, kControl},
-    SyscallEntry{0x50846AD3, "", sys_nothing},
-    SyscallEntry{0xAB13BE44, "", sys_show_pointer},
+    SyscallEntry{0xB7E3E81C, "click_repeat_suppress", sys_suppress_repeated_clicks, kNone,
+                 "[any unused, int mask] -> int 0; for three presses of the buttons in mask (1 left, "
+                 "2 right, 4 middle; 1 without arguments), one within 350 ms of the last is ignored"},
+    SyscallEntry{0x42D7C922, "file_drop_accept", sys_accept_dropped_files, kNone,
+                 "int flag -> int 0; lets files be dropped on the window"},
+    SyscallEntry{0xC32E286F, "dropped_file", sys_dropped_file, kNone, "-> str the name of the file dropped last"},
+    SyscallEntry{0x892E9B20, "input_pending", sys_pending_input, kNone,
+                 "-> int bits: 1 left, 2 right, 4 middle click, 8 Page Up, "
+                 "16 Page Down, 32 erase; each key press is reported once"},
+    SyscallEntry{0x008ACBC0, "wait_click", sys_wait_click, kNone,
+                 "-> int bits: 1 left, 2 right, 4 middle click, 8 Page "
+                 "Up, 16 Page Down, 32 erase; waits for one of them"},
+    SyscallEntry{0x3670B283, "is_mouse_mode", sys_mouse_in_use, kNone,
+                 "-> int 1 while the player uses the mouse and the pointer is on the game screen"},
+    SyscallEntry{0xB84C9953, "pointer_set", sys_set_pointer, kNone,
+                 "int x, int y -> int 0; the engine's pointer position; x = -10000 takes the real pointer's"},
+    SyscallEntry{0xD4590BD3, "pointer_move", sys_move_pointer, kNone,
+                 "int x, int y -> int 0; the same, and moves the real pointer there"},
+    SyscallEntry{0x60085FA4, "input_gate_close", sys_gate_input, kNone,
+                 "-> int 0 when input was gated before, else -1; keys and buttons are ignored until input_gate_open"},
+    SyscallEntry{0x44BC7555, "input_gate_open", sys_open_input_gate, kNone, "-> int 0"},
+    SyscallEntry{0xF9D94E91, "joystick_use_set", sys_set_joystick_use, kNone,
+                 "int mode -> int mode; 0 off; stored as JoyUse"},
+    SyscallEntry{0xB1681699, "joystick_use", sys_joystick_use, kNone, "-> int JoyUse"},
+    SyscallEntry{0xCA30043A, "joystick_mapping_set", sys_joystick_mapping, kNone,
+                 "int mode -> int mode; 1 arrows, Esc and Enter; 2 numeric keys"},
+    SyscallEntry{0xD5999D46, "input_lock", sys_lock_input, kNone,
+                 "-> int 1 when input was not locked before; keys change nothing until input_reset"},
+    SyscallEntry{0x05B1A6E8, "input_reset", sys_reset_input, kNone, "-> int 0; clears the input state and the lock"},
+    SyscallEntry{0xD34E9B28, "raw_key_state", sys_raw_key_state, kNone,
+                 "int key -> int 1 while the virtual key 0-127 is down"},
+    SyscallEntry{0xEFD49BC9, "pointer_x", sys_pointer_x, kNone, "-> int the pointer x on the game screen"},
+    SyscallEntry{0x72DB7ABF, "pointer_y", sys_pointer_y, kNone, "-> int the pointer y on the game screen"},
+    SyscallEntry{0x2075C300, "buttons_held", sys_buttons_held, kNone,
+                 "-> int bits: 1 decide, 2 cancel, 4 skip, 8 Page Up, 16 Page Down"},
+    SyscallEntry{0xF8D18340, "mouse_area_add", sys_add_mouse_area, kNone,
+                 "int id, int x, int y, int width, int height, func enter, func leave, func "
+                 "click [, int key_code = 0] -> int 0; the functions get id, x, y, width, height"},
+    SyscallEntry{0xA7C6E918, "mouse_click_functions_set", sys_set_click_functions, kNone,
+                 "func left [, func right [, func middle [, func input]]] "
+                 "-> int 0; for the current call; missing ones are cleared"},
+    SyscallEntry{0x4E1EB9D0, "mouse_area_clear", sys_clear_mouse_areas, kNone,
+                 "-> int 0; drops the thread's areas and the click functions"},
+    SyscallEntry{0x3A3BFB29, "mouse_area_poll", sys_poll_mouse_areas, kControl,
+                 "-> any 0, or what the one area or click function it calls returns"},
+    SyscallEntry{0xA909A32A, "drag_track_start", sys_start_drag_tracking, kNone,
+                 "[func per_poll [, func position_change [, func wheel]]] -> int 0"},
+    SyscallEntry{0xAF6571AB, "drag_track_end", sys_end_drag_tracking, kNone, "-> int 0"},
+    SyscallEntry{0x163C0878, "drag_left_functions_set", sys_set_drag_functions<DragSide::Left>, kNone,
+                 "[func press [, func click [, func double_click [, func drag_start [, func drag_move "
+                 "[, func drag_end [, func drag_cancel]]]]]]] -> int 0; missing ones are cleared"},
+    SyscallEntry{0xD215E29A, "drag_right_functions_set", sys_set_drag_functions<DragSide::Right>, kNone,
+                 "[func press [, func click [, func double_click [, func drag_start [, func drag_move "
+                 "[, func drag_end [, func drag_cancel]]]]]]] -> int 0; missing ones are cleared"},
+    SyscallEntry{0xAD0F8767, "drag_poll", sys_poll_drag, kControl, "-> any 0, or what the function it calls returns"},
+    SyscallEntry{0x50846AD3, "do_nothing", sys_nothing, kNone, "-> int 0"},
+    SyscallEntry{0xAB13BE44, "pointer_show", sys_show_pointer, kNone,
+                 "int show -> int 1 when the pointer was shown before; 0 hides it"},
 };
 
 }  // namespace

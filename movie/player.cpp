@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -49,6 +50,11 @@ constexpr int64_t kShortestLoopMs = 200;
 // Packets one Caller-mode advance may read: a bound for files whose packets
 // decode to nothing.
 constexpr int kMaxStepsPerAdvance = 2000;
+// A seek that lands past its target is tried again this much earlier, then
+// twice as much, and so on back to the file's start.
+constexpr int64_t kSeekBackMs = 1000;
+// Packets read after a seek to find the key frame decoding starts from.
+constexpr size_t kMostPacketsToKeyFrame = 1000;
 
 template <typename T, void (*Free)(T**)>
 struct AvDeleter {
@@ -95,6 +101,7 @@ struct Player {
   FormatPtr format;
   int video_index = -1;
   int audio_index = -1;
+  int seek_index = -1;  // the stream whose key frames a seek is judged by: the pictures, else the sound
   CodecPtr video;
   CodecPtr audio;
   SwrPtr swr;  // made for the first sound frame, and again when the frames' shape changes
@@ -102,6 +109,7 @@ struct Player {
   int swr_rate = 0;
   AVChannelLayout swr_layout{};
   PacketPtr packet;
+  std::deque<PacketPtr> held;  // read while judging a seek; decoded before reading on
   FramePtr decoded;
   int64_t start_us = 0;  // the file's first time stamp
   int64_t picture_ms = kDefaultPictureMs;
@@ -111,6 +119,7 @@ struct Player {
   int64_t loop_shift = 0;
   uint32_t passes = 0;  // loop passes begun
   Timeline video_time;
+  int64_t video_file_time = INT64_MIN;  // of the last picture decoded, ms from the file's start
   bool video_done = false;  // the range's end was reached
   bool audio_done = false;
   bool pass_had_output = false;
@@ -245,20 +254,18 @@ void take_video_frame(Player& player, AVFrame* frame) {
   if (player.video_done || frame->width < 1 || frame->height < 1) return;
   AVStream* stream = player.format->streams[player.video_index];
   int64_t stamp = frame->best_effort_timestamp;
-  int64_t time;
-  if (stamp == AV_NOPTS_VALUE) {
-    // No stamp: one picture's time after the last.
-    time = player.video_time.last == INT64_MIN ? player.loop_shift : player.video_time.last + player.picture_ms;
-    player.video_time.last = time;
-  } else {
-    time = stamp_ms(player, stream, stamp);
-    if (time < player.range.from_ms) return;  // before the range: decoded only to reach it
-    if (player.range.to_ms >= 0 && time >= player.range.to_ms) {
-      player.video_done = true;
-      return;
-    }
-    time = place_time(player.video_time, time + player.loop_shift - player.range.from_ms, player.picture_ms);
+  // A picture without a stamp comes one picture's time after the last.
+  int64_t file_time = stamp != AV_NOPTS_VALUE                  ? stamp_ms(player, stream, stamp)
+                      : player.video_file_time != INT64_MIN ? player.video_file_time + player.picture_ms
+                                                             : player.range.from_ms;
+  player.video_file_time = file_time;
+  // Pictures before the range are decoded only to reach it.
+  if (file_time < player.range.from_ms) return;
+  if (player.range.to_ms >= 0 && file_time >= player.range.to_ms) {
+    player.video_done = true;
+    return;
   }
+  int64_t time = place_time(player.video_time, file_time + player.loop_shift - player.range.from_ms, player.picture_ms);
   Picture picture{FramePtr(av_frame_alloc()), time};
   if (!picture.frame) return;
   av_frame_move_ref(picture.frame.get(), frame);
@@ -348,8 +355,61 @@ void drain_decoder(Player& player, AVCodecContext* codec, bool video) {
   }
 }
 
+// A packet's time in ms from the file's start; nullopt without a stamp.
+std::optional<int64_t> packet_time(const Player& player, const AVPacket* packet) {
+  int64_t stamp = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+  if (stamp == AV_NOPTS_VALUE) return std::nullopt;
+  return stamp_ms(player, player.format->streams[packet->stream_index], stamp);
+}
+
+// Reads on from a seek to the first key frame of the seek stream, keeping
+// every packet read for decoding. The key frame's time, or nullopt when none
+// (or none with a stamp) came.
+std::optional<int64_t> read_to_key_frame(Player& player) {
+  player.held.clear();
+  while (player.held.size() < kMostPacketsToKeyFrame) {
+    PacketPtr packet(av_packet_alloc());
+    if (!packet || av_read_frame(player.format.get(), packet.get()) < 0) return std::nullopt;
+    bool key = packet->stream_index == player.seek_index && (packet->flags & AV_PKT_FLAG_KEY) != 0;
+    std::optional<int64_t> time = key ? packet_time(player, packet.get()) : std::nullopt;
+    player.held.push_back(std::move(packet));
+    if (key) return time;
+  }
+  return std::nullopt;
+}
+
+// Positions the file so that decoding starts at a key frame at or before
+// to_ms (ms from the file's start). Containers without an index may seek
+// near the target rather than before it, or not at all, and decoding from
+// after the key frame shows nothing until the next one: a seek that lands
+// past its target is made again further back, down to the file's start.
+void seek_before(Player& player, int64_t to_ms) {
+  AVFormatContext* format = player.format.get();
+  const AVStream* stream = format->streams[player.seek_index];
+  for (int64_t back = 0;; back = back == 0 ? kSeekBackMs : back * 2) {
+    int64_t target = to_ms - back;
+    bool from_start = target <= 0;
+    int sought = from_start ? avformat_seek_file(format, -1, INT64_MIN, player.start_us, player.start_us, 0)
+                            : av_seek_frame(format, player.seek_index,
+                                            av_rescale_q(player.start_us + target * 1000, AV_TIME_BASE_Q,
+                                                         stream->time_base),
+                                            AVSEEK_FLAG_BACKWARD);
+    // The last resort: the first byte of the file, where byte seeks work.
+    if (sought < 0 && from_start) sought = av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE);
+    if (sought < 0) {
+      if (from_start) return;  // nowhere to go: decoding reads on from where it is
+      continue;
+    }
+    std::optional<int64_t> landed = read_to_key_frame(player);
+    if (from_start || (landed && *landed <= to_ms)) {
+      player.video_file_time = landed ? *landed - player.picture_ms : INT64_MIN;
+      return;
+    }
+  }
+}
+
 void rewind_decoding(Player& player, int64_t to_ms) {
-  av_seek_frame(player.format.get(), -1, player.start_us + to_ms * 1000, AVSEEK_FLAG_BACKWARD);
+  seek_before(player, to_ms);
   if (player.video) avcodec_flush_buffers(player.video.get());
   if (player.audio) avcodec_flush_buffers(player.audio.get());
   player.video_done = player.audio_done = false;
@@ -389,8 +449,14 @@ void decode_step(Player& player) {
     player.done.store(true);
     return;
   }
-  AVPacket* packet = player.packet.get();
-  if (av_read_frame(player.format.get(), packet) < 0) {
+  // Packets read while judging a seek come first.
+  PacketPtr held;
+  if (!player.held.empty()) {
+    held = std::move(player.held.front());
+    player.held.pop_front();
+  }
+  AVPacket* packet = held ? held.get() : player.packet.get();
+  if (!held && av_read_frame(player.format.get(), packet) < 0) {
     finish_pass(player);
     return;
   }
@@ -560,6 +626,7 @@ PlayerHandle open_player(platform::File file, Decoding decoding, SoundOutput* so
   if (audio_index >= 0) player->audio = open_decoder(format->streams[audio_index]);
   if (player->audio) player->audio_index = audio_index;
   if (!player->video && !player->audio) return nullptr;
+  player->seek_index = player->video ? player->video_index : player->audio_index;
   player->packet.reset(av_packet_alloc());
   player->decoded.reset(av_frame_alloc());
   if (!player->packet || !player->decoded) return nullptr;
@@ -574,6 +641,7 @@ void start_player(Player& player, PlayRange range, int32_t volume, uint32_t now)
   player.started = true;
   player.range = range;
   if (rewind) rewind_decoding(player, range.from_ms);
+  if (!rewind) player.video_file_time = INT64_MIN;
   player.loop_shift = 0;
   player.video_time = {};
   player.sound_frames = 0;

@@ -111,10 +111,9 @@ CallStatus play(host::Engine& engine, CallArgs& args, Start start, int first_opt
         // A key pressed before the film (the one that chose to start it)
         // must not end a movie_wait at once.
         (void)host::take_key_press(engine);
-      } else {
-        // Unlike a missing file, a broken one would otherwise pass unnoticed.
-        script::report_call_error_as(args, kPlayName, kMissingMessage, {name});
       }
+      // A file that exists but is no film ends the start without a message;
+      // nothing plays.
     }
   }
   resources::reg_write_text_flushed(resources, flag_name, "0");
@@ -163,7 +162,13 @@ CallStatus sys_movie_wait(host::Engine& engine, CallArgs& args) {
     frame.wait_deadline = script::as_deadline(int64_t(time) + kWaitPoll);
     return CallStatus::Again;
   }
+  // The clicks and the key are used up, and so is the click of a decide or
+  // cancel key that ended the wait: it reaches the threads only after this
+  // slice. Either would end the next wait at once.
+  (void)host::take_key_press(engine);
   thread.pending_left = thread.pending_right = thread.pending_middle = false;
+  script::Clicks& clicks = args.machine.clicks;
+  clicks.left.happened = clicks.right.happened = clicks.middle.happened = false;
   return script::finish_wait(args, 0);
 }
 
@@ -171,16 +176,20 @@ constexpr auto kNone = script::SyscallFlags::None;
 
 constexpr SyscallEntry kSyscalls[] = {
     SyscallEntry{0xA79731A2, "movie_play", sys_movie_play, kNone,
-                 "file [, stop sound = 1 [, x, y, width, height]] → 0; plays once over the rectangle"},
+                 "str file [, int stop_sound = 1 [, int x = 0 [, int y = 0 [, int width = CLIENT_WIDTH "
+                 "[, int height = CLIENT_HEIGHT]]]]] -> int 0; plays once in the rectangle"},
     SyscallEntry{0xD14A4D9C, "movie_play_loop", sys_movie_play_loop, kNone,
-                 "file [, stop sound = 1 [, x, y, width, height]] → 0; plays until movie_stop"},
+                 "str file [, int stop_sound = 1 [, int x = 0 [, int y = 0 [, int width = "
+                 "CLIENT_WIDTH [, int height = CLIENT_HEIGHT]]]]] -> int 0; plays until movie_stop"},
     SyscallEntry{0x18423EAA, "movie_play_range", sys_movie_play_range, kNone,
-                 "file, from ms, to ms [, stop sound = 1 [, x, y, width, height]] → 0"},
-    SyscallEntry{0x221C2CC2, "movie_stop", sys_movie_stop, kNone, "— → 0; closes the movie, painting resumes"},
-    SyscallEntry{0xD6C3BBAC, "is_movie_play", sys_is_movie_play, kNone, "— → 1 while the movie plays"},
-    SyscallEntry{0xE3605CFA, "movie_volume", sys_movie_volume, kNone, "volume (1000 normal) → 0; for the next start"},
+                 "str file, int from_ms, int to_ms [, int stop_sound = 1 [, int x = 0 [, int y "
+                 "= 0 [, int width = CLIENT_WIDTH [, int height = CLIENT_HEIGHT]]]]] -> int 0"},
+    SyscallEntry{0x221C2CC2, "movie_stop", sys_movie_stop, kNone, "-> int 0; closes the movie, painting resumes"},
+    SyscallEntry{0xD6C3BBAC, "is_movie_play", sys_is_movie_play, kNone, "-> int 1 while the movie plays"},
+    SyscallEntry{0xE3605CFA, "movie_volume", sys_movie_volume, kNone,
+                 "int volume -> int 0; for the next start, 1000 normal"},
     SyscallEntry{0xF63CB36C, "movie_wait", sys_movie_wait, kNone,
-                 "[skippable = 1] → 0; waits for the end, or a click or key when skippable"},
+                 "[int skippable = 1] -> int 0; waits for the end, or for a click or key when skippable"},
 };
 
 }  // namespace

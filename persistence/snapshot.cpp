@@ -3,6 +3,7 @@
 #include "persistence/snapshot.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "resources/file_lookup.h"
 #include "script/loader.h"
@@ -39,12 +40,43 @@ void copy_values(ValueList& list, std::span<const script::Value> values) {
   }
 }
 
+// A name too long for a script is no loaded script (and no report).
 script::LoadedScript* loaded_script(script::Machine& machine, std::string_view name) {
-  std::string normalized = script::normalize_script_name(machine, name);
+  std::optional<std::string> normalized = script::script_record_name(machine, name);
+  if (!normalized) return nullptr;
   for (const std::unique_ptr<script::LoadedScript>& script : machine.scripts.loaded) {
-    if (script->name == normalized) return script.get();
+    if (script->name == *normalized) return script.get();
   }
   return nullptr;
+}
+
+// The script a frame names, loaded if it is not yet; null for a name that
+// cannot be a script's, a missing file or a damaged one. Never shows a box:
+// a save that names such a script is refused, while the game goes on.
+script::LoadedScript* frame_script(script::Machine& machine, std::string_view name) {
+  if (script::LoadedScript* script = loaded_script(machine, name)) return script;
+  std::optional<std::string> normalized = script::script_record_name(machine, name);
+  // Only a file that is present is loaded: the loader would otherwise
+  // register the scenario search entries once more, which can stop the
+  // engine over a damaged archive.
+  if (!normalized || !resources::file_exists(machine.resources, *normalized)) return nullptr;
+  return script::try_load_script(machine, *normalized);
+}
+
+// The stack index of the first local record after a load. Two layouts:
+// the whole stack from slot 1 (what capture_machine writes), or only the
+// innermost frame's locals, which belong at its base (files that keep no
+// more). The innermost frame's stack top tells them apart: the local count
+// is top - base for the second. Files of an earlier build of this engine hold
+// the whole stack with an innermost top that was not kept up to date; they
+// load as the whole stack too. Nothing when the records cannot reach the
+// innermost frame's base.
+std::optional<int64_t> locals_start(const SaveImage& image) {
+  const FrameRecord& innermost = image.frames.back();
+  const int64_t count = int64_t(image.locals.values.size());
+  if (count == int64_t(innermost.top) - innermost.base) return innermost.base;
+  if (innermost.base <= count + 1) return 1;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -62,6 +94,8 @@ void capture_machine(SaveImage& image, script::Machine& machine, std::optional<S
   copy_values(image.locals, std::span<const script::Value>(thread->stack() + 1, size_t(std::max(top - 1, 0))));
   if (call && call->keep_result) image.locals.values.push_back(script::make_int(0));
 
+  // The stack top of the innermost frame is the live one, as saved.
+  const int32_t live_top = int32_t(image.locals.values.size()) + 1;
   for (int depth = 0; depth <= thread->depth; ++depth) {
     const script::Frame& frame = thread->frames[size_t(depth)];
     FrameRecord record;
@@ -69,7 +103,7 @@ void capture_machine(SaveImage& image, script::Machine& machine, std::optional<S
     if (code && code->script) record.script_name = code->script->name;
     record.position = offset_in(code, frame.position);
     record.base = frame.base;
-    record.top = frame.top;
+    record.top = depth == thread->depth ? live_top : frame.top;
     record.discard_result = frame.discard_result ? 1 : 0;
     record.line = frame.line;
     record.targets = {offset_in(code, frame.left_handler), offset_in(code, frame.right_handler),
@@ -81,18 +115,14 @@ void capture_machine(SaveImage& image, script::Machine& machine, std::optional<S
 
 MachineCheck check_machine_image(script::Machine& machine, const SaveImage& image) {
   if (image.frames.empty() || image.frames.size() > size_t(script::kMaxFrames)) return MachineCheck::BadStack;
-  // The stack comes back as slot 0 and then the saved records.
-  const int64_t stack_top = int64_t(image.locals.values.size()) + 1;
+  // The stack comes back as slot 0, then the saved records from their start.
+  const std::optional<int64_t> start = locals_start(image);
+  if (!start) return MachineCheck::BadStack;
+  const int64_t stack_top = *start + int64_t(image.locals.values.size());
   if (stack_top >= script::kMaxStackRecords) return MachineCheck::BadStack;
   for (size_t i = 0; i < image.frames.size(); ++i) {
     const FrameRecord& frame = image.frames[i];
-    script::LoadedScript* script = loaded_script(machine, frame.script_name);
-    // A script that is neither loaded nor present would keep the loader's
-    // retry box up; a save naming one is refused instead.
-    if (!script && !resources::file_exists(machine.resources, script::normalize_script_name(machine, frame.script_name))) {
-      return MachineCheck::NoScript;
-    }
-    if (!script) script = script::load_script(machine, frame.script_name);
+    script::LoadedScript* script = frame_script(machine, frame.script_name);
     if (!script || !script->code) return MachineCheck::NoScript;
     const int64_t size = script->code->size;
     if (frame.position <= 0 || frame.position >= size) return MachineCheck::BadPosition;
@@ -124,7 +154,12 @@ void restore_machine(script::Machine& machine, const SaveImage& image) {
     thread->store.append(value);
   }
   script::release_stack_above(*thread, 1);
-  script::ensure_stack(*thread, int32_t(image.locals.values.size()) + 256);
+  // Checked: the start lies within the stack's limit.
+  const int32_t start = int32_t(locals_start(image).value_or(1));
+  script::ensure_stack(*thread, start + int32_t(image.locals.values.size()) + 256);
+  // Below a base that only the innermost frame's locals came for, the file
+  // keeps nothing: those slots (its callers' values, its arguments) are 0.
+  while (thread->sp < start) script::push_value(*thread, script::make_int(0));
   for (const script::Value& value : image.locals.values) {
     script::retain_value(value);
     script::push_value(*thread, value);

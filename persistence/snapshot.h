@@ -3,9 +3,10 @@
 // back after a load: the main thread's call frames, its whole stack, its
 // thread store and the global store. Restoring is two steps so that a load
 // changes nothing until the file has passed every check: check_machine_image()
-// makes sure every frame names a script that exists and positions and stack
-// indices that fit it; restore_machine() then rebuilds the thread in a
-// freshly reset machine.
+// makes sure every frame names a script that exists and loads without a
+// fault, and positions and stack indices that fit it; restore_machine() then
+// rebuilds the thread in a freshly reset machine. Files that hold only the
+// innermost frame's locals load too: those go to that frame's base.
 
 #include <cstdint>
 #include <optional>

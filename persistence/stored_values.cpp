@@ -148,13 +148,11 @@ ArrayBlock* PayloadReader::array_at(int32_t offset, ValueType type) {
   const int32_t size3 = int32_t(resources::load_u32le(header + 8));
   const int32_t size2 = int32_t(resources::load_u32le(header + 12));
   const int32_t size1 = int32_t(resources::load_u32le(header + 16));
-  if (size3 < 1 || size2 < 1 || size1 < 1) return nullptr;
-  const int64_t count = int64_t(size3) * size2 * size1;
-  if (count > script::kMaxArrayElements) return nullptr;
-  const size_t room = m_payload.size() - size_t(offset) - kArrayHeader;
-  // Number arrays keep one more word after their elements.
-  const size_t need = size_t(count) * 4 + (type == ValueType::StringArray ? 0 : 4);
-  if (need > room) return nullptr;
+  const int64_t count = script::array_element_count(size3, size2, size1);
+  if (count < 0) return nullptr;
+  // Both kinds take 24 + 4n bytes: number elements and then one word without
+  // meaning, or that word and then the element offsets.
+  if (size_t(count) * 4 > m_payload.size() - size_t(offset) - kArrayHeader) return nullptr;
   // Number elements follow the five header words; string-array offsets
   // follow the sixth, unused one.
   const uint8_t* elements = header + (type == ValueType::StringArray ? kArrayHeader : kArrayHeader - 4);

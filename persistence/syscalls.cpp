@@ -12,6 +12,7 @@
 #include "persistence/thumbnail.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
+#include "script/error_report.h"
 #include "script/state.h"
 #include "script/thread.h"
 #include "script/waits.h"
@@ -69,8 +70,17 @@ CallStatus sys_slot_time(host::Engine& engine, CallArgs& args) {
   return args.done_text(text);
 }
 
+// A thumbnail larger than save files hold would be written and then refused
+// by every load: the call refuses it instead, and the snapshot keeps the
+// thumbnail it had.
 CallStatus sys_capture_thumbnail(host::Engine& engine, CallArgs& args) {
-  host::capture_thumbnail(engine, args.int_at(1), args.int_at(2), args.has(3) ? args.int_at(3) : 0);
+  const int32_t width = args.int_at(1);
+  const int32_t height = args.int_at(2);
+  if (width > kMaxThumbnailSide || height > kMaxThumbnailSide) {
+    script::report_call_error(args, "サムネイルが大きすぎます（%d×%d、一辺%dまで）", {width, height, kMaxThumbnailSide});
+    return args.done(-1);
+  }
+  host::capture_thumbnail(engine, width, height, args.has(3) ? args.int_at(3) : 0);
   return args.done(0);
 }
 
@@ -96,11 +106,9 @@ CallStatus sys_make_thumbnail(host::Engine& engine, CallArgs& args) {
   graphics::Page* source = host::page_of(engine, args.int_at(1));
   graphics::Page* destination = host::page_of(engine, args.int_at(6));
   if (!source || !destination) return args.done(0);
-  graphics::Rect target{args.int_at(7), args.int_at(8), args.int_at(9), args.int_at(10)};
-  if (reduce_into_page(*source, {args.int_at(2), args.int_at(3), args.int_at(4), args.int_at(5)}, *destination,
-                       target)) {
-    host::mark_page_changed(engine, args.int_at(6), target);
-  }
+  graphics::Rect changed = reduce_into_page(*source, {args.int_at(2), args.int_at(3), args.int_at(4), args.int_at(5)},
+                                            *destination, {args.int_at(7), args.int_at(8), args.int_at(9), args.int_at(10)});
+  if (!changed.empty()) host::mark_page_changed(engine, args.int_at(6), changed);
   return args.done(0);
 }
 
@@ -195,30 +203,36 @@ CallStatus sys_load_from_file(host::Engine& engine, CallArgs& args) {
 }
 
 constexpr SyscallEntry kSyscalls[] = {
-    {0xF8004993, "save_point", sys_save_point, {}, "[comment] -> 0: takes the snapshot saves write"},
-    {0x89018DD1, "save", sys_save, {}, "slot -> 0: writes the snapshot to the slot's file"},
-    {0x3A3CA0F1, "load", sys_load, {}, "slot -> 0 when the load starts, -1 for a missing or damaged file"},
-    {0x65075141, "save_comment", sys_slot_comment, {}, "slot -> the slot's comment, or \"\""},
-    {0xA549E852, "save_time", sys_slot_time, {}, "slot -> \"yy/mm/dd hh:mm:ss\" of the slot's file, or \"\""},
-    {0x9143DC9E, "capture_thumbnail", sys_capture_thumbnail, {}, "width, height [, page] -> 0"},
-    {0x78A6A112, "draw_save_thumbnail", sys_draw_slot_thumbnail, {}, "slot, page, x, y -> 0, or -1 without one"},
+    {0xF8004993, "save_point", sys_save_point, {},
+     "[str comment] -> int 0; takes the snapshot that saves write; the comment becomes the slot comment"},
+    {0x89018DD1, "save", sys_save, {}, "int slot -> int 0; writes the snapshot to the slot's file"},
+    {0x3A3CA0F1, "load", sys_load, {}, "int slot -> int 0 when the load starts, -1 for a missing or damaged file"},
+    {0x65075141, "save_comment", sys_slot_comment, {}, "int slot -> str the slot's comment, or \"\""},
+    {0xA549E852, "save_time", sys_slot_time, {}, "int slot -> str \"yy/mm/dd hh:mm:ss\" of the slot's file, or \"\""},
+    {0x9143DC9E, "capture_thumbnail", sys_capture_thumbnail, {},
+     "int width, int height [, int page] -> int 0; from the page, or from the screen; "
+     "-1 for a side over 4096 (reported)"},
+    {0x78A6A112, "draw_save_thumbnail", sys_draw_slot_thumbnail, {},
+     "int slot, int page, int x, int y -> int 0, or -1 without one; the slot's thumbnail"},
     {0xE91B0504, "make_thumbnail", sys_make_thumbnail, {},
-     "page, x, y, width, height, page, x, y, width, height -> 0: reduces one area into the other"},
-    {0x89CE8C53, "draw_thumbnail", sys_draw_snapshot_thumbnail, {}, "page, x, y -> 0, or -1 without one"},
-    {0x8CD709F9, "date_time_text", sys_date_time_text, {}, "-> \"yyyy/mm/dd hh:mm:ss\" now"},
-    {0x4C99B0EA, "current_comment", sys_current_comment, {}, "-> the snapshot's comment"},
-    {0x7C3B36C5, "disable_save_points", sys_disable_save_points, {}, "-> the previous state"},
-    {0x1BB47604, "enable_save_points", sys_enable_save_points, {}, "-> 0"},
-    {0x44B5C4ED, "disable_saving", sys_disable_saving, {}, "-> the previous state"},
-    {0x4D849AA6, "enable_saving", sys_enable_saving, {}, "-> 0"},
-    {0x4FFAB7C4, "is_saving_disabled", sys_is_saving_disabled, {}, "-> 1 while saving is disabled"},
-    {0xEB5CC468, "mark_name", sys_mark_name, {}, "name -> 0, or -1 when the set of 10000 is full"},
-    {0x99A5DE25, "is_name_marked", sys_is_name_marked, {}, "name -> 1 when marked"},
+     "int from_page, int from_x, int from_y, int from_width, int from_height, int to_page, int "
+     "to_x, int to_y, int to_width, int to_height -> int 0; reduces one area into the other"},
+    {0x89CE8C53, "draw_thumbnail", sys_draw_snapshot_thumbnail, {},
+     "int page, int x, int y -> int 0, or -1 without one; the snapshot's thumbnail"},
+    {0x8CD709F9, "date_time_text", sys_date_time_text, {}, "-> str now as \"yyyy/mm/dd hh:mm:ss\""},
+    {0x4C99B0EA, "current_comment", sys_current_comment, {}, "-> str the snapshot's comment"},
+    {0x7C3B36C5, "disable_save_points", sys_disable_save_points, {}, "-> int the previous state"},
+    {0x1BB47604, "enable_save_points", sys_enable_save_points, {}, "-> int 0"},
+    {0x44B5C4ED, "disable_saving", sys_disable_saving, {}, "-> int the previous state"},
+    {0x4D849AA6, "enable_saving", sys_enable_saving, {}, "-> int 0"},
+    {0x4FFAB7C4, "is_saving_disabled", sys_is_saving_disabled, {}, "-> int 1 while saving is disabled"},
+    {0xEB5CC468, "mark_name", sys_mark_name, {}, "str name -> int 0, or -1 when the set of 10000 is full"},
+    {0x99A5DE25, "is_name_marked", sys_is_name_marked, {}, "str name -> int 1 when marked"},
     {0x9AF10167, "slot_dialog", sys_slot_dialog, {},
-     "mode, newest slot -> the chosen slot, or -1; waits for the slot dialog (mode 0 save, else load)"},
-    {0x8F874E29, "save_as", sys_save_as, {}, "-> 0 when saved to a file the player names, -1 when cancelled"},
+     "int mode, int newest_slot -> int the chosen slot, or -1; waits for the slot dialog (mode 0 save, else load)"},
+    {0x8F874E29, "save_as", sys_save_as, {}, "-> int 0 when saved to a file the player names, -1 when cancelled"},
     {0x3CBA6309, "load_from_file", sys_load_from_file, {},
-     "-> 0 when the load of a file the player chose starts, else -1"},
+     "-> int 0 when the load of a file the player chose starts, else -1"},
 };
 
 }  // namespace

@@ -19,9 +19,11 @@ std::vector<uint8_t> reduce_to_pixels(const graphics::Page& source, graphics::Re
                                       int32_t height);
 
 // Reduces the source area into the destination area of a 24-bit page,
-// clipped to the destination; false when either page is not 24-bit.
-bool reduce_into_page(const graphics::Page& source, graphics::Rect source_area, graphics::Page& destination,
-                      graphics::Rect destination_area);
+// clipped to the destination; returns the rectangle it changed (empty when
+// nothing was drawn or a page is not 24-bit). The work is that of the
+// visible part, however large the destination area.
+graphics::Rect reduce_into_page(const graphics::Page& source, graphics::Rect source_area, graphics::Page& destination,
+                                graphics::Rect destination_area);
 
 // Draws packed 24-bit pixels onto a 24-bit page at (x, y), clipped; returns
 // the rectangle it changed (empty when nothing was drawn).

@@ -119,14 +119,22 @@ CallStatus sys_text_file_read_line(host::Engine&, CallArgs& args) {
   return args.done_text(line ? *line : std::string());
 }
 
+constexpr SyscallFlags kNone = SyscallFlags::None;
+
 constexpr std::array kFileSyscalls = {
-    SyscallEntry{0xD1921ED9, "", sys_text_file_create},
-    SyscallEntry{0x63B8CB23, "", sys_text_file_write},
-    SyscallEntry{0xE4E3B40D, "", sys_text_file_open},
-    SyscallEntry{0xD6333B3C, "", sys_text_file_close},
-    SyscallEntry{0x2539D212, "", sys_text_file_read_int},
-    SyscallEntry{0x55232561, "", sys_text_file_read_field},
-    SyscallEntry{0x6008BEBB, "", sys_text_file_read_line},
+    SyscallEntry{0xD1921ED9, "text_file_create", sys_text_file_create, kNone,
+                 "str name -> int a handle for writing; the player confirms the name in a save dialog first"},
+    SyscallEntry{0x63B8CB23, "text_file_write", sys_text_file_write, kNone,
+                 "int file, str text -> int the handle; writes the text and a line end"},
+    SyscallEntry{0xE4E3B40D, "text_file_open", sys_text_file_open, kNone,
+                 "str name -> int a handle for reading; the file may be in an archive"},
+    SyscallEntry{0xD6333B3C, "text_file_close", sys_text_file_close, kNone, "int file -> int 0"},
+    SyscallEntry{0x2539D212, "text_file_read_int", sys_text_file_read_int, kNone,
+                 "int file -> int the next comma-separated field as a number; 0 at the end"},
+    SyscallEntry{0x55232561, "text_file_read_field", sys_text_file_read_field, kNone,
+                 "int file -> str the next comma-separated field, unquoted; \"\" at the end"},
+    SyscallEntry{0x6008BEBB, "text_file_read_line", sys_text_file_read_line, kNone,
+                 "int file -> str the next non-empty line without its comment; \"\" at the end"},
 };
 
 }  // namespace

@@ -94,11 +94,20 @@ std::unique_ptr<CodeBlock> make_code_block(const ScriptImage& image) {
   return block;
 }
 
-std::string normalize_script_name(Machine& machine, std::string_view name) {
+namespace {
+
+// The record name before the length check.
+std::string full_record_name(Machine& machine, std::string_view name) {
   const resources::LeadByteTable& lead = machine.resources.lead_bytes;
   std::string base(resources::file_name_part(lead, name, resources::Extension::Strip));
   base += ".tvo";
-  std::string normalized = resources::to_upper(lead, base);
+  return resources::to_upper(lead, base);
+}
+
+}  // namespace
+
+std::string normalize_script_name(Machine& machine, std::string_view name) {
+  std::string normalized = full_record_name(machine, name);
   if (normalized.size() > kMaxNameLength) {
     report_script_error(machine, "ファイル名[%s]が長すぎます%d文字以内にしてください。",
                         {normalized, int(kMaxNameLength)});
@@ -107,10 +116,19 @@ std::string normalize_script_name(Machine& machine, std::string_view name) {
   return normalized;
 }
 
+std::optional<std::string> script_record_name(Machine& machine, std::string_view name) {
+  std::string normalized = full_record_name(machine, name);
+  if (normalized.size() > kMaxNameLength) return std::nullopt;
+  return normalized;
+}
+
 namespace {
 
+// Whether a failed read shows the retry boxes or gives up at once.
+enum class OnFailure { Ask, GiveUp };
+
 // One attempt at reading the file into a fresh image. False on any failure.
-bool read_script(Machine& machine, const std::string& name, uint64_t& file_time,
+bool read_script(Machine& machine, const std::string& name, OnFailure on_failure, uint64_t& file_time,
                  ScriptImage& image, std::vector<uint8_t>& file) {
   if (!resources::file_exists(machine.resources, name)) {
     for (std::string_view entry : kScenarioEntries) {
@@ -119,8 +137,11 @@ bool read_script(Machine& machine, const std::string& name, uint64_t& file_time,
     if (!resources::file_exists(machine.resources, name)) return false;
   }
   file_time = resources::file_time(machine.resources, name);
-  // Shows its own retry box; empty only when the engine is stopping.
-  std::optional<platform::File> opened = open_game_file(machine, name);
+  // open_game_file shows its own retry box; empty only when the engine is
+  // stopping.
+  std::optional<platform::File> opened = on_failure == OnFailure::Ask
+                                             ? open_game_file(machine, name)
+                                             : resources::find_game_file(machine.resources, name);
   if (!opened) return false;
   file.resize(size_t(opened->length()));
   if (opened->read(file) != file.size()) return false;
@@ -149,11 +170,9 @@ void attach_read_marks(Machine& machine, LoadedScript& script) {
   scripts.read_marks.insert(scripts.read_marks.begin(), std::move(set));
 }
 
-}  // namespace
-
-LoadedScript* load_script(Machine& machine, std::string_view name) {
+LoadedScript* load_script_named(Machine& machine, std::string_view name, const std::string& normalized,
+                                OnFailure on_failure) {
   Scripts& scripts = machine.scripts;
-  std::string normalized = normalize_script_name(machine, name);
   LoadedScript* record = nullptr;
   for (const std::unique_ptr<LoadedScript>& script : scripts.loaded) {
     if (same_name(machine, script->name, normalized)) {
@@ -168,8 +187,8 @@ LoadedScript* load_script(Machine& machine, std::string_view name) {
   ScriptImage image;
   std::vector<uint8_t> file;
   uint64_t file_time = 0;
-  while (!read_script(machine, normalized, file_time, image, file)) {
-    if (machine.stopping()) return nullptr;
+  while (!read_script(machine, normalized, on_failure, file_time, image, file)) {
+    if (on_failure == OnFailure::GiveUp || machine.stopping()) return nullptr;
     if (!show_box(machine, BoxKind::FatalRetry, "TaveloObj : ファイル [%s] の読み込みで失敗しました",
                         {name})) {
       return nullptr;
@@ -194,6 +213,17 @@ LoadedScript* load_script(Machine& machine, std::string_view name) {
   record->code->script = record;
   attach_read_marks(machine, *record);
   return record;
+}
+
+}  // namespace
+
+LoadedScript* load_script(Machine& machine, std::string_view name) {
+  return load_script_named(machine, name, normalize_script_name(machine, name), OnFailure::Ask);
+}
+
+LoadedScript* try_load_script(Machine& machine, std::string_view name) {
+  std::optional<std::string> normalized = script_record_name(machine, name);
+  return normalized ? load_script_named(machine, name, *normalized, OnFailure::GiveUp) : nullptr;
 }
 
 const uint8_t* find_function(Machine& machine, uint32_t hash, const CodeBlock* current) {

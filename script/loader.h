@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -111,11 +112,16 @@ std::unique_ptr<CodeBlock> make_code_block(const ScriptImage& image);
 // case (double-byte characters untouched). Names longer than 127 bytes are
 // reported and cut.
 std::string normalize_script_name(Machine& machine, std::string_view name);
+// The same without a report: nothing for a name longer than 127 bytes.
+std::optional<std::string> script_record_name(Machine& machine, std::string_view name);
 
 // Loads a script or returns the loaded record (reloading it when the loose
 // file's time changed). Failures show the fatal retry box and try again; null
 // only when the engine is stopping.
 LoadedScript* load_script(Machine& machine, std::string_view name);
+// The same without any box: null for a name that is too long, a missing or
+// unreadable file or a damaged image (a loaded record then keeps its code).
+LoadedScript* try_load_script(Machine& machine, std::string_view name);
 
 // The code position of the function with that name hash: the script that
 // owns current is searched first (current may be null), then every loaded

@@ -48,25 +48,6 @@ CallStatus sys_wait(host::Engine&, CallArgs& args) {
   return done ? finish_wait(args, 0) : CallStatus::Again;
 }
 
-CallStatus sys_wait_click(host::Engine&, CallArgs& args) {
-  Machine& machine = args.machine;
-  Frame& frame = args.thread.frame();
-  Clicks& input = machine.clicks;
-  Thread& thread = args.thread;
-  if (!frame.waiting) {
-    frame.waiting = true;
-    // Earlier presses of the keys do not count.
-    input.event33.happened = input.event34.happened = input.event147.happened = false;
-  }
-  int32_t bits = (thread.pending_left ? 1 : 0) | (thread.pending_right ? 2 : 0) | (thread.pending_middle ? 4 : 0) |
-                 (input.event33.happened ? 8 : 0) | (input.event34.happened ? 16 : 0) |
-                 (input.event147.happened ? 32 : 0);
-  if (bits == 0) return poll_again(args);
-  input.event33.happened = input.event34.happened = input.event147.happened = false;
-  thread.pending_left = thread.pending_right = thread.pending_middle = false;
-  return finish_wait(args, bits);
-}
-
 CallStatus sys_wait_release(host::Engine&, CallArgs& args) {
   Machine& machine = args.machine;
   Frame& frame = args.thread.frame();
@@ -340,33 +321,64 @@ CallStatus sys_jump_function(host::Engine&, CallArgs& args) {
   return jump_with_remaining(machine, args, code, position, 1);
 }
 
+constexpr SyscallFlags kNone = SyscallFlags::None;
 constexpr SyscallFlags kControl = SyscallFlags::Control;
 
 constexpr std::array kMachineSyscalls = {
-    SyscallEntry{0xCF35F0E3, "", sys_wait},
-    SyscallEntry{0x008ACBC0, "", sys_wait_click},
-    SyscallEntry{0x1204D7E8, "", sys_wait_release},
-    SyscallEntry{0xFF75CD29, "", sys_wait_from},
-    SyscallEntry{0x806261CE, "", sys_set_time_factor},
-    SyscallEntry{0xF2F9DAA8, "", sys_create_thread},
-    SyscallEntry{0xAE497F1A, "", sys_create_child_thread},
-    SyscallEntry{0x4EF903F3, "", sys_end_thread},
-    SyscallEntry{0x9FB53FBE, "", sys_thread_exists},
-    SyscallEntry{0x461EA516, "", sys_set_restart},
-    SyscallEntry{0x3704C919, "", sys_end_all_threads},
-    SyscallEntry{0x32530606, "", sys_set_start_script},
-    SyscallEntry{0x8D8FB32E, "", sys_end_engine},
-    SyscallEntry{0x078A756E, "", sys_register_event},
-    SyscallEntry{0x1295BBDA, "", sys_register_event_first},
-    SyscallEntry{0xA93C9856, "", sys_unregister_event},
-    SyscallEntry{0x76EE6C90, "", sys_raise_event, kControl},
-    SyscallEntry{0x29F1AC40, "", sys_raise_event_to, kControl},
-    SyscallEntry{0xCD00D280, "", sys_call_script, kControl},
-    SyscallEntry{0x10DB0A43, "", sys_call_script, kControl},
-    SyscallEntry{0x9627DDC3, "", sys_call_script_function, kControl},
-    SyscallEntry{0xEDEFB0B0, "", sys_call_script_function_named, kControl},
-    SyscallEntry{0x718EF651, "", sys_jump_script, kControl},
-    SyscallEntry{0x1E24E1B6, "", sys_jump_function, kControl},
+    SyscallEntry{0xCF35F0E3, "wait", sys_wait, kNone,
+                 "int ms -> int 0; waits ms; 0 and -2 only end the slice, other negatives wait "
+                 "until the thread is asked to end; skipping text ends the wait of thread 0"},
+    SyscallEntry{0x1204D7E8, "wait_release", sys_wait_release, kNone,
+                 "-> int 0; waits until no mouse button and no erase key is held"},
+    SyscallEntry{0xFF75CD29, "wait_from", sys_wait_from, kNone,
+                 "int start, int ms -> int the deadline, or now - 10 when that is later; "
+                 "waits until start + ms (now + ms when start lies over ten times ms away)"},
+    SyscallEntry{0x806261CE, "time_factor_set", sys_set_time_factor, kNone,
+                 "float factor -> int 0; the speed of the script clock"},
+    SyscallEntry{0xF2F9DAA8, "thread_create", sys_create_thread, kNone,
+                 "func function, any arguments... -> int the new thread's id, 0 when it is already ending"},
+    SyscallEntry{0xAE497F1A, "thread_create_child", sys_create_child_thread, kNone,
+                 "func function, any arguments... -> int the new thread's "
+                 "id; it is asked to end when the current thread ends"},
+    SyscallEntry{0x4EF903F3, "thread_end", sys_end_thread, kNone,
+                 "[int thread = -1] -> int 0; -1 the current thread (a second "
+                 "end frees it at once); thread 0 is refused: see system_end"},
+    SyscallEntry{0x9FB53FBE, "thread_exists", sys_thread_exists, kNone, "int thread -> int 1 when the thread exists"},
+    SyscallEntry{0x461EA516, "thread_restart_set", sys_set_restart, kNone,
+                 "func function -> int 0; the current thread starts there again when it ends"},
+    SyscallEntry{0x3704C919, "thread_end_all", sys_end_all_threads, kNone,
+                 "[int code = 0] -> int 0; a non-zero code keeps the sound "
+                 "playing through the restart, a negative one ends no thread"},
+    SyscallEntry{0x32530606, "start_script_set", sys_set_start_script, kNone,
+                 "str script -> int 0; ends all threads, and the engine starts again with that script"},
+    SyscallEntry{0x8D8FB32E, "system_end", sys_end_engine, kNone, "-> none; ends the engine with exit status 0"},
+    SyscallEntry{0x078A756E, "event_register", sys_register_event, kNone,
+                 "str event, func handler -> int 0; the current thread's handler, after the others"},
+    SyscallEntry{0x1295BBDA, "event_register_first", sys_register_event_first, kNone,
+                 "str event, func handler -> int 0; the current thread's handler, before the others"},
+    SyscallEntry{0xA93C9856, "event_unregister", sys_unregister_event, kNone,
+                 "str event, func handler -> int 0; removes the current thread's registrations of that handler"},
+    SyscallEntry{0x76EE6C90, "event_raise", sys_raise_event, kControl,
+                 "str event, any arguments... -> int 0; each handler "
+                 "runs with the arguments in its thread's next slice"},
+    SyscallEntry{0x29F1AC40, "event_raise_to", sys_raise_event_to, kControl,
+                 "str event, int thread, any arguments... -> int 0; "
+                 "only that thread's handlers (-1: the current thread)"},
+    SyscallEntry{0xCD00D280, "script_call", sys_call_script, kControl,
+                 "str script, any arguments... -> any what the script's "
+                 "entry function returns; loads the script when needed"},
+    SyscallEntry{0x10DB0A43, "script_call2", sys_call_script, kControl,
+                 "str script, any arguments... -> any the same as script_call"},
+    SyscallEntry{0x9627DDC3, "script_call_function", sys_call_script_function, kControl,
+                 "str script, func function, any arguments... -> any what "
+                 "the function returns; loads the script when needed"},
+    SyscallEntry{0xEDEFB0B0, "script_call_function_by_name", sys_call_script_function_named, kControl,
+                 "str script, str function, any arguments... -> any what "
+                 "the function returns; the name is hashed when called"},
+    SyscallEntry{0x718EF651, "script_jump", sys_jump_script, kControl,
+                 "str script, any arguments... -> none; the thread starts over at the script's entry function"},
+    SyscallEntry{0x1E24E1B6, "function_jump", sys_jump_function, kControl,
+                 "func function, any arguments... -> none; the thread starts over at the function"},
 };
 
 }  // namespace

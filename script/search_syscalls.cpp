@@ -28,10 +28,11 @@ CallStatus sys_search_entry_unload(host::Engine&, CallArgs& args) {
   return args.done(0);
 }
 
-// Scripts know these calls by key only.
 constexpr std::array<SyscallEntry, 2> kSearchSyscalls = {{
-    {0x4FAC462Cu, "", sys_search_entry_add},
-    {0xF4BB403Du, "", sys_search_entry_unload},
+    {0x4FAC462Cu, "search_entry_add", sys_search_entry_add, SyscallFlags::None,
+     "str name -> int 0; registers the directory or archive of that file name (path and extension dropped)"},
+    {0xF4BB403Du, "search_entry_unload", sys_search_entry_unload, SyscallFlags::None,
+     "str name -> int 0; unloads that entry"},
 }};
 
 }  // namespace

@@ -1,6 +1,7 @@
 // General-purpose system calls: numbers, time and random, arrays, variables
 // by name, registry values, engine queries and the desktop calls.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -307,6 +308,10 @@ CallStatus sys_array_create(host::Engine&, CallArgs& args) {
   }
   if (kType == ValueType::IntArray && (size1 < 1 || size2 < 1 || size3 < 1)) {
     report_script_error(machine, "配列数は1以上を指定してください。");
+  } else if (array_element_count(std::max(size3, 1), std::max(size2, 1), std::max(size1, 1)) < 0) {
+    // More elements than the engine holds: reported, and the array made is
+    // cut down (subscripts wrap, so every element access still lands).
+    report_script_error(machine, "配列の要素数が多すぎます。");
   }
   Value value = make_int(0);
   value.type = kType;
@@ -339,55 +344,82 @@ CallStatus sys_array_copy(host::Engine&, CallArgs& args) {
 using resources::EnvInt;
 using resources::UserSetting;
 
+constexpr SyscallFlags kNone = SyscallFlags::None;
+
 constexpr std::array kStandardSyscalls = {
-    SyscallEntry{0x959B0A16, "", sys_absolute},
-    SyscallEntry{0x6CFC884A, "", sys_max},
-    SyscallEntry{0x3D053317, "", sys_min},
-    SyscallEntry{0xC6282F19, "", sys_random},
-    SyscallEntry{0x46B18379, "", sys_random_unit},
-    SyscallEntry{0x6584F13E, "", sys_script_time},
-    SyscallEntry{0xEE6B328D, "", sys_progress},
-    SyscallEntry{0xEE2B6D92, "", sys_trigonometry<sine>},
-    SyscallEntry{0x12877048, "", sys_trigonometry<cosine>},
-    SyscallEntry{0xBDAA8E96, "", sys_trigonometry<tangent>},
-    SyscallEntry{0x6F769889, "", sys_int_to_text},
-    SyscallEntry{0x109CA5DB, "", sys_text_to_int},
-    SyscallEntry{0x4694366A, "", sys_text_hash},
-    SyscallEntry{0xFED7BFE9, "", sys_today},
-    SyscallEntry{0x0D389C2F, "", sys_time_of_day},
+    SyscallEntry{0x959B0A16, "abs", sys_absolute, kNone, "int n -> int the absolute value"},
+    SyscallEntry{0x6CFC884A, "max", sys_max, kNone, "int a, int b -> int the larger"},
+    SyscallEntry{0x3D053317, "min", sys_min, kNone, "int a, int b -> int the smaller"},
+    SyscallEntry{0xC6282F19, "random", sys_random, kNone,
+                 "int range -> int 0 to range - 1; a range of 0 is reported and gives 0"},
+    SyscallEntry{0x46B18379, "random_unit", sys_random_unit, kNone, "-> float at least 0, below 1"},
+    SyscallEntry{0x6584F13E, "script_time", sys_script_time, kNone, "-> int the script time in ms"},
+    SyscallEntry{0xEE6B328D, "progress", sys_progress, kNone,
+                 "int start, int duration, int value -> int value * min(|now - start|, duration) / duration"},
+    SyscallEntry{0xEE2B6D92, "sin", sys_trigonometry<sine>, kNone, "float degrees -> float the sine"},
+    SyscallEntry{0x12877048, "cos", sys_trigonometry<cosine>, kNone, "float degrees -> float the cosine"},
+    SyscallEntry{0xBDAA8E96, "tan", sys_trigonometry<tangent>, kNone, "float degrees -> float the tangent"},
+    SyscallEntry{0x6F769889, "int_to_str", sys_int_to_text, kNone, "int n -> str n in decimal"},
+    SyscallEntry{0x109CA5DB, "str_to_int", sys_text_to_int, kNone, "str text -> int the leading decimal number"},
+    SyscallEntry{0x4694366A, "str_hash", sys_text_hash, kNone,
+                 "str text -> int the name hash of the text in lower case"},
+    SyscallEntry{0xFED7BFE9, "date_text", sys_today, kNone, "-> str today as \"yy/mm/dd\""},
+    SyscallEntry{0x0D389C2F, "time_text", sys_time_of_day, kNone, "-> str the time of day as \"hh:mm:ss\""},
 
-    SyscallEntry{0x96B07AEE, "", sys_array_create<ValueType::IntArray>},
-    SyscallEntry{0xA6AC6CCC, "", sys_array_create<ValueType::FloatArray>},
-    SyscallEntry{0x1F57B724, "", sys_array_create<ValueType::StringArray>},
-    SyscallEntry{0x3A49E325, "", sys_array_single<ValueType::IntArray>},
-    SyscallEntry{0xAAB68E6D, "", sys_array_single<ValueType::FloatArray>},
-    SyscallEntry{0x134D5585, "", sys_array_single<ValueType::StringArray>},
-    SyscallEntry{0x7FCF3C82, "", sys_array_copy<ValueType::IntArray>},
-    SyscallEntry{0xE2413EF9, "", sys_array_copy<ValueType::FloatArray>},
-    SyscallEntry{0x5BBAE511, "", sys_array_copy<ValueType::StringArray>},
+    SyscallEntry{0x96B07AEE, "int_array_create", sys_array_create<ValueType::IntArray>, kNone,
+                 "int size [, int size2 [, int size3]] -> int[] a new array; the first size is the outermost"},
+    SyscallEntry{0xA6AC6CCC, "float_array_create", sys_array_create<ValueType::FloatArray>, kNone,
+                 "int size [, int size2 [, int size3]] -> float[] a new array; the first size is the outermost"},
+    SyscallEntry{0x1F57B724, "str_array_create", sys_array_create<ValueType::StringArray>, kNone,
+                 "int size [, int size2 [, int size3]] -> str[] a new array; the first size is the outermost"},
+    SyscallEntry{0x3A49E325, "int_array_single", sys_array_single<ValueType::IntArray>, kNone,
+                 "-> int[] a new array of one element"},
+    SyscallEntry{0xAAB68E6D, "float_array_single", sys_array_single<ValueType::FloatArray>, kNone,
+                 "-> float[] a new array of one element"},
+    SyscallEntry{0x134D5585, "str_array_single", sys_array_single<ValueType::StringArray>, kNone,
+                 "-> str[] a new array of one element"},
+    SyscallEntry{0x7FCF3C82, "int_array_copy", sys_array_copy<ValueType::IntArray>, kNone,
+                 "int[] array -> int[] a copy of the same dimensions"},
+    SyscallEntry{0xE2413EF9, "float_array_copy", sys_array_copy<ValueType::FloatArray>, kNone,
+                 "float[] array -> float[] a copy of the same dimensions"},
+    SyscallEntry{0x5BBAE511, "str_array_copy", sys_array_copy<ValueType::StringArray>, kNone,
+                 "str[] array -> str[] a copy of the same dimensions, with copied strings"},
 
-    SyscallEntry{0x6E83677A, "get_variable", sys_get_variable},
-    SyscallEntry{0xF9A3B675, "", sys_get_variable_silent},
-    SyscallEntry{0xCD290AEF, "set_variable", sys_set_variable},
+    SyscallEntry{0x6E83677A, "get_variable", sys_get_variable, kNone,
+                 "str variable -> int its 32 bits; a missing variable is reported and gives 0"},
+    SyscallEntry{0xF9A3B675, "get_variable_silent", sys_get_variable_silent, kNone,
+                 "str variable -> int its 32 bits, 0 when it is missing"},
+    SyscallEntry{0xCD290AEF, "set_variable", sys_set_variable, kNone,
+                 "str variable, int|float value -> int 0; \"#\", \"@\" or "
+                 "\"%\" name the store; a missing variable is made an int"},
 
-    SyscallEntry{0x9A1ACECA, "", sys_registry_write_int},
-    SyscallEntry{0xEDB64309, "", sys_registry_write_text},
-    SyscallEntry{0x80177286, "", sys_registry_read_int},
-    SyscallEntry{0xA2E45C9C, "", sys_registry_read_text},
+    SyscallEntry{0x9A1ACECA, "registry_write_int", sys_registry_write_int, kNone,
+                 "str name, int value -> int 0; a value of the game's settings key"},
+    SyscallEntry{0xEDB64309, "registry_write_str", sys_registry_write_text, kNone, "str name, str text -> int 0"},
+    SyscallEntry{0x80177286, "registry_read_int", sys_registry_read_int, kNone,
+                 "str name [, int default = 0] -> int the value, or the default"},
+    SyscallEntry{0xA2E45C9C, "registry_read_str", sys_registry_read_text, kNone,
+                 "str name [, str default = \"\"] -> str the text, or the default"},
 
-    SyscallEntry{0x6E6C641A, "", sys_is_debug_mode},
-    SyscallEntry{0xE06200C4, "", sys_environment_int<EnvInt::ClientWidth>},
-    SyscallEntry{0x8C283F7F, "", sys_environment_int<EnvInt::ClientHeight>},
-    SyscallEntry{0x067B44A4, "", sys_debug_setting<UserSetting::ReprotNoVoice>},
-    SyscallEntry{0x619DE833, "", sys_debug_setting<UserSetting::ReprotNoPic>},
-    SyscallEntry{0x3D4B9052, "", sys_debug_setting<UserSetting::LogNoVoice>},
-    SyscallEntry{0x4B5AC64B, "", sys_debug_setting<UserSetting::LogNoPic>},
-    SyscallEntry{0x0692314A, "", sys_user_setting<UserSetting::Nanido>},
-    SyscallEntry{0x140C298E, "", sys_user_setting<UserSetting::GameSpeed>},
+    SyscallEntry{0x6E6C641A, "is_debug_mode", sys_is_debug_mode, kNone, "-> int 1 in debug mode"},
+    SyscallEntry{0xE06200C4, "client_width", sys_environment_int<EnvInt::ClientWidth>, kNone, "-> int CLIENT_WIDTH"},
+    SyscallEntry{0x8C283F7F, "client_height", sys_environment_int<EnvInt::ClientHeight>, kNone, "-> int CLIENT_HEIGHT"},
+    SyscallEntry{0x067B44A4, "debug_report_no_voice", sys_debug_setting<UserSetting::ReprotNoVoice>, kNone,
+                 "-> int ReprotNoVoice in debug mode, else 0"},
+    SyscallEntry{0x619DE833, "debug_report_no_pic", sys_debug_setting<UserSetting::ReprotNoPic>, kNone,
+                 "-> int ReprotNoPic in debug mode, else 0"},
+    SyscallEntry{0x3D4B9052, "debug_log_no_voice", sys_debug_setting<UserSetting::LogNoVoice>, kNone,
+                 "-> int LogNoVoice in debug mode, else 0"},
+    SyscallEntry{0x4B5AC64B, "debug_log_no_pic", sys_debug_setting<UserSetting::LogNoPic>, kNone,
+                 "-> int LogNoPic in debug mode, else 0"},
+    SyscallEntry{0x0692314A, "config_difficulty", sys_user_setting<UserSetting::Nanido>, kNone, "-> int NANIDO"},
+    SyscallEntry{0x140C298E, "config_game_speed", sys_user_setting<UserSetting::GameSpeed>, kNone, "-> int GameSpeed"},
 
-    SyscallEntry{0xDACA10AF, "", sys_open_url},
-    SyscallEntry{0x4AFC6E20, "", sys_set_wallpaper},
-    SyscallEntry{0x7F01F772, "", sys_input_string},
+    SyscallEntry{0xDACA10AF, "url_open", sys_open_url, kNone, "str address -> int 0; opens \"http://\" + address"},
+    SyscallEntry{0x4AFC6E20, "wallpaper_set", sys_set_wallpaper, kNone,
+                 "str file, int style -> int 0 when set; always 3 here, where no desktop wallpaper can be set"},
+    SyscallEntry{0x7F01F772, "input_string", sys_input_string, kNone,
+                 "str prompt [, str text = \"\"] -> str what the player typed; waits for the dialog"},
 };
 
 }  // namespace

@@ -113,18 +113,30 @@ CallStatus sys_field_at(host::Engine&, CallArgs& args) {
   return args.done_text(strip_quotes(trim_blanks(field)));
 }
 
+constexpr SyscallFlags kNone = SyscallFlags::None;
+
 constexpr std::array kStringSyscalls = {
-    SyscallEntry{0xB0C8F550, "", sys_string_length},
-    SyscallEntry{0x8AEF9167, "", sys_string_middle},
-    SyscallEntry{0x06906970, "", sys_string_left},
-    SyscallEntry{0x25401A1F, "", sys_string_right},
-    SyscallEntry{0x5C823701, "", sys_string_compare<resources::Case::Sensitive>},
-    SyscallEntry{0x45815F6D, "", sys_string_compare<resources::Case::Insensitive>},
-    SyscallEntry{0xAD74D9AC, "", sys_string_lower},
-    SyscallEntry{0x266A3C79, "", sys_string_upper},
-    SyscallEntry{0x69DB4512, "", sys_string_find},
-    SyscallEntry{0x00D696CC, "", sys_field_count},
-    SyscallEntry{0x3FE05B39, "", sys_field_at},
+    SyscallEntry{0xB0C8F550, "str_len", sys_string_length, kNone, "str text -> int the number of characters"},
+    SyscallEntry{0x8AEF9167, "str_mid", sys_string_middle, kNone,
+                 "str text, int start, int count -> str count characters from character start (0-based)"},
+    SyscallEntry{0x06906970, "str_left", sys_string_left, kNone,
+                 "str text, int count -> str the first count characters"},
+    SyscallEntry{0x25401A1F, "str_right", sys_string_right, kNone,
+                 "str text, int count -> str the last count characters"},
+    SyscallEntry{0x5C823701, "str_compare", sys_string_compare<resources::Case::Sensitive>, kNone,
+                 "str a, str b -> int b compared with a: negative, 0 or positive"},
+    SyscallEntry{0x45815F6D, "str_compare_nocase", sys_string_compare<resources::Case::Insensitive>, kNone,
+                 "str a, str b -> int the same, ASCII letters compared without case"},
+    SyscallEntry{0xAD74D9AC, "str_lower", sys_string_lower, kNone,
+                 "str text -> str the text with lower-case ASCII letters"},
+    SyscallEntry{0x266A3C79, "str_upper", sys_string_upper, kNone,
+                 "str text -> str the text with upper-case ASCII letters"},
+    SyscallEntry{0x69DB4512, "str_find", sys_string_find, kNone,
+                 "str text, str pattern -> int the character position of pattern, without case; -1 when absent"},
+    SyscallEntry{0x00D696CC, "field_count", sys_field_count, kNone,
+                 "str text -> int the number of comma-separated fields"},
+    SyscallEntry{0x3FE05B39, "field_get", sys_field_at, kNone,
+                 "str text, int index -> str the field (0-based), trimmed and unquoted"},
 };
 
 }  // namespace

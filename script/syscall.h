@@ -37,12 +37,13 @@ using SyscallHandler = CallStatus (*)(host::Engine& engine, CallArgs& args);
 
 struct SyscallEntry {
   uint32_t key;
-  std::string_view name;  // lower_snake; empty where no name is known
+  std::string_view name;  // lower_snake, unique across all tables
   SyscallHandler handler;
   SyscallFlags flags = SyscallFlags::None;
-  // Arguments and result for the generated list of system calls
-  // (docs/syscalls.md); empty where not written yet.
-  std::string_view summary = {};
+  // The arguments and the result, e.g. "str name [, int loop = 1] -> int 0":
+  // what compilers check a call against and docs/syscalls.md lists. Parsed
+  // only by tools (script/syscall_signature.h); the dispatcher never reads it.
+  std::string_view signature = {};
 };
 
 // The arguments of one system call on the current thread's stack.

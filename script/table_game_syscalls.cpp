@@ -36,12 +36,31 @@ CallStatus sys_table_game(host::Engine&, CallArgs& args) {
   return args.done(0);
 }
 
-constexpr std::string_view kSummary = "not available (no table-game module): reported once per key → 0";
+// Nothing tells what the calls did, so each is named after its key:
+// "table_game_0d36e2a7".
+constexpr size_t kNameLength = 19;
+constexpr std::array<std::array<char, kNameLength>, kTableGameKeys.size()> make_names() {
+  std::array<std::array<char, kNameLength>, kTableGameKeys.size()> names{};
+  constexpr std::string_view kPrefix = "table_game_";
+  for (size_t i = 0; i < kTableGameKeys.size(); ++i) {
+    for (size_t c = 0; c < kPrefix.size(); ++c) names[i][c] = kPrefix[c];
+    for (size_t digit = 0; digit < 8; ++digit) {
+      names[i][kPrefix.size() + digit] = "0123456789abcdef"[(kTableGameKeys[i] >> (28 - 4 * digit)) & 15];
+    }
+  }
+  return names;
+}
+
+constexpr std::array kNames = make_names();
+
+constexpr std::string_view kSignature =
+    "any arguments... -> int 0; not available: the table game is not part of this engine (reported once per key)";
 
 constexpr std::array<SyscallEntry, kTableGameKeys.size()> make_table() {
   std::array<SyscallEntry, kTableGameKeys.size()> table{};
   for (size_t i = 0; i < kTableGameKeys.size(); ++i) {
-    table[i] = SyscallEntry{kTableGameKeys[i], "", sys_table_game, SyscallFlags::None, kSummary};
+    table[i] = SyscallEntry{kTableGameKeys[i], std::string_view(kNames[i].data(), kNameLength), sys_table_game,
+                            SyscallFlags::None, kSignature};
   }
   return table;
 }

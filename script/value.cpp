@@ -25,6 +25,15 @@ StringBlock* new_string_block(std::string_view text) {
   return block;
 }
 
+int64_t array_element_count(int32_t size3, int32_t size2, int32_t size1) {
+  if (size3 < 1 || size2 < 1 || size1 < 1) return -1;
+  // Each step stays below 2^62: a count within the limit times a 32-bit size.
+  int64_t count = int64_t(size3) * size2;
+  if (count > kMaxArrayElements) return -1;
+  count *= size1;
+  return count > kMaxArrayElements ? -1 : count;
+}
+
 ArrayBlock* new_array_block(ValueType array_type, int32_t size3, int32_t size2, int32_t size1) {
   // Sizes below 1 would make zero-sized arrays and modulo-by-zero subscripts;
   // they become 1.
@@ -33,12 +42,12 @@ ArrayBlock* new_array_block(ValueType array_type, int32_t size3, int32_t size2, 
   if (size1 < 1) size1 = 1;
   // Subscripts wrap, so an array larger than memory can hold is cut down
   // instead of ending the engine for lack of memory.
-  while (int64_t(size3) * size2 * size1 > kMaxArrayElements) {
+  while (array_element_count(size3, size2, size1) < 0) {
     if (size3 > 1) size3 = std::max(1, size3 / 2);
     else if (size2 > 1) size2 = std::max(1, size2 / 2);
     else size1 = int32_t(kMaxArrayElements);
   }
-  size_t count = size_t(size3) * size_t(size2) * size_t(size1);
+  size_t count = size_t(array_element_count(size3, size2, size1));
   auto* block = static_cast<ArrayBlock*>(resources::mem_alloc(sizeof(ArrayBlock) + count * element_size(array_type)));
   block->references = 1;
   block->element_type = ValueType(uint16_t(array_type) - 3);

@@ -106,6 +106,13 @@ inline int32_t payload_bits(const Value& value) {
 // Block management. All allocation goes through the engine's memory wrappers;
 // running out of memory ends the process with the engine's message.
 StringBlock* new_string_block(std::string_view text);
+// The element count of a size3 × size2 × size1 array, or -1 when a size is
+// below 1 or the count exceeds kMaxArrayElements. The product is checked step
+// by step: three 32-bit sizes can overflow even 64 bits (and wrap to a small
+// or negative count that would pass a check made afterwards).
+int64_t array_element_count(int32_t size3, int32_t size2, int32_t size1);
+// Sizes below 1 become 1; an array beyond kMaxArrayElements is cut down
+// (outer sizes halved first), since subscripts wrap anyway.
 ArrayBlock* new_array_block(ValueType array_type, int32_t size3, int32_t size2, int32_t size1);
 // A deep copy: string elements get new blocks.
 ArrayBlock* copy_array_block(const ArrayBlock& source);

@@ -1,7 +1,7 @@
 // The input slots fed with platform events directly: the key map's logical
 // slots for every mapped key, mouse mode, click suppression, the gate, the
-// consuming query, the wheel, the controller's two mapping modes, Caps Lock
-// and events that name no slot.
+// consuming query, the wheel, the controller's two mapping modes,
+// the lock and events that name no slot.
 
 #include <gtest/gtest.h>
 
@@ -159,6 +159,7 @@ TEST(InputSlots, the_gate_hides_keys_unless_a_menu_request_is_current) {
   input.key("Return", EventType::KeyDown);
   EXPECT_EQ(input.logical(), "");
   EXPECT_FALSE(input::key_pressed(input.state, 13));
+  input.key("Return", EventType::KeyUp);
   input.machine.menu_request.current = 4;
   input.key("Escape", EventType::KeyDown);
   EXPECT_EQ(input.logical(), "c");
@@ -186,7 +187,6 @@ TEST(InputSlots, wheel_notches_press_page_up_and_page_down) {
   EXPECT_TRUE(input::key_pressed(input.state, 33));
   EXPECT_TRUE(input::key_pressed(input.state, 34));
   EXPECT_FALSE(input::key_down(input.state, 33));
-  EXPECT_TRUE(input.machine.clicks.event33.happened);
 }
 
 TEST(InputSlots, the_controller_presses_keys_in_either_mapping_mode_only_while_in_use) {
@@ -228,17 +228,6 @@ TEST(InputSlots, the_controller_presses_keys_in_either_mapping_mode_only_while_i
   input::handle_event(input.state, input.machine, axis);
   input::poll_pad(input.state, input.machine);
   EXPECT_EQ(input.logical(), "r");
-}
-
-TEST(InputSlots, caps_lock_switches_keyboard_skip_and_reset_turns_it_off) {
-  Input input;
-  input.key("CapsLock", EventType::KeyDown);
-  EXPECT_TRUE(input.machine.skip.keyboard_switch);
-  input::reset_input(input.state, input.machine);
-  EXPECT_FALSE(input.machine.skip.keyboard_switch);
-  input.key("CapsLock", EventType::KeyUp);
-  input.key("CapsLock", EventType::KeyDown);  // the keyboard's lock went off
-  EXPECT_FALSE(input.machine.skip.keyboard_switch);
 }
 
 TEST(InputSlots, the_lock_keeps_keys_out_until_reset) {

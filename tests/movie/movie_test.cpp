@@ -1,12 +1,13 @@
 // Movies driven by real scripts on the headless engine, with films made by
-// the `ffmpeg` program: a red second then a green one, with a tone. What the
-// player sees is read from screenshots taken at script times, what it hears
-// from the WAV that --audio-out writes, and the calls' results and waits
-// from the debug log.
+// the `ffmpeg` program: a red second then a green one, with a tone, and a
+// film whose pictures carry their number. What the player sees is read from
+// screenshots taken at script times, what it hears from the WAV that
+// --audio-out writes, and the calls' results and waits from the debug log.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -159,23 +160,96 @@ TEST(Movie, a_range_plays_between_its_bounds) {
   EXPECT_EQ(lines[8], "0 ");
 }
 
-TEST(Movie, missing_and_broken_files_are_reported_and_the_game_goes_on) {
+TEST(Movie, a_missing_file_is_reported_and_one_that_is_no_film_plays_nothing_silently) {
   TempDirectory game;
   game.write("movie/broken.mpg", std::string(4096, '\x42'));
+  game.write("movie/empty.avi", "");
   GameFiles files;
   files.environment = kScreen;
   files.scripts.push_back({"scenario/start.tvo",
-                           start_script(call("movie_play", {"'nothere.mpg'"}) + call("movie_play_loop", {"'broken.mpg'"}) +
+                           start_script(call("movie_play", {"'nothere.mpg'"}) + print("movie_play_loop", {"'broken.mpg'"}) +
                                         print("is_movie_play", {}) + call("movie_wait", {}) + call("movie_stop", {}) +
-                                        print("is_movie_play", {}))});
+                                        print("movie_play", {"'empty.avi'"}) + print("is_movie_play", {}) +
+                                        call("movie_stop", {}))});
   write_game(game, files);
   GameRun run = run_game(game);
   std::vector<std::string> lines = log_messages(run.log);
-  ASSERT_EQ(lines.size(), 4u) << ::testing::PrintToString(lines);
+  ASSERT_EQ(lines.size(), 5u) << ::testing::PrintToString(lines);
   EXPECT_TRUE(contains(lines[0], std::string("movie_play : ムービーファイル[nothere.mpg]が存在しません")));
-  EXPECT_TRUE(contains(lines[1], std::string("movie_play : ムービーファイル[broken.mpg]が存在しません")));
-  EXPECT_EQ(lines[2], "0 ");
-  EXPECT_EQ(lines[3], "0 ");
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), std::vector<std::string>(4, "0 "));
+  // The missing file's report is the only box.
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_TRUE(contains(run.boxes[0].text, "nothere.mpg"));
+}
+
+TEST(Movie, the_key_that_ends_a_wait_does_not_end_the_next_one) {
+  MovieGame game;
+  // The first wait ends at the key; the pending-input call then reports no
+  // click, and the second wait lasts until the film ends at 2 s.
+  game.script(keep("t0", kNow, {}) + call("movie_play", {"'film.avi'"}) + call("movie_wait", {}) +
+              print("0x892E9B20", {}) + call("movie_wait", {}) + call(kNow, {}) + push("@t0") +
+              "    sub_int\n    PRINT 1\n" + call("movie_stop", {}));
+  for (const char* key : {"Return", "Escape"}) {
+    std::remove(game.directory.at("debugout.log").c_str());
+    std::vector<std::string> lines = game.run(std::string("300 key ") + key + "\n");
+    ASSERT_EQ(lines.size(), 2u) << key << ::testing::PrintToString(lines);
+    EXPECT_EQ(lines[0], "0 ") << key;
+    EXPECT_GE(as_int(lines[1]), 1950) << key;
+  }
+}
+
+// Four seconds of 320x240 pictures that carry their number n in the top-left
+// corner (luma 16 + 2n) over a moving texture, a key frame every second, as
+// MPEG-1 in a program stream: a container without an index, where a seek
+// lands near its target rather than on the key frame before it.
+bool make_numbered_film(const std::string& path) {
+  return run_command("ffmpeg -v error -y -f lavfi -i \"nullsrc=s=320x240:r=25:d=4,geq=lum='if(lt(X\\,64)*lt(Y\\,48)"
+                     "\\,16+N*2\\,mod(X*3+Y*5+N*9\\,200)+16)':cb=128:cr=128\" -f lavfi -i sine=duration=4 "
+                     "-c:v mpeg1video -g 25 -q:v 4 -c:a mp2 '" + path + "'")
+             .exit_status == 0;
+}
+
+int picture_number(const std::string& png_path) { return (pixel(png_path, 10, 10).green * 219 + 255) / 255 / 2; }
+
+TEST(Movie, ranges_and_loop_passes_show_their_first_pictures_from_any_start) {
+  TempDirectory game;
+  ASSERT_TRUE(make_numbered_film(game.make_directory("movie") + "/numbered.mpg"));
+  GameFiles files;
+  files.environment = kScreen;
+  // Ranges from between key frames (1.5 s) and just after the last one
+  // (3.04 s), then the film looping; each start's script time is printed.
+  files.scripts.push_back(
+      {"scenario/start.tvo",
+       start_script(print(kNow, {}) + call("movie_play_range", {"'numbered.mpg'", "1500", "2500"}) +
+                    call("movie_wait", {"0"}) + call("movie_stop", {}) + print(kNow, {}) +
+                    call("movie_play_range", {"'numbered.mpg'", "3040", "3800"}) + call("movie_wait", {"0"}) +
+                    call("movie_stop", {}) + print(kNow, {}) + call("movie_play_loop", {"'numbered.mpg'"}) +
+                    call("0xCF35F0E3", {"4400"}) + call("movie_stop", {}))});
+  write_game(game, files);
+  // Screenshots 300 ms into each range, about 200 ms into the loop's first
+  // pass and into its second, 4 s later. Replayed times count from the
+  // first cycle of the frame loop, when the script starts; the ranges last
+  // 1 s and 0.76 s.
+  const int kShots[] = {300, 1300, 2000, 6000};
+  std::string replay;
+  for (int at : kShots) replay += std::to_string(at) + " screenshot " + game.at(std::to_string(at) + ".png") + "\n";
+  game.write("input.txt", replay);
+  ProcessResult run = run_tavelo(game, "--input '" + game.at("input.txt") + "'");
+  ASSERT_EQ(run.exit_status, 0) << run.output;
+  std::vector<uint8_t> log = read_bytes(game.at("debugout.log"));
+  std::vector<std::string> lines = log_messages(std::string(log.begin(), log.end()));
+  ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
+  // 25 pictures a second: the first range starts with picture 37, the
+  // second with picture 76, each pass of the loop with picture 0.
+  const int script_start = as_int(lines[0]);
+  const int starts[] = {script_start, as_int(lines[1]), as_int(lines[2]), as_int(lines[2]) + 4000};
+  const int first_pictures[] = {37, 76, 0, 0};
+  for (size_t i = 0; i < std::size(kShots); ++i) {
+    int into = script_start + kShots[i] - starts[i];
+    ASSERT_GE(into, 100) << i << ::testing::PrintToString(lines);
+    ASSERT_LE(into, 500) << i << ::testing::PrintToString(lines);
+    EXPECT_NEAR(picture_number(game.at(std::to_string(kShots[i]) + ".png")), first_pictures[i] + into / 40, 3) << i;
+  }
 }
 
 TEST(Movie, a_movie_that_never_returned_keeps_movies_off) {

@@ -1,7 +1,8 @@
 // Audio system calls driven by real scripts on the headless engine: the
 // statuses and waits scripts rely on, their script times, the names calls
-// give back, the families' missing-file messages; and what is heard, read
-// from the WAV that `tavelo --headless --audio-out` writes.
+// give back, the families' missing-file messages, pauses and a damaged Ogg
+// file played looping; and what is heard, read from the WAV that
+// `tavelo --headless --audio-out` writes.
 
 #include <gtest/gtest.h>
 
@@ -304,6 +305,70 @@ TEST(Audio, the_written_output_is_what_the_channels_played) {
     EXPECT_NEAR(measure(wave, 1, at - 0.01, at + 0.01).rms / full, 1 - fraction, 0.15) << at;
   }
   EXPECT_EQ(measure(wave, 1, 5.75, 5.9).peak, 0);
+}
+
+TEST(Audio, a_paused_sound_plays_what_it_had_left_after_the_resume) {
+  // Two seconds played once: paused after one, resumed a second later, it
+  // reports playing until its second half has played, then goes.
+  AudioGame game;
+  game.sound("two.wav", sine_wav(500, 2.0));
+  game.script(R"(
+    push_int 0
+    push_string "two"
+    syscall_discard music 2
+    push_int 1000
+    syscall_discard 0xCF35F0E3 1
+    syscall_discard music_pause 0
+    push_int 1000
+    syscall_discard 0xCF35F0E3 1
+    syscall music_stat 0
+    PRINT
+    syscall_discard music_resume 0
+    push_int 800
+    syscall_discard 0xCF35F0E3 1
+    syscall music_stat 0
+    PRINT
+    push_int 600
+    syscall_discard 0xCF35F0E3 1
+    syscall music_stat 0
+    PRINT
+  )");
+  std::string out = game.directory.at("out.wav");
+  ProcessResult run = run_tavelo(game.directory, "--audio-out '" + out + "'");
+  ASSERT_EQ(run.exit_status, 0) << run.output;
+  std::vector<uint8_t> log = read_bytes(game.directory.at("debugout.log"));
+  EXPECT_EQ(log_messages(std::string(log.begin(), log.end())), (std::vector<std::string>{"1 ", "1 ", "0 "}));
+  Wave wave = read_wave(out);
+  double start = first_sound(wave, 0);
+  ASSERT_GE(start, 0);
+  // Heard for a second, silent for about one (the passes, 100 ms apart, carry
+  // out the requests), then heard for the second that was left.
+  double heard = 0;
+  for (double at = start; at < 3.4; at += 0.01) heard += measure(wave, 0, at, at + 0.01).rms > 5000 ? 0.01 : 0;
+  EXPECT_NEAR(heard, 2.0, 0.05);
+  EXPECT_EQ(measure(wave, 0, 1.25, 1.95).peak, 0);
+  EXPECT_NEAR(measure(wave, 0, 2.2, 2.9).hz, 500, 3);
+}
+
+TEST(Audio, a_looping_ogg_whose_decoding_fails_stops_instead_of_rewinding) {
+  // A setup header with one byte changed: the library opens it, reports an
+  // error at the first read, and a seek back then read would crash it.
+  AudioGame game;
+  game.sound("x.ogg", read_bytes(std::string(TAVELO_SOURCE_DIR) +
+                                 "/fuzz/corpus/sound_ogg_fuzz/regression_ogg_setup_1byte_loop_fpe.ogg"));
+  game.script(R"(
+    push_int 1
+    push_string "x"
+    syscall_discard sound2 2
+    push_int 500
+    syscall_discard 0xCF35F0E3 1
+    syscall sound2_stat 0
+    PRINT
+  )");
+  ProcessResult run = run_tavelo(game.directory);
+  ASSERT_EQ(run.exit_status, 0) << run.output;
+  std::vector<uint8_t> log = read_bytes(game.directory.at("debugout.log"));
+  EXPECT_EQ(log_messages(std::string(log.begin(), log.end())), (std::vector<std::string>{"0 "}));
 }
 
 }  // namespace

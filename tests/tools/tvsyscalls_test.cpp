@@ -1,5 +1,6 @@
 // tvsyscalls and docs/syscalls.md: the committed list must be what the tool
-// prints for the current table, so it cannot fall behind the code.
+// prints for the current table, so it cannot fall behind the code; the JSON
+// form is the same list for editors and compilers.
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,19 @@ TEST(Tvsyscalls, program_prints_the_list_and_the_count) {
   EXPECT_EQ(count.output, std::to_string(table.entries.size()) + " of 458\n");
   // Every row names its owner; none falls through to "?".
   EXPECT_EQ(listing.output.find("| ? |"), std::string::npos);
+
+  // The JSON form takes each signature apart for readers without the engine.
+  testing::ProcessResult json = testing::run_command(tool + " --json");
+  EXPECT_EQ(json.exit_status, 0);
+  EXPECT_EQ(json.output, tools::syscall_listing_json());
+  EXPECT_NE(json.output.find("{\"key\": \"0x4980F82C\", \"name\": \"music\", \"owner\": \"audio\", \"control\": false,\n"
+                             "   \"signature\": \"str name [, int loop = 1] -> int 0; an empty name stops the music\",\n"
+                             "   \"arguments\": [{\"name\": \"name\", \"kind\": \"str\", \"optional\": false}, "
+                             "{\"name\": \"loop\", \"kind\": \"int\", \"optional\": true, \"default\": \"1\"}],\n"
+                             "   \"counts\": [1, 2], \"min\": 1, \"max\": 2, \"result\": \"int\", "
+                             "\"note\": \"0; an empty name stops the music\"}"),
+            std::string::npos)
+      << json.output.substr(0, 600);
 }
 
 }  // namespace

@@ -9,12 +9,13 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tvsyscalls [--count]\n"
+    "usage: tvsyscalls [--count | --json]\n"
     "\n"
     "Prints the engine's system calls as a Markdown table (key, name, owning\n"
     "table, arguments and result): the content of docs/syscalls.md.\n"
     "\n"
     "  --count     print only \"IMPLEMENTED of KNOWN\" keys\n"
+    "  --json      print the calls as a JSON array, signatures taken apart\n"
     "  -h, --help  this text\n";
 
 }  // namespace
@@ -27,14 +28,15 @@ int main(int argc, char** argv) {
     return 0;
   }
   bool count_only = arguments.take_flag("--count");
-  if (!arguments.words.empty()) {
+  bool json = arguments.take_flag("--json");
+  if (!arguments.words.empty() || (count_only && json)) {
     std::fputs(kUsage, stderr);
     return 1;
   }
   if (count_only) {
     std::printf("%zu of %zu\n", tools::implemented_syscall_count(), tools::kKnownSyscallKeys);
   } else {
-    std::string text = tools::syscall_listing();
+    std::string text = json ? tools::syscall_listing_json() : tools::syscall_listing();
     std::fwrite(text.data(), 1, text.size(), stdout);
   }
   return std::fflush(stdout) == 0 ? 0 : 1;

@@ -1,12 +1,15 @@
-// The Markdown list of system calls.
+// The lists of system calls: Markdown for docs/syscalls.md, JSON for editors
+// and compilers that do not link the engine.
 
 #include "tools/tvsyscalls/syscall_listing.h"
 
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "host/syscall_tables.h"
 #include "script/dispatch.h"
+#include "script/syscall_signature.h"
 
 namespace tavelo::tools {
 namespace {
@@ -33,6 +36,73 @@ std::string cell(std::string_view text) {
   return out;
 }
 
+std::string json_string(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (uint8_t(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(uint8_t(c)));
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string key_text(uint32_t key) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", unsigned(key));
+  return text;
+}
+
+constexpr std::string_view kGrammar = R"(## Signatures
+
+Every call's arguments and result are one line of its table entry, and that line is
+what a compiler checks a call against. For example
+
+    str name [, int loop = 1] -> int 0; an empty name stops
+
+reads: argument 1 is a string, `name`; argument 2, `loop`, is an int that may be left
+out (the call then uses 1); the call gives an int, always 0.
+
+    signature = [arguments] "->" result
+    arguments = argument {"," argument} [group] | group
+    group     = "[" ["," ] arguments "]"      the "," when arguments come before the "["
+    argument  = kinds " " name ["=" default]  |  kinds " " name "..."
+    kinds     = kind {"|" kind}
+    kind      = "int" | "float" | "str" | "int[]" | "float[]" | "str[]" | "func" | "any"
+    result    = (kinds | "none") [note]
+    name      = a lower-case letter, then lower-case letters, digits and "_"
+    default   = one word (no blank, ",", "[" or "]")
+    note      = free text to the end of the line
+
+- Arguments are in call order; argument 1 is the value on top of the stack (pushed last).
+  Names are unique within a call.
+- A bracketed group is optional; groups nest and end the list, so `int a [, int b
+  [, int c, int d]]` takes 1, 2 or 4 arguments. `= default` is the value the call uses
+  when the argument is left out; an optional argument without one changes what the call
+  does, as the note says.
+- `kind name...` is the last argument and repeats: the call takes any number of
+  arguments from there on, none included; the note gives a limit where there is one.
+  It never comes with a group.
+- `int`, `float`, `str` and the arrays `int[]`, `float[]`, `str[]` are the script value
+  types, `any` is any of them and `a|b` either. `func` is an int holding a script
+  function's name hash: a compiler may accept a function's name there and emit its hash.
+  An `int` argument given a float is truncated toward zero and a `float` argument given
+  an int is converted; an argument of any other wrong kind reads as 0 or "".
+- The result is the kind of the value the caller receives in the keeping form of the
+  call (`any`: it depends on the arguments, or it is what a called script function
+  returns). `none`: the caller never receives one, because the thread does not go on
+  after the call (a jump, the end of the engine); compile such a call in the discarding
+  form. Control calls, which manage the stack themselves, say what the caller sees.
+- `tvsyscalls --json` prints the same list with the signatures taken apart.
+
+)";
+
 }  // namespace
 
 size_t implemented_syscall_count() {
@@ -54,21 +124,65 @@ std::string syscall_listing() {
                 table.entries.size(), kKnownSyscallKeys);
   out += line;
   if (!unique) out += "**The table has duplicate keys.**\n\n";
-  out += "Arguments are listed from argument 1 (the value on top of the stack); the part after the\n";
-  out += "arrow is the call's result.\n\n";
-  out += "| Key | Name | Owner | Arguments → result |\n";
-  out += "| --- | --- | --- | --- |\n";
+  out += kGrammar;
+  out += "## Calls\n\n";
+  out += "| Key | Name | Owner | Arguments | Result |\n";
+  out += "| --- | --- | --- | --- | --- |\n";
   for (const script::SyscallEntry& entry : table.entries) {
-    std::snprintf(line, sizeof line, "| 0x%08X | ", unsigned(entry.key));
-    out += line;
+    std::string_view signature = entry.signature;
+    size_t arrow = signature.find("->");
+    std::string_view arguments = signature.substr(0, arrow);
+    while (!arguments.empty() && arguments.back() == ' ') arguments.remove_suffix(1);
+    std::string_view result = arrow == std::string_view::npos ? "" : signature.substr(arrow + 2);
+    while (!result.empty() && result.front() == ' ') result.remove_prefix(1);
+    out += "| " + key_text(entry.key) + " | ";
     if (!entry.name.empty()) out += "`" + cell(entry.name) + "`";
-    out += " | ";
-    out += cell(owner_of(entry, parts));
-    out += " | ";
-    out += cell(entry.summary);
-    out += " |\n";
+    out += " | " + cell(owner_of(entry, parts)) + " | ";
+    out += arguments.empty() ? std::string("—") : cell(arguments);
+    out += " | " + cell(result) + " |\n";
   }
   return out;
+}
+
+std::string syscall_listing_json() {
+  script::SyscallTable table;
+  (void)host::build_engine_syscall_table(table);
+  std::vector<script::SyscallTablePart> parts = host::syscall_table_parts();
+  std::string out = "[\n";
+  for (size_t i = 0; i < table.entries.size(); ++i) {
+    const script::SyscallEntry& entry = table.entries[i];
+    std::optional<script::SyscallSignature> signature = script::parse_syscall_signature(entry.signature);
+    out += "  {\"key\": " + json_string(key_text(entry.key)) + ", \"name\": " + json_string(entry.name);
+    out += ", \"owner\": " + json_string(owner_of(entry, parts));
+    out += ", \"control\": ";
+    out += (uint8_t(entry.flags) & uint8_t(script::SyscallFlags::Control)) != 0 ? "true" : "false";
+    out += ",\n   \"signature\": " + json_string(entry.signature);
+    if (signature) {
+      out += ",\n   \"arguments\": [";
+      for (size_t a = 0; a < signature->arguments.size(); ++a) {
+        const script::SyscallArgument& argument = signature->arguments[a];
+        out += a ? ", " : "";
+        out += "{\"name\": " + json_string(argument.name) + ", \"kind\": ";
+        out += json_string(script::signature_kind_text(argument.kinds));
+        out += ", \"optional\": ";
+        out += argument.group > 0 ? "true" : "false";
+        if (!argument.default_value.empty()) out += ", \"default\": " + json_string(argument.default_value);
+        if (argument.repeats) out += ", \"repeats\": true";
+        out += "}";
+      }
+      out += "],\n   \"counts\": [";
+      for (size_t c = 0; c < signature->counts.size(); ++c) {
+        out += (c ? ", " : "") + std::to_string(signature->counts[c]);
+      }
+      out += "], \"min\": " + std::to_string(signature->min_count());
+      out += ", \"max\": " + (signature->repeats ? std::string("null") : std::to_string(signature->max_count()));
+      out += ", \"result\": " + json_string(script::signature_kind_text(signature->result));
+      out += ", \"note\": " + json_string(signature->result_note);
+    }
+    out += "}";
+    out += i + 1 < table.entries.size() ? ",\n" : "\n";
+  }
+  return out + "]\n";
 }
 
 }  // namespace tavelo::tools
