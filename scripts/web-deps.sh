@@ -27,6 +27,10 @@ export NODE_PATH=/usr/share/nodejs
 # configure scripts run their test programs under node, whose own fetch()
 # would make emscripten's loader fail to read the .wasm file.
 export NODE_OPTIONS=--no-experimental-fetch
+# emcc is a Python program started for every compile: the system's Python
+# starts it directly (a version manager's shim first on PATH costs as much
+# again as the compile of a configure check).
+export EMSDK_PYTHON=/usr/bin/python3
 jobs=$(nproc)
 emcc_version=$(emcc --version | sed -n 1p)
 
@@ -134,12 +138,22 @@ build_freetype() {
 }
 
 build_libsdl2() {
-  # No threads (the page runs on the main thread), no shared library, no tests.
-  # shellcheck disable=SC2046
-  emcmake cmake -S . -B out $(cmake_flags) -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_THREADS=OFF \
-    -DSDL_PTHREADS=OFF >&2
-  cmake --build out -j"$jobs" >&2
-  cmake --install out >&2
+  # SDL's own settings for the browser (include/SDL_config_emscripten.h, no
+  # threads) instead of its CMake configure, whose hundreds of checks each
+  # run emcc. Each part compiles the files of the drivers those settings
+  # name; the files of the others compile to nothing.
+  local parts=". atomic audio audio/disk audio/dummy audio/emscripten cpuinfo dynapi events file
+    filesystem/emscripten haptic haptic/dummy joystick joystick/emscripten libm loadso/dlopen locale
+    locale/emscripten misc misc/emscripten power power/emscripten render render/opengles2 render/software
+    sensor sensor/dummy stdlib thread thread/generic timer timer/unix video video/emscripten video/yuv2rgb"
+  mkdir -p out "$prefix/include/SDL2" "$prefix/lib"
+  local part
+  for part in $parts; do ls src/"$part"/*.c; done >out/sources
+  # One object per source, named after its path (drivers share file names).
+  awk '{ object = $0; gsub("/", "_", object); print $0 " out/" object ".o" }' out/sources |
+    xargs -P "$jobs" -n 2 sh -c 'emcc -O2 -w -Iinclude -c "$0" -o "$1"' >&2
+  emar rcs "$prefix/lib/libSDL2.a" out/*.o
+  cp include/*.h "$prefix/include/SDL2/"
 }
 
 build_imgui() {

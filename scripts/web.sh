@@ -22,6 +22,7 @@ root=$(./scripts/web-deps.sh | tail -1)
 export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 unset EM_CACHE
 export NODE_PATH=/usr/share/nodejs
+export EMSDK_PYTHON=/usr/bin/python3  # as in web-deps.sh
 
 echo "== the demo game (desktop build's tools)"
 [ -f build/CMakeCache.txt ] || cmake -S . -B build -G Ninja >/dev/null
