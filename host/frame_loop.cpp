@@ -14,6 +14,7 @@
 #include "host/main_window.h"
 #include "host/movie_link.h"
 #include "input/input.h"
+#include "movie/player.h"
 #include "platform/platform.h"
 #include "platform/slice_watch.h"
 #include "script/read_marks.h"
@@ -58,15 +59,18 @@ void run_frame(Engine& engine) {
 }
 
 // A real window waits for the player instead of waking every millisecond:
-// until the nearest wait deadline, the next due frame, the housekeeping
-// timer or the next replayed event, whichever comes first; input wakes it
-// at once. Headless runs keep the 1 ms steps of the virtual clock.
+// until the nearest wait deadline (a wait only input ends has none), the
+// next due frame while the picture moves or a movie plays, or the next
+// replayed event, whichever comes first, and at most 100 ms (the sound's
+// streaming passes); input wakes it at once. A still page thus wakes ten
+// times a second. Headless runs keep the 1 ms steps of the virtual clock.
 uint32_t idle_wait(Engine& engine) {
   constexpr uint32_t kLongestWaitMs = 100;
-  uint32_t wait = script::sleep_allowance(engine.script, kLongestWaitMs);
+  uint32_t wait = script::rest_allowance(engine.script, kLongestWaitMs);
   const graphics::FramePacer& pacer = engine.graphics.pacer;
   uint32_t now = engine.platform.ticks_ms();
-  if (pacer.started && pacer.limit > 0) {
+  bool movie_playing = engine.movie.player && movie::player_playing(*engine.movie.player);
+  if (pacer.started && pacer.limit > 0 && (movie_playing || graphics::frame_has_work(engine.graphics))) {
     uint32_t interval = uint32_t(1000 / pacer.limit);
     uint32_t elapsed = now - pacer.last_frame;
     wait = std::min(wait, elapsed >= interval ? 0u : interval - elapsed);

@@ -92,6 +92,9 @@ struct Thread {
   // The dialog a waiting system call of this thread has open (a
   // platform::DialogId), 0 for none.
   uint32_t open_dialog = 0;
+  // The deadline of the current frame's wait while it is one only input can
+  // end (poll_for_input); a window that wakes on input does not wake for it.
+  int32_t input_deadline = 0;
   bool pending_left = false;
   bool pending_right = false;
   bool pending_middle = false;

@@ -46,19 +46,20 @@ void finish(PageRun& page) {
   platform::report_engine_end(page.run.status);
 }
 
-platform::PageCycle page_cycle(PageRun& page) {
-  if (page.window && !page.window->awake()) return platform::PageCycle::Yield;
+platform::PageStep page_cycle(PageRun& page) {
+  using platform::PageCycle;
+  if (page.window && !page.window->awake()) return {PageCycle::Rest, page.window->rest_left()};
   switch (host::step_engine(*page.engine, page.run)) {
     case host::EngineStep::Cycled:
       host::rest_after_cycle(*page.engine);
-      if (page.window && !page.window->awake()) return platform::PageCycle::Yield;
-      return platform::PageCycle::Again;
-    case host::EngineStep::RunBegun: return platform::PageCycle::Again;
+      if (page.window && !page.window->awake()) return {PageCycle::Rest, page.window->rest_left()};
+      return {PageCycle::Again};
+    case host::EngineStep::RunBegun: return {PageCycle::Again};
     case host::EngineStep::Ended:
       finish(page);
-      return platform::PageCycle::Done;
+      return {PageCycle::Done};
   }
-  return platform::PageCycle::Done;
+  return {PageCycle::Done};
 }
 
 int start(int argc, char** argv) {
@@ -98,9 +99,9 @@ int start(int argc, char** argv) {
   PageRun* running = page.release();
   platform::run_page_loop(
       [running] {
-        platform::PageCycle cycle = page_cycle(*running);
-        if (cycle == platform::PageCycle::Done) delete running;
-        return cycle;
+        platform::PageStep step = page_cycle(*running);
+        if (step.cycle == platform::PageCycle::Done) delete running;
+        return step;
       },
       budget);
   return 0;

@@ -48,6 +48,12 @@ bool WebPlatform::awake() {
   return !m_resting;
 }
 
+uint32_t WebPlatform::rest_left() {
+  if (!m_resting) return 0;
+  int32_t left = int32_t(m_wake_at - m_sdl->ticks_ms());
+  return left > 0 ? uint32_t(left) : 0;
+}
+
 void WebPlatform::present(const FrameView& frame) {
   m_sdl->present(frame);
   if (m_presented) return;

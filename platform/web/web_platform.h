@@ -22,6 +22,8 @@ class WebPlatform final : public Platform {
   // Whether the engine wants a cycle now: the time a rest asked for has come,
   // or input arrived meanwhile.
   bool awake();
+  // What is left of the rest the engine asked for, in ms (0 when awake).
+  uint32_t rest_left();
 
   bool has_capability(Capability capability) const override;
   uint32_t ticks_ms() override { return m_sdl->ticks_ms(); }
