@@ -53,6 +53,10 @@ class SdlPlatform final : public Platform {
 
   void wait_for_event(uint32_t milliseconds) override {
     if (!m_injected.empty() || !m_pending.empty()) return;
+    // The menus and dialogs draw their frames between drains; while they
+    // want frames the engine does not rest longer than one.
+    constexpr uint32_t kUiFrameMs = 12;
+    if (m_ui.needs_frame()) milliseconds = std::min(milliseconds, kUiFrameMs);
     // Waits on the display connection itself; the event stays queued. The
     // wait has just asked the display server, so the next drain need not.
     SDL_WaitEventTimeout(nullptr, int(milliseconds));

@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <emscripten.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/sdl/sdl_platform.h"
@@ -73,6 +74,10 @@ bool WebPlatform::has_capability(Capability capability) const {
 }
 
 void WebPlatform::wait_for_event(uint32_t milliseconds) {
+  // The menus draw their frames between drains (the dialogs' waits poll every
+  // frame anyway): while the menu bar shows, rests last at most a frame.
+  constexpr uint32_t kMenuFrameMs = 16;
+  if (m_sdl->menu_bar_height() > 0) milliseconds = std::min(milliseconds, kMenuFrameMs);
   m_wake_at = m_sdl->ticks_ms() + milliseconds;
   m_resting = true;
 }

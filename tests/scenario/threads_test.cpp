@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "host/engine.h"
+#include "host/frame_loop.h"
 #include "host/startup.h"
 #include "script/scheduler.h"
 #include "tests/support/host_input.h"
@@ -388,7 +391,10 @@ sleeper:
   machine.skip.skip_all = false;
 
   schedule_click(test, test.platform.ticks_ms() + 1, platform::MouseButton::Left);
-  step_until([&] { return machine.threads.size() == 2 && machine.threads[1]->frame().waiting; });
+  step_until([&] {
+    return machine.threads.size() == 2 &&
+           std::all_of(machine.threads.begin(), machine.threads.end(), [](auto& thread) { return thread->frame().waiting; });
+  });
   uint32_t sleeper_left = script::rest_allowance(machine, 100);
   EXPECT_GT(sleeper_left, 1u);
   EXPECT_LE(sleeper_left, 40u);
