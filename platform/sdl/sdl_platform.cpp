@@ -53,10 +53,12 @@ class SdlPlatform final : public Platform {
 
   void wait_for_event(uint32_t milliseconds) override {
     if (!m_injected.empty() || !m_pending.empty()) return;
-    // The menus and dialogs draw their frames between drains; while they
-    // want frames the engine does not rest longer than one.
-    constexpr uint32_t kUiFrameMs = 12;
-    if (m_ui.needs_frame()) milliseconds = std::min(milliseconds, kUiFrameMs);
+    // A desktop window still wakes once a frame (the menus and dialogs draw
+    // their frames between drains). The longer rests a still picture allows
+    // are the page's: here they left the window's picture behind under Xvfb
+    // in some runs of tests/scenario/xvfb_window_test.cpp, not yet explained.
+    constexpr uint32_t kFrameMs = 12;
+    milliseconds = std::min(milliseconds, kFrameMs);
     // Waits on the display connection itself; the event stays queued. The
     // wait has just asked the display server, so the next drain need not.
     SDL_WaitEventTimeout(nullptr, int(milliseconds));
