@@ -57,8 +57,10 @@ void start_sound(State& audio, script::Machine& machine) {
   };
   bool usable = ensure_device(audio.output);
   // A real device plays in real time: the background thread keeps its rings
-  // filled. Otherwise the frame loop runs the passes on the virtual clock.
-  if (usable && platform.has_capability(platform::Capability::AudioDevice)) {
+  // filled. Otherwise the frame loop runs the passes, on the virtual clock or,
+  // where there are no threads (a page), on the real one.
+  if (usable && platform.has_capability(platform::Capability::AudioDevice) &&
+      platform.has_capability(platform::Capability::Threads)) {
     hooks.clock_ms = [&platform] { return platform.ticks_ms(); };
     hooks.sleep_ms = [&platform](uint32_t milliseconds) { platform.sleep_ms(milliseconds); };
     audio.output.driver = PassDriver::BackgroundThread;

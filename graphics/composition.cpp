@@ -165,6 +165,21 @@ void update_sprites(State& state, uint32_t now) {
   for (Sprite* sprite : state.sprites.stacking) update_sprite(state, *sprite, now);
 }
 
+bool frame_has_work(const State& state) {
+  for (const Destination& record : state.changes.destinations) {
+    if (record.changed) return true;
+  }
+  for (const auto& [handle, sprite] : state.sprites.sprites) {
+    const SpriteTransform& transform = sprite.transform;
+    if (sprite.move.phase == Phase::Running || (sprite.frames.phase != Phase::Off && sprite.frames.count > 0) ||
+        sprite.levels.phase == Phase::Running || transform.turning != Turning::None ||
+        transform.scale_x_keys.phase == Phase::Running || transform.scale_y_keys.phase == Phase::Running) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void run_frame_cycle(State& state, uint32_t now) {
   const int32_t display = state.screen.display_page;
   const bool locked = state.pacer.display_lock > 0;

@@ -46,4 +46,9 @@ void update_sprites(State& state, uint32_t now);
 // the display page's sprites and the display page; unused records go.
 void run_frame_cycle(State& state, uint32_t now);
 
+// Whether a frame may change the picture: some cell is marked, or a sprite
+// has an effect running (a move, a frame list, a level or scale list, a
+// turn). A still picture needs no frames until something marks it.
+bool frame_has_work(const State& state);
+
 }  // namespace tavelo::graphics

@@ -735,7 +735,7 @@ Rect alpha_copy_with(MixKernel kernel, const Page& src, const Page& src_alpha, P
   const size_t bpp = size_t(dst.bytes_per_pixel());
   // The vector rows take 24-bit rows at levels 0..254; negative levels (the
   // table then copies more pixels exactly) stay on the portable rows.
-  const uint8_t vector_level = uint8_t(std::max(level, 0));
+  [[maybe_unused]] const uint8_t vector_level = uint8_t(std::max(level, 0));
   kernel = std::min(kernel, best_mix_kernel());
   if (bpp != 3 || level < 0) kernel = MixKernel::Portable;
   SourceRows rows(*source.pixels, dst.depth, r.width);

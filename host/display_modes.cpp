@@ -53,7 +53,7 @@ std::span<const int32_t> wide_classes(int32_t wide_choice) {
     case 4: return kWideFirst;
     case 2:
     case 5: return kWidestFirst;
-    default: return std::span<const int32_t>(kNoClasses, 0);
+    default: return std::span<const int32_t>(kNoClasses, size_t(0));
   }
 }
 

@@ -14,6 +14,7 @@
 #include "host/main_window.h"
 #include "host/movie_link.h"
 #include "input/input.h"
+#include "movie/player.h"
 #include "platform/platform.h"
 #include "platform/slice_watch.h"
 #include "script/read_marks.h"
@@ -58,15 +59,18 @@ void run_frame(Engine& engine) {
 }
 
 // A real window waits for the player instead of waking every millisecond:
-// until the nearest wait deadline, the next due frame, the housekeeping
-// timer or the next replayed event, whichever comes first; input wakes it
-// at once. Headless runs keep the 1 ms steps of the virtual clock.
+// until the nearest wait deadline (a wait only input ends has none), the
+// next due frame while the picture moves or a movie plays, or the next
+// replayed event, whichever comes first, and at most 100 ms (the sound's
+// streaming passes); input wakes it at once. A still page thus wakes ten
+// times a second. Headless runs keep the 1 ms steps of the virtual clock.
 uint32_t idle_wait(Engine& engine) {
   constexpr uint32_t kLongestWaitMs = 100;
-  uint32_t wait = script::sleep_allowance(engine.script, kLongestWaitMs);
+  uint32_t wait = script::rest_allowance(engine.script, kLongestWaitMs);
   const graphics::FramePacer& pacer = engine.graphics.pacer;
   uint32_t now = engine.platform.ticks_ms();
-  if (pacer.started && pacer.limit > 0) {
+  bool movie_playing = engine.movie.player && movie::player_playing(*engine.movie.player);
+  if (pacer.started && pacer.limit > 0 && (movie_playing || graphics::frame_has_work(engine.graphics))) {
     uint32_t interval = uint32_t(1000 / pacer.limit);
     uint32_t elapsed = now - pacer.last_frame;
     wait = std::min(wait, elapsed >= interval ? 0u : interval - elapsed);
@@ -95,58 +99,58 @@ void compose_and_present(Engine& engine) {
 
 void drain_events(Engine& engine) { pump_window_events(engine); }
 
-LoopEnd run_frame_loop(Engine& engine) {
+std::optional<LoopEnd> run_frame_cycle(Engine& engine) {
   script::Machine& machine = engine.script;
-  for (;;) {
-    drain_events(engine);
-    if (engine.stopping()) return LoopEnd::Stopping;
-    check_new_menu_request(engine);
-    script::begin_cycle(machine);
-    // Every thread of the round sees the same input.
-    input::poll_pad(engine.input, machine);
-    input::freeze_input(engine.input, machine);
-    if (quit_time_reached(engine)) {
-      script::request_exit(machine, 0);
-      return LoopEnd::Stopping;
+  drain_events(engine);
+  if (engine.stopping()) return LoopEnd::Stopping;
+  check_new_menu_request(engine);
+  script::begin_cycle(machine);
+  // Every thread of the round sees the same input.
+  input::poll_pad(engine.input, machine);
+  input::freeze_input(engine.input, machine);
+  if (quit_time_reached(engine)) {
+    script::request_exit(machine, 0);
+    return LoopEnd::Stopping;
+  }
+
+  switch (run_watched_round(engine)) {
+    case script::RoundEnd::Continue: break;
+    case script::RoundEnd::Stopping: return LoopEnd::Stopping;
+    case script::RoundEnd::GameLoaded: return LoopEnd::GameLoaded;
+    case script::RoundEnd::Restart: return LoopEnd::Restart;
+  }
+
+  if (!machine.fast_mode && graphics::frame_due(engine.graphics.pacer, engine.platform.ticks_ms())) {
+    run_frame(engine);
+    if (engine.graphics.pacer.display_lock == 0) run_main_window_frame(engine);
+    // A quick load from the menu, checked and ready.
+    if (engine.persistence.pending_load) return LoopEnd::GameLoaded;
+    if (engine.graphics.pacer.display_lock == 0 && engine.host.return_to_title) {
+      engine.host.return_to_title = false;
+      return LoopEnd::Restart;
     }
+  }
 
-    switch (run_watched_round(engine)) {
-      case script::RoundEnd::Continue: break;
-      case script::RoundEnd::Stopping: return LoopEnd::Stopping;
-      case script::RoundEnd::GameLoaded: return LoopEnd::GameLoaded;
-      case script::RoundEnd::Restart: return LoopEnd::Restart;
-    }
+  script::process_clicks(machine);
+  // A playing movie draws its own pictures while painting is suspended.
+  run_movie_cycle(engine);
 
-    if (!machine.fast_mode && graphics::frame_due(engine.graphics.pacer, engine.platform.ticks_ms())) {
-      run_frame(engine);
-      if (engine.graphics.pacer.display_lock == 0) run_main_window_frame(engine);
-      // A quick load from the menu, checked and ready.
-      if (engine.persistence.pending_load) return LoopEnd::GameLoaded;
-      if (engine.graphics.pacer.display_lock == 0 && engine.host.return_to_title) {
-        engine.host.return_to_title = false;
-        return LoopEnd::Restart;
-      }
-    }
+  // The sound output pulls from the mixer by itself (the device's thread,
+  // or the virtual clock's sleep when headless); the streaming passes that
+  // follow the virtual clock, and the output's error boxes, happen here.
+  audio::catch_up_sound(engine.audio, machine);
+  return std::nullopt;
+}
 
-    script::process_clicks(machine);
-    // A playing movie draws its own pictures while painting is suspended.
-    run_movie_cycle(engine);
-
-    // The sound output pulls from the mixer by itself (the device's thread,
-    // or the virtual clock's sleep when headless); the streaming passes that
-    // follow the virtual clock, and the output's error boxes, happen here.
-    audio::catch_up_sound(engine.audio, machine);
-
-    if (!machine.fast_mode) {
-      uint32_t allowance = script::sleep_allowance(machine);
-      if (allowance > 0) {
-        if (engine.platform.has_capability(platform::Capability::Window)) {
-          engine.platform.wait_for_event(idle_wait(engine));
-        } else {
-          engine.platform.sleep_ms(allowance);
-        }
-      }
-    }
+void rest_after_cycle(Engine& engine) {
+  script::Machine& machine = engine.script;
+  if (machine.fast_mode) return;
+  uint32_t allowance = script::sleep_allowance(machine);
+  if (allowance == 0) return;
+  if (engine.platform.has_capability(platform::Capability::Window)) {
+    engine.platform.wait_for_event(idle_wait(engine));
+  } else {
+    engine.platform.sleep_ms(allowance);
   }
 }
 

@@ -6,6 +6,8 @@
 // virtual clock when headless). Window events, dialogs and saves therefore
 // run between slices, never inside an instruction.
 
+#include <optional>
+
 namespace tavelo::host {
 
 struct Engine;
@@ -16,8 +18,15 @@ enum class LoopEnd {
   Restart,     // run the start script again
 };
 
-// Runs cycles until the run of the start script ends.
-LoopEnd run_frame_loop(Engine& engine);
+// One cycle; the run's end when the run of the start script ended. The
+// outer loop (host/startup.cpp) rests after each cycle; the browser's
+// animation frames call the same cycle and rest in their own way.
+std::optional<LoopEnd> run_frame_cycle(Engine& engine);
+
+// The rest after a cycle: until the nearest wait deadline on the headless
+// virtual clock, or waiting for the player's input in a real window; none
+// while a thread is ready to run or the machine runs fast.
+void rest_after_cycle(Engine& engine);
 
 // Hands every pending platform event to the main window's handlers (input
 // among them); a close request asks the exit question.

@@ -88,10 +88,12 @@ void connect_movie(Engine& engine) {
   movie::State& state = engine.movie;
   state.sound = std::make_unique<MovieSound>(engine.audio.output);
   // Real time has the decoder run ahead on its own thread; the virtual
-  // clock has it decode on the main thread, so runs repeat exactly.
+  // clock has it decode on the main thread, so runs repeat exactly, and so
+  // does a page, which has no threads.
   bool real_time = engine.platform.has_capability(platform::Capability::Window) ||
                    engine.platform.has_capability(platform::Capability::AudioDevice);
-  state.decoding = real_time ? movie::Decoding::WorkerThread : movie::Decoding::Caller;
+  bool threads = engine.platform.has_capability(platform::Capability::Threads);
+  state.decoding = real_time && threads ? movie::Decoding::WorkerThread : movie::Decoding::Caller;
 }
 
 void run_movie_cycle(Engine& engine) {

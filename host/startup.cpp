@@ -105,8 +105,9 @@ void seed_random_from_clock(Engine& engine) {
   script::seed_random(engine.script.random, seed ^ engine.platform.ticks_ms());
 }
 
-// Runs $init@GLOBAL of the start script on the main thread until it ends.
-bool run_initialisers(Engine& engine) {
+// Readies $init@GLOBAL of the start script to run on the main thread; false
+// when there is none to run.
+bool begin_initialisers(Engine& engine) {
   script::LoadedScript* start = script::load_script(engine.script, "start");
   if (!start) return false;
   reset_engine(engine, true);
@@ -120,14 +121,14 @@ bool run_initialisers(Engine& engine) {
   script::Frame& frame = engine.script.current->frame();
   frame.position = init;
   frame.code = script::code_block_at(engine.script, init);
-  run_frame_loop(engine);
   return !engine.stopping();
 }
 
-// One run of the start script (or the script a script chose as the next
-// start), or of a loaded game from where it was saved. The first run keeps
-// what the initialisers made; every later one follows a reset.
-LoopEnd run_start_script(Engine& engine, bool first_run, bool load) {
+// Readies one run of the start script (or the script a script chose as the
+// next start), or of a loaded game from where it was saved; the run's end
+// when it ended before its first cycle. The first run keeps what the
+// initialisers made; every later one follows a reset.
+std::optional<LoopEnd> begin_start_script(Engine& engine, bool first_run, bool load) {
   int32_t load_value = 0;
   if (load && apply_requested_load(engine, load_value)) {
     script::Thread& main_thread = *engine.script.current;
@@ -135,7 +136,7 @@ LoopEnd run_start_script(Engine& engine, bool first_run, bool load) {
     script::push_value(main_thread, script::make_string({}));
     script::push_value(main_thread, script::make_int(1));
     script::raise_event(engine.script, kStartEvent, 3, false);
-    return run_frame_loop(engine);
+    return std::nullopt;
   }
   std::string name = engine.script.next_start_script.empty() ? std::string("start") : engine.script.next_start_script;
   engine.script.next_start_script.clear();
@@ -159,7 +160,7 @@ LoopEnd run_start_script(Engine& engine, bool first_run, bool load) {
   script::push_value(main_thread, script::make_string({}));
   script::push_value(main_thread, script::make_int(0));
   script::raise_event(engine.script, kStartEvent, 3, false);
-  return run_frame_loop(engine);
+  return std::nullopt;
 }
 
 // Temporary files that a crashed or killed run left where the engine replaces
@@ -216,6 +217,23 @@ bool same_code_page(std::string_view wanted, std::string_view current) {
 
 }  // namespace
 
+namespace {
+
+bool end_before_start(EngineRun& run, int status) {
+  run.stage = EngineRun::Stage::Ended;
+  run.status = status;
+  return false;
+}
+
+void finish_run(Engine& engine, EngineRun& run) {
+  engine.host.slice_watch.reset();
+  shut_down(engine);
+  run.stage = EngineRun::Stage::Ended;
+  run.status = engine.script.exit_status.value_or(0);
+}
+
+}  // namespace
+
 void shut_down(Engine& engine) {
   // The sound stops first: nothing plays while the engine takes itself apart.
   close_movie(engine);
@@ -256,11 +274,11 @@ std::string environment_code_page(Engine& engine) {
   return resources::env_setting_text(engine.resources, resources::EnvText::CodePage);
 }
 
-int run_engine(Engine& engine, const StartupOptions& options) {
+bool start_engine(Engine& engine, const StartupOptions& options, EngineRun& run) {
   uint32_t duplicate = 0;
   if (!build_engine_syscall_table(engine.script.syscalls, &duplicate)) {
     script::show_box(engine.script, script::BoxKind::Error, "組み込み関数[%08X]が二重に登録されています", {duplicate});
-    return 255;
+    return end_before_start(run, 255);
   }
   seed_random_from_clock(engine);
 
@@ -273,36 +291,36 @@ int run_engine(Engine& engine, const StartupOptions& options) {
       register_patch_places(engine);
     }
   }
-  if (engine.stopping()) return *engine.script.exit_status;
+  if (engine.stopping()) return end_before_start(run, *engine.script.exit_status);
   std::optional<std::string> environment_bytes = read_environment_file(engine, options.environment_file);
   if (!environment_bytes) {
     script::show_box(engine.script, script::BoxKind::Error,
              "起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してください。\n"
              "ショートカットからの起動は作業フォルダの設定をご確認ください。",
              {});
-    return 255;
+    return end_before_start(run, 255);
   }
   engine.resources.environment = resources::parse_environment(*environment_bytes, engine.resources.lead_bytes);
   resources::forget_environment_values(engine.resources.settings);
   if (!options.code_page_given && !same_code_page(environment_code_page(engine), engine.encoding.code_page())) {
-    return kOtherCodePage;
+    return end_before_start(run, kOtherCodePage);
   }
   apply_fast_read_file(engine);
 
   engine.script.caption = resources::env_setting_text(engine.resources, resources::EnvText::Titlebar);
   engine.platform.set_caption(engine.encoding.to_utf8_lossy(engine.script.caption));
 
-  platform::InstanceLock lock;
+  platform::InstanceLock& lock = run.lock;
   std::string lock_directory(resources::settings_location(engine.resources).directory);
   platform::InstanceLock::Outcome locked = lock.acquire(lock_directory, engine.encoding.to_utf8_lossy(engine.script.caption));
   if (locked == platform::InstanceLock::Outcome::AlreadyRunning) {
     script::show_box(engine.script, script::BoxKind::Error, "既に起動中です", {});
-    return 0;
+    return end_before_start(run, 0);
   }
   if (locked == platform::InstanceLock::Outcome::Failed) {
     script::show_box(engine.script, script::BoxKind::Error, "多重起動防止用のファイルを作成できません。\n%s",
                      {engine.encoding.from_utf8_lossy(lock.problem())});
-    return 255;
+    return end_before_start(run, 255);
   }
   remove_stale_temporary_files(engine);
 
@@ -339,24 +357,49 @@ int run_engine(Engine& engine, const StartupOptions& options) {
                                     " ms of wall time without giving control back (--quit-after); ending the run");
   }
 
-  if (!engine.stopping() && run_initialisers(engine)) {
-    // What start-up made belongs to the engine from now on: the game reset
-    // keeps these pages and sprites.
-    graphics::hold_all_pages(engine.graphics);
-    graphics::hold_all_sprites(engine.graphics);
-    restore_screen_state(engine);
-    bool first_run = true;
-    bool load = false;
-    for (;;) {
-      LoopEnd end = run_start_script(engine, first_run, load);
-      if (engine.stopping() || end == LoopEnd::Stopping) break;
-      first_run = false;
-      load = end == LoopEnd::GameLoaded;
+  if (engine.stopping() || !begin_initialisers(engine)) {
+    finish_run(engine, run);
+    return false;
+  }
+  run.stage = EngineRun::Stage::Initialisers;
+  return true;
+}
+
+EngineStep step_engine(Engine& engine, EngineRun& run) {
+  std::optional<LoopEnd> end = run_frame_cycle(engine);
+  if (!end) return EngineStep::Cycled;
+  for (;;) {
+    if (engine.stopping()) break;
+    if (run.stage == EngineRun::Stage::Initialisers) {
+      // What start-up made belongs to the engine from now on: the game reset
+      // keeps these pages and sprites.
+      graphics::hold_all_pages(engine.graphics);
+      graphics::hold_all_sprites(engine.graphics);
+      restore_screen_state(engine);
+      run.stage = EngineRun::Stage::Game;
+    } else if (*end == LoopEnd::Stopping) {
+      break;
+    } else {
+      run.first_run = false;
+      run.load = *end == LoopEnd::GameLoaded;
+    }
+    end = begin_start_script(engine, run.first_run, run.load);
+    if (!end) return EngineStep::RunBegun;
+  }
+  finish_run(engine, run);
+  return EngineStep::Ended;
+}
+
+int run_engine(Engine& engine, const StartupOptions& options) {
+  EngineRun run;
+  if (!start_engine(engine, options, run)) return run.status;
+  for (;;) {
+    switch (step_engine(engine, run)) {
+      case EngineStep::Cycled: rest_after_cycle(engine); break;
+      case EngineStep::RunBegun: break;
+      case EngineStep::Ended: return run.status;
     }
   }
-  engine.host.slice_watch.reset();
-  shut_down(engine);
-  return engine.script.exit_status.value_or(0);
 }
 
 }  // namespace tavelo::host

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/instance_lock.h"
+
 namespace tavelo::host {
 
 struct Engine;
@@ -35,6 +37,29 @@ int run_engine(Engine& engine, const StartupOptions& options);
 
 // The environment file's CODEPAGE (ASCII; empty when it names none).
 std::string environment_code_page(Engine& engine);
+
+// The same run taken one cycle at a time, for a host whose outer loop is not
+// the engine's own (the browser calls back once per animation frame):
+// start_engine, then step_engine until it says Ended, resting after each
+// Cycled step as rest_after_cycle does (or as the host sees fit).
+struct EngineRun {
+  enum class Stage { Starting, Initialisers, Game, Ended };
+  Stage stage = Stage::Starting;
+  bool first_run = true;  // the start script has not run yet
+  bool load = false;      // the next run continues a loaded game
+  int status = 0;         // the exit status, once Ended
+  platform::InstanceLock lock;  // held from start-up to the end
+};
+
+enum class EngineStep {
+  Cycled,    // a cycle ran; a rest may follow
+  RunBegun,  // a run of the start script ended and the next was readied: no rest
+  Ended,     // the engine has shut down; EngineRun::status holds the exit status
+};
+
+// Start-up up to the first cycle; false when the engine ended before it.
+bool start_engine(Engine& engine, const StartupOptions& options, EngineRun& run);
+EngineStep step_engine(Engine& engine, EngineRun& run);
 
 // The shutdown that ExecOut and the end of the outer loop share: frees every
 // store and script and writes the settings kept at exit.

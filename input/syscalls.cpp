@@ -85,7 +85,7 @@ CallStatus sys_wait_click(host::Engine& engine, CallArgs& args) {
     for (int32_t slot : {kSlotPageUp, kSlotPageDown, kSlotErase}) consume_presses(state, slot);
   }
   int32_t bits = take_pending_input(state, thread);
-  if (bits == 0) return script::poll_again(args);
+  if (bits == 0) return script::poll_for_input(args);
   thread.pending_left = thread.pending_right = thread.pending_middle = false;
   return script::finish_wait(args, bits);
 }

@@ -5,6 +5,9 @@
 #include <ctime>
 
 #include "platform/platform.h"
+#if defined(__EMSCRIPTEN__)
+#include "platform/web/web_storage.h"
+#endif
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -438,6 +441,9 @@ bool write_file_atomically(const std::string& host_path, std::span<const uint8_t
     return false;
   }
   sync_directory_of(host_path);
+#if defined(__EMSCRIPTEN__)
+  keep_written_files();
+#endif
   return true;
 }
 

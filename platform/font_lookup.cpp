@@ -3,41 +3,10 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
-#include <array>
 
 namespace tavelo::platform {
 
 namespace {
-
-struct Substitute {
-  std::string_view windows_name;
-  std::string_view family;
-};
-
-// fontconfig does not know the Windows Japanese faces and would answer with a
-// Latin font; the IPA fonts have the same metrics design (monospaced and
-// proportional Gothic and Mincho).
-constexpr std::array<Substitute, 8> kSubstitutes{{
-    {"ＭＳ ゴシック", "IPAGothic"},
-    {"MS Gothic", "IPAGothic"},
-    {"ＭＳ Ｐゴシック", "IPAPGothic"},
-    {"MS PGothic", "IPAPGothic"},
-    {"ＭＳ 明朝", "IPAMincho"},
-    {"MS Mincho", "IPAMincho"},
-    {"ＭＳ Ｐ明朝", "IPAPMincho"},
-    {"MS PMincho", "IPAPMincho"},
-}};
-
-bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 FcConfig* loaded_config(FontLookup& lookup) {
   if (!lookup.config && !lookup.load_failed) {
@@ -55,8 +24,6 @@ bool covers_japanese(FcPattern* font) {
          FcCharSetHasChar(characters, 0x65E5);
 }
 
-// fontconfig's best match for the family (any family when empty) among fonts
-// for Japanese; nullopt when that match cannot draw Japanese.
 // fontconfig's best font for a family (empty: any) and a language (null: any).
 FcPattern* best_match(FcConfig* config, std::string_view family, const char* language) {
   FcPattern* pattern = FcPatternCreate();
@@ -108,7 +75,7 @@ std::optional<FontFile> match_family(FcConfig* config, std::string_view family) 
   std::optional<FontFile> found;
   FcChar8* found_family = nullptr;
   for (int n = 0; FcPatternGetString(font, FC_FAMILY, n, &found_family) == FcResultMatch; ++n) {
-    if (found_family && equal_ignoring_ascii_case(reinterpret_cast<const char*>(found_family), family)) {
+    if (found_family && same_face_name(reinterpret_cast<const char*>(found_family), family)) {
       found = file_of(font, found_family);
       break;
     }
@@ -121,13 +88,6 @@ std::optional<FontFile> match_family(FcConfig* config, std::string_view family) 
 
 FontLookup::~FontLookup() {
   if (config) FcConfigDestroy(config);
-}
-
-std::string_view substitute_family(std::string_view face_name) {
-  for (const Substitute& substitute : kSubstitutes) {
-    if (equal_ignoring_ascii_case(face_name, substitute.windows_name)) return substitute.family;
-  }
-  return {};
 }
 
 std::optional<FontFile> find_font_file(FontLookup& lookup, std::string_view face_name, FontCoverage coverage) {

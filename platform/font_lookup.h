@@ -37,6 +37,9 @@ struct FontLookup {
 // without regard to ASCII case.
 std::string_view substitute_family(std::string_view face_name);
 
+// Whether two face names are the same, ASCII letters compared without case.
+bool same_face_name(std::string_view a, std::string_view b);
+
 // Which fonts may answer a face name.
 enum class FontCoverage {
   Japanese,         // only fonts that draw Japanese

@@ -30,6 +30,7 @@ enum class Capability {
   AudioDevice,  // a real sound device
   Clipboard,    // a desktop clipboard shared with other programs
   Desktop,      // a desktop that can open URLs and documents
+  Threads,      // background threads may run (a page without cross-origin isolation has none)
 };
 
 // ---- message boxes and dialogs

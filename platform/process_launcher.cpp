@@ -39,6 +39,10 @@ std::vector<std::string> split_command_line(std::string_view command) {
   return arguments;
 }
 
+#if defined(__EMSCRIPTEN__)
+// A page starts no programs.
+std::optional<int32_t> spawn_process(const ProcessLaunch&) { return std::nullopt; }
+#else
 std::optional<int32_t> spawn_process(const ProcessLaunch& launch) {
   if (launch.arguments.empty() || launch.arguments.front().empty()) return std::nullopt;
   std::vector<char*> argv;
@@ -66,6 +70,8 @@ std::optional<int32_t> spawn_process(const ProcessLaunch& launch) {
   if (error != 0) return std::nullopt;
   return int32_t(child);
 }
+
+#endif
 
 std::optional<int32_t> spawned_process_status(int32_t process) {
   int status = 0;

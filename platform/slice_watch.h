@@ -25,9 +25,16 @@ class SliceWatch {
   SliceWatch(const SliceWatch&) = delete;
   SliceWatch& operator=(const SliceWatch&) = delete;
 
+#if defined(__EMSCRIPTEN__)
+  // A page has no thread to watch from: the round's length is checked when
+  // it ends (platform/web/web_slice_watch.cpp).
+  void enter_round();
+  void leave_round();
+#else
   // Around each round of slices: one atomic increment each.
   void enter_round() { m_round.fetch_add(1, std::memory_order_relaxed); }
   void leave_round() { m_round.fetch_add(1, std::memory_order_relaxed); }
+#endif
 
  private:
   void watch();
@@ -41,6 +48,7 @@ class SliceWatch {
   std::condition_variable m_wake;
   bool m_stopping = false;  // guarded by m_mutex
   std::thread m_thread;
+  double m_round_started_ms = 0;  // the page's clock, in the browser build
 };
 
 }  // namespace tavelo::platform

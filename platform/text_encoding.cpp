@@ -3,6 +3,9 @@
 #include "platform/text_encoding.h"
 
 #include <iconv.h>
+#if defined(__EMSCRIPTEN__)
+#include "platform/web/web_iconv.h"
+#endif
 
 #include <cerrno>
 #include <string>

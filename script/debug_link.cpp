@@ -10,7 +10,6 @@ namespace tavelo::script {
 namespace {
 
 constexpr size_t kMessageBody = 1 + 4 + 4 + 4;
-constexpr size_t kReplyBody = 1 + 4 + 4;
 constexpr size_t kCopyDataHead = 1 + 4 + 4;
 constexpr size_t kBreakReportSize = 72;
 constexpr size_t kScriptField = 64;

@@ -91,18 +91,31 @@ void process_ending_threads(Machine& machine) {
     }
   }
 }
-}  // namespace
 
-uint32_t sleep_allowance(const Machine& machine, uint32_t limit) {
+uint32_t allowance_until_deadlines(const Machine& machine, uint32_t limit, bool input_wakes) {
   int64_t allowance = limit;
   for (const std::unique_ptr<Thread>& thread : machine.threads) {
-    int32_t deadline = thread->frame().wait_deadline;
+    const Frame& frame = thread->frame();
+    int32_t deadline = frame.wait_deadline;
     if (deadline == 0) return 0;
     if (deadline == kNoDeadline) continue;
+    if (input_wakes && frame.waiting && deadline == thread->input_deadline) continue;
     int64_t remaining = int64_t(uint32_t(deadline)) - int64_t(machine.clock.held);
     allowance = std::min(allowance, std::max<int64_t>(remaining, 0));
   }
   return uint32_t(allowance);
+}
+
+}  // namespace
+
+uint32_t sleep_allowance(const Machine& machine, uint32_t limit) {
+  return allowance_until_deadlines(machine, limit, false);
+}
+
+uint32_t rest_allowance(const Machine& machine, uint32_t limit) {
+  const SkipState& skip = machine.skip;
+  bool input_wakes = !(skip.skip_all || skip.read_skip || skip.keyboard_switch || skip.automatic || skip.fast_forward);
+  return allowance_until_deadlines(machine, limit, input_wakes);
 }
 
 uint32_t script_time(Machine& machine) {

@@ -47,5 +47,9 @@ bool take_click(ButtonEvent& event, uint32_t now);
 // else until the nearest deadline, at most limit (1 ms for the loop's own
 // pace; a window that wakes on input may wait longer).
 uint32_t sleep_allowance(const Machine& machine, uint32_t limit = 1);
+// sleep_allowance for a window, which wakes on input: threads in a wait only
+// input ends (poll_for_input) do not count, except while skipping or reading
+// automatically, which may end such waits without input.
+uint32_t rest_allowance(const Machine& machine, uint32_t limit);
 
 }  // namespace tavelo::script

@@ -92,6 +92,9 @@ struct Thread {
   // The dialog a waiting system call of this thread has open (a
   // platform::DialogId), 0 for none.
   uint32_t open_dialog = 0;
+  // The deadline of the current frame's wait while it is one only input can
+  // end (poll_for_input); a window that wakes on input does not wake for it.
+  int32_t input_deadline = 0;
   bool pending_left = false;
   bool pending_right = false;
   bool pending_middle = false;
@@ -141,13 +144,14 @@ inline void start_frame(Frame& callee, const Frame& caller, const CodeBlock* cod
   // long start-up, and field by field to a burst of small stores.
   static_assert(sizeof(Frame) == 128, "start_frame sets every field");
   static_assert(std::is_trivially_copyable_v<Frame> && std::is_standard_layout_v<Frame>);
-  static_assert(offsetof(Frame, left_handler) == 32 && ReadMarkCache{} == ReadMarkCache::Unknown);
   callee.position = position;
   callee.code = code;
   callee.base = base;
   callee.top = base;
   callee.discard_result = false;
   callee.line = caller.line;
+#if UINTPTR_MAX > 0xFFFFFFFFu
+  static_assert(offsetof(Frame, left_handler) == 32 && ReadMarkCache{} == ReadMarkCache::Unknown);
   using Bytes16 = char __attribute__((vector_size(16)));
   const Bytes16 zero{};
   char* rest = reinterpret_cast<char*>(&callee) + offsetof(Frame, left_handler);
@@ -158,6 +162,13 @@ inline void start_frame(Frame& callee, const Frame& caller, const CodeBlock* cod
   std::memcpy(rest + 48, &zero, 16);
   std::memcpy(rest + 64, &zero, 16);
   std::memcpy(rest + 80, &zero, 16);
+#else
+  // 32-bit targets (the browser build) lay the frame out otherwise: the same
+  // run of zero bytes, cleared as one.
+  static_assert(ReadMarkCache{} == ReadMarkCache::Unknown);
+  std::memset(reinterpret_cast<char*>(&callee) + offsetof(Frame, left_handler), 0,
+              sizeof(Frame) - offsetof(Frame, left_handler));
+#endif
 }
 
 // Enters a call from caller (the thread's current frame) whose argc

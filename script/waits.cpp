@@ -44,7 +44,14 @@ std::optional<platform::DialogOutcome> run_dialog(CallArgs& args, const platform
 
 CallStatus poll_again(CallArgs& args) {
   args.thread.frame().wait_deadline = as_deadline(int64_t(args.machine.clock.held) + 1);
+  args.thread.input_deadline = 0;
   return CallStatus::Again;
+}
+
+CallStatus poll_for_input(CallArgs& args) {
+  CallStatus status = poll_again(args);
+  args.thread.input_deadline = args.thread.frame().wait_deadline;
+  return status;
 }
 
 }  // namespace tavelo::script

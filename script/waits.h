@@ -21,6 +21,9 @@ CallStatus finish_wait(CallArgs& args, int32_t result);
 
 // Polls again in 1 ms: the deadline moves on to the held script time + 1.
 CallStatus poll_again(CallArgs& args);
+// poll_again for a wait that only the player's input ends (a click, a key):
+// a window that wakes on input need not wake for it (rest_allowance).
+CallStatus poll_for_input(CallArgs& args);
 
 // Clears the frame's wait state without giving a result.
 void end_wait(CallArgs& args);

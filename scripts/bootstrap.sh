@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the engine, its tools and its tests need, but only
 # those that are missing, so a second run costs a dpkg query and nothing more.
+# With --web it installs the browser build's tools instead: Debian's emscripten,
+# chromium for the browser test, and dpkg-dev for `apt-get source`.
 set -euo pipefail
 
 packages=(
@@ -13,6 +15,9 @@ packages=(
   xvfb xdotool imagemagick sox vorbis-tools lua5.4
   libspeechd-dev libwebsockets-dev speech-dispatcher speech-dispatcher-espeak-ng espeak-ng
 )
+if [ "${1:-}" = "--web" ]; then
+  packages=(emscripten chromium dpkg-dev fonts-ipafont-gothic fonts-ipafont-mincho)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

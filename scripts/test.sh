@@ -2,7 +2,8 @@
 # Installs what is missing, checks the layer rule, builds the engine, tools and
 # tests, and runs every test: the unit and scenario tests (plain build), the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the audio tests under
-# ThreadSanitizer, and a short run of every fuzz target. Set
+# ThreadSanitizer, a short run of every fuzz target, and the browser build in
+# Debian's chromium (its libraries cached under ~/.cache/tavelo). Set
 # TAVELO_FUZZ_SECONDS to fuzz longer (default 10 per target).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,3 +43,7 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTAVELO_FUZZ=ON -DTAVELO
   -DTAVELO_BENCHMARKS=OFF >/dev/null
 cmake --build build-fuzz -j "$jobs" --target fuzz_targets
 ./fuzz/run_all.sh build-fuzz/bin "$fuzz_seconds"
+
+echo "== the browser build in chromium"
+./scripts/web.sh --build-only
+python3 tests/web/browser_test.py build build-web

@@ -240,6 +240,41 @@ TEST(Composition, display_scale_smooths_changed_cells_with_a_margin) {
   EXPECT_EQ(scene.state.screen.shown[0], (Rect{147, 0, 153, 150}));
 }
 
+TEST(Composition, frames_have_work_while_cells_are_marked_or_a_sprite_effect_runs) {
+  Scene scene(200, 100);
+  int32_t background = scene.numbered(200, 100);
+  Sprite& sprite = scene.sprite(background, {0, 0, 50, 50}, 0, 0);
+  EXPECT_TRUE(frame_has_work(scene.state));  // the new sprite's cells
+  scene.frame();
+  EXPECT_FALSE(frame_has_work(scene.state));
+
+  start_move(scene.state, sprite, 100, 40, 100, scene.now);
+  EXPECT_TRUE(frame_has_work(scene.state));
+  scene.frame(50);
+  EXPECT_TRUE(frame_has_work(scene.state));
+  scene.frame(60);  // the move has ended
+  scene.frame();
+  EXPECT_FALSE(frame_has_work(scene.state));
+
+  std::vector<AnimationFrame> ending = {{0, 50}, {kHomePattern, -1}};
+  ASSERT_TRUE(define_frames(sprite, ending, Start::Now, scene.now));
+  EXPECT_TRUE(frame_has_work(scene.state));
+  scene.frame(60);  // the final pattern ends the list
+  scene.frame();
+  EXPECT_FALSE(frame_has_work(scene.state));
+
+  fade_level(sprite, 128, 100, scene.now);
+  EXPECT_TRUE(frame_has_work(scene.state));
+  scene.frame(120);
+  scene.frame();
+  EXPECT_FALSE(frame_has_work(scene.state));
+
+  mark_changed(scene.state, background, {0, 0, 10, 10});
+  EXPECT_TRUE(frame_has_work(scene.state));
+  scene.frame();
+  EXPECT_FALSE(frame_has_work(scene.state));
+}
+
 TEST(Screen, window_picture_borders_and_coordinates) {
   Scene scene(100, 50);
   int32_t background = scene.page(100, 50, 0x0000FF);

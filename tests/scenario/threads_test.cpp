@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "host/engine.h"
+#include "host/frame_loop.h"
+#include "host/startup.h"
+#include "script/scheduler.h"
 #include "tests/support/host_input.h"
+#include "tests/support/game_builder.h"
 #include "tests/support/script_harness.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 namespace {
@@ -341,6 +348,56 @@ clicked:
   )",
                              "", {}, hooks);
   EXPECT_EQ(run.lines, (Lines{"1 ", "right handler ", "0 "}));
+}
+
+// A window wakes on input, so a wait only input ends needs no wake-up of its
+// own; the virtual clock still steps through it, and a timed wait in another
+// thread, or skipping, sets the window's wake-up again.
+TEST(Threads, a_click_wait_lets_a_window_rest_until_input_but_not_the_virtual_clock) {
+  TempDirectory game;
+  GameFiles files;
+  files.scripts.push_back({"scenario/start.tvo", start_script(R"(
+    push_int 1
+    syscall_discard wait_click 1
+    push_int {$sleeper@GLOBAL}
+    syscall 0xF2F9DAA8 1
+    pop
+    push_int 1
+    syscall_discard wait_click 1
+  )", R"(
+.function "$sleeper@GLOBAL" sleeper
+sleeper:
+    push_int 40
+    syscall_discard 0xCF35F0E3 1
+    return
+)")});
+  write_game(game, files);
+  TestEngine test(game.path());
+  test.engine.resources.settings.store_directory = game.at("settings");
+  host::EngineRun run;
+  ASSERT_TRUE(host::start_engine(test.engine, {}, run));
+  script::Machine& machine = test.engine.script;
+  auto step_until = [&](auto done) {
+    for (int cycle = 0; cycle < 200 && !done(); ++cycle) {
+      ASSERT_NE(host::step_engine(test.engine, run), host::EngineStep::Ended);
+      host::rest_after_cycle(test.engine);
+    }
+    ASSERT_TRUE(done());
+  };
+  step_until([&] { return run.stage == host::EngineRun::Stage::Game && script::sleep_allowance(machine) == 1; });
+  EXPECT_EQ(script::rest_allowance(machine, 100), 100u);
+  machine.skip.skip_all = true;
+  EXPECT_EQ(script::rest_allowance(machine, 100), 1u);
+  machine.skip.skip_all = false;
+
+  schedule_click(test, test.platform.ticks_ms() + 1, platform::MouseButton::Left);
+  step_until([&] {
+    return machine.threads.size() == 2 &&
+           std::all_of(machine.threads.begin(), machine.threads.end(), [](auto& thread) { return thread->frame().waiting; });
+  });
+  uint32_t sleeper_left = script::rest_allowance(machine, 100);
+  EXPECT_GT(sleeper_left, 1u);
+  EXPECT_LE(sleeper_left, 40u);
 }
 
 }  // namespace
