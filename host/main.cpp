@@ -16,6 +16,7 @@
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/sdl/sdl_platform.h"
+#include "platform/system.h"
 #include "platform/text_encoding.h"
 #include "resources/memory.h"
 
@@ -81,6 +82,16 @@ std::optional<uint32_t> parse_debug_switch(std::string_view text) {
     value = value * 10 + uint64_t(c - '0');
   }
   return value > 65535 ? std::nullopt : std::optional<uint32_t>(uint32_t(value));
+}
+
+// The demo beside the executable in a build tree, or where an installation
+// puts it (../share/games/tavelo/demo from the engine's directory).
+std::string bundled_demo_directory() {
+  std::string here = tavelo::platform::executable_directory();
+  std::string built = here + "/games/demo";
+  if (tavelo::platform::is_directory(built)) return built;
+  std::string installed = here + "/../share/games/tavelo/demo";
+  return tavelo::platform::is_directory(installed) ? installed : built;
 }
 
 int usage_error(const std::string& message) {
@@ -165,7 +176,7 @@ int main(int argc, char** argv) {
     replay = std::move(parsed.events);
   }
 
-  if (command.game_directory.empty()) command.game_directory = platform::executable_directory() + "/games/demo";
+  if (command.game_directory.empty()) command.game_directory = bundled_demo_directory();
   if (!platform::is_directory(command.game_directory) || !platform::change_directory(command.game_directory)) {
     std::fprintf(stderr, "tavelo: %s is not a game directory\n", command.game_directory.c_str());
     return 255;
@@ -177,6 +188,7 @@ int main(int argc, char** argv) {
 
   if (!command.audio_out.empty() && !command.headless) return usage_error("--audio-out needs --headless");
 
+  platform::install_stop_signals();
   std::unique_ptr<platform::Platform> backend;
   if (!command.headless) {
     backend = platform::create_sdl_platform();
