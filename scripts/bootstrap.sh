@@ -11,6 +11,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xdotool imagemagick sox vorbis-tools lua5.4
+  lintian
 )
 
 missing=()
