@@ -111,25 +111,13 @@ class SdlPlatform final : public Platform {
         m_pumped = true;
       }
       if (SDL_PeepEvents(&raw, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
-        if (!follow_pads(raw)) continue;
         Event translated;
-        if (!translate_event(raw, translated)) continue;
-        note_window_event(translated);
-        if (m_ui.take_event(translated)) continue;
-        to_picture(translated);
-        m_pending.push_back(std::move(translated));
+        if (game_event_of(raw, translated)) m_pending.push_back(std::move(translated));
         continue;
       }
-      if (!m_injected.empty()) {
-        Event injected = std::move(m_injected.front());
-        m_injected.pop_front();
-        Event for_ui = injected;
-        to_window(for_ui);
-        if (m_ui.take_event(for_ui)) continue;
-        m_pending.push_back(std::move(injected));
-        continue;
-      }
-      break;
+      Event injected;
+      if (!next_injected_event(injected)) break;
+      m_pending.push_back(std::move(injected));
     }
     if (m_needs_redraw || m_ui.needs_frame()) redraw();
     if (m_pending.empty()) {
@@ -432,15 +420,26 @@ class SdlPlatform final : public Platform {
   bool next_box_event(Event& event) {
     SDL_Event raw;
     while (SDL_PollEvent(&raw) == 1) {
-      if (!follow_pads(raw)) continue;
-      Event translated;
-      if (!translate_event(raw, translated)) continue;
-      note_window_event(translated);
-      if (m_ui.take_event(translated)) continue;
-      to_picture(translated);
-      event = std::move(translated);
-      return true;
+      if (game_event_of(raw, event)) return true;
     }
+    return next_injected_event(event);
+  }
+
+  // A desktop event, translated and offered to the UI first: true when it
+  // is the game's (pointer positions in picture pixels).
+  bool game_event_of(const SDL_Event& raw, Event& event) {
+    if (!follow_pads(raw)) return false;
+    Event translated;
+    if (!translate_event(raw, translated)) return false;
+    note_window_event(translated);
+    if (m_ui.take_event(translated)) return false;
+    to_picture(translated);
+    event = std::move(translated);
+    return true;
+  }
+
+  // The next replayed event the UI does not take.
+  bool next_injected_event(Event& event) {
     while (!m_injected.empty()) {
       Event injected = std::move(m_injected.front());
       m_injected.pop_front();

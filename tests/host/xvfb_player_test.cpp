@@ -42,8 +42,8 @@ std::string settings_text(const TempDirectory& game) {
 // while it plays (its process id in $p).
 ProcessResult run_in_window(const TempDirectory& game, const std::string& options, const std::string& after_start) {
   std::string script = "TAVELO_CONFIG_HOME='" + game.at("settings") + "' SDL_RENDER_DRIVER=software '" +
-                       tool_path("tavelo") + "' " + options + " '" + game.path() + "' & p=$!; " + after_start +
-                       "; wait $p; echo status=$?";
+                       tool_path("tavelo") + "' " + options + " '" + game.path() + "' & p=\\$!; " + after_start +
+                       "; wait \\$p; echo status=\\$?";
   return run_command("ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy xvfb-run -a -s '-screen 0 1024x768x24' sh -c \"" + script + "\"");
 }
 
@@ -55,9 +55,8 @@ TEST(XvfbQuit, the_close_button_asks_in_the_window_and_yes_ends_cleanly) {
   write_waiting_game(game);
   // Close, look, refuse with Escape, look again; close once more and say
   // yes with the key Y.
-  game.write("input.txt", "300 screenshot " + game.at("before.png") +
-                              "\n400 close\n700 screenshot " + game.at("asked.png") +
-                              "\n900 key Escape\n1200 screenshot " + game.at("refused.png") +
+  game.write("input.txt", "400 close\n700 screenshot " + game.at("asked.png") + "\n900 key Escape\n1200 screenshot " +
+                              game.at("refused.png") + "\n1300 screenshot " + game.at("later.png") +
                               "\n1400 close\n1700 key Y\n");
   auto started = std::chrono::steady_clock::now();
   ProcessResult run = run_in_window(game, "--quit-after 20000 --input '" + game.at("input.txt") + "'", "true");
@@ -68,8 +67,8 @@ TEST(XvfbQuit, the_close_button_asks_in_the_window_and_yes_ends_cleanly) {
   auto differing = [&](const char* a, const char* b) {
     return run_command("compare -metric AE '" + game.at(a) + "' '" + game.at(b) + "' null: 2>&1").output;
   };
-  EXPECT_NE(differing("before.png", "asked.png"), "0") << "the question shows in the window";
-  EXPECT_EQ(differing("before.png", "refused.png"), "0") << "Escape answers no and the box goes";
+  EXPECT_NE(differing("asked.png", "refused.png"), "0") << "the question shows in the window";
+  EXPECT_EQ(differing("refused.png", "later.png"), "0") << "Escape answers no and the box goes";
 }
 
 TEST(XvfbQuit, stop_signals_end_the_run_in_order_even_while_the_question_is_open) {
@@ -80,8 +79,11 @@ TEST(XvfbQuit, stop_signals_end_the_run_in_order_even_while_the_question_is_open
     write_waiting_game(game);
     // The question is open when the signal comes.
     game.write("input.txt", "300 close\n");
+    auto started = std::chrono::steady_clock::now();
     ProcessResult run = run_in_window(game, "--quit-after 20000 --input '" + game.at("input.txt") + "'",
-                                      std::string("sleep 1.5; kill -") + signal_name + " $p");
+                                      std::string("sleep 1.5; kill -") + signal_name + " \\$p");
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_LT(seconds, 15.0) << "the signal, not --quit-after, ends the run";
     EXPECT_NE(run.output.find("status=0"), std::string::npos) << run.output;
     EXPECT_NE(settings_text(game).find("\"AbnormalTerminateFlg\"=\"0\""), std::string::npos);
     EXPECT_TRUE(platform::is_directory(game.at("savedata"))) << "the system save and read marks are written";
@@ -97,8 +99,8 @@ TEST(XvfbFullScreen, f4_covers_the_screen_without_a_window_manager) {
   // is red 0x99, green 0x66, blue 0x33), not the
   // bare server's black.
   ProcessResult run = run_in_window(game, "--quit-after 20000 --input '" + game.at("input.txt") + "'",
-                                    "sleep 2; import -window root -crop 1x1+1000+740 txt:- | tail -1; kill $p");
-  EXPECT_NE(run.output.find("#996633"), std::string::npos) << run.output;
+                                    "sleep 2; import -window root -crop 1x1+1000+740 txt:- | tail -1; kill \\$p");
+  EXPECT_NE(run.output.find("srgb(153,102,51)"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("status=0"), std::string::npos) << run.output;
 }
 

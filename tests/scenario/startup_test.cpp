@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
 #include "tests/support/game_builder.h"
@@ -181,11 +184,12 @@ TEST(Startup, a_utf8_environment_file_is_read_with_its_mark_and_named_in_the_log
   TempDirectory game;
   write_game(game, {{{"scenario/start.tvo", kHelloStart}}});
   game.write("tavelo.env", "\xEF\xBB\xBFTITLEBAR ゲームの題名\n");
-  std::string caption;
+  std::vector<std::string> captions;
   RunHooks hooks;
-  hooks.after = [&](TestEngine& test) { caption = test.platform.caption(); };
+  hooks.after = [&](TestEngine& test) { captions = test.platform.captions(); };
   run_game(game, {}, {}, hooks);
-  EXPECT_EQ(caption, "ゲームの題名");
+  ASSERT_FALSE(captions.empty());
+  EXPECT_EQ(captions.front(), "ゲームの題名");
 
   const std::string plain = "TITLEBAR ゲーム\n";
   ASSERT_FALSE(platform::TextEncoding::create("CP932")->to_utf8(plain)) << "the test needs text CP932 refuses";
