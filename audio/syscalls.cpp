@@ -50,8 +50,8 @@ std::optional<ChannelId> channel_argument(const CallArgs& args) {
   if constexpr (numbered(G)) {
     int32_t channel = args.int_at(1);
     if (channel < 0 || channel >= kNumberedChannels) {
-      // The message names one past the last channel; scripts' authors know it so.
-      script::report_call_error(args, "chは0～%dです", {kNumberedChannels});
+      // The message gives the range it checks: 0 to the last channel.
+      script::report_call_error(args, "chは0～%dです", {kNumberedChannels - 1});
       return std::nullopt;
     }
     return ChannelId{G, channel};

@@ -94,7 +94,11 @@ void radio_group(const char* heading, std::span<const char* const> labels, int32
 
 SettingsDialog::SettingsDialog(SettingsDialogKind kind, SettingsValues values, SettingsValues defaults,
                                SettingsLayout layout)
-    : m_kind(kind), m_values(std::move(values)), m_defaults(std::move(defaults)), m_layout(std::move(layout)) {}
+    : m_kind(kind),
+      m_values(std::move(values)),
+      m_defaults(std::move(defaults)),
+      m_layout(std::move(layout)),
+      m_opening_tab(m_values.last_page) {}
 
 std::string SettingsDialog::title() const {
   switch (m_kind) {
@@ -132,10 +136,14 @@ platform::DialogStatus SettingsDialog::draw() {
   if (m_kind == SettingsDialogKind::Combined) {
     if (ImGui::BeginTabBar("pages")) {
       for (size_t i = 0; i < std::size(kTabs); ++i) {
-        // The stored tab is selected once, when the dialog opens.
-        ImGuiTabItemFlags flags = !m_tab_chosen && int32_t(i) == m_values.last_page ? ImGuiTabItemFlags_SetSelected : 0;
+        // The stored tab is asked for once, when the dialog opens. The tab
+        // bar shows its first tab for that one frame all the same and the
+        // asked-for one from the next, so only the tabs it shows from then
+        // on are the tab the dialog is on.
+        const bool opening = int32_t(i) == m_opening_tab;
+        ImGuiTabItemFlags flags = !m_tab_chosen && opening ? ImGuiTabItemFlags_SetSelected : 0;
         if (ImGui::BeginTabItem(kTabs[i].label, nullptr, flags)) {
-          m_values.last_page = int32_t(i);
+          if (m_tab_chosen || opening) m_values.last_page = int32_t(i);
           draw_page(kTabs[i].page);
           ImGui::EndTabItem();
         }

@@ -71,7 +71,9 @@ class SettingsDialog final : public platform::DialogContent {
   SettingsValues m_values;
   SettingsValues m_defaults;
   SettingsLayout m_layout;
-  // The tab the combined dialog selects when it opens.
+  // The tab the combined dialog opens on (the stored CONFIG_LASTPAGE), and
+  // whether the tab bar has been asked for it.
+  int32_t m_opening_tab = 0;
   bool m_tab_chosen = false;
 };
 

@@ -35,33 +35,44 @@ Rect moved(Rect rect, int64_t dx, int64_t dy) {
   return {int32_t(x), int32_t(y), rect.width, rect.height};
 }
 
+void mark_chain(State& state, int32_t page_handle, Rect rect, int depth);
+
+// Passes a change of a page the sprites show (their source page or its alpha
+// page) on to the sprites' destinations.
+void mark_viewers(State& state, int32_t shown_page, int32_t page_handle, Rect rect, int depth) {
+  auto viewers = state.changes.viewers.find(shown_page);
+  if (viewers == state.changes.viewers.end()) return;
+  for (int32_t handle : viewers->second) {
+    Sprite* sprite = find_sprite(state, handle);
+    if (!sprite || sprite->destination == page_handle) continue;
+    if (sprite->transform.on) {
+      // A transformed picture cannot be patched: rebuild it and redraw the
+      // whole destination.
+      sprite->transform.valid = false;
+      mark_chain(state, sprite->destination, {0, 0, 9999, 9999}, depth + 1);
+    } else {
+      mark_chain(state, sprite->destination,
+                 moved(rect, int64_t(sprite->x) - sprite->source.x, int64_t(sprite->y) - sprite->source.y), depth + 1);
+    }
+  }
+}
+
 void mark_chain(State& state, int32_t page_handle, Rect rect, int depth) {
   if (rect.empty()) return;
   if (Destination* record = find_destination(state, page_handle)) mark_cells(*record, rect);
-  if (depth >= kMaxMarkChain || state.sprites.sprites.empty()) return;
+  if (depth >= kMaxMarkChain || state.changes.viewers.empty()) return;
 
-  // Only an 8-bit page can serve as an alpha page, so other pages skip the
-  // alpha lookups of every sprite.
+  mark_viewers(state, page_handle, page_handle, rect, depth);
+  // Only an 8-bit page can serve as an alpha page. Which pages it serves is
+  // asked of the shown pages alone: a page no sprite shows passes nothing on.
   const Page* page = find_page(state, page_handle);
-  bool may_be_alpha = page && page->depth == Depth::Indexed8;
-  for (auto& [handle, sprite] : state.sprites.sprites) {
-    if (sprite.destination == page_handle) continue;
-    bool shows_page = sprite.source_page == page_handle;
-    if (!shows_page && may_be_alpha) {
-      const Page* source = find_page(state, sprite.source_page);
-      shows_page = source && source->alpha_page == page_handle;
-    }
-    if (!shows_page) continue;
-    if (sprite.transform.on) {
-      // A transformed picture cannot be patched: rebuild it and redraw the
-      // whole destination.
-      sprite.transform.valid = false;
-      mark_chain(state, sprite.destination, {0, 0, 9999, 9999}, depth + 1);
-    } else {
-      mark_chain(state, sprite.destination,
-                 moved(rect, int64_t(sprite.x) - sprite.source.x, int64_t(sprite.y) - sprite.source.y), depth + 1);
-    }
+  if (!page || page->depth != Depth::Indexed8) return;
+  std::vector<int32_t> owners;
+  for (const auto& [shown, sprites] : state.changes.viewers) {
+    const Page* source = shown == page_handle ? nullptr : find_page(state, shown);
+    if (source && source->alpha_page == page_handle) owners.push_back(shown);
   }
+  for (int32_t owner : owners) mark_viewers(state, owner, page_handle, rect, depth);
 }
 
 }  // namespace
@@ -74,6 +85,17 @@ void mark_changed(State& state, int32_t page_handle, Rect rect) {
 void mark_whole_page(State& state, int32_t page_handle) {
   const Page* page = find_page(state, page_handle);
   if (page) mark_changed(state, page_handle, {0, 0, page->width, page->height});
+}
+
+void add_viewer(State& state, int32_t page_handle, int32_t sprite_handle) {
+  state.changes.viewers[page_handle].insert(sprite_handle);
+}
+
+void remove_viewer(State& state, int32_t page_handle, int32_t sprite_handle) {
+  auto viewers = state.changes.viewers.find(page_handle);
+  if (viewers == state.changes.viewers.end()) return;
+  viewers->second.erase(sprite_handle);
+  if (viewers->second.empty()) state.changes.viewers.erase(viewers);
 }
 
 Destination* find_destination(State& state, int32_t page_handle) {

@@ -7,9 +7,16 @@
 // moved by the sprite's offset, and from there through further sprites, so
 // chains of pages reach the screen. While updates are locked nothing is
 // marked at all: those changes are lost, as scripts expect.
+//
+// The sprites that show a page are indexed by that page (the sprite table
+// keeps the index as sprites come and go), so a change asks only the sprites
+// it concerns: the work of a frame grows with the sprites that change, not
+// with their number times the number of all sprites.
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "graphics/rect.h"
@@ -35,6 +42,9 @@ struct ChangeMarks {
   // A handful of records in practice (the screen and a few layer pages), so
   // a linear search beats anything cleverer.
   std::vector<Destination> destinations;
+  // Source page handle -> handles of the sprites showing it. Pages no sprite
+  // shows have no entry.
+  std::map<int32_t, std::set<int32_t>> viewers;
 };
 
 // Changes may travel through at most this many pages; a cycle of sprites
@@ -47,6 +57,11 @@ inline constexpr int kMaxMarkChain = 16;
 void mark_changed(State& state, int32_t page_handle, Rect rect);
 // The whole page and whatever shows it.
 void mark_whole_page(State& state, int32_t page_handle);
+
+// The sprite table's part of the index: a sprite starts or stops showing its
+// source page.
+void add_viewer(State& state, int32_t page_handle, int32_t sprite_handle);
+void remove_viewer(State& state, int32_t page_handle, int32_t sprite_handle);
 
 Destination* find_destination(State& state, int32_t page_handle);
 const Destination* find_destination(const State& state, int32_t page_handle);

@@ -157,23 +157,27 @@ void recompose(State& state, Destination& record) {
   }
 }
 
+// Sprites are updated through the stacking list: every sprite is in it, the
+// order does not matter to an update, and a list of pointers lets the next
+// sprites be fetched while one is updated, where walking the table's tree
+// waits for each in turn.
 void update_sprites(State& state, uint32_t now) {
-  for (auto& [handle, sprite] : state.sprites.sprites) update_sprite(state, sprite, now);
+  for (Sprite* sprite : state.sprites.stacking) update_sprite(state, *sprite, now);
 }
 
 void run_frame_cycle(State& state, uint32_t now) {
   const int32_t display = state.screen.display_page;
   const bool locked = state.pacer.display_lock > 0;
-  for (auto& [handle, sprite] : state.sprites.sprites) {
-    if (sprite.destination != display) update_sprite(state, sprite, now);
+  for (Sprite* sprite : state.sprites.stacking) {
+    if (sprite->destination != display) update_sprite(state, *sprite, now);
   }
   if (!locked) {
     for (Destination& record : state.changes.destinations) {
       if (record.page != display) recompose(state, record);
     }
   }
-  for (auto& [handle, sprite] : state.sprites.sprites) {
-    if (sprite.destination == display) update_sprite(state, sprite, now);
+  for (Sprite* sprite : state.sprites.stacking) {
+    if (sprite->destination == display) update_sprite(state, *sprite, now);
   }
   if (!locked) {
     if (Destination* record = find_destination(state, display)) recompose(state, *record);

@@ -259,8 +259,13 @@ void rebuild_transform(State& state, Sprite& sprite) {
   const Page* destination = find_page(state, sprite.destination);
   Rect cut = destination ? intersect(square, {0, 0, destination->width, destination->height}) : Rect{};
   if (cut.empty()) {
-    transform.page = {};
-    transform.alpha = {};
+    // Nothing of it shows. The pages go once: a page record is large, and
+    // clearing both again every frame would cost a sprite turning off the
+    // page more than all the rest of its update.
+    if (transform.page.width != 0 || transform.alpha.width != 0) {
+      transform.page = {};
+      transform.alpha = {};
+    }
     transform.rect = {};
     return;
   }

@@ -31,6 +31,7 @@ void destroy_sprite(State& state, int32_t handle) {
   if (it == state.sprites.sprites.end()) return;
   Sprite& sprite = it->second;
   count_sprite_user(state, sprite.source_page, -1);
+  remove_viewer(state, sprite.source_page, handle);
   if (sprite.owns_page) release_page(state, sprite.source_page, ReleaseMode::Force);
   detach_destination(state, sprite.destination);
   unlink(state.sprites, sprite);
@@ -65,6 +66,7 @@ int32_t create_sprite(State& state, int32_t source_page, Rect source, int32_t de
   sprite.group = handle;
   state.sprites.stacking.push_back(&sprite);
   count_sprite_user(state, source_page, +1);
+  add_viewer(state, source_page, handle);
   attach_destination(state, destination);
   return handle;
 }

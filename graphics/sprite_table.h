@@ -97,11 +97,12 @@ enum class Turning : uint8_t { None, Timed, Endless };
 // Rotation and scaling. A transformed sprite is drawn from a page of its own
 // that holds the rotated and scaled picture; it is rebuilt only when angle,
 // scales, position or source change.
+// The fields every frame reads come first and the pages (a kilobyte each)
+// last, so that a frame of thousands of turning sprites reads few cache lines
+// of each.
 struct SpriteTransform {
   bool on = false;     // set by the _mod creations, rotations and scales; stays set
   bool valid = false;  // the page matches the sprite
-  Page page;           // 24-bit; width 0 until built
-  Page alpha;          // its transparency, 255 where nothing was drawn
   Rect rect;           // where the page lies on the destination
   Turning turning = Turning::None;
   float angle = 0.0f;  // degrees
@@ -113,6 +114,8 @@ struct SpriteTransform {
   float scale_y = 1.0f;
   KeyframeAnimation<float> scale_x_keys;
   KeyframeAnimation<float> scale_y_keys;
+  Page page;   // 24-bit; width 0 until built
+  Page alpha;  // its transparency, 255 where nothing was drawn
 };
 
 struct Sprite {

@@ -176,7 +176,7 @@ std::string editor_command(Engine& engine) {
       return engine.encoding.from_utf8_lossy(editor_template_for(*editor));
     }
   }
-  return {};
+  return engine.host.debug.fast_read_editor;
 }
 
 void open_in_editor(Engine& engine, std::string_view script_name, int32_t line) {

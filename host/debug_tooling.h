@@ -34,12 +34,15 @@ struct DebugTooling {
   std::string status_text;  // last set, UTF-8
   // The next text shown starts a new position text.
   bool position_restarts = true;
+  // Line 2 of the fast-read file (game text): the editor command when no
+  // other names one.
+  std::string fast_read_editor;
 };
 
 // The editor command as the author configured it, in the game code page with
 // "%fn%" and "%line%" placeholders: the Editor setting unless it is "none" or
-// empty; else $VISUAL or $EDITOR with its line switch; else empty (the
-// desktop opener is used).
+// empty; else $VISUAL or $EDITOR with its line switch; else the fast-read
+// file's editor line; else empty (the desktop opener is used).
 std::string editor_command(Engine& engine);
 
 // The line switch a known editor takes, from the command's program name:

@@ -13,6 +13,7 @@
 #include "host/engine.h"
 #include "host/debug_tooling.h"
 #include "host/display_modes.h"
+#include "host/fast_read.h"
 #include "host/frame_loop.h"
 #include "host/main_window.h"
 #include "host/movie_link.h"
@@ -303,6 +304,7 @@ int run_engine(Engine& engine, const StartupOptions& options) {
   check_environment_encoding(engine, options.environment_file, *environment_bytes);
   engine.resources.environment = resources::parse_environment(*environment_bytes, engine.resources.lead_bytes);
   resources::forget_environment_values(engine.resources.settings);
+  apply_fast_read_file(engine);
 
   engine.script.caption = resources::env_setting_text(engine.resources, resources::EnvText::Titlebar);
   engine.platform.set_caption(engine.encoding.to_utf8_lossy(engine.script.caption));

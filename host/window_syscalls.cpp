@@ -44,6 +44,10 @@ CallStatus sys_full_screen_height(Engine& engine, CallArgs& args) {
 
 CallStatus sys_screen_mode_find(Engine& engine, CallArgs& args) { return args.done(chosen_mode(engine, args).width); }
 
+// A key compiled scripts may use among the window calls that has no behaviour
+// of its own: it takes whatever it is given and gives 0.
+CallStatus sys_window_no_operation(Engine&, CallArgs& args) { return args.done(0); }
+
 constexpr SyscallEntry kWindowSyscalls[] = {
     {0xC438BA98, "menu_request_open", sys_menu_request_open, script::SyscallFlags::None,
      "-> int 0; the current menu request becomes the screen the script shows"},
@@ -53,6 +57,8 @@ constexpr SyscallEntry kWindowSyscalls[] = {
      "int width, int height -> int the height of the full-screen mode chosen for that size (the first answer is kept)"},
     {0xF63ED9AE, "screen_mode_find", sys_screen_mode_find, script::SyscallFlags::None,
      "int width, int height -> int the width of the full-screen mode chosen for that size"},
+    {0x62374297, "window_no_operation", sys_window_no_operation, script::SyscallFlags::None,
+     "any arguments... -> int 0; does nothing: the key has no behaviour of its own"},
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -461,6 +462,15 @@ std::optional<FileIdentity> file_identity(const std::string& host_path) {
   struct stat info;
   if (::stat(host_path.c_str(), &info) != 0) return std::nullopt;
   return FileIdentity{uint64_t(info.st_dev), uint64_t(info.st_ino)};
+}
+
+bool on_fixed_disk(const std::string& host_path) {
+  constexpr unsigned long kIso9660 = 0x9660;
+  constexpr unsigned long kUdf = 0x15013346;
+  struct statfs info;
+  if (::statfs(host_path.c_str(), &info) != 0) return true;
+  const auto type = static_cast<unsigned long>(info.f_type);
+  return type != kIso9660 && type != kUdf;
 }
 
 std::string shortened_file_name(std::string_view name, size_t max_bytes) {

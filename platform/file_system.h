@@ -94,6 +94,10 @@ struct FileIdentity {
   auto operator<=>(const FileIdentity&) const = default;
 };
 std::optional<FileIdentity> file_identity(const std::string& host_path);
+// Whether a path lies on a disk that stays in the machine: false only for
+// the file systems of optical discs (ISO 9660, UDF), which a game may be run
+// from; true when it cannot be told.
+bool on_fixed_disk(const std::string& host_path);
 
 bool is_file(const std::string& host_path);
 // Last-write time in 100 ns units since 1601-01-01 (the engine's file-time

@@ -3,7 +3,9 @@
 #include "resources/settings.h"
 
 #include <algorithm>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "resources/state.h"
@@ -227,6 +229,37 @@ constexpr int32_t kDefaultVoiceLevel = 1000;
 
 std::string voice_level_name(int index) { return "VoiceSetupLvl" + std::to_string(index); }
 
+bool same_value_name(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// Any write of a value that went through (a script's too) makes the store
+// its source again. Value names do not tell ASCII case apart.
+SettingsWrite forget_unwritten(State& state, std::string_view name, SettingsWrite result) {
+  if (result == SettingsWrite::Written) {
+    std::erase_if(state.settings.unwritten, [&](const auto& kept) { return same_value_name(kept.first, name); });
+  }
+  return result;
+}
+
+// A write of a user setting that failed keeps its value for the run.
+SettingsWrite note_write(State& state, std::string_view name, std::string_view text, SettingsWrite result) {
+  if (result != SettingsWrite::Written) state.settings.unwritten[std::string(name)] = std::string(text);
+  return forget_unwritten(state, name, result);
+}
+
+SettingsWrite note_writes(State& state, std::span<const SettingsAssignment> assignments, SettingsWrite result) {
+  for (const SettingsAssignment& assignment : assignments) note_write(state, assignment.name, assignment.value, result);
+  return result;
+}
+
+std::optional<int32_t> unwritten_int(const State& state, std::string_view name) {
+  auto kept = state.settings.unwritten.find(name);
+  if (kept == state.settings.unwritten.end()) return std::nullopt;
+  return parse_leading_int(kept->second);
+}
+
 }  // namespace
 
 void forget_environment_values(SettingsCache& cache) {
@@ -278,15 +311,15 @@ RegistryText reg_read_text(State& state, std::string_view name, std::string_view
 }
 
 SettingsWrite reg_write_int(State& state, std::string_view name, int32_t value) {
-  return reg_write_int(settings_location(state), name, value);
+  return forget_unwritten(state, name, reg_write_int(settings_location(state), name, value));
 }
 
 SettingsWrite reg_write_text(State& state, std::string_view name, std::string_view text) {
-  return reg_write_text(settings_location(state), name, text);
+  return forget_unwritten(state, name, reg_write_text(settings_location(state), name, text));
 }
 
 SettingsWrite reg_write_text_flushed(State& state, std::string_view name, std::string_view text) {
-  return reg_write_text_flushed(settings_location(state), name, text);
+  return forget_unwritten(state, name, reg_write_text_flushed(settings_location(state), name, text));
 }
 
 int32_t default_user_setting(State& state, UserSetting setting) {
@@ -305,30 +338,43 @@ int32_t clamp_user_setting(State& state, UserSetting setting, int32_t value) {
 
 int32_t read_user_setting(State& state, UserSetting setting) {
   const UserSettingEntry& entry = kUserSettings[size_t(setting)];
-  return clamp_user_setting(state, setting, reg_read_int(state, entry.name, default_of(state, entry)));
+  std::optional<int32_t> value = unwritten_int(state, entry.name);
+  if (!value) value = reg_read_int(state, entry.name, default_of(state, entry));
+  return clamp_user_setting(state, setting, *value);
 }
 
 SettingsWrite write_user_setting(State& state, UserSetting setting, int32_t value) {
-  return reg_write_int(state, kUserSettings[size_t(setting)].name, clamp_user_setting(state, setting, value));
+  const std::string_view name = kUserSettings[size_t(setting)].name;
+  const int32_t clamped = clamp_user_setting(state, setting, value);
+  return note_write(state, name, std::to_string(clamped), reg_write_int(state, name, clamped));
 }
 
 std::string read_user_text(State& state, UserText setting) {
   const UserTextEntry& entry = kUserTexts[size_t(setting)];
+  auto kept = state.settings.unwritten.find(entry.name);
+  if (kept != state.settings.unwritten.end()) return kept->second;
   return reg_read_text(state, entry.name, entry.default_text, kUserTextSize).text;
 }
 
 SettingsWrite write_user_text(State& state, UserText setting, std::string_view text) {
-  return reg_write_text(state, kUserTexts[size_t(setting)].name, text);
+  const std::string_view name = kUserTexts[size_t(setting)].name;
+  const std::string kept(text.substr(0, kUserTextSize - 1));
+  return note_write(state, name, kept, reg_write_text(state, name, text));
 }
 
 int32_t read_voice_level(State& state, int index) {
   if (index < 0 || index >= kVoiceSetupLevels) return kDefaultVoiceLevel;
-  return std::clamp(reg_read_int(state, voice_level_name(index), kDefaultVoiceLevel), 0, kDefaultVoiceLevel);
+  const std::string name = voice_level_name(index);
+  std::optional<int32_t> value = unwritten_int(state, name);
+  if (!value) value = reg_read_int(state, name, kDefaultVoiceLevel);
+  return std::clamp(*value, 0, kDefaultVoiceLevel);
 }
 
 SettingsWrite write_voice_level(State& state, int index, int32_t value) {
   if (index < 0 || index >= kVoiceSetupLevels) return SettingsWrite::Failed;
-  return reg_write_int(state, voice_level_name(index), std::clamp(value, 0, kDefaultVoiceLevel));
+  const std::string name = voice_level_name(index);
+  const int32_t clamped = std::clamp(value, 0, kDefaultVoiceLevel);
+  return note_write(state, name, std::to_string(clamped), reg_write_int(state, name, clamped));
 }
 
 SettingsWrite write_voice_levels(State& state, std::span<const int32_t, kVoiceSetupLevels> levels) {
@@ -340,7 +386,7 @@ SettingsWrite write_voice_levels(State& state, std::span<const int32_t, kVoiceSe
     texts.push_back(std::to_string(std::clamp(levels[size_t(index)], 0, kDefaultVoiceLevel)));
   }
   for (size_t i = 0; i < names.size(); ++i) assignments.push_back({names[i], texts[i]});
-  return write_string_values(settings_location(state), assignments);
+  return note_writes(state, assignments, write_string_values(settings_location(state), assignments));
 }
 
 SettingsWrite write_user_settings(State& state, std::span<const UserSettingValue> values) {
@@ -351,7 +397,7 @@ SettingsWrite write_user_settings(State& state, std::span<const UserSettingValue
     texts.push_back(std::to_string(clamp_user_setting(state, value.setting, value.value)));
   }
   for (size_t i = 0; i < values.size(); ++i) assignments.push_back({registry_value_name(values[i].setting), texts[i]});
-  return write_string_values(settings_location(state), assignments);
+  return note_writes(state, assignments, write_string_values(settings_location(state), assignments));
 }
 
 SettingsWrite write_exit_settings(State& state, const ExitSettings& settings) {

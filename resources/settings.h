@@ -8,6 +8,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -67,6 +69,9 @@ struct SettingsCache {
   // Host path of the settings store. Empty until first use, when it is taken
   // from the process environment; tests point it at a directory of their own.
   std::string store_directory;
+  // User settings (by value name, game text) whose last write failed, with
+  // the text that could not be stored: the value set holds for the run.
+  std::map<std::string, std::string, std::less<>> unwritten;
   // Environment values as read, nullopt while unread.
   std::array<std::optional<int32_t>, size_t(EnvInt::Count)> ints{};
   // Text values are read again while they are empty.
@@ -116,7 +121,9 @@ int32_t default_user_setting(State& state, UserSetting setting);
 // A user setting with its default, clamped to its range.
 int32_t read_user_setting(State& state, UserSetting setting);
 // Every write is synced to disk before it replaces the file. Callers may
-// ignore a failure: the setting then keeps its previous stored value.
+// ignore a failure: the value written still holds until the engine ends (the
+// reads of user settings, voice levels and user texts return it), only the
+// store keeps its previous value for the next run.
 SettingsWrite write_user_setting(State& state, UserSetting setting, int32_t value);
 
 // Several values with one replacement of the file, so one sync: dialogs

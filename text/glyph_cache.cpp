@@ -39,6 +39,11 @@ std::string glyph_cache_file_name(std::string_view face, int32_t cell_width4, in
   return name;
 }
 
+uint64_t glyph_data_ceiling(int32_t cell_height4) {
+  const uint64_t rows = uint64_t(std::max(cell_height4 / 4, 0));
+  return std::min<uint64_t>(kGlyphDataStart + kGlyphCodeCount * 255 * rows, kGlyphDataLimit);
+}
+
 std::span<const uint8_t> cached_glyph(const GlyphCache& cache, uint16_t code) {
   if (!glyph_cached(cache, code)) return {};
   const size_t size = size_t(cache.widths[code]) * size_t(std::max(glyph_rows(cache), 0));
@@ -70,7 +75,7 @@ bool read_glyph_cache_file(GlyphCache& cache, std::span<const uint8_t> file) {
   // The file's name already says which face it holds; its cell size decides
   // the glyph layout, so it must be the one this cache was opened with.
   if (cell_width4 != cache.cell_width4 || cell_height4 != cache.cell_height4) return false;
-  if (used < kGlyphDataStart || used > kGlyphDataLimit || reader.remaining() != used) return false;
+  if (used < kGlyphDataStart || used > glyph_data_ceiling(cell_height4) || reader.remaining() != used) return false;
 
   const uint64_t rows = uint64_t(std::max(cell_height4 / 4, 0));
   std::vector<uint32_t> offset_table(kGlyphCodeCount);
@@ -149,10 +154,17 @@ CacheLoad open_glyph_cache(GlyphCache& cache, std::string_view face, int32_t hei
   reset_glyph_cache(cache, face, width * 4, height * 4);
   cache.host_path = std::move(host_path);
   if (cache.host_path.empty()) return CacheLoad::Missing;
-  std::optional<std::vector<uint8_t>> file = platform::read_file(cache.host_path);
+  std::optional<platform::File> file = platform::File::open(cache.host_path, platform::OpenMode::Read);
   if (!file) return CacheLoad::Missing;
   // A damaged file is rebuilt from scratch and replaced at the next close.
-  return read_glyph_cache_file(cache, *file) ? CacheLoad::FromFile : CacheLoad::Damaged;
+  // The length decides first, so a huge file costs no memory and no reading.
+  const uint64_t length = file->length();
+  if (length < kGlyphCacheHeaderSize || length - kGlyphCacheHeaderSize > glyph_data_ceiling(cache.cell_height4)) {
+    return CacheLoad::Damaged;
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(length));
+  if (file->read(bytes) != bytes.size()) return CacheLoad::Damaged;
+  return read_glyph_cache_file(cache, bytes) ? CacheLoad::FromFile : CacheLoad::Damaged;
 }
 
 bool close_glyph_cache(GlyphCache& cache, CacheWrites writes) {

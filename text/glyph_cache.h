@@ -65,10 +65,16 @@ std::span<const uint8_t> cached_glyph(const GlyphCache& cache, uint16_t code);
 // one growth step of data. Keeps host_path.
 void reset_glyph_cache(GlyphCache& cache, std::string_view face, int32_t cell_width4, int32_t cell_height4);
 
+// The most glyph data a cache of this cell size can hold: every character
+// code with a glyph of the widest width, within kGlyphDataLimit. A file
+// holding more is damaged, whatever its tables say.
+uint64_t glyph_data_ceiling(int32_t cell_height4);
+
 // Loads a cache file over a cache already reset for its face and size. Every
 // size and offset is checked against the file: the cell size must be the
-// cache's, the file exactly the header plus U bytes, every glyph inside the
-// data. False (and the cache untouched) for any damage.
+// cache's, the file exactly the header plus U bytes, U within
+// glyph_data_ceiling, every glyph inside the data. False (and the cache
+// untouched) for any damage.
 [[nodiscard]] bool read_glyph_cache_file(GlyphCache& cache, std::span<const uint8_t> file);
 
 // The file image: header, then the used part of the data.
@@ -85,7 +91,9 @@ bool store_glyph(GlyphCache& cache, uint16_t code, int32_t width, std::span<cons
 
 // fontcache_open: closes the open cache, then opens the one for face and cell
 // size (height × 4, width × 4), loading host_path when it holds an intact file.
-// An empty face only closes. A missing or damaged file gives an empty cache.
+// An empty face only closes. A missing or damaged file gives an empty cache;
+// a file longer than any cache of that size is refused by its length alone,
+// before anything of it is read.
 CacheLoad open_glyph_cache(GlyphCache& cache, std::string_view face, int32_t height, int32_t width,
                            std::string host_path, CacheWrites writes);
 

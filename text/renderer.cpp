@@ -506,7 +506,10 @@ bool add_private_font(Renderer& renderer, std::vector<uint8_t> file_bytes) {
   const FT_Long size = FT_Long(file->size());
   FT_Face probe = nullptr;
   if (FT_New_Memory_Face(engine.library, data, size, -1, &probe) != 0) return false;
-  const FT_Long count = probe->num_faces;
+  // A collection names its faces in a table of offsets, which costs four
+  // bytes a face; opening each costs a parse of the font. Games bring a
+  // handful, so only the first kMaxFacesPerFontFile are taken.
+  const FT_Long count = std::min<FT_Long>(probe->num_faces, kMaxFacesPerFontFile);
   FT_Done_Face(probe);
   bool any = false;
   for (FT_Long index = 0; index < count; ++index) {
@@ -523,6 +526,8 @@ bool add_private_font(Renderer& renderer, std::vector<uint8_t> file_bytes) {
   engine.realised = false;
   return true;
 }
+
+size_t private_face_count(Renderer& renderer) { return font_engine(renderer).private_faces.size(); }
 
 FaceSource face_source(Renderer& renderer, std::string_view face) {
   FontEngine& engine = font_engine(renderer);

@@ -99,10 +99,16 @@ int32_t measure_text(Renderer& renderer, const FontRecord& record, std::string_v
 DrawResult draw_text(Renderer& renderer, const FontRecord& record, graphics::Page& page,
                      graphics::Page* alpha_page, std::string_view text, const DrawSettings& settings);
 
+// A collection may name any number of faces; more than this are not opened.
+inline constexpr long kMaxFacesPerFontFile = 64;
+
 // Makes the faces of a font file (TrueType, OpenType or a collection) read
-// through the engine's file layer selectable by their family names. False when
-// FreeType cannot read it.
+// through the engine's file layer selectable by their family names; of a
+// collection, the first kMaxFacesPerFontFile faces. False when FreeType
+// cannot read it.
 bool add_private_font(Renderer& renderer, std::vector<uint8_t> file_bytes);
+// Faces taken from private font files so far (for the debug log and tests).
+size_t private_face_count(Renderer& renderer);
 
 // Which font draws a face name (for the debug log and tests).
 enum class FaceSource { None, Private, Installed };

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/ui/file_chooser.h"
 #include "platform/ui/ui_layer.h"
 
 namespace tavelo::platform {
@@ -395,14 +396,22 @@ Answer HeadlessPlatform::show_message_box(const MessageBoxRequest& request) {
 
 // Dialogs answer at once: a queued Cancel or No cancels, any other queued
 // answer (or none) accepts the default text or the proposed path, or the
-// text a test queued for it. In-window dialogs wait for the player while
-// replayed input is still to come.
+// text a test queued for it. In-window dialogs, and file dialogs as the
+// window's file chooser, wait for the player while replayed input is still
+// to come.
 DialogId HeadlessPlatform::open_dialog(const DialogRequest& request) {
-  if (request.kind == DialogKind::Panel && request.content && m_scripted_input) {
+  const bool file_dialog = request.kind == DialogKind::SaveFile || request.kind == DialogKind::OpenFile;
+  if (m_scripted_input && ((request.kind == DialogKind::Panel && request.content) || file_dialog)) {
     DialogId id = m_next_dialog++;
     if (m_next_dialog == 0) m_next_dialog = 1;
-    if (m_echo) std::fprintf(stderr, "[dialog] %s: waiting for input\n", request.content->title().c_str());
-    m_ui->open_panel(id, request.content);
+    std::shared_ptr<DialogContent> content = request.content;
+    if (file_dialog) {
+      auto chooser = std::make_shared<FileChooser>(request);
+      m_choosers.push_back({id, chooser, request.text});
+      content = std::move(chooser);
+    }
+    if (m_echo) std::fprintf(stderr, "[dialog] %s: waiting for input\n", content->title().c_str());
+    m_ui->open_panel(id, std::move(content));
     return id;
   }
   DialogOutcome outcome{DialogStatus::Accepted, request.text};
@@ -428,9 +437,26 @@ DialogId HeadlessPlatform::open_dialog(const DialogRequest& request) {
 
 DialogOutcome HeadlessPlatform::poll_dialog(DialogId dialog) {
   auto it = std::find_if(m_dialogs.begin(), m_dialogs.end(), [&](const OpenDialog& open) { return open.id == dialog; });
-  if (it == m_dialogs.end()) return m_ui->poll_panel(dialog);
-  DialogOutcome outcome = std::move(it->outcome);
-  m_dialogs.erase(it);
+  if (it != m_dialogs.end()) {
+    DialogOutcome outcome = std::move(it->outcome);
+    m_dialogs.erase(it);
+    return outcome;
+  }
+  DialogOutcome outcome = m_ui->poll_panel(dialog);
+  auto chooser = std::find_if(m_choosers.begin(), m_choosers.end(), [&](const OpenChooser& open) { return open.id == dialog; });
+  if (outcome.status == DialogStatus::Pending || chooser == m_choosers.end()) return outcome;
+  if (outcome.status == DialogStatus::Accepted) {
+    // The chooser's choice; a dialog the policy accepted after the input ran
+    // out takes what an answered dialog takes (a queued text, or the proposal).
+    outcome.text = chooser->chooser->chosen_path();
+    if (outcome.text.empty() && !m_dialog_texts.empty()) {
+      outcome.text = std::move(m_dialog_texts.front());
+      m_dialog_texts.pop_front();
+    } else if (outcome.text.empty()) {
+      outcome.text = chooser->proposal;
+    }
+  }
+  m_choosers.erase(chooser);
   return outcome;
 }
 

@@ -7,12 +7,14 @@
 // that may write it to a file). The menu bar and in-window dialogs are drawn
 // as in a window, with SDL's software renderer over a copy of the frame, so
 // replayed input drives them and screenshots show them; while replayed input
-// is still to come, in-window dialogs wait for it. Tests and automation use
+// is still to come, in-window dialogs and file dialogs (as the window's file
+// chooser) wait for it. Tests and automation use
 // it; it never blocks.
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <span>
 #include <optional>
 #include <string>
@@ -25,6 +27,7 @@ struct SDL_Surface;
 
 namespace tavelo::platform {
 
+class FileChooser;
 class UiLayer;
 
 // How headless message boxes are answered: answers queued in order first, then
@@ -199,6 +202,14 @@ class HeadlessPlatform final : public Platform {
     DialogOutcome outcome;
   };
   std::vector<OpenDialog> m_dialogs;
+  // File dialogs waiting for replayed input, drawn as the window's file
+  // chooser; proposal is what the policy accepts when the input runs out.
+  struct OpenChooser {
+    DialogId id;
+    std::shared_ptr<FileChooser> chooser;
+    std::string proposal;
+  };
+  std::vector<OpenChooser> m_choosers;
   std::deque<std::string> m_dialog_texts;
   DialogId m_next_dialog = 1;
 };

@@ -146,10 +146,13 @@ TEST(SettingsDialogs, the_combined_dialog_scales_speeds_by_their_defaults_and_ke
     std::vector<std::string> keys;
     int32_t text_speed;
     int32_t last_page;
+    int32_t stored_page = -1;  // CONFIG_LASTPAGE of an earlier run, -1 none
   };
   const Case cases[] = {
       {"text speed +100 on the slider", {"Down", "Space", "Right", "Right", "Space", "Return"}, 550, 0},
       {"to the sound tab, cancelled", {"Up", "Right", "Space", "Escape"}, -1, 1},
+      {"opened on the screen tab, cancelled", {"Escape"}, -1, 2, 2},
+      {"opened on the font tab, OK", {"Return"}, 500, 3, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -158,6 +161,11 @@ TEST(SettingsDialogs, the_combined_dialog_scales_speeds_by_their_defaults_and_ke
     setup.environment = std::string(kEnvironment) + "MOJISPEED 500\n";
     setup.body = "    syscall_discard config_all_dialog 0\n";
     setup.keys = c.keys;
+    if (c.stored_page >= 0) {
+      setup.before = [&](TestEngine& test) {
+        (void)resources::reg_write_int(test.engine.resources, "CONFIG_LASTPAGE", c.stored_page);
+      };
+    }
     run_dialog_game(game, setup);
     EXPECT_EQ(stored(game, "MojiSpeed"), c.text_speed);
     EXPECT_EQ(stored(game, "CONFIG_LASTPAGE"), c.last_page);
@@ -273,6 +281,24 @@ TEST(SettingsDialogs, every_title_and_the_font_sample_have_glyphs_in_the_dialogs
   }
   FT_Done_Face(face);
   FT_Done_FreeType(library);
+// With the game's settings folder blocked (a file stands where the folder of
+// its section would be made) no write goes through, yet what a setter or a
+// dialog set holds for the run.
+TEST(SettingsDialogs, a_setting_whose_write_fails_holds_for_the_run) {
+  TempDirectory game;
+  game.write("settings/TAVELO_SYSTEM", "a file, not a folder");
+  DialogGame setup;
+  setup.body =
+      "    push_int 250\n    syscall_discard config_set_effect_speed 1\n"
+      "    syscall config_effect_speed 0\n    PRINT 1\n"
+      "    push_int 1\n    syscall_discard config_set_quicksave_failsafe 1\n"
+      "    syscall config_quicksave_failsafe 0\n    PRINT 1\n"
+      "    syscall_discard config_all_dialog 0\n"
+      "    syscall config_effect_speed 0\n    PRINT 1\n";
+  // The combined dialog's effect speed slider, two steps right, then OK.
+  setup.keys = {"Space", "Right", "Right", "Space", "Return"};
+  ScriptRun run = run_dialog_game(game, setup);
+  EXPECT_EQ(run.lines, (std::vector<std::string>{"250 ", "1 ", "350 "})) << run.game.log;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Screen composition against frames composed by hand: stacking, levels,
-// alpha pages, hiding and clipping; only marked cells redrawn; changes
-// travelling through chains of sprites; a rotated sprite's source change
+// alpha pages (and a change to one alone), hiding and clipping; only marked
+// cells redrawn; changes travelling through chains of sprites; a rotated
+// sprite's source change
 // redrawing its whole destination; the update lock losing marks; the
 // display scale with its window-scale page and one pixel of margin; the
 // window picture's borders and the coordinate conversions.
@@ -110,6 +111,14 @@ TEST(Composition, sprites_draw_bottom_to_top_with_levels_alpha_and_clipping) {
   copy_pixels(scene.at(tinted), nullptr, expected, nullptr, region_of(scene.at(tinted), {0, 0, 60, 50}, expected, 10, 10));
   expect_same(scene.shown(), expected);
   EXPECT_FALSE(take_presentation(scene.state).has_value());  // nothing more to show
+
+  // A change of the masked picture's alpha page alone reaches the screen
+  // through the sprite that shows the picture: made opaque, it is copied.
+  fill_rect(*find_alpha(scene.state, masked_page), {5, 5, 75, 85}, 0);
+  mark_changed(scene.state, masked_page.alpha_page, {5, 5, 75, 85});
+  scene.frame();
+  copy_pixels(masked_page, nullptr, expected, nullptr, region_of(masked_page, {5, 5, 75, 85}, expected, 200, 90));
+  expect_same(scene.shown(), expected);
 }
 
 TEST(Composition, only_marked_cells_are_redrawn_and_locked_marks_are_lost) {

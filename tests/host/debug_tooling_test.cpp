@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "host/engine.h"
+#include "platform/file_system.h"
 #include "resources/settings.h"
 #include "tests/support/script_harness.h"
 
@@ -108,6 +109,21 @@ TEST(EditorCommand, falls_back_to_the_environment_then_to_the_desktop) {
   }
   unsetenv("EDITOR");
   {
+    // The fast-read file, fastread.inf before fastread.txt: comments and
+    // blank lines are no lines; line 0's directory gets its savedata, line 2
+    // is the editor.
+    TempDirectory game, fast, other;
+    game.write("scenario/start.tvs", "text");
+    game.write("fastread.inf", "; the author's set-up\r\n\r\n  " + fast.path() +
+                                   "  // a fast disk\r\nunused\r\n\tmyedit -n%line% %fn% ; mine\r\n");
+    game.write("fastread.txt", other.path() + "\n\nunused\nother %fn%\n");
+    EditorRun run = open_editor(game, "none");
+    ASSERT_EQ(run.launches.size(), 1u);
+    EXPECT_EQ(run.launches[0].arguments, (Words{"myedit", "-n12", game.at("scenario/start.tvs")}));
+    EXPECT_TRUE(platform::is_directory(fast.at("savedata")));
+    EXPECT_FALSE(platform::is_directory(other.at("savedata")));
+  }
+  {
     TempDirectory game;
     game.write("scenario/start.tvs", "text");
     EditorRun run = open_editor(game, "none");
@@ -115,10 +131,12 @@ TEST(EditorCommand, falls_back_to_the_environment_then_to_the_desktop) {
     EXPECT_EQ(run.opened, (Words{game.at("scenario/start.tvs")}));
   }
   {
-    TempDirectory game;
-    EditorRun run = open_editor(game, "myedit %fn%", false);  // product mode: nothing
+    TempDirectory game, fast;
+    game.write("fastread.txt", fast.path() + "\n\nmyedit %fn%\n");
+    EditorRun run = open_editor(game, "none", false);  // product mode: nothing, and no fast-read file
     EXPECT_TRUE(run.launches.empty());
     EXPECT_TRUE(run.opened.empty());
+    EXPECT_FALSE(platform::is_directory(fast.at("savedata")));
   }
   if (visual) setenv("VISUAL", saved_visual.c_str(), 1);
   if (editor) setenv("EDITOR", saved_editor.c_str(), 1);

@@ -142,8 +142,8 @@ TEST(Audio, missing_files_and_bad_channels_are_reported_by_family) {
       {"push_string \"nothere\"\n syscall_discard sound3 1", "sound3 : ファイル[nothere]が存在しません"},
       {"push_string \"nothere\"\n push_int 1\n syscall_discard voice_ch 2", "voice_ch : ファイル[nothere]が存在しません"},
       {"push_string \"nothere\"\n push_int 2\n syscall_discard sound_ch 2", "sound_ch : ファイル[nothere]が存在しません"},
-      {"push_string \"tone\"\n push_int 20\n syscall_discard voice_ch 2", "voice_ch : chは0～20です"},
-      {"push_int 0\n push_int 99\n syscall_discard voice_ch_pan 2", "voice_ch_pan : chは0～20です"},
+      {"push_string \"tone\"\n push_int 20\n syscall_discard voice_ch 2", "voice_ch : chは0～19です"},
+      {"push_int 0\n push_int 99\n syscall_discard voice_ch_pan 2", "voice_ch_pan : chは0～19です"},
   };
   std::string body;
   for (const Case& test : cases) body += "    " + test.code + "\n";

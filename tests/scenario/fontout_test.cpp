@@ -10,6 +10,7 @@
 #include FT_FREETYPE_H
 
 #include <array>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "platform/font_lookup.h"
 #include "tests/support/script_harness.h"
 #include "text/glyph_cache.h"
+#include "text/renderer.h"
 
 namespace tavelo::testing {
 namespace {
@@ -220,6 +222,74 @@ TEST(Fontout, glyph_cache_files_serve_the_next_run_and_damaged_ones_are_rebuilt)
   ASSERT_TRUE(platform::write_file_atomically(cache_file, bytes));
   EXPECT_GT(run(), 0u);
   EXPECT_EQ(run(), 0u);
+
+  // 20 GB (sparse, so no disk is spent): longer than any cache of this size,
+  // refused by its length without being read, and replaced.
+  std::filesystem::resize_file(cache_file, uint64_t(20) << 30);
+  EXPECT_GT(run(), 0u);
+  EXPECT_LT(std::filesystem::file_size(cache_file), uint64_t(1) << 20);
+  EXPECT_EQ(run(), 0u);
+}
+
+// A font collection of `count` faces that all name one font: "ttcf", version
+// 1.0, the count and the offsets (big-endian), then the font with its table
+// offsets moved past that header.
+std::vector<uint8_t> collection_of(const std::vector<uint8_t>& font, uint32_t count) {
+  auto put_u32 = [](std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + size_t(i)] = uint8_t(value >> (24 - 8 * i));
+  };
+  const uint32_t header = 12 + 4 * count;
+  std::vector<uint8_t> bytes(header);
+  bytes[0] = 't', bytes[1] = 't', bytes[2] = 'c', bytes[3] = 'f';
+  bytes[5] = 1;  // major version 1, minor 0
+  put_u32(bytes, 8, count);
+  for (uint32_t i = 0; i < count; ++i) put_u32(bytes, 12 + 4 * size_t(i), header);
+  std::vector<uint8_t> moved = font;
+  const size_t tables = size_t(font[4]) << 8 | font[5];
+  for (size_t i = 0; i < tables; ++i) {
+    const size_t at = 12 + 16 * i + 8;
+    const uint32_t offset = uint32_t(font[at]) << 24 | uint32_t(font[at + 1]) << 16 | uint32_t(font[at + 2]) << 8 | font[at + 3];
+    put_u32(moved, at, offset + header);
+  }
+  bytes.insert(bytes.end(), moved.begin(), moved.end());
+  return bytes;
+}
+
+TEST(Fontout, a_collection_of_many_faces_gives_only_its_first_ones) {
+  platform::FontLookup lookup;
+  const std::optional<platform::FontFile> file = platform::find_font_file(lookup, "ＭＳ ゴシック");
+  ASSERT_TRUE(file);
+  const std::vector<uint8_t> font = read_bytes(file->path);
+  if (file->face_index != 0 || font.size() < 12 || font[0] == 't') GTEST_SKIP() << "the font is a collection itself";
+  TempDirectory game;
+  game.write("data/many.ttf", collection_of(font, 1000));
+  GameFiles files;
+  files.scripts.push_back({"scenario/start.tvo", start_script(R"(
+    push_string "many.ttf"
+    syscall_discard load_font 1
+    push_int 24
+    push_string "IPAGothic"
+    syscall_discard fontout_font 2
+    push_string "漢字"
+    syscall_discard fontout 1
+    push_int 1000
+    syscall_discard 0xCF35F0E3 1
+)")});
+  write_game(game, files);
+  size_t faces = 0;
+  bool private_face = false;
+  RunHooks hooks;
+  // Private fonts go at shutdown, so they are looked at while the script waits
+  // (the headless clock starts at 1 s).
+  hooks.before = [&](TestEngine& test) {
+    test.platform.schedule(1500, [&] {
+      faces = text::private_face_count(test.engine.text.renderer);
+      private_face = text::face_source(test.engine.text.renderer, "IPAGothic") == text::FaceSource::Private;
+    });
+  };
+  GameRun run = run_game(game, {}, {}, hooks);
+  EXPECT_EQ(faces, size_t(text::kMaxFacesPerFontFile)) << run.log;
+  EXPECT_TRUE(private_face);
 }
 
 }  // namespace

@@ -289,6 +289,18 @@ TEST(MainWindow, guiexitdlg_hands_the_close_button_to_the_script) {
   EXPECT_EQ(count_of(window.run.lines, "exit screen"), 1) << window.run.game.log;
 }
 
+// The window key without a behaviour of its own takes any arguments and
+// gives 0, with no report of an unknown key.
+TEST(MainWindow, the_window_key_without_a_behaviour_gives_0) {
+  ScriptRun run = run_script(R"(
+    push_int 7
+    push_string "any"
+    syscall 0x62374297 2
+    PRINT
+  )");
+  EXPECT_EQ(run.lines, (Lines{"0 "}));
+}
+
 TEST(MainWindow, an_error_box_leaves_its_text_on_the_clipboard) {
   TempDirectory game;
   WindowGame setup;

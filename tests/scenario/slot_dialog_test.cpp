@@ -218,5 +218,31 @@ TEST(SlotDialog, save_as_and_load_from_file_use_the_chosen_files) {
   EXPECT_EQ(lines, (Lines{"0 ", "-1 ", "0 ", "-1 ", "loaded "}));
 }
 
+// The file dialogs wait for replayed input as the slot dialog does: Escape
+// cancels (-1, nothing written), Return takes the proposed name.
+TEST(SlotDialog, replayed_keys_cancel_or_accept_the_file_dialogs) {
+  TempDirectory game;
+  game.make_directory("savedata");
+  const std::string body = R"(
+    syscall_discard 0x4D849AA6 0
+    syscall_discard 0x1BB47604 0
+    push_string "c?"
+    syscall_discard 0xF8004993 1
+    syscall 0x8F874E29 0
+    PRINT
+    syscall 0x8F874E29 0
+    PRINT
+    syscall 0x3CBA6309 0
+    PRINT
+)";
+  Lines lines = run_with_replay(game, body, "300 key Escape\n600 key Return\n900 key Escape\n");
+  EXPECT_EQ(lines, (Lines{"-1 ", "0 ", "-1 "}));
+  size_t saved = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(game.at("savedata"))) {
+    saved += entry.path().filename().string().rfind("c？（", 0) == 0;
+  }
+  EXPECT_EQ(saved, 1u) << "the accepted save wrote its proposal, the cancelled one nothing";
+}
+
 }  // namespace
 }  // namespace tavelo::testing

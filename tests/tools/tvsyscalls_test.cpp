@@ -31,7 +31,7 @@ TEST(Tvsyscalls, program_prints_the_list_and_the_count) {
   script::SyscallTable table;
   ASSERT_TRUE(host::build_engine_syscall_table(table));
   testing::ProcessResult count = testing::run_command(tool + " --count");
-  EXPECT_EQ(count.output, std::to_string(table.entries.size()) + " of 458\n");
+  EXPECT_EQ(count.output, "458 of 458\n") << "every key the engine knows has a handler";
   // Every row names its owner; none falls through to "?".
   EXPECT_EQ(listing.output.find("| ? |"), std::string::npos);
 

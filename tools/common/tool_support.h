@@ -21,4 +21,10 @@ struct Arguments {
 
 Arguments collect_arguments(int argc, char** argv);
 
+// The end of every tool's main(): flushes standard output and checks that
+// every write to it went through. A lost write (a full disk, a closed pipe,
+// /dev/full) is reported on standard error as "<tool>: cannot write standard
+// output" and turns a success into exit status 1; any other status is kept.
+int finish_output(std::string_view tool, int status);
+
 }  // namespace tavelo::tools

@@ -127,9 +127,7 @@ int run_verify(tools::Arguments& arguments) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run_tool(int argc, char** argv) {
   tools::Arguments arguments = tools::collect_arguments(argc, argv);
   if (arguments.words.empty()) return usage_error("no command");
   if (arguments.take_flag("--help") || arguments.take_flag("-h") || arguments.words[0] == "help") {
@@ -148,3 +146,7 @@ int main(int argc, char** argv) {
   if (command == "verify") return run_verify(arguments);
   return usage_error("unknown command " + command);
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return tavelo::tools::finish_output("tvarc", run_tool(argc, argv)); }

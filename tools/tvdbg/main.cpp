@@ -24,9 +24,7 @@ constexpr const char* kUsage =
     "  quit                 detach; the game goes on\n"
     "Exit status 0 when every command worked, 1 otherwise.\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run_tool(int argc, char** argv) {
   using namespace tavelo::tools;
   Arguments arguments = collect_arguments(argc, argv);
   if (arguments.take_flag("--help") || arguments.take_flag("-h")) {
@@ -51,3 +49,7 @@ int main(int argc, char** argv) {
   if (!arguments.words.empty()) first = "attach " + arguments.words.front();
   return run_debugger_session(stdin, stdout, options, first);
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return tavelo::tools::finish_output("tvdbg", run_tool(argc, argv)); }

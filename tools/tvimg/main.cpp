@@ -115,9 +115,7 @@ graphics::Page to_full_colour(const graphics::Page& page) {
   return full;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run_tool(int argc, char** argv) {
   tools::Arguments arguments = tools::collect_arguments(argc, argv);
   if (arguments.take_flag("--help") || arguments.take_flag("-h")) {
     std::fputs(kUsage, stdout);
@@ -196,3 +194,7 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return tavelo::tools::finish_output("tvimg", run_tool(argc, argv)); }

@@ -32,9 +32,7 @@ int fail(const std::string& message) {
   return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run_tool(int argc, char** argv) {
   using namespace tavelo;
   tools::Arguments arguments = tools::collect_arguments(argc, argv);
   if (arguments.take_flag("--help") || arguments.take_flag("-h")) {
@@ -65,3 +63,7 @@ int main(int argc, char** argv) {
   if (!platform::write_file_atomically(*output, result.bytes)) return fail("cannot write " + *output);
   return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return tavelo::tools::finish_output("tvoasm", run_tool(argc, argv)); }

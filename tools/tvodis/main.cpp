@@ -32,9 +32,7 @@ int fail(const std::string& message) {
   return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run_tool(int argc, char** argv) {
   using namespace tavelo;
   tools::Arguments arguments = tools::collect_arguments(argc, argv);
   if (arguments.take_flag("--help") || arguments.take_flag("-h")) {
@@ -57,9 +55,13 @@ int main(int argc, char** argv) {
   std::string text = tools::disassemble(*file, {encoding.get(), &syscalls});
   if (!output) {
     std::fwrite(text.data(), 1, text.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return 0;
   }
   std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
   if (!platform::write_file_atomically(*output, bytes)) return fail("cannot write " + *output);
   return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return tavelo::tools::finish_output("tvodis", run_tool(argc, argv)); }

@@ -18,9 +18,7 @@ constexpr const char* kUsage =
     "  --json      print the calls as a JSON array, signatures taken apart\n"
     "  -h, --help  this text\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run_tool(int argc, char** argv) {
   using namespace tavelo;
   tools::Arguments arguments = tools::collect_arguments(argc, argv);
   if (arguments.take_flag("--help") || arguments.take_flag("-h")) {
@@ -39,5 +37,9 @@ int main(int argc, char** argv) {
     std::string text = json ? tools::syscall_listing_json() : tools::syscall_listing();
     std::fwrite(text.data(), 1, text.size(), stdout);
   }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return tavelo::tools::finish_output("tvsyscalls", run_tool(argc, argv)); }
