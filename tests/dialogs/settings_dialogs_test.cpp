@@ -281,6 +281,8 @@ TEST(SettingsDialogs, every_title_and_the_font_sample_have_glyphs_in_the_dialogs
   }
   FT_Done_Face(face);
   FT_Done_FreeType(library);
+}
+
 // With the game's settings folder blocked (a file stands where the folder of
 // its section would be made) no write goes through, yet what a setter or a
 // dialog set holds for the run.
