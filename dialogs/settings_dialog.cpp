@@ -104,7 +104,7 @@ std::string SettingsDialog::title() const {
   switch (m_kind) {
     case SettingsDialogKind::Sound: return "サウンド設定";
     case SettingsDialogKind::Speed: return "スピード設定";
-    case SettingsDialogKind::Font: return "字体选择";
+    case SettingsDialogKind::Font: return "字体選択";
     case SettingsDialogKind::Voice: return "音声個別設定";
     case SettingsDialogKind::Extra: return "拡張設定";
     case SettingsDialogKind::Combined: return "コンフィグレーション";
@@ -245,7 +245,7 @@ void SettingsDialog::draw_font() {
   ImGui::BeginChild("preview", ImVec2(kDialogWidth, 72.0f), true);
   ImGui::SetWindowFontScale(1.5f);
   ImGui::TextUnformatted(values.face.c_str());
-  ImGui::TextUnformatted("这是文字样本。１２３４");
+  ImGui::TextUnformatted(kFontSample);
   ImGui::EndChild();
   ImGui::Checkbox("欧文レイアウト (単語で改行)", &values.text_layout_alphabetic);
   ImGui::Checkbox("文章をクリップボードへ", &values.text_to_clipboard);

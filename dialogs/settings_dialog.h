@@ -21,6 +21,11 @@ namespace tavelo::dialogs {
 
 enum class SettingsDialogKind : uint8_t { Sound, Speed, Font, Voice, Extra, Combined };
 
+// The font dialog's sample line. The dialogs' font is Japanese (IPA
+// Gothic): the title and the sample are written in Japanese characters, so
+// no glyph is missing.
+inline constexpr const char* kFontSample = "これは文字の見本です。１２３４";
+
 inline constexpr int kVoiceNotes = 15;
 
 // What shapes a dialog besides its values.

@@ -26,6 +26,7 @@ struct Column {
 constexpr Column kColumns[] = {{"No", 40}, {"章題", 160}, {"コメント", 240}, {"日時", 120}, {"NEW", 40}};
 
 constexpr float kButtonWidth = 96.0f;
+constexpr float kTabFontScale = 0.85f;
 constexpr int kKeyReturn = 0x0D;
 constexpr int kKeyEscape = 0x1B;
 constexpr int kKeySpace = 0x20;
@@ -61,6 +62,7 @@ void fill_row(SlotRow& row, const SlotReader& read) {
   row.chapter = std::move(split.chapter);
   row.comment = std::move(split.comment);
   row.time = list_time(file->time);
+  row.thumbnail_height = file->thumbnail_height;
 }
 
 // The page's tab: 0…9 the numbered pages, 10 "Auto / Quick".
@@ -149,9 +151,14 @@ void SlotDialog::select_row(int32_t row) {
 }
 
 void SlotDialog::draw_tabs() {
-  // Eleven tabs are wider than the list: the bar scrolls, and always shows
-  // the page's own tab.
+  // All eleven tabs fit over the list, "Page 10" and "Auto / Quick"
+  // included: slightly smaller labels, tighter padding.
+  ImGui::SetWindowFontScale(kTabFontScale);
+  ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(3.0f, ImGui::GetStyle().FramePadding.y));
+  ImGui::PushStyleVar(ImGuiStyleVar_ItemInnerSpacing, ImVec2(2.0f, ImGui::GetStyle().ItemInnerSpacing.y));
   if (ImGui::BeginTabBar("pages", ImGuiTabBarFlags_FittingPolicyScroll | ImGuiTabBarFlags_NoTooltip)) draw_tab_items();
+  ImGui::PopStyleVar(2);
+  ImGui::SetWindowFontScale(1.0f);
 }
 
 void SlotDialog::draw_tab_items() {
@@ -178,6 +185,11 @@ bool SlotDialog::draw_rows() {
     ImGui::TableSetupColumn(column.label, ImGuiTableColumnFlags_WidthFixed, column.width - padding);
   }
   ImGui::TableHeadersRow();
+  // The row under the pointer is only tinted; the chosen row is filled.
+  ImVec4 chosen = ImGui::GetStyleColorVec4(ImGuiCol_Header);
+  ImGui::PushStyleColor(ImGuiCol_HeaderHovered, ImVec4(chosen.x, chosen.y, chosen.z, 0.12f));
+  ImGui::PushStyleColor(ImGuiCol_Header, ImVec4(chosen.x, chosen.y, chosen.z, 0.75f));
+  ImGui::PushStyleColor(ImGuiCol_HeaderActive, ImVec4(chosen.x, chosen.y, chosen.z, 0.75f));
   bool activated = false;
   for (size_t i = 0; i < m_rows.size(); ++i) {
     const SlotRow& row = m_rows[i];
@@ -195,13 +207,21 @@ bool SlotDialog::draw_rows() {
       ImGui::TextUnformatted(text->c_str());
     }
   }
+  ImGui::PopStyleColor(3);
   ImGui::EndTable();
   return activated;
 }
 
 void SlotDialog::draw_details() {
-  // Always four lines, so the buttons stay where they are as rows are chosen.
+  // At least four lines, and as tall as the page's tallest thumbnail.
   const SlotRow* row = m_selected >= 0 ? &m_rows[size_t(m_selected)] : nullptr;
+  int32_t tallest = 0;
+  for (const SlotRow& shown : m_rows) tallest = std::max(tallest, shown.thumbnail_height);
+  float lines = 4.0f * ImGui::GetTextLineHeightWithSpacing();
+  ImGui::BeginGroup();
+  ImGui::Dummy(ImVec2(0.0f, std::max(lines, float(tallest))));
+  ImGui::EndGroup();
+  ImGui::SameLine(0.0f, 0.0f);
   if (m_selected_file && m_selected_file->thumbnail_width > 0) {
     platform::draw_ui_image(m_selected_file->thumbnail, m_selected_file->thumbnail_width,
                             m_selected_file->thumbnail_height);
@@ -218,7 +238,9 @@ void SlotDialog::draw_details() {
 }
 
 platform::DialogStatus SlotDialog::draw() {
-  // Centred on the window whatever its height (the thumbnail changes it).
+  // Centred on the window. Its height changes only with the page (the
+  // details keep room for the page's tallest thumbnail), never with the
+  // chosen row, so nothing the player is about to click moves.
   const ImGuiViewport* viewport = ImGui::GetMainViewport();
   ImVec2 size = ImGui::GetWindowSize();
   ImGui::SetWindowPos(ImVec2(std::max(0.0f, viewport->GetCenter().x - size.x * 0.5f),
@@ -245,13 +267,15 @@ platform::DialogStatus SlotDialog::draw() {
                                                          : "セーブする場所を選択してください");
   draw_tabs();
   activated = draw_rows() || activated;
-  draw_details();
-  ImGui::Separator();
+  // The buttons come before the details, whose thumbnail appears with a
+  // selection: they stay where the player saw them.
   ImGui::BeginDisabled(m_result < 0);
   bool ok = ImGui::Button(m_mode == SlotDialogMode::Load ? "ロード" : "セーブ", ImVec2(kButtonWidth, 0.0f));
   ImGui::EndDisabled();
   ImGui::SameLine();
   bool cancel = ImGui::Button("キャンセル", ImVec2(kButtonWidth, 0.0f));
+  ImGui::Separator();
+  draw_details();
   ImGui::PopItemFlag();
 
   if (cancel) return platform::DialogStatus::Cancelled;

@@ -46,6 +46,7 @@ struct SlotRow {
   std::string comment;
   std::string time;  // "yy/mm/dd hh:mm", empty without a save
   std::string marker;  // "NEW" or empty
+  int32_t thumbnail_height = 0;  // of the slot's save, 0 without one
 };
 
 // The rows of the page starting at page_base; newest_slot gets the marker.

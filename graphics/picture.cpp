@@ -93,6 +93,16 @@ std::string lower_extension(const Loader& loader, std::string_view file_name) {
 
 // --- Bitmap and PNG decoding through the memos -----------------------------
 
+std::string_view png_problem(PngResult result) {
+  switch (result) {
+    case PngResult::CannotOpen: return "ファイルを開けません。";
+    case PngResult::UnsupportedColourType: return "この色の形式には対応していません。";
+    case PngResult::UnsupportedBitDepth: return "8 ビット以外のビット深度（1・2・4・16 ビット）には対応していません。8 ビットで保存し直してください。";
+    case PngResult::UnsupportedInterlace: return "このインターレース形式には対応していません。";
+    default: return "ファイルが壊れているか、PNG ではありません。";
+  }
+}
+
 // The decoded bitmap or PNG file, from the memo when it is the file decoded
 // last. nullptr when it cannot be read; a PNG failure shows its box.
 const DecodedImage* decode_memoized(Loader& loader, std::string_view file_name, bool png) {
@@ -109,7 +119,10 @@ const DecodedImage* decode_memoized(Loader& loader, std::string_view file_name, 
   if (png) {
     PngDecoded decoded = bytes ? decode_png(*bytes) : PngDecoded{PngResult::CannotOpen, std::nullopt};
     if (decoded.result != PngResult::Success) {
-      script::show_box(loader.machine, script::BoxKind::Error, "PNG エラー", {});
+      // The box names the file and what is wrong with it, so an author
+      // knows what to convert.
+      script::show_box(loader.machine, script::BoxKind::Error, "PNG エラー\n%s\n%s",
+                       {std::string(file_name), script::game_message(loader.machine, png_problem(decoded.result))});
       return nullptr;
     }
     image = std::move(decoded.image);

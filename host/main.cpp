@@ -15,6 +15,7 @@
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/sdl/sdl_platform.h"
+#include "platform/system.h"
 #include "platform/text_encoding.h"
 #include "resources/memory.h"
 
@@ -33,6 +34,16 @@ void write_utterance(tavelo::platform::File& file, const tavelo::platform::Utter
   (void)file.write(time + " say " + text + "\n");
 }
 
+// The demo beside the executable in a build tree, or where an installation
+// puts it (../share/games/tavelo/demo from the engine's directory).
+std::string bundled_demo_directory() {
+  std::string here = tavelo::platform::executable_directory();
+  std::string built = here + "/games/demo";
+  if (tavelo::platform::is_directory(built)) return built;
+  std::string installed = here + "/../share/games/tavelo/demo";
+  return tavelo::platform::is_directory(installed) ? installed : built;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,7 +56,7 @@ int main(int argc, char** argv) {
   std::vector<platform::Event> replay;
   if (!host::read_replay_file(command, replay)) return 2;
 
-  if (command.game_directory.empty()) command.game_directory = platform::executable_directory() + "/games/demo";
+  if (command.game_directory.empty()) command.game_directory = bundled_demo_directory();
   if (!platform::is_directory(command.game_directory) || !platform::change_directory(command.game_directory)) {
     std::fprintf(stderr, "tavelo: %s is not a game directory\n", command.game_directory.c_str());
     return 255;
@@ -58,6 +69,7 @@ int main(int argc, char** argv) {
   if (!command.audio_out.empty() && !command.headless) return host::command_line_error("--audio-out needs --headless");
   if (!command.speech_out.empty() && !command.headless) return host::command_line_error("--speech-out needs --headless");
 
+  platform::install_stop_signals();
   std::unique_ptr<platform::Platform> backend;
   if (!command.headless) {
     backend = platform::create_sdl_platform();

@@ -19,6 +19,7 @@
 #include "input/input.h"
 #include "platform/file_system.h"
 #include "platform/key_map.h"
+#include "platform/system.h"
 #include "platform/text_encoding.h"
 #include "resources/file_lookup.h"
 #include "resources/name_hash.h"
@@ -162,12 +163,21 @@ std::vector<dialogs::WatchedValue> watched_values(Engine& engine, std::string_vi
   return watched;
 }
 
+#ifndef TAVELO_VERSION
+#define TAVELO_VERSION "0"
+#endif
+constexpr std::string_view kDefaultVersionText = "Build Thu Nov 20 23:36:52 2008";
+
 void open_about(Engine& engine) {
   resources::State& resources = engine.resources;
   using resources::EnvText;
+  // A game that names no version of its own shows the engine's, not the
+  // build date the key has always defaulted to.
+  std::string version = utf8_of(engine, resources::env_setting_text(resources, EnvText::Version));
+  if (version == kDefaultVersionText) version = std::string("Tavelo ") + TAVELO_VERSION;
   dialogs::AboutText text{
       utf8_of(engine, resources::env_setting_text(resources, EnvText::AppName)),
-      utf8_of(engine, resources::env_setting_text(resources, EnvText::Version)),
+      version,
       utf8_of(engine, resources::env_setting_text(resources, EnvText::Url)),
       utf8_of(engine, resources::env_setting_text(resources, EnvText::SupportUrl)),
       utf8_of(engine, resources::env_setting_text(resources, EnvText::SupportString)),
@@ -582,6 +592,9 @@ int32_t dispatch_window_event(Engine& engine, const platform::Event& event) {
 }
 
 void pump_window_events(Engine& engine) {
+  // SIGINT, SIGTERM or SIGHUP: the same orderly end as the exit question's
+  // Yes (settings, read marks and the system save written).
+  if (platform::stop_signal_received() && !engine.stopping()) script::request_exit(engine.script, 0);
   deliver_replayed_input(engine);
   platform::Event event;
   while (engine.platform.poll_event(event)) {
@@ -752,6 +765,18 @@ void open_main_window(Engine& engine) {
   int32_t client_height = resources::env_setting(resources, EnvInt::ClientHeight);
   register_window_handler(window.handlers, main_window_handler);
   register_window_handler(window.handlers, input_window_handler);
+  // A box in the window runs its own loop: replayed input still arrives and
+  // its screenshots are still taken.
+  engine.platform.set_modal_watch([&engine](const platform::Event* event) {
+    if (event) {
+      if (event->type == platform::EventType::Screenshot) write_screenshot(engine, event->text);
+      return true;
+    }
+    deliver_replayed_input(engine);
+    // --quit-after ends an unattended run even while a box waits.
+    const std::optional<uint32_t>& quit_at = engine.host.quit_at;
+    return !quit_at || int32_t(script::script_time(engine.script) - *quit_at) < 0;
+  });
 
   // The values read at start-up; WinStat goes back to "0" at once, so a
   // crash never comes back in full screen.

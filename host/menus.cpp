@@ -26,14 +26,15 @@ struct MenuRow {
   uint8_t variants;
 };
 
-// Every menu of every variant, top to bottom. "Open" starts a menu (a
+// Every menu of every variant, top to bottom. A tab in a label starts the
+// key that does the same (shown at the item's right). "Open" starts a menu (a
 // top-level one, or a sub-menu inside another) and "Close" ends it; rows whose
 // variants do not include the game's are left out, and so are separators
 // that would end up first, last or doubled.
 constexpr MenuRow kMenuRows[] = {
     {Row::Open, 0, "システム(&S)", kJapanese},
-    {Row::Item, kMenuSave, "セーブ(&S)", kJapanese},
-    {Row::Item, kMenuLoad, "ロード(&O)", kJapanese},
+    {Row::Item, kMenuSave, "セーブ(&S)\tF2", kJapanese},
+    {Row::Item, kMenuLoad, "ロード(&O)\tF3", kJapanese},
     {Row::Item, kMenuSaveAs, "名前を付けてセーブ(&A)", kNotStl},
     {Row::Item, kMenuLoadFromFile, "名前で指定してロード(&L)", kJapanese},
     {Row::Item, kMenuQuickSave, "クイックセーブ(&Q)", kStl},
@@ -45,12 +46,12 @@ constexpr MenuRow kMenuRows[] = {
     {Row::Close, 0, "", kJapanese},
 
     {Row::Open, 0, "画面(&D)", kJapanese},
-    {Row::Item, kMenuFullScreen, "フルスクリーン(&F)", kJapanese},
+    {Row::Item, kMenuFullScreen, "フルスクリーン(&F)\tF4", kJapanese},
     {Row::Item, kMenuWindowed, "ウインドウ(&W)", kJapanese},
     {Row::Item, kMenuWideMode, "ワイドモード(&M)", kJapanese},
     {Row::Item, kMenuScreenOptions, "スクリーン詳細設定(&O)...", kJapanese},
     {Row::Separator, 0, "", kJapanese},
-    {Row::Item, kMenuScreenCapture, "画面の保存(&T)...", kJapanese},
+    {Row::Item, kMenuScreenCapture, "画面の保存(&T)...\tF5", kJapanese},
     {Row::Close, 0, "", kJapanese},
 
     {Row::Open, 0, "設定(&C)", kJapanese},
@@ -90,7 +91,7 @@ constexpr MenuRow kMenuRows[] = {
     {Row::Close, 0, "", kJapanese},
 
     {Row::Open, 0, "ヘルプ(&H)", kJapanese},
-    {Row::Item, kMenuHelp, "ヘルプ(&H)", kJapanese},
+    {Row::Item, kMenuHelp, "ヘルプ(&H)\tF1", kJapanese},
     {Row::Item, kMenuErrorLog, "エラーログを開く(&E)", kJapanese},
     {Row::Separator, 0, "", kJapanese},
     {Row::Item, kMenuAbout, "バージョン情報(&A)...", kJapanese},

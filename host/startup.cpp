@@ -95,6 +95,38 @@ std::optional<std::string> read_environment_file(Engine& engine, std::string_vie
   return bytes;
 }
 
+bool valid_utf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    auto byte = uint8_t(text[i]);
+    size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((uint8_t(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+// An environment file saved as UTF-8 with a byte-order mark is read as
+// UTF-8 (converted to the game's code page); one without the mark that is
+// not valid in the code page but is valid UTF-8 is read as it is, and the
+// debug log says what probably happened.
+void check_environment_encoding(Engine& engine, std::string_view name, std::string& bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) {
+    bytes = engine.encoding.from_utf8_lossy(std::string_view(bytes).substr(3));
+    return;
+  }
+  if (engine.encoding.to_utf8(bytes) || !valid_utf8(bytes)) return;
+  script::debug_log(engine.script,
+                    script::game_message(engine.script,
+                                         "%s は %s として正しくありませんが、UTF-8 としては正しい文字列です。"
+                                         "UTF-8 で保存されたのなら、先頭にバイト順マーク（BOM）を付けるか %s で保存し直してください。",
+                                         {engine.encoding.from_utf8_lossy(name), engine.encoding.code_page(),
+                                          engine.encoding.code_page()}));
+}
+
 bool environment_file_exists(Engine& engine, std::string_view name) {
   return resources::file_exists(engine.resources, name) || resources::to_host_path(engine.resources, name).has_value();
 }
@@ -115,7 +147,10 @@ bool begin_initialisers(Engine& engine) {
   if (!settings.empty()) engine.platform.add_pad_mappings(settings + "/gamecontrollerdb.txt");
   const uint8_t* init = script::find_function(engine.script, kInitFunctionHash, nullptr);
   if (!init) {
-    script::show_box(engine.script, script::BoxKind::Error, "[start.tsv]に $init@GLOBAL 関数がありません", {});
+    // The start script's source is start.tvs; a game without its
+    // initialiser cannot run, and the run ends as a failure.
+    script::show_box(engine.script, script::BoxKind::Error, "[start.tvs]に $init@GLOBAL 関数がありません", {});
+    script::request_exit(engine.script, 255);
     return false;
   }
   script::Frame& frame = engine.script.current->frame();
@@ -296,10 +331,12 @@ bool start_engine(Engine& engine, const StartupOptions& options, EngineRun& run)
   if (!environment_bytes) {
     script::show_box(engine.script, script::BoxKind::Error,
              "起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してください。\n"
-             "ショートカットからの起動は作業フォルダの設定をご確認ください。",
-             {});
+             "ショートカットからの起動は作業フォルダの設定をご確認ください。\n\n見つからないファイル: %s\n（フォルダ %s）",
+             {engine.encoding.from_utf8_lossy(options.environment_file),
+              engine.encoding.from_utf8_lossy(platform::current_directory())});
     return end_before_start(run, 255);
   }
+  check_environment_encoding(engine, options.environment_file, *environment_bytes);
   engine.resources.environment = resources::parse_environment(*environment_bytes, engine.resources.lead_bytes);
   resources::forget_environment_values(engine.resources.settings);
   if (!options.code_page_given && !same_code_page(environment_code_page(engine), engine.encoding.code_page())) {

@@ -173,13 +173,25 @@ ScriptCall poll_mouse_areas(State& state, script::Thread& thread) {
 
   int32_t depth = thread.depth;
   if (left) {
+    // The click goes to the entered area under the pointer. A press where
+    // the pointer has not been before (a tap on a touch screen, a replayed
+    // click) first leaves the area entered elsewhere and enters the one
+    // under the press; the click stays pending and reaches that area in a
+    // following poll.
+    bool entered_under_pointer = false;
+    bool unentered_under_pointer = false;
     for (MouseArea& area : areas) {
+      if (!area_contains(area, px, py)) continue;
+      if (area.state == 1 || area.state == 2) entered_under_pointer = true;
+      if (area.depth >= depth && area.state == 0) unentered_under_pointer = true;
       if (area.depth < depth || area.state != 1) continue;
       area.state = 2;
       set_pointer(state, -10000, 0);
       return area_call(area.click, area);
     }
-    if (words[kWordLeft] != 0) {
+    if (unentered_under_pointer && !entered_under_pointer) {
+      thread.pending_left = true;
+    } else if (words[kWordLeft] != 0) {
       set_pointer(state, -10000, 0);
       return pointer_call(uint32_t(words[kWordLeft]), px, py);
     }

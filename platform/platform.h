@@ -14,6 +14,7 @@
 // called on the engine's sound streaming thread.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -328,8 +329,16 @@ class Platform {
   virtual bool open_audio(const AudioFormat& wanted, AudioSource& source, AudioFormat& obtained) = 0;
   virtual void close_audio() = 0;
 
-  // Modal message box. Headless backends answer by policy and never block.
+  // Modal message box. A real window draws it in the window, with its own
+  // event loop until the player answers (a native box only before the
+  // window exists); headless backends answer by policy and never block.
   virtual Answer show_message_box(const MessageBoxRequest& request) = 0;
+  // While a modal box waits in a window, watch is called each turn with no
+  // event (the engine queues the replayed input that is due) and with each
+  // Screenshot event; the box takes the rest of the input. A watch that
+  // returns false ends the box as its last button would (an unattended run
+  // whose time is up).
+  virtual void set_modal_watch(std::function<bool(const Event*)> /*watch*/) {}
 
   // Dialogs never block: open one, then poll it (once per slice) until it is
   // no longer Pending; a finished dialog's outcome is given once.

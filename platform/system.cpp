@@ -2,12 +2,30 @@
 
 #include "platform/system.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <vector>
 
 #include "platform/file_system.h"
 
 namespace tavelo::platform {
+namespace {
+
+volatile std::sig_atomic_t g_stop_signal = 0;
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The first of the signals raises the flag and hands all three back to
+// their default action (sigaction is safe in a handler).
+extern "C" void note_stop_signal(int) {
+  g_stop_signal = 1;
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  for (int signal_number : kStopSignals) sigaction(signal_number, &fallback, nullptr);
+}
+
+}  // namespace
 
 std::optional<std::string> environment_variable(std::string_view name) {
   const char* value = std::getenv(std::string(name).c_str());
@@ -51,5 +69,15 @@ std::optional<uint64_t> free_memory_from_meminfo(std::string_view meminfo) {
   if (std::optional<uint64_t> available = field("MemAvailable")) return available;
   return field("MemFree");
 }
+
+void install_stop_signals() {
+  struct sigaction action {};
+  action.sa_handler = note_stop_signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal_number : kStopSignals) sigaction(signal_number, &action, nullptr);
+}
+
+bool stop_signal_received() { return g_stop_signal != 0; }
 
 }  // namespace tavelo::platform

@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xdotool imagemagick sox vorbis-tools lua5.4
   libspeechd-dev libwebsockets-dev speech-dispatcher speech-dispatcher-espeak-ng espeak-ng
+  lintian
 )
 if [ "${1:-}" = "--web" ]; then
   packages=(emscripten chromium dpkg-dev fonts-ipafont-gothic fonts-ipafont-mincho)

@@ -366,9 +366,14 @@ LocalTime HeadlessPlatform::local_time() {
 }
 
 Answer HeadlessPlatform::show_message_box(const MessageBoxRequest& request) {
-  bool repeated = !m_boxes.empty() && m_boxes.back().caption == request.caption &&
-                  m_boxes.back().text == request.text;
-  m_repeat_count = repeated ? m_repeat_count + 1 : 1;
+  // A box that keeps coming back, in a row or taking turns with others (two
+  // errors that cause each other), is given up: more than 3 times among the
+  // last 8 boxes.
+  constexpr size_t kRecentBoxes = 8;
+  size_t first_recent = m_boxes.size() > kRecentBoxes - 1 ? m_boxes.size() - (kRecentBoxes - 1) : 0;
+  m_repeat_count = 1 + int(std::count_if(m_boxes.begin() + long(first_recent), m_boxes.end(), [&](const RecordedBox& box) {
+                     return box.caption == request.caption && box.text == request.text;
+                   }));
 
   Answer answer = first_button(request.buttons);
   if (!m_policy.queued.empty()) {

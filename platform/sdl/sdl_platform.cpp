@@ -5,6 +5,9 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <optional>
 #include <cstdint>
 #include <ctime>
 #include <deque>
@@ -15,7 +18,9 @@
 #include "platform/screen_geometry.h"
 #include "platform/sdl/sdl_events.h"
 #include "platform/speech_output.h"
+#include "platform/system.h"
 #include "platform/ui/file_chooser.h"
+#include "platform/ui/message_box_panel.h"
 #include "platform/ui/ui_layer.h"
 
 namespace tavelo::platform {
@@ -74,50 +79,28 @@ class SdlPlatform final : public Platform {
     return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
   }
 
+  // Boxes are drawn in the window like every other dialog. Before the
+  // window exists the desktop's own box is tried; when it cannot be shown
+  // the window opens for the box, and only when that fails too does the box
+  // go to standard error, answered with its first button (the one that lets
+  // the run go on), never taken as a refusal.
   Answer show_message_box(const MessageBoxRequest& request) override {
-    struct Choice {
-      Answer answer;
-      const char* label;
-    };
-    Choice choices[2] = {{Answer::Ok, "OK"}, {Answer::Cancel, "Cancel"}};
-    int count = 1;
-    switch (request.buttons) {
-      case Buttons::Ok: count = 1; break;
-      case Buttons::OkCancel: count = 2; break;
-      case Buttons::YesNo:
-        choices[0] = {Answer::Yes, "Yes"};
-        choices[1] = {Answer::No, "No"};
-        count = 2;
-        break;
-      case Buttons::RetryCancel:
-        choices[0] = {Answer::Retry, "Retry"};
-        count = 2;
-        break;
+    BoxButton buttons[2];
+    int count = box_buttons(request.buttons, buttons);
+    if (!m_window) {
+      std::optional<Answer> native = show_native_box(request, buttons, count);
+      if (native) return *native;
+      create_window(m_request.width, m_request.height);
     }
-    SDL_MessageBoxButtonData buttons[2];
-    for (int i = 0; i < count; ++i) {
-      buttons[i].flags = 0;
-      if (i == 0) buttons[i].flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
-      if (i == count - 1) buttons[i].flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
-      buttons[i].buttonid = i;
-      buttons[i].text = choices[i].label;
+    if (!m_renderer) {
+      std::fprintf(stderr, "[box] %.*s: %.*s\n", int(request.caption.size()), request.caption.data(),
+                   int(request.text.size()), request.text.data());
+      return buttons[0].answer;
     }
-    uint32_t flags = SDL_MESSAGEBOX_INFORMATION;
-    if (request.icon == Icon::Error) flags = SDL_MESSAGEBOX_ERROR;
-    if (request.icon == Icon::Warning) flags = SDL_MESSAGEBOX_WARNING;
-    std::string caption(request.caption);
-    std::string text(request.text);
-    SDL_MessageBoxData data{};
-    data.flags = flags;
-    data.window = m_window;
-    data.title = caption.c_str();
-    data.message = text.c_str();
-    data.numbuttons = count;
-    data.buttons = buttons;
-    int pressed = -1;
-    if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0) return choices[count - 1].answer;
-    return choices[pressed].answer;
+    return run_box_in_window(request);
   }
+
+  void set_modal_watch(std::function<bool(const Event*)> watch) override { m_modal_watch = std::move(watch); }
 
   // Events reach the engine through one queue: SDL's own (translated, with
   // pointer positions turned into picture pixels) and replayed ones, each
@@ -137,25 +120,13 @@ class SdlPlatform final : public Platform {
         m_pumped = true;
       }
       if (SDL_PeepEvents(&raw, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
-        if (!follow_pads(raw)) continue;
         Event translated;
-        if (!translate_event(raw, translated)) continue;
-        note_window_event(translated);
-        if (m_ui.take_event(translated)) continue;
-        to_picture(translated);
-        m_pending.push_back(std::move(translated));
+        if (game_event_of(raw, translated)) m_pending.push_back(std::move(translated));
         continue;
       }
-      if (!m_injected.empty()) {
-        Event injected = std::move(m_injected.front());
-        m_injected.pop_front();
-        Event for_ui = injected;
-        to_window(for_ui);
-        if (m_ui.take_event(for_ui)) continue;
-        m_pending.push_back(std::move(injected));
-        continue;
-      }
-      break;
+      Event injected;
+      if (!next_injected_event(injected)) break;
+      m_pending.push_back(std::move(injected));
     }
     if (m_needs_redraw || m_ui.needs_frame()) redraw();
     if (m_pending.empty()) {
@@ -245,12 +216,19 @@ class SdlPlatform final : public Platform {
   bool set_screen_mode(const ScreenRequest& request) override {
     if (!m_window && !create_window(m_request.width, m_request.height)) return false;
     int result = 0;
+    if (m_covering && request.mode != ScreenMode::FullScreenDesktop) leave_covering();
     switch (request.mode) {
       case ScreenMode::Windowed:
         result = SDL_SetWindowFullscreen(m_window, 0);
         if (result == 0 && m_width > 0) SDL_SetWindowSize(m_window, m_width, m_height);
         break;
-      case ScreenMode::FullScreenDesktop: result = SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP); break;
+      case ScreenMode::FullScreenDesktop:
+        if (m_covering || !window_manager_present()) {
+          result = cover_display();
+        } else {
+          result = SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        }
+        break;
       case ScreenMode::FullScreenExclusive: {
         SDL_DisplayMode wanted{};
         wanted.w = request.display_mode.width;
@@ -398,12 +376,138 @@ class SdlPlatform final : public Platform {
   }
 
  private:
+  std::optional<Answer> show_native_box(const MessageBoxRequest& request, const BoxButton (&choices)[2], int count) {
+    SDL_MessageBoxButtonData buttons[2];
+    for (int i = 0; i < count; ++i) {
+      buttons[i].flags = 0;
+      if (i == 0) buttons[i].flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
+      if (i == count - 1) buttons[i].flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+      buttons[i].buttonid = i;
+      buttons[i].text = choices[i].label;
+    }
+    uint32_t flags = SDL_MESSAGEBOX_INFORMATION;
+    if (request.icon == Icon::Error) flags = SDL_MESSAGEBOX_ERROR;
+    if (request.icon == Icon::Warning) flags = SDL_MESSAGEBOX_WARNING;
+    std::string caption(request.caption);
+    std::string text(request.text);
+    SDL_MessageBoxData data{};
+    data.flags = flags;
+    data.title = caption.c_str();
+    data.message = text.c_str();
+    data.numbuttons = count;
+    data.buttons = buttons;
+    int pressed = -1;
+    if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0 || pressed >= count) return std::nullopt;
+    return choices[pressed].answer;
+  }
+
+  // The box's own event loop: the window keeps painting, the box takes the
+  // player's input and the replayed input, and nothing reaches the game but
+  // the releases of keys and buttons held when the box opened. A stop
+  // signal, or the engine's watch when an unattended run's time is up, ends
+  // the box with its last button (Cancel, No) so the end can go on.
+  Answer run_box_in_window(const MessageBoxRequest& request) {
+    auto panel = std::make_shared<MessageBoxPanel>(request);
+    DialogId id = m_next_dialog++;
+    if (m_next_dialog == 0) m_next_dialog = 1;
+    m_ui.open_panel(id, panel);
+    BoxButton buttons[2];
+    int count = box_buttons(request.buttons, buttons);
+    for (;;) {
+      if (stop_signal_received() || (m_modal_watch && !m_modal_watch(nullptr))) {
+        m_ui.finish_panel(id, DialogStatus::Cancelled);
+        (void)m_ui.poll_panel(id);
+        return buttons[count - 1].answer;
+      }
+      Event event;
+      while (next_box_event(event)) {
+        if (event.type == EventType::Screenshot) {
+          if (m_modal_watch) m_modal_watch(&event);
+        } else if (event.type == EventType::KeyUp || event.type == EventType::MouseUp) {
+          m_pending.push_back(std::move(event));
+        }
+      }
+      redraw();
+      DialogOutcome outcome = m_ui.poll_panel(id);
+      if (outcome.status != DialogStatus::Pending) return panel->answer();
+      SDL_WaitEventTimeout(nullptr, 20);
+    }
+  }
+
+  // One event the UI did not take, from the desktop or the replay.
+  bool next_box_event(Event& event) {
+    SDL_Event raw;
+    while (SDL_PollEvent(&raw) == 1) {
+      if (game_event_of(raw, event)) return true;
+    }
+    return next_injected_event(event);
+  }
+
+  // A desktop event, translated and offered to the UI first: true when it
+  // is the game's (pointer positions in picture pixels).
+  bool game_event_of(const SDL_Event& raw, Event& event) {
+    if (!follow_pads(raw)) return false;
+    Event translated;
+    if (!translate_event(raw, translated)) return false;
+    note_window_event(translated);
+    if (m_ui.take_event(translated)) return false;
+    to_picture(translated);
+    event = std::move(translated);
+    return true;
+  }
+
+  // The next replayed event the UI does not take.
+  bool next_injected_event(Event& event) {
+    while (!m_injected.empty()) {
+      Event injected = std::move(m_injected.front());
+      m_injected.pop_front();
+      Event for_ui = injected;
+      to_window(for_ui);
+      if (m_ui.take_event(for_ui)) continue;
+      event = std::move(injected);
+      return true;
+    }
+    return false;
+  }
+
   static FrameRect clip(const FrameRect& rect, int32_t width, int32_t height) {
     int32_t left = std::max(rect.x, 0);
     int32_t top = std::max(rect.y, 0);
     int32_t right = std::min(rect.x + rect.width, width);
     int32_t bottom = std::min(rect.y + rect.height, height);
     return {left, top, right - left, bottom - top};
+  }
+
+  // A desktop full screen is a request to the window manager; with none
+  // (a bare X server) nobody would resize the window and the picture would
+  // be cut to the window's corner. A window manager frames the window, so
+  // a window without frame borders has none.
+  bool window_manager_present() const {
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (SDL_GetWindowBordersSize(m_window, &top, &left, &bottom, &right) != 0) return true;
+    return (SDL_GetWindowFlags(m_window) & SDL_WINDOW_BORDERLESS) != 0 || top + left + bottom + right > 0;
+  }
+
+  // Without a window manager the engine itself lays the window, without
+  // frame, over the whole display; leave_covering() puts it back.
+  int cover_display() {
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(current_display(), &bounds) != 0) return -1;
+    if (!m_covering) SDL_GetWindowPosition(m_window, &m_windowed_x, &m_windowed_y);
+    SDL_SetWindowFullscreen(m_window, 0);
+    SDL_SetWindowBordered(m_window, SDL_FALSE);
+    SDL_SetWindowPosition(m_window, bounds.x, bounds.y);
+    SDL_SetWindowSize(m_window, bounds.w, bounds.h);
+    SDL_RaiseWindow(m_window);
+    m_covering = true;
+    return 0;
+  }
+
+  void leave_covering() {
+    m_covering = false;
+    SDL_SetWindowBordered(m_window, SDL_TRUE);
+    if (m_width > 0) SDL_SetWindowSize(m_window, m_width, m_height);
+    SDL_SetWindowPosition(m_window, m_windowed_x, m_windowed_y);
   }
 
   int current_display() const {
@@ -636,11 +740,18 @@ class SdlPlatform final : public Platform {
   };
   std::vector<OpenChooser> m_choosers;
   DialogId m_next_dialog = 1;
+  std::function<bool(const Event*)> m_modal_watch;
+  bool m_covering = false;  // full screen laid out by the engine (no window manager)
+  int m_windowed_x = 0;
+  int m_windowed_y = 0;
 };
 
 }  // namespace
 
 std::unique_ptr<Platform> create_sdl_platform() {
+  // The engine ends on SIGINT and SIGTERM itself (platform/system.h); SDL's
+  // own handlers would turn them into a close request that asks first.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_EVENTS | SDL_INIT_VIDEO) != 0) return nullptr;
   // Pads are optional: without the subsystem the engine runs on keyboard and
   // mouse. SDL reads SDL_GAMECONTROLLERCONFIG itself, and reports the pads

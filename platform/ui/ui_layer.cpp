@@ -56,9 +56,16 @@ std::string display_label(std::string_view label) {
   return shown;
 }
 
-// ImGui's ids come from labels; the suffix keeps equal labels apart.
+// ImGui's ids come from labels; the suffix keeps equal labels apart. A tab
+// ends the label proper: what follows is the item's key (shortcut()).
 std::string imgui_label(const MenuEntry& entry, size_t index) {
-  return display_label(entry.label) + "##" + std::to_string(entry.id) + "_" + std::to_string(index);
+  std::string_view label = std::string_view(entry.label).substr(0, entry.label.find('\t'));
+  return display_label(label) + "##" + std::to_string(entry.id) + "_" + std::to_string(index);
+}
+
+std::string shortcut(const MenuEntry& entry) {
+  size_t tab = entry.label.find('\t');
+  return tab == std::string::npos ? std::string() : entry.label.substr(tab + 1);
 }
 
 void map_keys(ImGuiIO& io) {
@@ -209,6 +216,7 @@ bool UiLayer::take_event(const Event& event) {
       bool held = event.key >= 0 && event.key < 512 && m_key_taken[size_t(event.key)];
       if (!down && held) {
         m_key_taken[size_t(event.key)] = false;
+        if (event.key == kKeyReturn) m_changes.push_back(change_of(Change::Kind::Key, 0, 0, kKeySpace, false));
         m_changes.push_back(change_of(Change::Kind::Key, 0, 0, event.key, false));
         want_frames();
         return true;
@@ -222,7 +230,11 @@ bool UiLayer::take_event(const Event& event) {
       }
       if (event.key >= 0 && event.key < 512) {
         m_key_taken[size_t(event.key)] = down;
-        m_changes.push_back(change_of(Change::Kind::Key, 0, 0, event.key, down));
+        // In the menus Return (and the keypad's Enter, the same key code)
+        // chooses the item, as Space does: ImGui's navigation activates
+        // items with Space only.
+        int32_t key = !panels && event.key == kKeyReturn ? kKeySpace : event.key;
+        m_changes.push_back(change_of(Change::Kind::Key, 0, 0, key, down));
         want_frames();
       }
       return true;
@@ -496,7 +508,7 @@ void UiLayer::draw_menu_entries(const std::vector<MenuEntry>& entries, std::vect
     switch (entry.kind) {
       case MenuEntry::Kind::Separator: ImGui::Separator(); break;
       case MenuEntry::Kind::Item:
-        if (ImGui::MenuItem(imgui_label(entry, i).c_str(), nullptr, entry.checked, entry.enabled)) {
+        if (ImGui::MenuItem(imgui_label(entry, i).c_str(), shortcut(entry).c_str(), entry.checked, entry.enabled)) {
           Event chosen;
           chosen.type = EventType::MenuCommand;
           chosen.key = int32_t(entry.id);
@@ -556,16 +568,19 @@ void UiLayer::draw_menu_bar(std::vector<Event>& reports) {
   m_popup_open = any_open;
 }
 
-void UiLayer::draw_panels() {
-  auto pending = std::find_if(m_panels.begin(), m_panels.end(),
+// Every pending dialog, each opened inside the one before it: a box asked
+// while a dialog is open shows over that dialog and takes the input.
+void UiLayer::draw_panels(size_t from) {
+  auto pending = std::find_if(m_panels.begin() + long(from), m_panels.end(),
                               [](const Panel& panel) { return panel.status == DialogStatus::Pending; });
   if (pending == m_panels.end()) return;
-  Panel& panel = *pending;
-  std::string id = panel.content->title() + "###panel" + std::to_string(panel.id);
-  if (!panel.opened) {
+  size_t index = size_t(pending - m_panels.begin());
+  std::shared_ptr<DialogContent> content = pending->content;
+  std::string id = content->title() + "###panel" + std::to_string(pending->id);
+  if (!pending->opened) {
     ImGui::OpenPopup(id.c_str());
-    panel.opened = true;
-    m_focus.title = panel.content->title();
+    pending->opened = true;
+    m_focus.title = content->title();
     m_focus.reported = 0;
   }
   const ImGuiViewport* viewport = ImGui::GetMainViewport();
@@ -573,11 +588,13 @@ void UiLayer::draw_panels() {
   // (a tabbed dialog's pages differ in height).
   ImGui::SetNextWindowPos(viewport->GetCenter(), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
   if (ImGui::BeginPopupModal(id.c_str(), nullptr, ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoSavedSettings)) {
-    DialogStatus status = panel.content->draw();
+    DialogStatus status = content->draw();
     if (status != DialogStatus::Pending) {
-      panel.status = status;
+      m_panels[index].status = status;
       ImGui::CloseCurrentPopup();
       want_frames();
+    } else {
+      draw_panels(index + 1);
     }
     ImGui::EndPopup();
   }

@@ -102,7 +102,7 @@ class UiLayer {
   void apply_changes();
   void draw_menu_bar(std::vector<Event>& reports);
   void draw_menu_entries(const std::vector<MenuEntry>& entries, std::vector<Event>& reports);
-  void draw_panels();
+  void draw_panels(size_t from = 0);
   void draw_status_bar();
   void activate_by_keyboard();
   int32_t first_menu() const;

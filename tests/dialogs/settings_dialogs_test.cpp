@@ -10,7 +10,12 @@
 #include <string>
 #include <vector>
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include "audio/output.h"
+#include "dialogs/settings_dialog.h"
+#include "platform/font_lookup.h"
 #include "host/engine.h"
 #include "host/input_replay.h"
 #include "host/settings_dialogs.h"
@@ -247,6 +252,35 @@ TEST(SettingsDialogs, font_choice_voice_levels_and_setting_calls) {
   EXPECT_EQ(run.lines[4], "700 ") << "above 29 reads the last";
   EXPECT_EQ(run.lines[5], "5000 ") << "stored clamped";
   EXPECT_EQ(run.lines[6], "0 ") << "female voices off";
+}
+
+TEST(SettingsDialogs, every_title_and_the_font_sample_have_glyphs_in_the_dialogs_font) {
+  platform::FontLookup fonts;
+  std::optional<platform::FontFile> file = platform::find_font_file(fonts, "ＭＳ ゴシック");
+  if (!file) GTEST_SKIP() << "no Japanese font installed";
+  FT_Library library = nullptr;
+  ASSERT_EQ(FT_Init_FreeType(&library), 0);
+  FT_Face face = nullptr;
+  ASSERT_EQ(FT_New_Face(library, file->path.c_str(), file->face_index, &face), 0);
+  std::vector<std::string> texts = {dialogs::kFontSample};
+  for (auto kind : {dialogs::SettingsDialogKind::Sound, dialogs::SettingsDialogKind::Speed, dialogs::SettingsDialogKind::Font,
+                    dialogs::SettingsDialogKind::Voice, dialogs::SettingsDialogKind::Extra,
+                    dialogs::SettingsDialogKind::Combined}) {
+    texts.push_back(dialogs::SettingsDialog(kind, {}, {}, {}).title());
+  }
+  for (const std::string& text : texts) {
+    // UTF-8 to code points; each must have a glyph.
+    for (size_t i = 0; i < text.size();) {
+      auto byte = uint8_t(text[i]);
+      size_t length = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+      uint32_t code = length == 1 ? byte : byte & (0x7F >> length);
+      for (size_t k = 1; k < length; ++k) code = code << 6 | (uint8_t(text[i + k]) & 0x3F);
+      EXPECT_NE(FT_Get_Char_Index(face, code), 0u) << text << ": U+" << std::hex << code;
+      i += length;
+    }
+  }
+  FT_Done_Face(face);
+  FT_Done_FreeType(library);
 }
 
 // With the game's settings folder blocked (a file stands where the folder of

@@ -268,7 +268,7 @@ TEST_F(Pictures, BrokenPngShowsItsBoxAndLoadsNothing) {
   EXPECT_EQ(graphics::pic_find(engine.graphics.pictures, engine.script, "broken"), "broken.png");
   EXPECT_FALSE(graphics::pic_load(engine.graphics.pictures, engine.script, "broken"));
   ASSERT_EQ(boxes().size(), 1u);
-  EXPECT_EQ(boxes()[0].text, "PNG エラー");
+  EXPECT_EQ(boxes()[0].text, "PNG エラー\nbroken.png\nファイルが壊れているか、PNG ではありません。");
   EXPECT_EQ(boxes()[0].icon, platform::Icon::Error);
 }
 

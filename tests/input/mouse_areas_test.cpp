@@ -1,7 +1,7 @@
 // Input and mouse areas through real scripts driven by replayed input: the
 // system calls' results, clicks and keys waking a waiting script, keys held
 // behind the input gate, Caps Lock after an input reset, the area
-// poll's enter/leave/click order, navigation between keyed areas, clicks
+// poll's enter/leave/click order, a press on an area not yet entered, navigation between keyed areas, clicks
 // outside every area, a click handler removing its own area, the drag
 // tracker, and the same replay giving the same log and picture twice.
 
@@ -226,6 +226,19 @@ TEST(MouseAreas, overlapping_areas_are_entered_left_and_clicked_in_list_order) {
   setup.replay =
       "100 mouse move 10 10\n200 mouse move 70 70\n300 mouse move 120 120\n400 click left 120 120\n";
   EXPECT_EQ(run_with_replay(setup).lines, (Lines{"enter 1 ", "leave 1 ", "enter 2 ", "click 2 "}));
+}
+
+TEST(MouseAreas, a_press_where_the_pointer_has_not_been_enters_the_area_under_it_and_clicks_it) {
+  // A tap on a touch screen, or a replayed click, arrives without a hover:
+  // on an area never entered, then on another area while the first is
+  // still entered.
+  InputGame setup;
+  setup.body = area(1, 300, 340, 40, 40) + area(2, 100, 100, 40, 40) + kPollLoop;
+  setup.extra = kAreaFunctions;
+  setup.replay = "200 click left 320 358\n";
+  EXPECT_EQ(run_with_replay(setup).lines, (Lines{"enter 1 ", "click 1 "}));
+  setup.replay = "100 mouse move 110 110\n300 click left 320 358\n";
+  EXPECT_EQ(run_with_replay(setup).lines, (Lines{"enter 2 ", "leave 2 ", "enter 1 ", "click 1 "}));
 }
 
 TEST(MouseAreas, a_click_outside_every_area_calls_the_frames_left_function) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -400,6 +401,57 @@ TEST(MainWindow, the_program_refuses_a_bad_input_file_before_the_game_starts) {
   EXPECT_EQ(result.exit_status, 2);
   EXPECT_NE(result.output.find("input.txt:3: times must not decrease"), std::string::npos) << result.output;
   EXPECT_TRUE(read_bytes(game.at("debugout.log")).empty());
+}
+
+TEST(MainWindow, return_and_the_keypads_enter_choose_a_menu_item_from_the_keyboard) {
+  // F10 opens the first menu with its first item chosen (セーブ is greyed
+  // while saving is off, so ロード is); the key takes it.
+  for (const char* key : {"Return", "Keypad Enter"}) {
+    SCOPED_TRACE(key);
+    TempDirectory game;
+    WindowGame setup;
+    setup.body = watching_body(800);
+    setup.replay = std::string("100 key F10\n300 key ") + key + "\n";
+    WindowRun window = run_window_game(game, setup);
+    EXPECT_EQ(count_of(window.run.lines, "load menu"), 1) << window.run.game.log;
+  }
+}
+
+TEST(MainWindow, the_menus_name_the_function_keys_and_about_names_the_engine_when_the_game_names_no_version) {
+  TempDirectory game;
+  WindowGame setup;
+  setup.body = watching_body(800);
+  setup.debug_mode = false;
+  setup.after = [](TestEngine& test) {
+    std::vector<std::string> labels;
+    std::function<void(const std::vector<platform::MenuEntry>&)> walk = [&](const auto& entries) {
+      for (const platform::MenuEntry& entry : entries) {
+        labels.push_back(entry.label);
+        walk(entry.children);
+      }
+    };
+    walk(test.platform.menus());
+    for (const char* label : {"セーブ(&S)\tF2", "ロード(&O)\tF3", "フルスクリーン(&F)\tF4", "画面の保存(&T)...\tF5"}) {
+      EXPECT_NE(std::find(labels.begin(), labels.end(), label), labels.end()) << label;
+    }
+  };
+  run_window_game(game, setup);
+  // The about dialog of a game without VERSION differs from one whose
+  // VERSION is the old default build date.
+  const std::string about = "100 mouse move 20 0\n150 click left 400 8\n300 click left 420 40\n500 screenshot about.png\n";
+  std::vector<uint8_t> pictures[2];
+  for (int i = 0; i < 2; ++i) {
+    TempDirectory other;
+    WindowGame shown;
+    shown.body = watching_body(800);
+    shown.debug_mode = false;
+    if (i == 1) shown.environment += "VERSION Build Thu Nov 20 23:36:52 2008\n";
+    shown.replay = about;
+    run_window_game(other, shown);
+    pictures[i] = read_bytes(other.at("about.png"));
+    ASSERT_FALSE(pictures[i].empty());
+  }
+  EXPECT_NE(pictures[0], pictures[1]);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "dialogs/file_dialog.h"
 #include "dialogs/slot_dialog.h"
 #include "host/input_replay.h"
+#include "resources/settings.h"
 #include "tests/support/script_harness.h"
 
 namespace tavelo::testing {
@@ -125,16 +126,36 @@ TEST(SlotDialog, replayed_keys_choose_page_through_and_cancel) {
 TEST(SlotDialog, replayed_clicks_choose_a_tab_and_a_row_and_a_right_click_cancels) {
   TempDirectory game;
   // The dialog's places in the 640 × 480 window: tabs at y 94, rows from
-  // y 139 every 20 pixels, OK at (60, 428).
+  // y 139 every 20 pixels, OK at (60, 340).
   std::string replay =
       // Save: the tab of page 2, its third row, then OK.
-      "200 click left 100 94\n300 click left 100 179\n400 click left 60 428\n"
+      "200 click left 100 94\n300 click left 100 179\n400 click left 60 340\n"
       // Load (page 2 kept): page 1's tab, a double click on slot 102.
       "600 click left 40 94\n700 click left 100 159\n800 click left 100 159\n"
       // Load: a right click anywhere in the dialog.
       "1000 click right 300 300\n";
   Lines lines = run_with_replay(game, dialogs_body({kSave, kLoad, kLoad}), replay);
   EXPECT_EQ(lines, (Lines{"203 ", "102 ", "-1 "}));
+}
+
+TEST(SlotDialog, a_thumbnail_moves_nothing_the_player_clicks_next_and_every_tab_can_be_clicked) {
+  TempDirectory game;
+  // Slot 102 with a 160 × 120 thumbnail (the dialog keeps room for it, so it
+  // sits 20 pixels higher): a click on its row, then on ロード where it was
+  // before the row was chosen; then the Auto / Quick tab at the bar's right
+  // end, and Escape.
+  std::string body = dialogs_body({});
+  body.insert(body.find("    push_int 102\n"), "    push_int 120\n    push_int 160\n    syscall_discard 0x9143DC9E 2\n");
+  body += "    push_int 102\n    push_int 1\n    syscall 0x9AF10167 2\n    PRINT\n";
+  body += "    push_int 102\n    push_int 1\n    syscall 0x9AF10167 2\n    PRINT\n";
+  std::string replay = "200 click left 100 135\n400 click left 60 320\n600 click left 570 71\n800 key Escape\n";
+  int32_t kept_page = 0;
+  Lines lines = run_with_replay(game, body, replay, {}, [&](TestEngine&) {});
+  TestEngine check(game.path());
+  check.engine.resources.settings.store_directory = game.at("settings");
+  kept_page = resources::reg_read_int(check.engine.resources, "LOADSAVEDLG_NumBase", -1);
+  EXPECT_EQ(lines, (Lines{"102 ", "-1 "}));
+  EXPECT_EQ(kept_page, 1101) << "the Auto / Quick tab is whole and takes the click";
 }
 
 // A save point with a comment; then three saves-as and two loads from

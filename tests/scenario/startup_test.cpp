@@ -7,7 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/file_system.h"
+#include "platform/text_encoding.h"
 #include "tests/support/game_builder.h"
 
 namespace tavelo::testing {
@@ -136,6 +140,63 @@ TEST(Startup, a_fifo_as_the_environment_file_is_a_missing_file) {
   ProcessResult result = run_tavelo_with(game, game.at("settings"), "");
   EXPECT_EQ(result.exit_status, 255) << result.output;
   EXPECT_NE(result.output.find("起動に必要なファイルが不足しています。"), std::string::npos) << result.output;
+}
+
+TEST(Startup, start_up_errors_say_which_file_and_what_to_do_and_a_broken_game_ends_as_a_failure) {
+  TempDirectory game;
+  write_game(game, {{{"scenario/start.tvo", kHelloStart}}});
+  ASSERT_TRUE(platform::remove_file(game.at("tavelo.env")));
+  ProcessResult missing = run_tavelo_with(game, game.at("settings"), "");
+  EXPECT_EQ(missing.exit_status, 255);
+  EXPECT_NE(missing.output.find("見つからないファイル: tavelo.env"), std::string::npos) << missing.output;
+
+  // A start script without its initialiser names the script's source.
+  TempDirectory no_init;
+  write_game(no_init, {{{"scenario/start.tvo", ".entry main\n.function \"$main@GLOBAL\" main\nmain:\n    return\n"}}});
+  ProcessResult broken = run_tavelo_with(no_init, no_init.at("settings"), "");
+  EXPECT_EQ(broken.exit_status, 255) << broken.output;
+  EXPECT_NE(broken.output.find("[start.tvs]に $init@GLOBAL 関数がありません"), std::string::npos) << broken.output;
+}
+
+TEST(Startup, two_errors_that_take_turns_are_given_up_like_one_that_repeats) {
+  TempDirectory game;
+  write_game(game, {{{"scenario/start.tvo", R"(
+.entry main
+.function "$init@GLOBAL" init
+.function "$main@GLOBAL" main
+init:
+    return
+main:
+    syscall_discard 0x11111111 0
+    syscall_discard 0x22222222 0
+    jump main
+)"}}});
+  ProcessResult run = run_tavelo_with(game, game.at("settings"), "--answer continue --quit-after 60000");
+  EXPECT_EQ(run.exit_status, 255) << run.output.substr(0, 2000);
+  size_t boxes = 0;
+  for (size_t at = run.output.find("[message box]"); at != std::string::npos; at = run.output.find("[message box]", at + 1)) {
+    ++boxes;
+  }
+  EXPECT_LE(boxes, 8u) << run.output.substr(0, 2000);
+}
+
+TEST(Startup, a_utf8_environment_file_is_read_with_its_mark_and_named_in_the_log_without_it) {
+  TempDirectory game;
+  write_game(game, {{{"scenario/start.tvo", kHelloStart}}});
+  game.write("tavelo.env", "\xEF\xBB\xBFTITLEBAR ゲームの題名\n");
+  std::vector<std::string> captions;
+  RunHooks hooks;
+  hooks.after = [&](TestEngine& test) { captions = test.platform.captions(); };
+  run_game(game, {}, {}, hooks);
+  ASSERT_FALSE(captions.empty());
+  EXPECT_EQ(captions.front(), "ゲームの題名");
+
+  const std::string plain = "TITLEBAR ゲーム\n";
+  ASSERT_FALSE(platform::TextEncoding::create("CP932")->to_utf8(plain)) << "the test needs text CP932 refuses";
+  game.write("tavelo.env", plain);
+  GameRun run = run_game(game);
+  EXPECT_NE(run.log.find("tavelo.env は CP932 として正しくありませんが、UTF-8 としては正しい文字列です。"), std::string::npos)
+      << run.log;
 }
 
 }  // namespace

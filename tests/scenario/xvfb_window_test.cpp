@@ -40,7 +40,7 @@ ProcessResult grab_real_window(TempDirectory& game, const std::string& name, con
   game.write(name + "-grab.sh", script);
   // The desktop's libraries (D-Bus, X11) keep allocations past exit; leaks
   // are checked in the headless runs, not in the real window's.
-  return run_command("ASAN_OPTIONS=detect_leaks=0 xvfb-run -a -s '-screen 0 1280x1024x24' sh '" + game.at(name + "-grab.sh") + "'");
+  return run_command("ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy xvfb-run -a -s '-screen 0 1280x1024x24' sh '" + game.at(name + "-grab.sh") + "'");
 }
 
 std::string pixels_differing(const std::string& a, const std::string& b) {
