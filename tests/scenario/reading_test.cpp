@@ -1,18 +1,22 @@
-// The demo read aloud and served to learners' tools. The pages expected
-// here are the demo's own (games/demo/scenario/start.tva), written out by
-// hand from its script: the speaker's name apart when reading aloud, one
-// message of speaker and text per page for the WebSocket clients and the
-// clipboard, with the script's `n` as a line break.
+// The demo read aloud and served to learners' tools, played by its own
+// unattended input (games/demo/autoplay.txt: the title's first button, then a
+// click every 2.5 s, which takes the choice's first answer). The pages
+// expected here are the demo's own (games/demo/scenario/start.tvs), written
+// out by hand from its script: a page's speaker is the last name on it, said
+// apart before the text when reading aloud; one message of speaker and text
+// per page for the WebSocket clients and the clipboard.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "host/engine.h"
+#include "host/input_replay.h"
 #include "platform/page_server.h"
 #include "resources/environment.h"
 #include "resources/settings.h"
@@ -26,11 +30,19 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const std::string kPage1 = "丘に立つと、遠くの町の灯りがひとつ、またひとつと、静かに点っていった。";
-const std::string kPage2 = "「きれいだね。あの星はね、ずっと昔から、ああして丘の上で回っているんだよ」";
-const std::string kPage3 = "「ほんとう？　じゃあ、明日もまた来ようね」";
-const std::string kPage4a = "二人は並んで、星が回るのをいつまでも眺めていた。";
-const std::string kPage4b = "――おしまい。";
+const std::string kNarration1 = "丘に立つと、遠くの町の灯りがひとつ、またひとつと、静かに点っていった。";
+const std::string kBoy1 = "「きれいだね。あの星はね、ずっと昔から、ああして丘の上で回っているんだよ」";
+const std::string kGirl1 = "「ほんとう？　じゃあ、もう少しここにいようか。それとも、町へ帰る？」";
+const std::string kNarration2 = "二人は並んで腰を下ろした。星は、回るたびに少しずつ明るくなっていく。";
+const std::string kGirl2 = "「ねえ、今の音、聞こえた？」";
+const std::string kEnding = "――星の結末。";
+// The demo's title and a story to its first ending take 20 s of script time.
+constexpr uint32_t kPlayMs = 20000;
+
+std::string autoplay() {
+  std::vector<uint8_t> bytes = read_bytes(std::string(TAVELO_SOURCE_DIR) + "/games/demo/autoplay.txt");
+  return std::string(bytes.begin(), bytes.end());
+}
 
 std::string copy_demo(const std::string& to) {
   const std::string demo = std::string(TAVELO_BIN_DIR) + "/../games/demo";
@@ -47,11 +59,9 @@ TEST(Reading, speech_out_lists_every_page_with_its_speaker_in_order_and_nothing_
   TempDirectory directory;
   const std::string game = copy_demo(directory.at("demo"));
   auto run = [&](const std::string& name, const std::string& input) {
-    std::string options = "--speech-out '" + directory.at(name) + "'";
-    if (!input.empty()) {
-      directory.write(name + ".input", input);
-      options += " --input '" + directory.at(name + ".input") + "'";
-    }
+    directory.write(name + ".input", input + autoplay());
+    const std::string options = "--quit-after " + std::to_string(kPlayMs) + " --speech-out '" + directory.at(name) +
+                                "' --input '" + directory.at(name + ".input") + "'";
     const std::string command = "TAVELO_CONFIG_HOME='" + directory.at(name + ".settings") + "' timeout 120 '" +
                                 tool_path("tavelo") + "' --headless " + options + " '" + game + "'";
     EXPECT_EQ(run_command(command).exit_status, 0) << name;
@@ -75,19 +85,15 @@ TEST(Reading, speech_out_lists_every_page_with_its_speaker_in_order_and_nothing_
     last_time = time;
     said.push_back(line.substr(size_t(skip)));
   }
-  // Each page stops what was being said; the demo's voice (before the story)
-  // stops the reader too. At the end the history view replays three pages,
-  // newest first, and they are read again.
+  // Each page stops what was being said; the title's voice stops the reader
+  // too.
   const Lines expected = {
       "stop", "say 読み上げ、オン",
       "stop",  // the voice
-      "stop", "say " + kPage1,
-      "stop", "say 太郎", "say " + kPage2,
-      "stop", "say 花子", "say " + kPage3,
-      "stop", "say " + kPage4a + " " + kPage4b,
-      "stop", "say 花子", "say " + kPage3,
-      "stop", "say 太郎", "say " + kPage2,
-      "stop", "say " + kPage1,
+      "stop", "say 少年", "say " + kNarration1 + " " + kBoy1,
+      "stop", "say 少女", "say " + kGirl1,
+      "stop", "say 少女", "say " + kNarration2 + " " + kGirl2,
+      "stop", "say " + kEnding,
   };
   EXPECT_EQ(said, expected);
 }
@@ -127,11 +133,20 @@ TEST(Reading, each_page_of_the_demo_reaches_a_websocket_client_and_the_clipboard
   };
   std::string clipboard;
   hooks.after = [&](TestEngine& test) { clipboard = test.platform.clipboard_text(); };
-  GameRun run = run_game(directory, {}, {}, hooks);
+  const std::function<void(TestEngine&)> settings_before = hooks.before;
+  hooks.before = [&](TestEngine& test) {
+    settings_before(test);
+    host::ReplayParse input = host::parse_input_replay(autoplay(), directory.path());
+    ASSERT_FALSE(input.error);
+    host::load_input_replay(test.engine, std::move(input.events));
+  };
+  host::StartupOptions options;
+  options.quit_after_ms = kPlayMs;
+  GameRun run = run_game(directory, options, {}, hooks);
   EXPECT_EQ(run.status, 0);
 
-  // The history view's replays at the end are not sent again.
-  const Lines expected = {kPage1, "太郎" + kPage2, "花子" + kPage3, kPage4a + "\n" + kPage4b};
+  const Lines expected = {"少年" + kNarration1 + "\n" + kBoy1, "少女" + kGirl1,
+                          "少女" + kNarration2 + "\n" + kGirl2, kEnding};
   Lines received;
   while (std::optional<std::string> page = client.receive_text(1000)) received.push_back(*page);
   EXPECT_EQ(received, expected);
