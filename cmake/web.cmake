@@ -33,9 +33,10 @@ foreach(subsystem IN LISTS TAVELO_SUBSYSTEMS)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${subsystem}/*.cpp)
   list(APPEND web_sources ${sources})
 endforeach()
-# The desktop's main, fontconfig lookup and watching thread have page
-# counterparts under platform/web/.
-list(FILTER web_sources EXCLUDE REGEX "/host/main\\.cpp$|/platform/font_lookup\\.cpp$|/platform/slice_watch\\.cpp$")
+# The desktop's main, fontconfig lookup, watching thread, speech-dispatcher
+# voice and page text server have page counterparts under platform/web/.
+list(FILTER web_sources EXCLUDE REGEX
+     "/host/main\\.cpp$|/platform/font_lookup\\.cpp$|/platform/slice_watch\\.cpp$|/platform/speech_output\\.cpp$|/platform/page_server\\.cpp$")
 
 include(${CMAKE_SOURCE_DIR}/cmake/cp932_table.cmake)
 tavelo_cp932_table(cp932_table)

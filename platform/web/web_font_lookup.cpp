@@ -38,7 +38,9 @@ std::optional<FontFile> shipped(const ShippedFace& face) {
 
 FontLookup::~FontLookup() = default;
 
-std::optional<FontFile> find_font_file(FontLookup&, std::string_view face_name) {
+// Every face the page ships draws Japanese, so both coverages get the same
+// answer: the named face when it is shipped, else the first.
+std::optional<FontFile> find_font_file(FontLookup&, std::string_view face_name, FontCoverage) {
   std::string_view family = substitute_family(face_name);
   if (family.empty()) family = face_name;
   for (const ShippedFace& face : kShippedFaces) {
