@@ -30,7 +30,8 @@ echo "== tests under ASan and UBSan"
 cmake -S . -B build-sanitize -G Ninja -DTAVELO_WERROR=ON -DTAVELO_SANITIZE=ON -DTAVELO_BENCHMARKS=OFF \
   -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-sanitize -j "$jobs"
-(cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 ctest -j "$jobs" --output-on-failure)
+leak_suppressions=$PWD/tests/lsan.supp
+(cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$leak_suppressions ctest -j "$jobs" --output-on-failure)
 
 echo "== audio tests under ThreadSanitizer"
 # Only the sound output's code and the file layer under it are instrumented;

@@ -10,6 +10,11 @@ namespace tavelo::platform {
 namespace {
 
 TEST(SpeechOutput, a_real_daemon_takes_japanese_and_english_text_and_stops) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  // The client library starts the daemon as a child, which inherits the
+  // sanitizer's run-time and never answers; the plain build runs this test.
+  GTEST_SKIP() << "the daemon cannot be started from a sanitizer build";
+#endif
   SpeechOutput speech("tavelo-test");
   speech.say("読み上げのテスト", "ja", true);
   speech.flush();
