@@ -356,7 +356,7 @@ void run_menu_command(Engine& engine, uint32_t id) {
     case kMenuAutoPlay: pulse_skip(engine, 3); break;
     case kMenuSave: post_menu_request(engine, kRequestSaveMenu); break;
     case kMenuLoad:
-      if (engine.script.menu_request.current != kRequestLoadMenu) post_menu_request(engine, kRequestLoadMenu);
+      if (engine.host.window.menu_request.current != kRequestLoadMenu) post_menu_request(engine, kRequestLoadMenu);
       break;
     case kMenuSaveAs: post_menu_request(engine, kRequestSaveAs); break;
     case kMenuLoadFromFile: post_menu_request(engine, kRequestLoadFile); break;
@@ -652,14 +652,19 @@ int32_t input_window_handler(Engine& engine, const platform::Event& event) {
 // ---- requests
 
 void post_menu_request(Engine& engine, int32_t code) {
-  script::MenuRequest& request = engine.script.menu_request;
+  MenuRequest& request = engine.host.window.menu_request;
   if (code == request.open) return;
   request.pending = code;
   request.new_request = true;
 }
 
+void set_current_menu_request(Engine& engine, int32_t code) {
+  engine.host.window.menu_request.current = code;
+  engine.input.menu_request_current = code != 0;
+}
+
 void check_new_menu_request(Engine& engine) {
-  script::MenuRequest& request = engine.script.menu_request;
+  MenuRequest& request = engine.host.window.menu_request;
   if (!request.new_request) return;
   request.new_request = false;
   if (request.open != 0 && make_main_thread_current(engine)) {
@@ -668,11 +673,11 @@ void check_new_menu_request(Engine& engine) {
 }
 
 void run_main_window_frame(Engine& engine) {
-  script::MenuRequest& request = engine.script.menu_request;
+  MenuRequest& request = engine.host.window.menu_request;
   if (request.open == 0 && request.pending != 0) {
     int32_t code = request.pending;
     raise_request_event(engine, code);
-    request.current = code;
+    set_current_menu_request(engine, code);
     request.pending = 0;
   }
   follow_dialog(engine);
