@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "script/debug_link.h"
+#include "library/debug_link.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace tavelo::script;
+  using namespace tavelo::library;
   std::vector<uint8_t> pending(data, data + size);
   LinkFrame frame;
   for (;;) {

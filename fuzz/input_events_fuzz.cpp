@@ -73,10 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     platform.advance_clock(uint32_t(event.repeat ? 300 : 10));
     input::poll_pad(state, engine.script);
-    input::freeze_input(state, engine.script);
-    thread->pending_left = engine.script.clicks.left.happened;
-    thread->pending_right = engine.script.clicks.right.happened;
-    engine.script.clicks.left.happened = engine.script.clicks.right.happened = false;
+    input::freeze_input(state);
+    thread->pending_left = state.clicks.left.happened;
+    thread->pending_right = state.clicks.right.happened;
+    state.clicks.left.happened = state.clicks.right.happened = false;
     input::ScriptCall call = input::poll_mouse_areas(state, *thread);
     if (call.wanted && (call.function < 1 || call.function > 4)) std::abort();
     call = input::poll_drag(state, platform.ticks_ms());

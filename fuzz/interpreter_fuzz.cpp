@@ -40,7 +40,7 @@ struct Shared {
     // must not write files or open things on the desktop.
     std::vector<script::SyscallEntry> entries;
     for (const script::SyscallTablePart& part : host::syscall_table_parts()) {
-      if (part.owner == "script: strings" || part.owner == "graphics: pages" || part.owner == "graphics: sprites" ||
+      if (part.owner == "library: strings" || part.owner == "graphics: pages" || part.owner == "graphics: sprites" ||
           part.owner == "graphics: screen") {
         entries.insert(entries.end(), part.entries.begin(), part.entries.end());
       }

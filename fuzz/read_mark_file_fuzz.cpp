@@ -8,10 +8,12 @@
 #include <span>
 #include <vector>
 
-#include "script/read_mark_file.h"
+#include "library/read_mark_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace tavelo::script;
+  using namespace tavelo::library;
+  using tavelo::script::ReadMarkSet;
+  using tavelo::script::read_mark_bytes;
   ReadMarkFileContent content = parse_read_mark_file(std::span<const uint8_t>(data, size));
   std::vector<std::unique_ptr<ReadMarkSet>> list;
   for (const ReadMarkSet& set : content.sets) {

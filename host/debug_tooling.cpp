@@ -15,7 +15,7 @@
 #include "resources/file_lookup.h"
 #include "resources/name_hash.h"
 #include "resources/settings.h"
-#include "script/debugger.h"
+#include "library/debugger.h"
 #include "script/error_report.h"
 #include "script/machine.h"
 #include "script/message_box.h"
@@ -353,8 +353,8 @@ std::string watch_text(Engine& engine) {
 void run_debug_tooling(Engine& engine) {
   DebugTooling& debug = engine.host.debug;
   if (debug.debugger) {
-    script::Debugger& debugger = *debug.debugger;
-    script::service_debugger(engine.script, debugger);
+    library::Debugger& debugger = *debug.debugger;
+    library::service_debugger(engine.script, debugger);
     if (debugger.compile_done) finish_compile(engine, true);
     if (debugger.compile_cancelled) debug.compile_pending = false;
     debugger.compile_done = debugger.compile_cancelled = false;
@@ -370,24 +370,24 @@ void run_debug_tooling(Engine& engine) {
 }
 
 bool start_debugger_link(Engine& engine, uint16_t port) {
-  auto debugger = std::make_unique<script::Debugger>();
-  if (std::optional<std::string> problem = script::open_debugger_link(*debugger, port)) {
+  auto debugger = std::make_unique<library::Debugger>();
+  if (std::optional<std::string> problem = library::open_debugger_link(*debugger, port)) {
     std::fprintf(stderr, "tavelo: the debugger link cannot listen: %s\n", problem->c_str());
     return false;
   }
   std::fprintf(stderr, "tavelo: waiting for a debugger on 127.0.0.1:%u\n", unsigned(debugger->listener.local_port()));
   engine.host.debug.debugger = std::move(debugger);
   engine.script.hooks.line_reached = [](Engine& owner, script::Thread& thread, int32_t line) {
-    script::debugger_line(owner.script, *owner.host.debug.debugger, thread, line);
+    library::debugger_line(owner.script, *owner.host.debug.debugger, thread, line);
   };
-  script::attach_debugger(engine.script, *engine.host.debug.debugger);
+  library::attach_debugger(engine.script, *engine.host.debug.debugger);
   return true;
 }
 
 void stop_debugger_link(Engine& engine) {
-  std::unique_ptr<script::Debugger>& debugger = engine.host.debug.debugger;
+  std::unique_ptr<library::Debugger>& debugger = engine.host.debug.debugger;
   if (!debugger) return;
-  script::close_debugger_link(*debugger);
+  library::close_debugger_link(*debugger);
   engine.script.hooks.line_reached = nullptr;
   debugger.reset();
 }

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "script/debugger.h"
+#include "library/debugger.h"
 
 namespace tavelo::host {
 
@@ -23,7 +23,7 @@ struct Engine;
 
 struct DebugTooling {
   // Open while a debugger link listens (--debug PORT).
-  std::unique_ptr<script::Debugger> debugger;
+  std::unique_ptr<library::Debugger> debugger;
   // Live reload (--watch, or any Compiler setting): the sources of the loaded
   // scripts and the last-write times seen, looked at every 500 ms.
   bool watch = false;

@@ -39,6 +39,7 @@ void drop_window_handler(Engine& engine, WindowHandler handler) {
 }
 
 persistence::State& persistence_of(Engine& engine) { return engine.persistence; }
+library::State& library_of(Engine& engine) { return engine.library; }
 graphics::Page* page_of(Engine& engine, int32_t handle) { return graphics::find_page(engine.graphics, handle); }
 graphics::Page* alpha_page_of(Engine& engine, const graphics::Page& page) {
   return graphics::find_alpha(engine.graphics, page);

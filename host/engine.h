@@ -9,6 +9,7 @@
 #include "graphics/state.h"
 #include "host/state.h"
 #include "input/state.h"
+#include "library/state.h"
 #include "movie/state.h"
 #include "persistence/state.h"
 #include "resources/state.h"
@@ -42,6 +43,7 @@ struct Engine {
   // After audio: an open movie's decoder writes to the mixer's movie stream.
   movie::State movie;
   persistence::State persistence;
+  library::State library;
 
   bool stopping() const { return script.stopping(); }
 };

@@ -41,6 +41,9 @@ struct State;
 namespace tavelo::persistence {
 struct State;
 }
+namespace tavelo::library {
+struct State;
+}
 
 namespace tavelo::host {
 
@@ -55,6 +58,7 @@ input::State& input_of(Engine& engine);
 audio::State& audio_of(Engine& engine);
 movie::State& movie_of(Engine& engine);
 persistence::State& persistence_of(Engine& engine);
+library::State& library_of(Engine& engine);
 
 // For the movie calls, which see neither audio, graphics nor input: stops the
 // music and every sound channel; suspends or resumes painting the display
@@ -62,6 +66,8 @@ persistence::State& persistence_of(Engine& engine);
 void stop_all_sound(Engine& engine);
 void suspend_painting(Engine& engine, bool suspended);
 bool take_key_press(Engine& engine);
+// Drops the clicks latched since the last cycle.
+void drop_latched_clicks(Engine& engine);
 
 // The main window's handler table, for handlers a system call installs (the
 // drag tracker's): every platform event is offered to each handler in slot

@@ -107,7 +107,7 @@ std::optional<LoopEnd> run_frame_cycle(Engine& engine) {
   script::begin_cycle(machine);
   // Every thread of the round sees the same input.
   input::poll_pad(engine.input, machine);
-  input::freeze_input(engine.input, machine);
+  input::freeze_input(engine.input);
   if (quit_time_reached(engine)) {
     script::request_exit(machine, 0);
     return LoopEnd::Stopping;
@@ -131,7 +131,7 @@ std::optional<LoopEnd> run_frame_cycle(Engine& engine) {
     }
   }
 
-  script::process_clicks(machine);
+  input::process_clicks(engine.input, machine);
   // A playing movie draws its own pictures while painting is suspended.
   run_movie_cycle(engine);
 

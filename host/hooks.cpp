@@ -8,6 +8,7 @@
 #include "host/display_modes.h"
 #include "host/engine.h"
 #include "host/frame_loop.h"
+#include "input/input.h"
 #include "text/font_stack.h"
 #include "text/state.h"
 #include "text/syscalls.h"
@@ -61,6 +62,7 @@ void install_hooks(Engine& engine) {
     text::forget_thread_fonts(owner.text.fonts, thread_id);
     owner.text.message.replay_cursors.erase(thread_id);
   };
+  hooks.keyboard_skip = [](Engine& owner, bool settle) { return input::keyboard_skip(owner.input, settle); };
   hooks.before_message_box = [](Engine& owner) {
     set_full_screen(owner, false);
     owner.platform.raise_window();

@@ -41,6 +41,17 @@ struct WindowDialog {
   std::string capture_path;  // Capture: the proposed file
 };
 
+// Menu requests: the main window's menu commands post a request; the window
+// takes it up at its per-frame step (raising the script event that opens the
+// screen) and the script declares which screen it shows (system calls); the
+// input gate lets input through while a request is current.
+struct MenuRequest {
+  int32_t pending = 0;  // 0 none
+  int32_t current = 0;  // the request last taken up
+  int32_t open = 0;     // the request whose screen the script shows; 0 none
+  bool new_request = false;  // set by every post, cleared once a cycle
+};
+
 struct MainWindow {
   HandlerTable handlers;
   MenuState menu;
@@ -61,6 +72,7 @@ struct MainWindow {
   // The debug position text the C key copies (the debug tooling fills it).
   std::string position_text;
   WindowDialog dialog;
+  MenuRequest menu_request;
 };
 
 // ---- the handler table
@@ -95,6 +107,10 @@ void check_new_menu_request(Engine& engine);
 
 // Posts a menu request unless the script already shows that one.
 void post_menu_request(Engine& engine, int32_t code);
+
+// Makes code (0 none) the request last taken up; the input gate lets input
+// through while one is current.
+void set_current_menu_request(Engine& engine, int32_t code);
 
 // The screen options as stored, and storing and applying them (a full
 // screen in force switches again); the screen-option dialog and the

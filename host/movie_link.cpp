@@ -78,6 +78,11 @@ void stop_all_sound(Engine& engine) {
 
 void suspend_painting(Engine& engine, bool suspended) { graphics::set_paint_suspended(engine.graphics, suspended); }
 
+void drop_latched_clicks(Engine& engine) {
+  input::Clicks& clicks = engine.input.clicks;
+  clicks.left.happened = clicks.right.happened = clicks.middle.happened = false;
+}
+
 bool take_key_press(Engine& engine) {
   if (engine.input.last_key == 0) return false;
   engine.input.last_key = 0;

@@ -108,7 +108,7 @@ void set_saving(Engine& engine, bool enabled) {
 }  // namespace
 
 void reset_engine(Engine& engine, bool first) {
-  script::MenuRequest& request = engine.script.menu_request;
+  MenuRequest& request = engine.host.window.menu_request;
   request.pending = request.current = request.open = 0;
   request.new_request = false;
   engine.persistence.saving_enabled = false;

@@ -38,7 +38,7 @@
 #include "script/loader.h"
 #include "script/machine.h"
 #include "script/message_box.h"
-#include "script/read_mark_file.h"
+#include "library/read_mark_file.h"
 #include "script/scheduler.h"
 #include "script/state.h"
 #include "text/message_window.h"
@@ -142,6 +142,8 @@ void seed_random_from_clock(Engine& engine) {
 bool begin_initialisers(Engine& engine) {
   script::LoadedScript* start = script::load_script(engine.script, "start");
   if (!start) return false;
+  // The start script's set exists already; the file's marks merge into it.
+  library::load_read_marks(engine.script);
   reset_engine(engine, true);
   std::string settings(resources::settings_location(engine.resources).directory);
   if (!settings.empty()) engine.platform.add_pad_mappings(settings + "/gamecontrollerdb.txt");
@@ -277,7 +279,7 @@ void shut_down(Engine& engine) {
   // ExecOut: the read marks are written, then the stores and tables go in
   // the order the engine has always released them. Steps with nothing to
   // release yet still show their caption.
-  script::save_read_marks(engine.script);
+  library::save_read_marks(engine.script);
   show_step(engine, "thumbnail");
   show_step(engine, "eternal");
   engine.script.eternal.release_all();

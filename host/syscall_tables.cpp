@@ -7,6 +7,7 @@
 #include "host/settings_syscalls.h"
 #include "host/window_syscalls.h"
 #include "input/syscalls.h"
+#include "library/syscalls.h"
 #include "movie/syscalls.h"
 #include "persistence/syscalls.h"
 #include "script/syscalls.h"
@@ -17,16 +18,16 @@ namespace tavelo::host {
 std::vector<script::SyscallTablePart> syscall_table_parts() {
   return {
       {"script: machine", script::machine_syscalls()},
-      {"script: debug", script::debug_syscalls()},
+      {"library: debug", library::debug_syscalls()},
       {"graphics: pages", graphics::page_syscalls()},
       {"graphics: sprites", graphics::sprite_syscalls()},
       {"graphics: screen", graphics::screen_syscalls()},
-      {"script: standard", script::standard_syscalls()},
-      {"script: strings", script::string_syscalls()},
-      {"script: text files", script::file_syscalls()},
-      {"script: search list", script::search_syscalls()},
-      {"script: skip", script::skip_syscalls()},
-      {"table game (not available)", script::table_game_syscalls()},
+      {"library: standard", library::standard_syscalls()},
+      {"library: strings", library::string_syscalls()},
+      {"library: text files", library::file_syscalls()},
+      {"library: search list", library::search_syscalls()},
+      {"library: skip", library::skip_syscalls()},
+      {"library: table game (not available)", library::table_game_syscalls()},
       {"input", input::syscalls()},
       {"text: fonts", text::font_syscalls()},
       {"text: message window", text::console_syscalls()},

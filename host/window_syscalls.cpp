@@ -17,16 +17,15 @@ using script::SyscallEntry;
 // The script takes up the current request as the screen it shows (9999 when
 // it shows one of its own accord).
 CallStatus sys_menu_request_open(Engine& engine, CallArgs& args) {
-  script::MenuRequest& request = engine.script.menu_request;
+  MenuRequest& request = engine.host.window.menu_request;
   request.open = request.current != 0 ? request.current : 9999;
-  request.current = 0;
+  set_current_menu_request(engine, 0);
   return args.done(0);
 }
 
 CallStatus sys_menu_request_close(Engine& engine, CallArgs& args) {
-  script::MenuRequest& request = engine.script.menu_request;
-  request.open = 0;
-  request.current = 0;
+  engine.host.window.menu_request.open = 0;
+  set_current_menu_request(engine, 0);
   return args.done(0);
 }
 

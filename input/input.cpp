@@ -65,9 +65,14 @@ bool keeps_mouse_mode(int32_t key) {
   return key == kKeyShift || key == kKeyControl || key == kKeySpace || (key >= kKeyF1 && key <= kKeyF24);
 }
 
-bool menu_request_current(const script::Machine& machine) { return machine.menu_request.current != 0; }
+// Takes a click if it happened within 60 ms of now; older clicks are dropped.
+bool take_click(ButtonEvent& event, uint32_t now) {
+  if (!event.happened) return false;
+  event.happened = false;
+  return int64_t(now) - int64_t(event.time) <= 60;
+}
 
-void latch_event(script::ButtonEvent& event, uint32_t now) {
+void latch_event(ButtonEvent& event, uint32_t now) {
   event.happened = true;
   event.time = now;
 }
@@ -83,9 +88,9 @@ void set_slot(State& state, int32_t slot, uint32_t now) {
   ++state.live.presses[size_t(slot)];
 }
 
-// The held flags the machine's waits read follow the slots.
-void sync_held(State& state, script::Machine& machine) {
-  script::Clicks& clicks = machine.clicks;
+// The held flags the waits and the skip test read follow the slots.
+void sync_held(State& state) {
+  Clicks& clicks = state.clicks;
   clicks.left_held = state.live.down[kSlotDecide] != 0;
   clicks.right_held = state.live.down[kSlotCancel] != 0;
   clicks.middle_held = state.live.down[kSlotSkip] != 0;
@@ -94,9 +99,9 @@ void sync_held(State& state, script::Machine& machine) {
 }
 
 // A press of decide, cancel or skip: click suppression, then the slot and
-// the machine's click latch.
+// the click latch.
 void press_click_slot(State& state, script::Machine& machine, int32_t slot, uint32_t now) {
-  script::Clicks& clicks = machine.clicks;
+  Clicks& clicks = state.clicks;
   uint8_t bit = slot == kSlotDecide ? 1 : slot == kSlotCancel ? 2 : 4;
   if (clicks.suppress_mask & bit) {
     if (now - state.last_click_time < kSuppressWindowMs) {
@@ -111,7 +116,7 @@ void press_click_slot(State& state, script::Machine& machine, int32_t slot, uint
   platform::MouseButton button = slot == kSlotDecide   ? platform::MouseButton::Left
                                  : slot == kSlotCancel ? platform::MouseButton::Right
                                                        : platform::MouseButton::Middle;
-  press_button(machine, button, now);
+  press_button(state, machine, button, now);
 }
 
 void press_logical(State& state, script::Machine& machine, int32_t slot, uint32_t now) {
@@ -224,7 +229,7 @@ void change_pad_keys(State& state, script::Machine& machine, uint32_t wanted) {
     }
   }
   state.pad.held_keys = wanted;
-  sync_held(state, machine);
+  sync_held(state);
 }
 
 }  // namespace
@@ -241,18 +246,19 @@ void reset_input(State& state, script::Machine& machine) {
   state.consumed = {};
   state.locked = false;
   state.last_key = 0;
+  state.menu_request_current = false;  // the engine's reset drops every request
   // As a synthesised Caps Lock press and release: the next press turns the
   // switch on again.
-  machine.skip.keyboard_switch = false;
+  state.keyboard_skip = false;
   state.pad.mapping_mode = 1;
   state.erase_on_space = resources::env_setting(machine.resources, resources::EnvInt::EraseOnSpace) != 0;
   state.control_key_skips_all = resources::env_setting(machine.resources, resources::EnvInt::CtrlKeyDefault) != 0;
-  sync_held(state, machine);
+  sync_held(state);
 }
 
-void press_button(script::Machine& machine, platform::MouseButton button, uint32_t time) {
-  script::Clicks& clicks = machine.clicks;
-  script::ButtonEvent& event = button == platform::MouseButton::Left    ? clicks.left
+void press_button(State& state, script::Machine& machine, platform::MouseButton button, uint32_t time) {
+  Clicks& clicks = state.clicks;
+  ButtonEvent& event = button == platform::MouseButton::Left    ? clicks.left
                                : button == platform::MouseButton::Right ? clicks.right
                                                                         : clicks.middle;
   latch_event(event, time);
@@ -261,13 +267,13 @@ void press_button(script::Machine& machine, platform::MouseButton button, uint32
 
 void handle_event(State& state, script::Machine& machine, const platform::Event& event, PointerPlace place) {
   uint32_t now = script::script_time(machine);
-  bool open = input_passes_gate(state, machine);
+  bool open = input_passes_gate(state);
   switch (event.type) {
     case platform::EventType::KeyDown:
       if (event.key >= 0 && event.key < int32_t(state.raw_keys.size())) state.raw_keys[size_t(event.key)] = 1;
       // Every time the engine turned the switch off it stood for a Caps Lock
       // press and release, so the switch is the keyboard's toggle.
-      if (event.key == kKeyCapsLock && !event.repeat) machine.skip.keyboard_switch = !machine.skip.keyboard_switch;
+      if (event.key == kKeyCapsLock && !event.repeat) state.keyboard_skip = !state.keyboard_skip;
       if (state.locked) break;
       if (open) {
         key_went_down(state, machine, event.key, event.repeat, now);
@@ -326,21 +332,21 @@ void handle_event(State& state, script::Machine& machine, const platform::Event&
       break;
     default: break;
   }
-  sync_held(state, machine);
+  sync_held(state);
 }
 
 void pulse_skip_input(State& state, script::Machine& machine) {
   press_click_slot(state, machine, kSlotSkip, script::script_time(machine));
   state.live.down[kSlotSkip] = 0;
-  sync_held(state, machine);
+  sync_held(state);
 }
 
-bool input_passes_gate(const State& state, const script::Machine& machine) {
-  return !state.gated || menu_request_current(machine);
+bool input_passes_gate(const State& state) {
+  return !state.gated || state.menu_request_current;
 }
 
-void freeze_input(State& state, script::Machine& machine) {
-  if (input_passes_gate(state, machine)) {
+void freeze_input(State& state) {
+  if (input_passes_gate(state)) {
     state.frame = state.live;
   } else {
     state.frame.down = {};
@@ -380,9 +386,49 @@ void consume_presses(State& state, int32_t slot) {
   state.frame.presses[size_t(slot)] = state.live.presses[size_t(slot)];
 }
 
-void suppress_clicks(script::Machine& machine, int32_t mask) {
-  machine.clicks.suppress_mask = uint8_t(mask & 7);
-  machine.clicks.suppress_count = kSuppressedPresses;
+void suppress_clicks(State& state, int32_t mask) {
+  state.clicks.suppress_mask = uint8_t(mask & 7);
+  state.clicks.suppress_count = kSuppressedPresses;
+}
+
+bool keyboard_skip(State& state, bool settle) {
+  if (!state.keyboard_skip) return false;
+  if (!settle || !state.clicks.right_held) return true;
+  // Holding the right button ends keyboard skipping; the clicks that came
+  // with it must not also jump to handlers.
+  Clicks& clicks = state.clicks;
+  clicks.right.happened = clicks.left.happened = clicks.middle.happened = false;
+  state.keyboard_skip = false;
+  return false;
+}
+
+void process_clicks(State& state, script::Machine& machine) {
+  Clicks& clicks = state.clicks;
+  uint32_t now = machine.clock.held;
+  bool left = take_click(clicks.left, now);
+  bool right = take_click(clicks.right, now);
+  bool middle = take_click(clicks.middle, now);
+  bool skipping = !left && !right && !middle && script::is_skipping(machine);
+  if (!left && !right && !middle && !skipping) return;
+  for (const std::unique_ptr<script::Thread>& thread : machine.threads) {
+    thread->pending_left |= left;
+    thread->pending_right |= right;
+    thread->pending_middle |= middle;
+    for (int depth = 0; depth <= thread->depth; ++depth) {
+      script::Frame& frame = thread->frames[size_t(depth)];
+      if (!frame.position) continue;
+      const uint8_t* target = nullptr;
+      if ((left || skipping) && frame.left_handler && frame.left_handler > frame.position) target = frame.left_handler;
+      else if (right && frame.right_handler && frame.right_handler > frame.position) target = frame.right_handler;
+      else if (middle && frame.middle_handler && frame.middle_handler > frame.position) target = frame.middle_handler;
+      if (!target) continue;
+      frame.position = target;
+      frame.left_handler = frame.right_handler = frame.middle_handler = nullptr;
+      frame.wait_deadline = 0;
+      frame.waiting = false;
+      if (depth == thread->depth) thread->pending_left = thread->pending_right = thread->pending_middle = false;
+    }
+  }
 }
 
 void set_pointer(State& state, int32_t x, int32_t y) {

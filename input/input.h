@@ -1,8 +1,8 @@
 #pragma once
 // The input slots: platform events (keys, buttons, pointer, wheel, game
 // controller, focus) become latched slots with time stamps, frozen once per
-// cycle for the scripts, plus the click latches and the keyboard skip switch
-// of the script machine. The host's main window hands every event here with
+// cycle for the scripts, plus the click latches (delivered to the threads
+// once a cycle) and the keyboard skip switch. The host's main window hands every event here with
 // its pointer position already in game-screen pixels; the frame loop calls
 // freeze_input and poll_pad; system calls ask key_down and key_pressed.
 
@@ -44,7 +44,7 @@ void handle_event(State& state, script::Machine& machine, const platform::Event&
 // Records a press at script time: the click latch, and (left and right only)
 // the end of skipping. Used for presses that reach the decide, cancel and
 // skip slots.
-void press_button(script::Machine& machine, platform::MouseButton button, uint32_t time);
+void press_button(State& state, script::Machine& machine, platform::MouseButton button, uint32_t time);
 
 // Presses and releases the skip slot (136), subject to click suppression:
 // the menu's skip commands.
@@ -53,7 +53,7 @@ void pulse_skip_input(State& state, script::Machine& machine);
 // The per-cycle freeze: the live slots, pointer and mouse mode become what
 // scripts read; while input is gated (and no menu request is current) the
 // frozen slots read as released.
-void freeze_input(State& state, script::Machine& machine);
+void freeze_input(State& state);
 
 // Turns the game controller's change since the last poll into key presses and
 // releases (at most once per 10 ms of script time; nothing while joystick use
@@ -71,13 +71,24 @@ void consume_presses(State& state, int32_t slot);
 
 // suppress_clicks: presses of the masked slots (1 decide, 2 cancel, 4 skip)
 // within 350 ms of the last click are swallowed, at most three times.
-void suppress_clicks(script::Machine& machine, int32_t mask);
+void suppress_clicks(State& state, int32_t mask);
+
+// The keyboard skip switch as the skip test sees it (script::HostHooks'
+// keyboard_skip): whether it is on; with settle, holding the right button
+// turns it off and drops the latched clicks.
+bool keyboard_skip(State& state, bool settle);
+
+// Once a cycle: clicks latched since the last cycle become the threads'
+// pending clicks and jump to the handlers that lie ahead of each frame; while
+// skipping, the left handlers are taken as if clicked. A click older than
+// 60 ms of script time is dropped.
+void process_clicks(State& state, script::Machine& machine);
 
 // Sets the engine's pointer; x = -10000 takes the platform pointer's last
 // real position instead.
 void set_pointer(State& state, int32_t x, int32_t y);
 
 // Whether the input gate lets buttons and keys through.
-bool input_passes_gate(const State& state, const script::Machine& machine);
+bool input_passes_gate(const State& state);
 
 }  // namespace tavelo::input

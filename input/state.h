@@ -2,10 +2,10 @@
 // State of the input subsystem: the 148 input slots (live and frozen per
 // frame) with their press counters, the pointer and mouse mode, the last key,
 // the input lock and gate, the game controller's state and its synthesised
-// keys, the drag tracker, the pointer's visibility and dropped files. The
-// click latches the interpreter reads live in the script machine
-// (script::Clicks); input feeds them. input/input.h and the system calls work
-// on this record; the host hands it platform events.
+// keys, the drag tracker, the pointer's visibility and dropped files, the
+// click latches that become the threads' clicks and handler jumps, and the
+// keyboard skip switch. input/input.h and the system calls work on this
+// record; the host hands it platform events.
 
 #include <array>
 #include <cstdint>
@@ -96,6 +96,31 @@ struct PadState {
   bool polled = false;
 };
 
+// A latched press, taken by the cycle's click delivery.
+struct ButtonEvent {
+  bool happened = false;
+  uint32_t time = 0;  // script time of the press
+};
+
+// Button clicks with their time stamps (turned into the threads' pending
+// clicks and handler jumps), which buttons are held (the release wait and the
+// skip test read them), and which presses scripts asked to swallow.
+struct Clicks {
+  ButtonEvent left;
+  ButtonEvent right;
+  ButtonEvent middle;
+  bool left_held = false;
+  bool right_held = false;
+  bool middle_held = false;
+  bool erase_held = false;
+  // Ctrl held: the skip comes from the key, not from a mode to keep.
+  bool ctrl_held = false;
+  // Click suppression: presses of the masked buttons (1 left, 2 right, 4
+  // middle) in quick succession are swallowed while the count lasts.
+  uint8_t suppress_mask = 0;
+  int32_t suppress_count = 0;
+};
+
 struct State {
   SlotTable live;
   SlotTable frame;
@@ -105,6 +130,9 @@ struct State {
   int32_t last_key = 0;          // the last key pressed, 0 after it was taken
   bool locked = false;           // key messages change nothing
   bool gated = false;            // buttons and keys are ignored (menu requests aside)
+  // The main window has taken up a menu request the script has not opened
+  // yet: the gate lets input through.
+  bool menu_request_current = false;
   uint32_t last_click_time = 0;  // of the last accepted or swallowed click
   bool skip_key_remembered = false;  // auto mode was on when Shift or Ctrl went down
   // Keys as the keyboard holds them, whatever the lock and the gate say.
@@ -119,6 +147,11 @@ struct State {
   bool mouse_mode = true;
   bool frame_mouse_mode = true;
   bool pointer_hidden = false;
+
+  Clicks clicks;
+  // The keyboard skip switch: the Caps Lock toggle state while the window is
+  // active. The skip test reads it and may turn it off.
+  bool keyboard_skip = false;
 
   PadState pad;
   DragTracker drag;

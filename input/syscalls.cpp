@@ -39,9 +39,17 @@ State& input_state(host::Engine& engine) { return host::input_of(engine); }
 
 // ---- slots, pointer, gate, lock and controller
 
-CallStatus sys_suppress_repeated_clicks(host::Engine&, CallArgs& args) {
+CallStatus sys_wait_release(host::Engine& engine, CallArgs& args) {
+  const Clicks& clicks = host::input_of(engine).clicks;
+  args.thread.frame().waiting = true;
+  if (clicks.left_held || clicks.right_held || clicks.middle_held || clicks.erase_held) return script::poll_again(args);
+  args.thread.pending_left = args.thread.pending_right = args.thread.pending_middle = false;
+  return script::finish_wait(args, 0);
+}
+
+CallStatus sys_suppress_repeated_clicks(host::Engine& engine, CallArgs& args) {
   // Without arguments the left button; with arguments the mask is argument 2.
-  suppress_clicks(args.machine, args.count == 0 ? 1 : args.int_at(2));
+  suppress_clicks(host::input_of(engine), args.count == 0 ? 1 : args.int_at(2));
   return args.done(0);
 }
 
@@ -112,7 +120,7 @@ CallStatus sys_move_pointer(host::Engine& engine, CallArgs& args) {
 
 CallStatus sys_gate_input(host::Engine& engine, CallArgs& args) {
   State& state = input_state(engine);
-  bool was_closed = !input_passes_gate(state, args.machine);
+  bool was_closed = !input_passes_gate(state);
   state.gated = true;
   host::refresh_window_menu(engine);
   return args.done(was_closed ? 0 : -1);
@@ -301,6 +309,8 @@ CallStatus sys_show_pointer(host::Engine& engine, CallArgs& args) {
 }
 
 constexpr std::array kInputSyscalls = {
+    SyscallEntry{0x1204D7E8, "wait_release", sys_wait_release, kNone,
+                 "-> int 0; waits until no mouse button and no erase key is held"},
     SyscallEntry{0xB7E3E81C, "click_repeat_suppress", sys_suppress_repeated_clicks, kNone,
                  "[any unused, int mask] -> int 0; for three presses of the buttons in mask (1 left, "
                  "2 right, 4 middle; 1 without arguments), one within 350 ms of the last is ignored"},

@@ -167,8 +167,7 @@ CallStatus sys_movie_wait(host::Engine& engine, CallArgs& args) {
   // slice. Either would end the next wait at once.
   (void)host::take_key_press(engine);
   thread.pending_left = thread.pending_right = thread.pending_middle = false;
-  script::Clicks& clicks = args.machine.clicks;
-  clicks.left.happened = clicks.right.happened = clicks.middle.happened = false;
+  host::drop_latched_clicks(engine);
   return script::finish_wait(args, 0);
 }
 

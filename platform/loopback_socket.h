@@ -5,7 +5,7 @@
 // tool connects to it. Every socket is non-blocking: the engine polls it from
 // the main thread between slices and while it waits for the debugger, so a
 // silent or misbehaving debugger never stops the window from answering.
-// Main thread only; the engine owns its sockets through script::Debugger.
+// Main thread only; the engine owns its sockets through library::Debugger.
 
 #include <cstdint>
 #include <optional>

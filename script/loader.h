@@ -66,6 +66,7 @@ struct Scripts {
   // Sets dropped because their script's line count changed; kept alive because
   // frames may still hold them in their read-mark cache.
   std::vector<std::unique_ptr<ReadMarkSet>> retired_read_marks;
+  bool read_marks_loaded = false;  // the read-mark file is read once per engine
 };
 
 // ---- File images (no engine needed) ----

@@ -48,16 +48,6 @@ CallStatus sys_wait(host::Engine&, CallArgs& args) {
   return done ? finish_wait(args, 0) : CallStatus::Again;
 }
 
-CallStatus sys_wait_release(host::Engine&, CallArgs& args) {
-  Machine& machine = args.machine;
-  Frame& frame = args.thread.frame();
-  Clicks& input = machine.clicks;
-  frame.waiting = true;
-  if (input.left_held || input.right_held || input.middle_held || input.erase_held) return poll_again(args);
-  args.thread.pending_left = args.thread.pending_right = args.thread.pending_middle = false;
-  return finish_wait(args, 0);
-}
-
 CallStatus sys_wait_from(host::Engine&, CallArgs& args) {
   Machine& machine = args.machine;
   Frame& frame = args.thread.frame();
@@ -328,8 +318,6 @@ constexpr std::array kMachineSyscalls = {
     SyscallEntry{0xCF35F0E3, "wait", sys_wait, kNone,
                  "int ms -> int 0; waits ms; 0 and -2 only end the slice, other negatives wait "
                  "until the thread is asked to end; skipping text ends the wait of thread 0"},
-    SyscallEntry{0x1204D7E8, "wait_release", sys_wait_release, kNone,
-                 "-> int 0; waits until no mouse button and no erase key is held"},
     SyscallEntry{0xFF75CD29, "wait_from", sys_wait_from, kNone,
                  "int start, int ms -> int the deadline, or now - 10 when that is later; "
                  "waits until start + ms (now + ms when start lies over ten times ms away)"},

@@ -61,23 +61,24 @@ void mark_line(Machine& machine, Thread& thread, int32_t line) {
 
 void mark_current_line_read(Machine& machine) { machine.skip.current_line_read = true; }
 
+bool keyboard_skip_on(const Machine& machine) {
+  return machine.hooks.keyboard_skip && machine.hooks.keyboard_skip(machine.engine, false);
+}
+
 bool is_skipping(Machine& machine) {
   SkipState& skip = machine.skip;
-  Clicks& clicks = machine.clicks;
   if (skip.suspension > 0) return false;
   if (skip.skip_all || skip.fast_forward) return true;
-  if (skip.keyboard_switch || skip.read_skip) {
+  bool keyboard = keyboard_skip_on(machine);
+  if (keyboard || skip.read_skip) {
     if (!skip.current_line_read) {
       // Read-skip stops at the first unread line.
       skip.read_skip = false;
       return false;
     }
-    if (!(skip.keyboard_switch && clicks.right_held)) return true;
-    // Holding the right button ends keyboard skipping; the clicks that came
-    // with it must not also jump to handlers.
-    clicks.right.happened = clicks.left.happened = clicks.middle.happened = false;
+    // Holding the right button ends keyboard skipping (and read-skip with it).
+    if (!keyboard || machine.hooks.keyboard_skip(machine.engine, true)) return true;
     skip.read_skip = false;
-    skip.keyboard_switch = false;
     return false;
   }
   return skip.automatic && skip.auto_permitted;
@@ -112,7 +113,5 @@ void set_skip_mode(Machine& machine, int32_t mode) {
 void stop_skipping_on_click(Machine& machine) {
   if (!machine.skip.fast_forward) set_skip_mode(machine, 0);
 }
-
-void cancel_keyboard_skip(Machine& machine) { machine.skip.keyboard_switch = false; }
 
 }  // namespace tavelo::script

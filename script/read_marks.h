@@ -3,7 +3,8 @@
 // instruction of the main thread marks its line in the script's read-mark set
 // and records whether the line had been read before; the skip test, which the
 // waits, the click handling and frame presentation consult, reads that flag
-// together with the skip flags and the keyboard skip switch (Caps Lock).
+// together with the skip flags and the keyboard skip switch (Caps Lock), which
+// input owns and the machine asks about through HostHooks::keyboard_skip.
 
 #include <cstdint>
 
@@ -19,6 +20,9 @@ void mark_line(Machine& machine, Thread& thread, int32_t line);
 // After a saved game is loaded its current line counts as read.
 void mark_current_line_read(Machine& machine);
 
+// Whether the keyboard skip switch (input's, asked through the host hooks) is on.
+bool keyboard_skip_on(const Machine& machine);
+
 // The skip test: whether text is being skipped now. Read-skip switches itself
 // off at the first unread line; holding the right button while the keyboard
 // switch is on stops skipping, eats the pending clicks and turns the switch off.
@@ -32,8 +36,5 @@ void set_skip_mode(Machine& machine, int32_t mode);
 
 // A left or right button press stops skipping, except during fast-forward.
 void stop_skipping_on_click(Machine& machine);
-
-// Turns the keyboard skip switch off, as a Caps Lock press and release would.
-void cancel_keyboard_skip(Machine& machine);
 
 }  // namespace tavelo::script

@@ -9,7 +9,6 @@
 #include "platform/platform.h"
 #include "script/interpreter.h"
 #include "script/machine.h"
-#include "script/read_mark_file.h"
 #include "script/read_marks.h"
 #include "script/state.h"
 #include "script/thread.h"
@@ -114,7 +113,8 @@ uint32_t sleep_allowance(const Machine& machine, uint32_t limit) {
 
 uint32_t rest_allowance(const Machine& machine, uint32_t limit) {
   const SkipState& skip = machine.skip;
-  bool input_wakes = !(skip.skip_all || skip.read_skip || skip.keyboard_switch || skip.automatic || skip.fast_forward);
+  bool input_wakes =
+      !(skip.skip_all || skip.read_skip || keyboard_skip_on(machine) || skip.automatic || skip.fast_forward);
   return allowance_until_deadlines(machine, limit, input_wakes);
 }
 
@@ -151,45 +151,9 @@ void reset_machine(Machine& machine) {
   skip.current_line_read = false;
   skip.suspension = 0;
   skip.always_read.clear();
-  load_read_marks(machine);  // only the first reset reads the file
   free_all_threads(machine);
   machine.current = create_thread(machine, 0);
   machine.clock.held = script_time(machine);
-}
-
-void process_clicks(Machine& machine) {
-  Clicks& clicks = machine.clicks;
-  uint32_t now = machine.clock.held;
-  bool left = take_click(clicks.left, now);
-  bool right = take_click(clicks.right, now);
-  bool middle = take_click(clicks.middle, now);
-  bool skipping = !left && !right && !middle && is_skipping(machine);
-  if (!left && !right && !middle && !skipping) return;
-  for (const std::unique_ptr<Thread>& thread : machine.threads) {
-    thread->pending_left |= left;
-    thread->pending_right |= right;
-    thread->pending_middle |= middle;
-    for (int depth = 0; depth <= thread->depth; ++depth) {
-      Frame& frame = thread->frames[size_t(depth)];
-      if (!frame.position) continue;
-      const uint8_t* target = nullptr;
-      if ((left || skipping) && frame.left_handler && frame.left_handler > frame.position) target = frame.left_handler;
-      else if (right && frame.right_handler && frame.right_handler > frame.position) target = frame.right_handler;
-      else if (middle && frame.middle_handler && frame.middle_handler > frame.position) target = frame.middle_handler;
-      if (!target) continue;
-      frame.position = target;
-      frame.left_handler = frame.right_handler = frame.middle_handler = nullptr;
-      frame.wait_deadline = 0;
-      frame.waiting = false;
-      if (depth == thread->depth) thread->pending_left = thread->pending_right = thread->pending_middle = false;
-    }
-  }
-}
-
-bool take_click(ButtonEvent& event, uint32_t now) {
-  if (!event.happened) return false;
-  event.happened = false;
-  return int64_t(now) - int64_t(event.time) <= 60;
 }
 
 void begin_cycle(Machine& machine) {

@@ -36,12 +36,6 @@ enum class RoundEnd {
 // their end handlers, restarts or frees them.
 RoundEnd run_threads(Machine& machine);
 
-// Clicks latched since the last cycle jump to the handlers that lie ahead of
-// each frame; while skipping, the left handlers are taken as if clicked.
-void process_clicks(Machine& machine);
-
-// Takes a click if it happened within 60 ms of now; older clicks are dropped.
-bool take_click(ButtonEvent& event, uint32_t now);
 
 // How long the loop may sleep, in ms: 0 when a thread has no wait deadline,
 // else until the nearest deadline, at most limit (1 ms for the loop's own

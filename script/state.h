@@ -1,7 +1,7 @@
 #pragma once
 // The script machine: the virtual machine's own state (variable stores,
 // threads, events, the script clock, the slice state, the system-call table,
-// skip modes, click latches) and the lower layers it runs on (platform, text
+// skip modes) and the lower layers it runs on (platform, text
 // encoding, resources). One Machine per engine, created by host::Engine and
 // passed by reference to every function of script/.
 //
@@ -20,7 +20,6 @@
 #include "script/dispatch.h"
 #include "script/loader.h"
 #include "script/random.h"
-#include "script/text_files.h"
 #include "script/thread.h"
 #include "script/variables.h"
 
@@ -80,58 +79,12 @@ struct SkipState {
   int32_t suspension = 0;
   bool auto_permitted = false;
   bool current_line_read = false;
-  // The keyboard skip switch: the Caps Lock toggle state while the window is
-  // active. Input sets it; the skip test reads it and may turn it off.
-  bool keyboard_switch = false;
   std::string always_read;  // upper case, at most 511 bytes; a script named in it counts as read
   // FastModeFlg_AR: what skip mode 1 does (0 skip all, else read-skip).
   // Read from the registry on first use.
   std::optional<int32_t> fast_mode_read_only;
   bool fast_forward_permitted = false;  // first menu permission flag
   bool second_menu_permitted = false;   // second menu permission flag
-  bool read_marks_loaded = false;       // the read-mark file is read once per engine
-};
-
-// A latched press: set by input, taken by the machine.
-struct ButtonEvent {
-  bool happened = false;
-  uint32_t time = 0;  // script time of the press
-};
-
-// What the machine reads of the player's input: button clicks with their time
-// stamps (turned into handler jumps and read by the click waits), the keys the
-// click wait counts, which buttons are held, and which presses scripts asked
-// to swallow. The input subsystem feeds it and honours the suppression.
-struct Clicks {
-  ButtonEvent left;
-  ButtonEvent right;
-  ButtonEvent middle;
-  // Input events 33, 34 and 147 (decide, cancel and erase keys) as seen by
-  // the click wait.
-  ButtonEvent event33;
-  ButtonEvent event34;
-  ButtonEvent event147;
-  bool left_held = false;
-  bool right_held = false;
-  bool middle_held = false;
-  bool erase_held = false;
-  // Ctrl held: the skip comes from the key, not from a mode to keep.
-  bool ctrl_held = false;
-  // Click suppression: presses of the masked buttons (1 left, 2 right, 4
-  // middle) in quick succession are swallowed while the count lasts.
-  uint8_t suppress_mask = 0;
-  int32_t suppress_count = 0;
-};
-
-// Menu requests: the main window's menu commands post a request; the machine
-// takes it up at its per-frame step (raising the script event that opens the
-// screen) and the script declares which screen it shows (system calls); the
-// input gate lets input through while a request is current.
-struct MenuRequest {
-  int32_t pending = 0;  // 0 none
-  int32_t current = 0;  // the request last taken up
-  int32_t open = 0;     // the request whose screen the script shows; 0 none
-  bool new_request = false;  // set by every post, cleared once a cycle
 };
 
 // The instructions that reach outside the machine. The host fills these at
@@ -162,6 +115,10 @@ struct HostHooks {
   // Opens a script's source at a line in the author's editor (error reports
   // with AutoOpenErrorLine on).
   void (*open_in_editor)(host::Engine& engine, std::string_view script_name, int32_t line) = nullptr;
+  // The keyboard skip switch (Caps Lock), which input owns: whether it is on.
+  // With settle, holding the right button turns it off and drops the latched
+  // clicks that came with the press (the answer is then false).
+  bool (*keyboard_skip)(host::Engine& engine, bool settle) = nullptr;
 };
 
 struct Machine {
@@ -216,12 +173,7 @@ struct Machine {
   // it (a non-zero code keeps the sound going through the restart).
   int32_t end_all_code = 0;
   SkipState skip;
-  Clicks clicks;
-  MenuRequest menu_request;
   RandomGenerator random;
-  TextFileTable text_files;  // text files opened by scripts
-  // One bit per table-game key whose missing module has been reported.
-  uint32_t table_game_reported = 0;
 };
 
 // Asks the engine to end with status; the first request wins.

@@ -3,7 +3,7 @@
 
 Layers, lowest first (docs/architecture.md draws them):
   platform <- resources <- script <- {graphics, text, audio, input, movie,
-  persistence, dialogs} <- host
+  persistence, dialogs} <- library <- host
 An include never points up a layer, and the subsystems of the middle layer do
 not include each other, except the page records every subsystem draws into
 (graphics/page.h, graphics/rect.h). System-call files (syscalls.cpp and
@@ -23,7 +23,7 @@ import sys
 LEVELS = {
     'platform': 0, 'resources': 1, 'script': 2,
     'graphics': 3, 'text': 3, 'audio': 3, 'input': 3, 'movie': 3, 'persistence': 3, 'dialogs': 3,
-    'host': 4,
+    'library': 4, 'host': 5,
 }
 SHARED_RECORDS = {'graphics/page.h', 'graphics/rect.h'}
 GLUE_HEADER = 'host/engine_parts.h'

@@ -190,7 +190,7 @@ DrawSettings draw_settings_for(const FontRecord& record, script::Machine& machin
   // The skip test without its side effects: drawing must not end read-skip.
   settings.skip_active = skip.suspension == 0 &&
                          (skip.skip_all || skip.fast_forward ||
-                          ((skip.read_skip || skip.keyboard_switch) && skip.current_line_read));
+                          ((skip.read_skip || script::keyboard_skip_on(machine)) && skip.current_line_read));
   if ((record.effect & 0x7F000000u) == 0x04000000u) {
     resources::State& resources = machine.resources;
     settings.decoration.shadow = resources::read_user_setting(resources, resources::UserSetting::FontShadow) != 0;

@@ -48,7 +48,7 @@ struct Input {
   }
   // The logical slots down after a freeze, as letters: d c u D r l s e.
   std::string logical() {
-    input::freeze_input(state, machine);
+    input::freeze_input(state);
     std::string down;
     const std::pair<int32_t, char> slots[] = {{130, 'd'}, {131, 'c'}, {132, 'u'}, {133, 'D'},
                                               {134, 'r'}, {135, 'l'}, {136, 's'}, {147, 'e'}};
@@ -134,13 +134,13 @@ TEST(InputSlots, suppression_swallows_clicks_within_350_ms_three_times_at_most) 
     return input.state.live.presses[130] != before;
   };
   EXPECT_TRUE(click());
-  input::suppress_clicks(input.machine, 1);
+  input::suppress_clicks(input.state, 1);
   input.advance(200);
   EXPECT_FALSE(click());
   input.advance(400);
   EXPECT_TRUE(click());  // outside 350 ms: accepted, the suppression ends
   EXPECT_TRUE(click());
-  input::suppress_clicks(input.machine, 1);
+  input::suppress_clicks(input.state, 1);
   std::vector<bool> accepted;
   for (int i = 0; i < 4; ++i) {
     input.advance(100);
@@ -148,7 +148,7 @@ TEST(InputSlots, suppression_swallows_clicks_within_350_ms_three_times_at_most) 
   }
   EXPECT_EQ(accepted, (std::vector<bool>{false, false, false, true}));
   // Only the masked slots are suppressed.
-  input::suppress_clicks(input.machine, 2);
+  input::suppress_clicks(input.state, 2);
   input.advance(100);
   EXPECT_TRUE(click());
 }
@@ -160,7 +160,7 @@ TEST(InputSlots, the_gate_hides_keys_unless_a_menu_request_is_current) {
   EXPECT_EQ(input.logical(), "");
   EXPECT_FALSE(input::key_pressed(input.state, 13));
   input.key("Return", EventType::KeyUp);
-  input.machine.menu_request.current = 4;
+  input.state.menu_request_current = true;  // the window took a request up
   input.key("Escape", EventType::KeyDown);
   EXPECT_EQ(input.logical(), "c");
 }

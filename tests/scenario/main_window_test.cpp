@@ -237,6 +237,25 @@ TEST(MainWindow, a_new_request_while_the_script_shows_a_screen_asks_it_to_close_
   EXPECT_EQ(seen, expected) << window.run.game.log;
 }
 
+TEST(MainWindow, a_closed_gate_lets_keys_through_only_while_a_request_waits_for_its_screen) {
+  // Key help stays current (its handler shows no screen); the load handler
+  // opens its screen at once, which ends the request. Return follows each.
+  struct Case {
+    const char* request_key;
+    uint32_t presses;
+  };
+  for (Case c : {Case{"F12", 1}, Case{"F3", 0}}) {
+    TempDirectory game;
+    WindowGame setup;
+    setup.body = "    syscall_discard 0x60085FA4 0\n" + watching_body(600);  // input_gate_close
+    setup.replay = std::string("100 key ") + c.request_key + "\n300 key Return\n";
+    uint32_t presses = 99;
+    setup.after = [&](TestEngine& test) { presses = test.engine.input.live.presses[0x0D]; };
+    WindowRun window = run_window_game(game, setup);
+    EXPECT_EQ(presses, c.presses) << c.request_key << "\n" << window.run.game.log;
+  }
+}
+
 TEST(MainWindow, akamenu_moves_the_function_keys) {
   TempDirectory game;
   WindowGame setup;

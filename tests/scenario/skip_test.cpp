@@ -96,7 +96,7 @@ TEST(Skip, every_call_gives_its_result) {
   RunHooks hooks;
   hooks.after = [&](TestEngine& test) {
     stored = resources::reg_read_int(test.engine.resources, "FastModeFlg_AR", -1);
-    suppress_mask = test.engine.script.clicks.suppress_mask;
+    suppress_mask = test.engine.input.clicks.suppress_mask;
   };
   Lines expected;
   ScriptRun run = run_steps(steps, hooks, &expected);
@@ -154,7 +154,7 @@ TEST(Skip, caps_lock_skips_read_lines_until_the_right_button_is_held) {
         test.platform.inject_event(press);
       }
     };
-    hooks.after = [&](TestEngine& test) { caps_after = test.engine.script.skip.keyboard_switch; };
+    hooks.after = [&](TestEngine& test) { caps_after = test.engine.input.keyboard_skip; };
     std::string body = (c.always_read ? read_lines : "    line 5\n") + call(kSkipTest) + "    PRINT\n";
     ScriptRun run = run_script(body, "", {}, hooks);
     EXPECT_EQ(run.lines, (Lines{c.skipping})) << c.what;
@@ -166,7 +166,7 @@ TEST(Skip, suspending_turns_the_keyboard_switch_off) {
   bool caps_after = true;
   RunHooks hooks;
   hooks.before = [](TestEngine& test) { press_key(test, 0x14); };  // Caps Lock
-  hooks.after = [&](TestEngine& test) { caps_after = test.engine.script.skip.keyboard_switch; };
+  hooks.after = [&](TestEngine& test) { caps_after = test.engine.input.keyboard_skip; };
   run_script(call(kSuspend) + "    pop\n", "", {}, hooks);
   EXPECT_FALSE(caps_after);
 }

@@ -349,8 +349,8 @@ TEST(StandardCalls, date_time_queries_and_desktop_calls) {
   hooks.before = [](TestEngine& test) { test.engine.input.dropped_file = "old.txt"; };
   hooks.after = [&](TestEngine& test) {
     opened = test.platform.opened_targets();
-    suppress_count = test.engine.script.clicks.suppress_count;
-    suppress_mask = test.engine.script.clicks.suppress_mask;
+    suppress_count = test.engine.input.clicks.suppress_count;
+    suppress_mask = test.engine.input.clicks.suppress_mask;
     accept_drops = test.engine.input.accept_dropped_files;
   };
   ScriptRun run = run_script(R"(

@@ -12,12 +12,12 @@
 #include "platform/loopback_socket.h"
 #include "platform/text_encoding.h"
 #include "resources/name_hash.h"
-#include "script/debug_link.h"
+#include "library/debug_link.h"
 
 namespace tavelo::tools {
 namespace {
 
-using script::LinkFrame;
+using library::LinkFrame;
 
 constexpr uint32_t kPollMs = 10;
 
@@ -29,8 +29,8 @@ struct Session {
   std::vector<uint8_t> received;
   bool in_break = false;
   bool ended = false;
-  std::optional<script::BreakReport> last_break;
-  std::optional<script::VariableRecord> last_variable;
+  std::optional<library::BreakReport> last_break;
+  std::optional<library::VariableRecord> last_variable;
 };
 
 void say(Session& session, const std::string& line) {
@@ -48,15 +48,15 @@ void lose_link(Session& session, std::string_view why) {
 
 // Everything the engine sends on its own: breaks, records, goodbye.
 void take_frame(Session& session, const LinkFrame& frame) {
-  if (frame.kind == script::FrameKind::CopyData && frame.tag == script::kTagBreak) {
-    if (std::optional<script::BreakReport> report = script::decode_break_report(frame.data)) {
+  if (frame.kind == library::FrameKind::CopyData && frame.tag == library::kTagBreak) {
+    if (std::optional<library::BreakReport> report = library::decode_break_report(frame.data)) {
       session.last_break = report;
       session.in_break = true;
       say(session, "break " + report->script + ":" + std::to_string(report->line));
     }
-  } else if (frame.kind == script::FrameKind::CopyData && frame.tag == script::kTagVariable) {
-    session.last_variable = script::decode_variable(frame.data);
-  } else if (frame.kind == script::FrameKind::Message && frame.code == script::kLinkGoodbye) {
+  } else if (frame.kind == library::FrameKind::CopyData && frame.tag == library::kTagVariable) {
+    session.last_variable = library::decode_variable(frame.data);
+  } else if (frame.kind == library::FrameKind::Message && frame.code == library::kLinkGoodbye) {
     lose_link(session, "the engine ended");
   }
 }
@@ -68,12 +68,12 @@ bool read_until(Session& session, Done done) {
   uint32_t waited = 0;
   for (;;) {
     LinkFrame frame;
-    script::FrameRead read;
-    while ((read = script::read_link_frame(session.received, frame)) == script::FrameRead::Frame) {
+    library::FrameRead read;
+    while ((read = library::read_link_frame(session.received, frame)) == library::FrameRead::Frame) {
       take_frame(session, frame);
       if (done(frame)) return true;
     }
-    if (read == script::FrameRead::Broken) {
+    if (read == library::FrameRead::Broken) {
       lose_link(session, "garbled data from the engine");
       return false;
     }
@@ -98,13 +98,13 @@ std::optional<int32_t> request(Session& session, uint32_t code, int32_t w = 0, i
     say(session, "error: not attached");
     return std::nullopt;
   }
-  if (!session.link->write_all(script::encode_message(code, w, l))) {
+  if (!session.link->write_all(library::encode_message(code, w, l))) {
     lose_link(session, "connection closed");
     return std::nullopt;
   }
   std::optional<int32_t> reply;
   read_until(session, [&](const LinkFrame& frame) {
-    if (frame.kind != script::FrameKind::Reply || frame.code != code) return false;
+    if (frame.kind != library::FrameKind::Reply || frame.code != code) return false;
     reply = frame.l;
     return true;
   });
@@ -113,7 +113,7 @@ std::optional<int32_t> request(Session& session, uint32_t code, int32_t w = 0, i
 
 // Resumes the engine and waits for its next break or its end.
 bool resume(Session& session, uint32_t code) {
-  if (!session.in_break) code = script::kLinkResume;
+  if (!session.in_break) code = library::kLinkResume;
   if (!request(session, code)) return false;
   session.in_break = false;
   return read_until(session, [&](const LinkFrame&) { return session.in_break; }) || session.ended;
@@ -143,17 +143,17 @@ bool attach(Session& session, std::string_view target) {
   }
   session.ended = false;
   if (!read_until(session, [](const LinkFrame& frame) {
-        return frame.kind == script::FrameKind::Message && frame.code == script::kLinkReady;
+        return frame.kind == library::FrameKind::Message && frame.code == library::kLinkReady;
       })) {
     return false;
   }
   say(session, "attached " + std::string(target));
   // The engine waits for the first resume, then breaks at its first line.
-  if (!request(session, script::kLinkResume)) return false;
+  if (!request(session, library::kLinkResume)) return false;
   return read_until(session, [&](const LinkFrame&) { return session.in_break; });
 }
 
-std::string describe(Session& session, const script::VariableRecord& record) {
+std::string describe(Session& session, const library::VariableRecord& record) {
   switch (record.type) {
     case 0: return std::to_string(int32_t(record.payload));
     case 1: {
@@ -172,7 +172,7 @@ std::string describe(Session& session, const script::VariableRecord& record) {
 bool print(Session& session, std::string_view name) {
   std::string stored = stored_variable_name(session.encoding->from_utf8_lossy(name));
   session.last_variable.reset();
-  std::optional<int32_t> reply = request(session, script::kLinkSendVariable, int32_t(resources::name_hash(stored)));
+  std::optional<int32_t> reply = request(session, library::kLinkSendVariable, int32_t(resources::name_hash(stored)));
   if (!reply) return false;
   if (*reply != 0 || !session.last_variable) {
     say(session, std::string(name) + ": no such variable");
@@ -192,7 +192,7 @@ bool breakpoint(Session& session, std::string_view where, uint32_t code) {
   std::string script = normalized_script_name(session.encoding->from_utf8_lossy(where.substr(0, colon)));
   std::optional<int32_t> reply = request(session, code, int32_t(resources::name_hash(script)), line);
   if (!reply) return false;
-  bool adding = code == script::kLinkAddBreakpoint;
+  bool adding = code == library::kLinkAddBreakpoint;
   std::string place = script + ":" + std::to_string(line);
   if (*reply != 0) {
     say(session, adding ? "breakpoint " + place + " refused (present already, or too many)" : "no breakpoint " + place);
@@ -218,12 +218,12 @@ bool run_command(Session& session, std::string_view line, bool& quit) {
   std::string_view word = line.substr(0, blank);
   std::string_view rest = blank == std::string_view::npos ? std::string_view() : trim(line.substr(blank));
   if (word == "attach") return attach(session, rest);
-  if (word == "break") return breakpoint(session, rest, script::kLinkAddBreakpoint);
-  if (word == "delete") return breakpoint(session, rest, script::kLinkRemoveBreakpoint);
-  if (word == "step") return resume(session, script::kLinkStep);
-  if (word == "next") return resume(session, script::kLinkStepOver);
-  if (word == "stepin") return resume(session, script::kLinkStepIn);
-  if (word == "continue") return resume(session, script::kLinkContinue);
+  if (word == "break") return breakpoint(session, rest, library::kLinkAddBreakpoint);
+  if (word == "delete") return breakpoint(session, rest, library::kLinkRemoveBreakpoint);
+  if (word == "step") return resume(session, library::kLinkStep);
+  if (word == "next") return resume(session, library::kLinkStepOver);
+  if (word == "stepin") return resume(session, library::kLinkStepIn);
+  if (word == "continue") return resume(session, library::kLinkContinue);
   if (word == "print") return print(session, rest);
   if (word == "where") {
     if (!session.last_break) {

@@ -2,7 +2,7 @@
 // tvdbg's session: a small command-line debugger for the engine's debugger
 // link. It reads one command a line (attach, break, delete, step, next,
 // stepin, continue, print, where, quit), talks to a running engine over the
-// loopback link (script/debug_link.h) and writes one line per event to its
+// loopback link (library/debug_link.h) and writes one line per event to its
 // output, so a test can script it through standard input.
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The engine's side of the external script debugger.
 
-#include "script/debugger.h"
+#include "library/debugger.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,8 +11,21 @@
 #include "script/state.h"
 #include "script/thread.h"
 
-namespace tavelo::script {
+namespace tavelo::library {
 namespace {
+
+using script::BoxKind;
+using script::Frame;
+using script::LoadedScript;
+using script::Machine;
+using script::Thread;
+using script::Value;
+using script::ValueType;
+using script::make_current;
+using script::request_exit;
+using script::script_at;
+using script::show_box;
+using script::show_script_box;
 
 // Reads per service: a debugger that floods the link cannot keep the engine
 // in here.
@@ -279,4 +292,4 @@ void debugger_line(Machine& machine, Debugger& debugger, Thread& thread, int32_t
   debugger.in_break = false;
 }
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

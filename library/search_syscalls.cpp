@@ -9,10 +9,16 @@
 #include "resources/state.h"
 #include "script/game_files.h"
 #include "script/state.h"
-#include "script/syscalls.h"
+#include "library/syscalls.h"
 
-namespace tavelo::script {
+namespace tavelo::library {
 namespace {
+
+using script::CallArgs;
+using script::CallStatus;
+using script::SyscallEntry;
+using script::SyscallFlags;
+using script::register_search_entry;
 
 std::string_view entry_name_argument(const CallArgs& args) {
   return resources::file_name_part(args.machine.resources.lead_bytes, args.text_at(1), resources::Extension::Strip);
@@ -39,4 +45,4 @@ constexpr std::array<SyscallEntry, 2> kSearchSyscalls = {{
 
 std::span<const SyscallEntry> search_syscalls() { return kSearchSyscalls; }
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

@@ -1,7 +1,7 @@
 // The read-mark file: the byte-level reader and writer, and loading and
 // saving the engine's read-mark list.
 
-#include "script/read_mark_file.h"
+#include "library/read_mark_file.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +73,7 @@ TEST(ReadMarkFile, damaged_records_lose_only_themselves) {
       {"empty name", join({record("", 16, 0, std::vector<uint8_t>(16)), good}), 1, 1, false},
   };
   for (const Case& c : cases) {
-    script::ReadMarkFileContent content = script::parse_read_mark_file(c.file);
+    library::ReadMarkFileContent content = library::parse_read_mark_file(c.file);
     ASSERT_EQ(content.sets.size(), c.sets) << c.what;
     EXPECT_EQ(content.dropped, c.dropped) << c.what;
     EXPECT_EQ(content.truncated, c.truncated) << c.what;
@@ -91,7 +91,7 @@ TEST(ReadMarkFile, arrays_of_another_size_are_fitted_to_the_line_count) {
   long_bits[39] = 0xFF;
   // Exactly the bytes the lines need, without spare: padded with zeros.
   std::vector<uint8_t> file = join({record("LONG.TVO", 40, 16, long_bits), record("TIGHT.TVO", 2, 16, {0xFF, 0x80})});
-  script::ReadMarkFileContent content = script::parse_read_mark_file(file);
+  library::ReadMarkFileContent content = library::parse_read_mark_file(file);
   ASSERT_EQ(content.sets.size(), 2u);
   std::vector<uint8_t> expected_long(18, 0);
   expected_long[0] = 0x05;
@@ -105,7 +105,7 @@ TEST(ReadMarkFile, arrays_of_another_size_are_fitted_to_the_line_count) {
 TEST(ReadMarkFile, line_counts_beyond_16_bit_line_numbers_are_cut) {
   // A file written for a script that claimed 70000 lines.
   std::vector<uint8_t> bits((70000 + 7) / 8, 0xFF);
-  script::ReadMarkFileContent content = script::parse_read_mark_file(record("BIG.TVO", uint32_t(bits.size()), 70000, bits));
+  library::ReadMarkFileContent content = library::parse_read_mark_file(record("BIG.TVO", uint32_t(bits.size()), 70000, bits));
   ASSERT_EQ(content.sets.size(), 1u);
   EXPECT_EQ(content.sets[0].line_count, 65536u);
   EXPECT_EQ(content.sets[0].bits, std::vector<uint8_t>(script::read_mark_bytes(65536), 0xFF));
@@ -129,15 +129,15 @@ TEST(ReadMarkFile, loading_puts_records_at_the_head_once_per_engine) {
   std::vector<std::unique_ptr<ReadMarkSet>> sets;
   sets.push_back(make_set("FIRST.TVO", 8, {1}));
   sets.push_back(make_set("second.tvo", 8, {2}));
-  game.directory.write("savedata/tavelo_readmark.tss", script::write_read_mark_file(sets));
+  game.directory.write("savedata/tavelo_readmark.tss", library::write_read_mark_file(sets));
 
-  script::load_read_marks(game.test.engine.script);
+  library::load_read_marks(game.test.engine.script);
   // Names are matched like script names, so they come back in upper case.
   EXPECT_EQ(names(game.list()), (std::vector<std::string>{"SECOND.TVO", "FIRST.TVO"}));
   ASSERT_NE(script::find_read_mark_set(game.test.engine.script, "SECOND.TVO"), nullptr);
 
   std::filesystem::remove(game.file_path());
-  script::load_read_marks(game.test.engine.script);
+  library::load_read_marks(game.test.engine.script);
   EXPECT_EQ(game.list().size(), 2u);
 }
 
@@ -151,9 +151,9 @@ TEST(ReadMarkFile, a_set_made_before_loading_keeps_its_place_and_gains_the_file_
   std::vector<std::unique_ptr<ReadMarkSet>> sets;
   sets.push_back(make_set("START.TVO", 16, {7}));
   sets.push_back(make_set("CHANGED.TVO", 24, {5}));  // the script's line count changed since
-  game.directory.write("savedata/tavelo_readmark.tss", script::write_read_mark_file(sets));
+  game.directory.write("savedata/tavelo_readmark.tss", library::write_read_mark_file(sets));
 
-  script::load_read_marks(game.test.engine.script);
+  library::load_read_marks(game.test.engine.script);
   ASSERT_EQ(names(game.list()), (std::vector<std::string>{"START.TVO", "CHANGED.TVO"}));
   EXPECT_EQ(game.list()[0].get(), start);
   EXPECT_EQ(start->bits[0], 0x88);
@@ -164,9 +164,9 @@ TEST(ReadMarkFile, saving_writes_the_list_in_order_and_frees_it) {
   Game game;
   game.list().push_back(make_set("B.TVO", 8, {1}));
   game.list().push_back(make_set("A.TVO", 8, {2}));
-  script::save_read_marks(game.test.engine.script);  // creates savedata as well
+  library::save_read_marks(game.test.engine.script);  // creates savedata as well
   EXPECT_TRUE(game.list().empty());
-  script::ReadMarkFileContent content = script::parse_read_mark_file(testing::read_bytes(game.file_path()));
+  library::ReadMarkFileContent content = library::parse_read_mark_file(testing::read_bytes(game.file_path()));
   ASSERT_EQ(content.sets.size(), 2u);
   EXPECT_EQ(content.sets[0].name, "B.TVO");
   EXPECT_EQ(content.sets[1].name, "A.TVO");
@@ -177,14 +177,14 @@ TEST(ReadMarkFile, nothing_is_written_when_disabled_or_empty) {
     Game game;
     game.set_environment("LOADSAVEDISABLE 1\n");
     game.list().push_back(make_set("B.TVO", 8, {1}));
-    script::save_read_marks(game.test.engine.script);
+    library::save_read_marks(game.test.engine.script);
     EXPECT_FALSE(std::filesystem::exists(game.file_path()));
     EXPECT_TRUE(game.list().empty());
   }
   {
     Game game;
     game.directory.write("savedata/tavelo_readmark.tss", "old");
-    script::save_read_marks(game.test.engine.script);
+    library::save_read_marks(game.test.engine.script);
     EXPECT_EQ(testing::read_bytes(game.file_path()), (std::vector<uint8_t>{'o', 'l', 'd'}));
   }
 }
@@ -194,7 +194,7 @@ TEST(ReadMarkFile, the_fast_read_directory_holds_the_file_when_kept) {
   std::string fast = game.directory.make_directory("fast");
   game.test.engine.resources.fast_read_directory = fast;
   game.list().push_back(make_set("B.TVO", 8, {1}));
-  script::save_read_marks(game.test.engine.script);
+  library::save_read_marks(game.test.engine.script);
   EXPECT_TRUE(std::filesystem::exists(fast + "/savedata/tavelo_readmark.tss"));
   EXPECT_FALSE(std::filesystem::exists(game.file_path()));
 }

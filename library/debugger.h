@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "platform/loopback_socket.h"
-#include "script/debug_link.h"
+#include "library/debug_link.h"
 
 namespace tavelo::script {
-
 struct Machine;
 struct Thread;
+}  // namespace tavelo::script
+
+namespace tavelo::library {
 
 inline constexpr size_t kMaxBreakpoints = 64;
 
@@ -59,22 +61,22 @@ std::optional<std::string> open_debugger_link(Debugger& debugger, uint16_t port)
 // debugger connects and resumes the engine, asking "デバッガが応答していません。
 // もう１０秒待ちますか？" after every patience_polls idle polls; No ends the
 // engine with status 1. Then breaks at the first line that runs.
-void attach_debugger(Machine& machine, Debugger& debugger);
+void attach_debugger(script::Machine& machine, Debugger& debugger);
 
 // Accepts a waiting debugger and serves every complete message it sent. A
 // debugger that sends a malformed or oversized frame, or goes away (even in
 // the middle of a frame), is dropped, and the engine goes on without it.
 // True when anything happened.
-bool service_debugger(Machine& machine, Debugger& debugger);
+bool service_debugger(script::Machine& machine, Debugger& debugger);
 
 // The line-number instruction's check; on a break, reports the position and
 // waits for the debugger to resume.
-void debugger_line(Machine& machine, Debugger& debugger, Thread& thread, int32_t line);
+void debugger_line(script::Machine& machine, Debugger& debugger, script::Thread& thread, int32_t line);
 
 // One message from the debugger (or from the engine itself); the reply value.
-int32_t handle_debugger_message(Machine& machine, Debugger& debugger, const LinkFrame& message);
+int32_t handle_debugger_message(script::Machine& machine, Debugger& debugger, const LinkFrame& message);
 
 // The goodbye message at the end of the run; closes the link.
 void close_debugger_link(Debugger& debugger);
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

@@ -10,24 +10,33 @@
 #include "script/error_report.h"
 #include "script/state.h"
 #include "script/syscall.h"
-#include "script/syscalls.h"
+#include "host/engine_parts.h"
+#include "library/state.h"
+#include "library/syscalls.h"
 
-namespace tavelo::script {
+namespace tavelo::library {
 namespace {
+
+using script::CallArgs;
+using script::CallStatus;
+using script::SyscallEntry;
+using script::SyscallFlags;
+using script::report_call_error_as;
 
 constexpr std::array<uint32_t, 27> kTableGameKeys = {
     0x0D36E2A7, 0x1F5A14D4, 0x23D5D11D, 0x269BDA78, 0x2C18D5A9, 0x2E99E98C, 0x45E32EA6, 0x50CD2DCA, 0x5C9761C5,
     0x62442EC6, 0x6DDEB30E, 0x850EECF4, 0xAEFC64DA, 0xB758AC4E, 0xBB9D7A7F, 0xBEF4EDFA, 0xCA5C98F2, 0xD481E1A2,
     0xD583668C, 0xDA60F137, 0xE316A8F2, 0xE5A2CE14, 0xEBB5886C, 0xF0FD9886, 0xF5E5BE93, 0xFAF17B1C, 0xFB7FB744,
 };
-static_assert(kTableGameKeys.size() <= 32, "one bit of Machine::table_game_reported per key");
+static_assert(kTableGameKeys.size() <= 32, "one bit of State::table_game_reported per key");
 
 // The arguments go with the call (the dispatcher drops them); the result is 0.
-CallStatus sys_table_game(host::Engine&, CallArgs& args) {
+CallStatus sys_table_game(host::Engine& engine, CallArgs& args) {
+  uint32_t& reported = host::library_of(engine).table_game_reported;
   auto found = std::find(kTableGameKeys.begin(), kTableGameKeys.end(), args.key);
   uint32_t bit = uint32_t(1) << (found - kTableGameKeys.begin());
-  if (found != kTableGameKeys.end() && (args.machine.table_game_reported & bit) == 0) {
-    args.machine.table_game_reported |= bit;
+  if (found != kTableGameKeys.end() && (reported & bit) == 0) {
+    reported |= bit;
     report_call_error_as(args, "table_game",
                          "[%08X] このゲームは卓上ゲームモジュールを必要としますが、このエンジンには含まれていません。"
                          "呼び出しは 0 を返して続行します",
@@ -71,4 +80,4 @@ constexpr std::array kTableGameSyscalls = make_table();
 
 std::span<const SyscallEntry> table_game_syscalls() { return kTableGameSyscalls; }
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

@@ -1,10 +1,10 @@
 // Text files opened by scripts: handles, field and line readers.
 
-#include "script/text_files.h"
+#include "library/text_files.h"
 
 #include <algorithm>
 
-namespace tavelo::script {
+namespace tavelo::library {
 
 int32_t add_text_file(TextFileTable& table, TextFileMode mode, std::optional<platform::File> file) {
   // Wrapping after two billion opens restarts at 1, skipping handles still open.
@@ -129,4 +129,4 @@ bool write_text_line(TextFile& file, std::string_view text) {
   return file.file->write(text) && file.file->write(std::string_view("\r\n"));
 }
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

@@ -5,10 +5,19 @@
 #include "script/state.h"
 #include "script/message_box.h"
 #include "script/error_report.h"
-#include "script/syscalls.h"
+#include "library/syscalls.h"
 
-namespace tavelo::script {
+namespace tavelo::library {
 namespace {
+
+using script::CallArgs;
+using script::CallStatus;
+using script::Machine;
+using script::SyscallEntry;
+using script::SyscallFlags;
+using script::debug_log;
+using script::format_arguments;
+using script::show_script_box;
 
 using platform::Answer;
 using platform::Buttons;
@@ -89,4 +98,4 @@ constexpr std::array kDebugSyscalls = {
 
 std::span<const SyscallEntry> debug_syscalls() { return kDebugSyscalls; }
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

@@ -19,11 +19,32 @@
 #include "script/scheduler.h"
 #include "script/state.h"
 #include "script/waits.h"
-#include "script/syscalls.h"
+#include "library/syscalls.h"
 #include "script/thread.h"
 
-namespace tavelo::script {
+namespace tavelo::library {
 namespace {
+
+using script::ArrayBlock;
+using script::CallArgs;
+using script::CallStatus;
+using script::Machine;
+using script::Scope;
+using script::SyscallEntry;
+using script::SyscallFlags;
+using script::array_element_count;
+using script::copy_array_block;
+using script::Thread;
+using script::Value;
+using script::ValueType;
+using script::VariableStore;
+using script::held_script_time;
+using script::is_reference_type;
+using script::make_int;
+using script::next_random;
+using script::payload_bits;
+using script::release_value;
+using script::script_time;
 
 // Texts handled by the standard calls, in bytes.
 constexpr size_t kTextLimit = 511;
@@ -426,4 +447,4 @@ constexpr std::array kStandardSyscalls = {
 
 std::span<const SyscallEntry> standard_syscalls() { return kStandardSyscalls; }
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

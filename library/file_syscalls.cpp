@@ -12,18 +12,33 @@
 #include "resources/state.h"
 #include "script/message_box.h"
 #include "script/state.h"
-#include "script/syscalls.h"
-#include "script/text_files.h"
+#include "host/engine_parts.h"
+#include "library/state.h"
+#include "library/syscalls.h"
+#include "library/text_files.h"
 #include "script/waits.h"
 
-namespace tavelo::script {
+namespace tavelo::library {
 namespace {
+
+using script::BoxKind;
+using script::CallArgs;
+using script::CallStatus;
+using script::Machine;
+using script::SyscallEntry;
+using script::SyscallFlags;
+using script::poll_again;
+using script::run_dialog;
+using script::show_box;
 
 // Chosen paths this long or longer are refused, in bytes of game text.
 constexpr size_t kMaxChosenPathBytes = 192;
 
+// The text files this engine's scripts opened.
+TextFileTable& open_files(Machine& machine) { return host::library_of(machine.engine).text_files; }
+
 TextFile* text_file_at(Machine& machine, const CallArgs& args, int index) {
-  return find_text_file(machine.text_files, args.int_at(index));
+  return find_text_file(open_files(machine), args.int_at(index));
 }
 
 // Where the text-save dialog says to write, as a host path; nullopt writes
@@ -56,7 +71,7 @@ CallStatus sys_text_file_create(host::Engine&, CallArgs& args) {
   std::string_view proposed = args.text_at(1);
   // A name that leaves the game is refused before the player is asked.
   if (!resources::is_confined_game_path(machine.resources, proposed)) {
-    return args.done(add_text_file(machine.text_files, TextFileMode::Write, std::nullopt));
+    return args.done(add_text_file(open_files(machine), TextFileMode::Write, std::nullopt));
   }
   platform::DialogRequest request;
   request.kind = platform::DialogKind::SaveFile;
@@ -70,7 +85,7 @@ CallStatus sys_text_file_create(host::Engine&, CallArgs& args) {
   if (std::optional<std::string> host_path = chosen_text_path(machine, request, proposed, *outcome)) {
     file = platform::File::open(*host_path, platform::OpenMode::Write);
   }
-  return args.done(add_text_file(machine.text_files, TextFileMode::Write, std::move(file)));
+  return args.done(add_text_file(open_files(machine), TextFileMode::Write, std::move(file)));
 }
 
 CallStatus sys_text_file_write(host::Engine&, CallArgs& args) {
@@ -85,12 +100,12 @@ CallStatus sys_text_file_write(host::Engine&, CallArgs& args) {
 CallStatus sys_text_file_open(host::Engine&, CallArgs& args) {
   Machine& machine = args.machine;
   std::optional<platform::File> file = resources::find_game_file(machine.resources, args.text_at(1));
-  return args.done(add_text_file(machine.text_files, TextFileMode::Read, std::move(file)));
+  return args.done(add_text_file(open_files(machine), TextFileMode::Read, std::move(file)));
 }
 
 CallStatus sys_text_file_close(host::Engine&, CallArgs& args) {
   Machine& machine = args.machine;
-  close_text_file(machine.text_files, args.int_at(1));
+  close_text_file(open_files(machine), args.int_at(1));
   return args.done(0);
 }
 
@@ -141,4 +156,4 @@ constexpr std::array kFileSyscalls = {
 
 std::span<const SyscallEntry> file_syscalls() { return kFileSyscalls; }
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

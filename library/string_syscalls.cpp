@@ -9,11 +9,17 @@
 #include "script/state.h"
 #include "resources/multibyte.h"
 #include "resources/settings_store.h"
-#include "script/syscalls.h"
-#include "script/text_files.h"
+#include "library/syscalls.h"
+#include "library/text_files.h"
 
-namespace tavelo::script {
+namespace tavelo::library {
 namespace {
+
+using script::CallArgs;
+using script::CallStatus;
+using script::Machine;
+using script::SyscallEntry;
+using script::SyscallFlags;
 
 constexpr size_t kTextLimit = 511;
 
@@ -143,4 +149,4 @@ constexpr std::array kStringSyscalls = {
 
 std::span<const SyscallEntry> string_syscalls() { return kStringSyscalls; }
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

@@ -14,7 +14,7 @@
 #include "platform/file_system.h"
 #include "resources/multibyte.h"
 
-namespace tavelo::script {
+namespace tavelo::library {
 
 // Longest line and field the readers keep, in bytes.
 inline constexpr size_t kTextFileLineBytes = 511;
@@ -61,4 +61,4 @@ std::optional<std::string> read_text_line(TextFile& file);
 // Writes text and a line end; false when the handle cannot be written.
 bool write_text_line(TextFile& file, std::string_view text);
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

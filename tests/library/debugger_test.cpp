@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "script/debugger.h"
+#include "library/debugger.h"
 #include "script/state.h"
 #include "tests/support/test_engine.h"
 
@@ -14,14 +14,14 @@ namespace tavelo::testing {
 namespace {
 
 using platform::LoopbackSocket;
-using script::LinkFrame;
+using library::LinkFrame;
 
 struct Link {
   TempDirectory directory;
   TestEngine test{directory.path()};
-  script::Debugger debugger;
+  library::Debugger debugger;
 
-  Link() { EXPECT_FALSE(script::open_debugger_link(debugger, 0).has_value()); }
+  Link() { EXPECT_FALSE(library::open_debugger_link(debugger, 0).has_value()); }
 
   LoopbackSocket connect() {
     std::optional<LoopbackSocket> client =
@@ -35,7 +35,7 @@ struct Link {
   template <typename Done>
   bool serve_until(Done done) {
     for (int i = 0; i < 2000; ++i) {
-      script::service_debugger(test.engine.script, debugger);
+      library::service_debugger(test.engine.script, debugger);
       if (done()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -49,9 +49,9 @@ struct Link {
     serve_until([&] {
       client.read_some(pending);
       LinkFrame frame;
-      while (script::read_link_frame(pending, frame) == script::FrameRead::Frame) {
+      while (library::read_link_frame(pending, frame) == library::FrameRead::Frame) {
         frames.push_back(frame);
-        if (frame.kind == script::FrameKind::Reply && frame.code == code) return true;
+        if (frame.kind == library::FrameKind::Reply && frame.code == code) return true;
       }
       return false;
     });
@@ -67,7 +67,7 @@ TEST(DebuggerLink, listens_on_loopback_only) {
 }
 
 TEST(DebuggerLink, a_misbehaving_debugger_is_dropped_and_the_next_one_is_served) {
-  std::vector<uint8_t> valid = script::encode_message(script::kLinkResume, 0, 0);
+  std::vector<uint8_t> valid = library::encode_message(library::kLinkResume, 0, 0);
   struct Case {
     const char* what;
     std::vector<uint8_t> bytes;
@@ -78,7 +78,7 @@ TEST(DebuggerLink, a_misbehaving_debugger_is_dropped_and_the_next_one_is_served)
       {"a zero length", {0, 0, 0, 0}},
       {"one byte over the longest frame", {0x01, 0x00, 0x01, 0x00}},
       {"an unknown kind", {1, 0, 0, 0, 9}},
-      {"a reply, which only the engine sends", script::encode_reply(script::kLinkResume, 0)},
+      {"a reply, which only the engine sends", library::encode_reply(library::kLinkResume, 0)},
       {"a message cut short inside its frame", {9, 0, 0, 0, 1, 3, 0xA0, 0, 0, 0, 0, 0, 0}},
       {"a frame cut off by a disconnect", {valid.begin(), valid.begin() + 6}},
   };
@@ -96,12 +96,12 @@ TEST(DebuggerLink, a_misbehaving_debugger_is_dropped_and_the_next_one_is_served)
     // The engine goes on: the next debugger is greeted and answered.
     LoopbackSocket good = link.connect();
     std::vector<uint8_t> block = {0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 'a', 'b', 'c'};
-    ASSERT_TRUE(good.write_all(script::encode_message(script::kLinkEcho, 0, 0, block)));
-    std::vector<LinkFrame> frames = link.read_until_reply(good, script::kLinkEcho);
+    ASSERT_TRUE(good.write_all(library::encode_message(library::kLinkEcho, 0, 0, block)));
+    std::vector<LinkFrame> frames = link.read_until_reply(good, library::kLinkEcho);
     ASSERT_EQ(frames.size(), 4u);
-    EXPECT_EQ(frames[0].code, script::kLinkHello);
-    EXPECT_EQ(frames[1].code, script::kLinkReady);
-    EXPECT_EQ(frames[2].tag, script::kTagEcho);
+    EXPECT_EQ(frames[0].code, library::kLinkHello);
+    EXPECT_EQ(frames[1].code, library::kLinkReady);
+    EXPECT_EQ(frames[2].tag, library::kTagEcho);
     EXPECT_EQ(frames[2].data, bytes_of("abc"));
     EXPECT_EQ(frames[3].l, 0);
   }
@@ -115,30 +115,30 @@ TEST(DebuggerLink, breakpoint_table_refuses_duplicates_and_a_65th_entry) {
     message.code = code;
     message.w = w;
     message.l = l;
-    return script::handle_debugger_message(machine, link.debugger, message);
+    return library::handle_debugger_message(machine, link.debugger, message);
   };
-  for (int32_t line = 1; line <= 64; ++line) ASSERT_EQ(send(script::kLinkAddBreakpoint, 7, line), 0);
-  EXPECT_EQ(send(script::kLinkAddBreakpoint, 7, 3), 1);  // present already: no box
+  for (int32_t line = 1; line <= 64; ++line) ASSERT_EQ(send(library::kLinkAddBreakpoint, 7, line), 0);
+  EXPECT_EQ(send(library::kLinkAddBreakpoint, 7, 3), 1);  // present already: no box
   EXPECT_TRUE(link.test.platform.boxes().empty());
-  EXPECT_EQ(send(script::kLinkAddBreakpoint, 7, 65), 1);
+  EXPECT_EQ(send(library::kLinkAddBreakpoint, 7, 65), 1);
   ASSERT_EQ(link.test.platform.boxes().size(), 1u);
   EXPECT_EQ(link.test.platform.boxes()[0].text, "BreakPointが多すぎます。");
 
-  EXPECT_EQ(send(script::kLinkRemoveBreakpoint, 7, 2), 0);
-  EXPECT_EQ(send(script::kLinkRemoveBreakpoint, 7, 2), 1);
+  EXPECT_EQ(send(library::kLinkRemoveBreakpoint, 7, 2), 0);
+  EXPECT_EQ(send(library::kLinkRemoveBreakpoint, 7, 2), 1);
   ASSERT_EQ(link.debugger.breakpoints.size(), 63u);
   EXPECT_EQ(link.debugger.breakpoints[1].line, 3);  // later entries moved down
   // Stepping is refused outside a break; resuming is counted.
-  EXPECT_EQ(send(script::kLinkStep, 0, 0), 0);
+  EXPECT_EQ(send(library::kLinkStep, 0, 0), 0);
   EXPECT_FALSE(link.debugger.step);
-  send(script::kLinkResume, 0, 0);
+  send(library::kLinkResume, 0, 0);
   EXPECT_EQ(link.debugger.resume_count, 1u);
 }
 
 TEST(DebuggerLink, a_silent_debugger_is_asked_about_and_no_ends_the_engine_with_status_1) {
   Link link;
   link.debugger.patience_polls = 3;
-  script::attach_debugger(link.test.engine.script, link.debugger);
+  library::attach_debugger(link.test.engine.script, link.debugger);
   const std::vector<platform::RecordedBox>& boxes = link.test.platform.boxes();
   // Headless answers Yes three times, then No for the same box repeated.
   ASSERT_EQ(boxes.size(), 4u);

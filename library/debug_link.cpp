@@ -1,12 +1,12 @@
 // The debugger link's frames and records.
 
-#include "script/debug_link.h"
+#include "library/debug_link.h"
 
 #include <algorithm>
 
 #include "resources/byte_reader.h"
 
-namespace tavelo::script {
+namespace tavelo::library {
 namespace {
 
 constexpr size_t kMessageBody = 1 + 4 + 4 + 4;
@@ -151,4 +151,4 @@ std::optional<std::span<const uint8_t>> echo_data(std::span<const uint8_t> block
   return reader.take(size);
 }
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

@@ -9,10 +9,24 @@
 #include "script/read_marks.h"
 #include "script/state.h"
 #include "script/syscall.h"
-#include "script/syscalls.h"
+#include "host/engine_parts.h"
+#include "input/input.h"
+#include "input/state.h"
+#include "library/syscalls.h"
 
-namespace tavelo::script {
+namespace tavelo::library {
 namespace {
+
+using script::CallArgs;
+using script::CallStatus;
+using script::Machine;
+using script::SkipState;
+using script::SyscallEntry;
+using script::SyscallFlags;
+using script::find_read_mark_set;
+using script::is_skipping;
+using script::normalize_script_name;
+using script::set_skip_mode;
 
 // The always-read list holds at most this many bytes.
 constexpr size_t kAlwaysReadCapacity = 511;
@@ -24,12 +38,11 @@ CallStatus sys_skip_mode(host::Engine&, CallArgs& args) {
   return args.done(0);
 }
 
-CallStatus sys_skip_fast_forward(host::Engine&, CallArgs& args) {
+CallStatus sys_skip_fast_forward(host::Engine& engine, CallArgs& args) {
   Machine& machine = args.machine;
   if (machine.skip.fast_forward_permitted) {
     // Middle presses while fast-forward starts must not stop it again at once.
-    machine.clicks.suppress_mask = 4;
-    machine.clicks.suppress_count = 3;
+    input::suppress_clicks(host::input_of(engine), 4);
     set_skip_mode(machine, 6);
   }
   return args.done(0);
@@ -52,11 +65,11 @@ CallStatus sys_skip_set_flags(host::Engine&, CallArgs& args) {
   return args.done(0);
 }
 
-CallStatus sys_skip_get_flags(host::Engine&, CallArgs& args) {
+CallStatus sys_skip_get_flags(host::Engine& engine, CallArgs& args) {
   const SkipState& skip = args.machine.skip;
   int32_t bits = (skip.automatic ? 4 : 0) | (skip.read_skip ? 2 : 0) | (skip.skip_all ? 1 : 0);
   // While Ctrl is held the skip comes from the key, not from a mode to keep.
-  return args.done(args.machine.clicks.ctrl_held ? 0 : bits);
+  return args.done(host::input_of(engine).clicks.ctrl_held ? 0 : bits);
 }
 
 CallStatus sys_skip_line_read(host::Engine&, CallArgs& args) {
@@ -79,12 +92,13 @@ CallStatus sys_skip_test(host::Engine&, CallArgs& args) {
   return args.done(is_skipping(machine) ? 1 : 0);
 }
 
-CallStatus sys_skip_suspend(host::Engine&, CallArgs& args) {
+CallStatus sys_skip_suspend(host::Engine& engine, CallArgs& args) {
   Machine& machine = args.machine;
   SkipState& skip = machine.skip;
   bool first = skip.suspension <= 0;
   ++skip.suspension;
-  cancel_keyboard_skip(machine);
+  // As a Caps Lock press and release would.
+  host::input_of(engine).keyboard_skip = false;
   return args.done(first ? 1 : 0);
 }
 
@@ -197,4 +211,4 @@ constexpr std::array kSkipSyscalls = {
 
 std::span<const SyscallEntry> skip_syscalls() { return kSkipSyscalls; }
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

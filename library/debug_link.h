@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tavelo::script {
+namespace tavelo::library {
 
 // The longest frame body accepted, in bytes. Only an echo carries more than a
 // few dozen bytes.
@@ -98,4 +98,4 @@ std::optional<VariableRecord> decode_variable(std::span<const uint8_t> data);
 // the size runs past the block.
 std::optional<std::span<const uint8_t>> echo_data(std::span<const uint8_t> block);
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library

@@ -1,6 +1,6 @@
 // Reading and writing the read-mark file.
 
-#include "script/read_mark_file.h"
+#include "library/read_mark_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,8 +14,16 @@
 #include "script/loader.h"
 #include "script/state.h"
 
-namespace tavelo::script {
+namespace tavelo::library {
 namespace {
+
+using script::LoadedScript;
+using script::Machine;
+using script::ReadMarkSet;
+using script::Scripts;
+using script::find_read_mark_set;
+using script::kMaxLineCount;
+using script::read_mark_bytes;
 
 constexpr size_t kReservedSize = 12;
 
@@ -69,9 +77,8 @@ std::vector<uint8_t> write_read_mark_file(std::span<const std::unique_ptr<ReadMa
 }
 
 void load_read_marks(Machine& machine) {
-  SkipState& skip = machine.skip;
-  if (skip.read_marks_loaded) return;
-  skip.read_marks_loaded = true;
+  if (machine.scripts.read_marks_loaded) return;
+  machine.scripts.read_marks_loaded = true;
   std::optional<std::string> path = platform::resolve_path(kReadMarkFileName, resources::save_root(machine.resources));
   if (!path) return;
   std::optional<std::vector<uint8_t>> bytes = platform::read_file(*path);
@@ -111,4 +118,4 @@ void save_read_marks(Machine& machine) {
   scripts.retired_read_marks.clear();
 }
 
-}  // namespace tavelo::script
+}  // namespace tavelo::library
