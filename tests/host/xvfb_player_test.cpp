@@ -104,7 +104,7 @@ TEST(XvfbFullScreen, f4_covers_the_screen_without_a_window_manager) {
   // Looked at once a second (a loaded machine may take its time).
   ProcessResult run = run_in_window(game, "--quit-after 20000 --input '" + game.at("input.txt") + "'",
                                     "for i in 1 2 3 4 5 6 7 8 9 10; do sleep 1\n"
-                                    "  c=$(import -window root -crop 1x1+1000+740 txt:- | tail -1)\n"
+                                    "  c=$(timeout -k 1 10 import -window root -crop 1x1+1000+740 txt:- | tail -1)\n"
                                     "  case \"$c\" in *'srgb(153,102,51)'*) break;; esac\n"
                                     "done\necho \"$c\"\nkill $p");
   EXPECT_NE(run.output.find("srgb(153,102,51)"), std::string::npos) << run.output;

@@ -32,7 +32,7 @@ ProcessResult grab_real_window(TempDirectory& game, const std::string& name, con
                              "engine=$!\n"
                              "sleep 1.5\n"
                              "for attempt in $(seq 24); do\n"
-                             "  if import -window " + kCaption + " '" + grab + "' 2>/dev/null &&\n"
+                             "  if timeout -k 1 10 import -window " + kCaption + " '" + grab + "' 2>/dev/null &&\n"
                              "     [ \"$(compare -metric AE '" + grab + "' '" + expected + "' null: 2>&1)\" = 0 ]; then break; fi\n"
                              "  sleep 0.3\n"
                              "done\n"
