@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "dialogs/panel.h"
 #include "platform/ui/ui_image.h"
 
 namespace tavelo::dialogs {
@@ -49,29 +50,22 @@ bool LauncherPanel::draw_rows() {
   ImGui::TableSetupColumn("フォルダ", ImGuiTableColumnFlags_WidthFixed, kFolderWidth - padding);
   ImGui::TableSetupColumn("最終プレイ", ImGuiTableColumnFlags_WidthFixed, kPlayedWidth - padding);
   ImGui::TableHeadersRow();
-  // As in the slot dialog: hovering only tints a row, the chosen one is filled.
-  ImVec4 chosen = ImGui::GetStyleColorVec4(ImGuiCol_Header);
-  ImGui::PushStyleColor(ImGuiCol_HeaderHovered, ImVec4(chosen.x, chosen.y, chosen.z, 0.12f));
-  ImGui::PushStyleColor(ImGuiCol_Header, ImVec4(chosen.x, chosen.y, chosen.z, 0.75f));
-  ImGui::PushStyleColor(ImGuiCol_HeaderActive, ImVec4(chosen.x, chosen.y, chosen.z, 0.75f));
   bool activated = false;
   for (size_t i = 0; i < m_rows.size(); ++i) {
     const LauncherRow& row = m_rows[i];
     ImGui::TableNextRow();
     ImGui::TableSetColumnIndex(0);
     std::string label = row.title + "##game" + std::to_string(i);
-    if (ImGui::Selectable(label.c_str(), m_selected == int32_t(i),
-                          ImGuiSelectableFlags_SpanAllColumns | ImGuiSelectableFlags_AllowDoubleClick |
-                              ImGuiSelectableFlags_DontClosePopups)) {
+    bool twice = false;
+    if (chosen_row(label.c_str(), m_selected == int32_t(i), twice)) {
       m_selected = int32_t(i);
-      activated = ImGui::IsMouseDoubleClicked(0);
+      activated = twice;
     }
     ImGui::TableNextColumn();
     ImGui::TextUnformatted(row.folder.c_str());
     ImGui::TableNextColumn();
     ImGui::TextUnformatted(row.missing ? "（見つかりません）" : row.last_played.empty() ? "未プレイ" : row.last_played.c_str());
   }
-  ImGui::PopStyleColor(3);
   ImGui::EndTable();
   return activated;
 }
