@@ -19,6 +19,19 @@ bool pressed_key(int key) { return ImGui::IsKeyPressed(key, false); }
 
 }  // namespace
 
+bool chosen_row(const char* label, bool chosen, bool& double_click) {
+  ImVec4 filled = ImGui::GetStyleColorVec4(ImGuiCol_Header);
+  ImGui::PushStyleColor(ImGuiCol_HeaderHovered, ImVec4(filled.x, filled.y, filled.z, 0.12f));
+  ImGui::PushStyleColor(ImGuiCol_Header, ImVec4(filled.x, filled.y, filled.z, 0.75f));
+  ImGui::PushStyleColor(ImGuiCol_HeaderActive, ImVec4(filled.x, filled.y, filled.z, 0.75f));
+  bool clicked = ImGui::Selectable(label, chosen,
+                                   ImGuiSelectableFlags_SpanAllColumns | ImGuiSelectableFlags_AllowDoubleClick |
+                                       ImGuiSelectableFlags_DontClosePopups);
+  ImGui::PopStyleColor(3);
+  double_click = clicked && ImGui::IsMouseDoubleClicked(0);
+  return clicked;
+}
+
 platform::DialogStatus ok_row() {
   ImGui::Separator();
   ImGui::SetCursorPosX(ImGui::GetCursorPosX() + kDialogWidth - kButtonWidth);

@@ -25,6 +25,11 @@ platform::DialogStatus ok_cancel_row();
 enum class RowChoice : uint8_t { None, Reset, Accept, Cancel };
 RowChoice reset_ok_cancel_row();
 
+// A row of a list the player chooses from (the first cell of a table row,
+// spanning all columns): hovering only tints it, the chosen row is filled.
+// True when it was clicked; double is set on a double click.
+bool chosen_row(const char* label, bool chosen, bool& double_click);
+
 // A paragraph of UTF-8 text wrapped at the dialog's width; nothing for "".
 void paragraph(std::string_view text);
 

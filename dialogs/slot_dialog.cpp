@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "dialogs/panel.h"
 #include "platform/ui/ui_image.h"
 
 namespace tavelo::dialogs {
@@ -185,29 +186,22 @@ bool SlotDialog::draw_rows() {
     ImGui::TableSetupColumn(column.label, ImGuiTableColumnFlags_WidthFixed, column.width - padding);
   }
   ImGui::TableHeadersRow();
-  // The row under the pointer is only tinted; the chosen row is filled.
-  ImVec4 chosen = ImGui::GetStyleColorVec4(ImGuiCol_Header);
-  ImGui::PushStyleColor(ImGuiCol_HeaderHovered, ImVec4(chosen.x, chosen.y, chosen.z, 0.12f));
-  ImGui::PushStyleColor(ImGuiCol_Header, ImVec4(chosen.x, chosen.y, chosen.z, 0.75f));
-  ImGui::PushStyleColor(ImGuiCol_HeaderActive, ImVec4(chosen.x, chosen.y, chosen.z, 0.75f));
   bool activated = false;
   for (size_t i = 0; i < m_rows.size(); ++i) {
     const SlotRow& row = m_rows[i];
     ImGui::TableNextRow();
     ImGui::TableSetColumnIndex(0);
     std::string label = row.number + "##row" + std::to_string(i);
-    if (ImGui::Selectable(label.c_str(), m_selected == int32_t(i),
-                          ImGuiSelectableFlags_SpanAllColumns | ImGuiSelectableFlags_AllowDoubleClick |
-                              ImGuiSelectableFlags_DontClosePopups)) {
+    bool twice = false;
+    if (chosen_row(label.c_str(), m_selected == int32_t(i), twice)) {
       select_row(int32_t(i));
-      activated = ImGui::IsMouseDoubleClicked(0);
+      activated = twice;
     }
     for (const std::string* text : {&row.chapter, &row.comment, &row.time, &row.marker}) {
       ImGui::TableNextColumn();
       ImGui::TextUnformatted(text->c_str());
     }
   }
-  ImGui::PopStyleColor(3);
   ImGui::EndTable();
   return activated;
 }

@@ -1,6 +1,8 @@
 // The tavelo executable: parses the command line, picks the platform backend
-// and runs the engine on a game directory.
+// and runs the engine on a game directory: the one given, the one the
+// launcher's player picks in a window, or (headless) the bundled demo.
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -11,6 +13,8 @@
 #include "host/command_line.h"
 #include "host/engine.h"
 #include "host/input_replay.h"
+#include "host/launcher.h"
+#include "host/launcher_list.h"
 #include "host/startup.h"
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
@@ -18,6 +22,7 @@
 #include "platform/system.h"
 #include "platform/text_encoding.h"
 #include "resources/memory.h"
+#include "resources/settings_store.h"
 
 namespace {
 
@@ -34,6 +39,26 @@ void write_utterance(tavelo::platform::File& file, const tavelo::platform::Utter
   (void)file.write(time + " say " + text + "\n");
 }
 
+// "/usr/bin/../share" as "/usr/share", so the launcher's list names the
+// demo's folder as a run in it does.
+std::string without_parent_steps(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t at = 1;
+  while (at <= path.size()) {
+    size_t end = std::min(path.find('/', at), path.size());
+    std::string part = path.substr(at, end - at);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(std::move(part));
+    }
+    at = end + 1;
+  }
+  std::string out;
+  for (const std::string& part : parts) out += "/" + part;
+  return out.empty() ? std::string("/") : out;
+}
+
 // The demo beside the executable in a build tree, or where an installation
 // puts it (../share/games/tavelo/demo from the engine's directory).
 std::string bundled_demo_directory() {
@@ -41,7 +66,7 @@ std::string bundled_demo_directory() {
   std::string built = here + "/games/demo";
   if (tavelo::platform::is_directory(built)) return built;
   std::string installed = here + "/../share/games/tavelo/demo";
-  return tavelo::platform::is_directory(installed) ? installed : built;
+  return tavelo::platform::is_directory(installed) ? without_parent_steps(installed) : built;
 }
 
 }  // namespace
@@ -56,11 +81,6 @@ int main(int argc, char** argv) {
   std::vector<platform::Event> replay;
   if (!host::read_replay_file(command, replay)) return 2;
 
-  if (command.game_directory.empty()) command.game_directory = bundled_demo_directory();
-  if (!platform::is_directory(command.game_directory) || !platform::change_directory(command.game_directory)) {
-    std::fprintf(stderr, "tavelo: %s is not a game directory\n", command.game_directory.c_str());
-    return 255;
-  }
   std::unique_ptr<platform::TextEncoding> encoding = platform::TextEncoding::create(command.code_page);
   if (!encoding) return host::command_line_error("unknown code page " + command.code_page);
   std::optional<platform::AnswerPolicy> policy = platform::parse_answer_policy(command.answer);
@@ -75,6 +95,21 @@ int main(int argc, char** argv) {
     backend = platform::create_sdl_platform();
     if (!backend) std::fprintf(stderr, "tavelo: no display available; running headless\n");
   }
+  const std::optional<std::string> settings_directory = resources::settings_directory_from_environment();
+  if (command.game_directory.empty() && backend) {
+    // A window without a game: the launcher lets the player pick one.
+    host::LauncherEnd chosen = host::run_launcher(*backend, {settings_directory, bundled_demo_directory(), std::move(replay)});
+    if (!chosen.folder) return 0;
+    command.game_directory = *chosen.folder;
+    replay = std::move(chosen.replay);
+  }
+  if (command.game_directory.empty()) command.game_directory = bundled_demo_directory();
+  if (!platform::is_directory(command.game_directory) || !platform::change_directory(command.game_directory)) {
+    std::fprintf(stderr, "tavelo: %s is not a game directory\n", command.game_directory.c_str());
+    return 255;
+  }
+  // A player's run (not an unattended headless one) counts as the game's last play.
+  if (backend) host::note_game_played_in(settings_directory, platform::current_directory(), backend->local_time());
   // What the virtual clock pulls from the mixer goes to the file as it comes.
   std::optional<audio::WaveWriter> audio_out;
   std::optional<platform::File> speech_out;

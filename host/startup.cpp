@@ -24,6 +24,7 @@
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
 #include "platform/slice_watch.h"
+#include "platform/system.h"
 #include "platform/text_encoding.h"
 #include "resources/environment.h"
 #include "resources/file_lookup.h"
@@ -213,6 +214,18 @@ void remove_stale_temporary_files(Engine& engine) {
   }
 }
 
+// A game whose folder cannot be written (installed under /usr/share, say)
+// keeps what it writes in the per-user save root, which then takes the
+// fast-read directory's place as the save root.
+void use_per_user_save_root(Engine& engine) {
+  resources::State& resources = engine.resources;
+  if (!resources.fast_read_directory.empty() || platform::is_writable_directory(resources.working_directory)) return;
+  std::optional<std::string> root =
+      per_user_save_root(engine.encoding, resources::env_setting_text(resources, resources::EnvText::RegGlobal),
+                         resources::env_setting_text(resources, resources::EnvText::RegLocal));
+  if (root && platform::make_directories(*root + "/savedata")) resources.fast_read_directory = *root;
+}
+
 }  // namespace
 
 namespace {
@@ -307,6 +320,25 @@ void shut_down(Engine& engine) {
   show_step(engine, "KATAZUKE - END");
 }
 
+std::optional<std::string> per_user_save_root(const platform::TextEncoding& encoding, std::string_view global_section,
+                                              std::string_view local_section) {
+  std::optional<std::string> data = platform::environment_variable("TAVELO_DATA_HOME");
+  if (!data) {
+    std::optional<std::string> xdg = platform::environment_variable("XDG_DATA_HOME");
+    std::optional<std::string> home = platform::environment_variable("HOME");
+    if (xdg && xdg->front() == '/') {
+      data = *xdg + "/tavelo";
+    } else if (home) {
+      data = *home + "/.local/share/tavelo";
+    } else {
+      return std::nullopt;
+    }
+  }
+  // The settings file's path under another directory, without ".reg".
+  std::string path = resources::settings_file_path({encoding, *data, global_section, local_section});
+  return path.substr(0, path.size() - std::string_view(".reg").size());
+}
+
 std::string environment_code_page(Engine& engine) {
   return resources::env_setting_text(engine.resources, resources::EnvText::CodePage);
 }
@@ -345,6 +377,7 @@ bool start_engine(Engine& engine, const StartupOptions& options, EngineRun& run)
     return end_before_start(run, kOtherCodePage);
   }
   apply_fast_read_file(engine);
+  use_per_user_save_root(engine);
 
   engine.script.caption = resources::env_setting_text(engine.resources, resources::EnvText::Titlebar);
   engine.platform.set_caption(engine.encoding.to_utf8_lossy(engine.script.caption));

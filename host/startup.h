@@ -7,8 +7,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/instance_lock.h"
+
+namespace tavelo::platform {
+class TextEncoding;
+}
 
 namespace tavelo::host {
 
@@ -34,6 +39,15 @@ inline constexpr int kOtherCodePage = -2;
 // Runs the engine to its end; returns the process exit status (0 for a normal
 // end, 255 for an abnormal one) or kOtherCodePage.
 int run_engine(Engine& engine, const StartupOptions& options);
+
+// Where saves, the system save, read marks and the debug log of a game go
+// when its folder cannot be written (an installed game):
+// <data>/<global section>/<local section> (the sections of its settings,
+// REG_GLOBAL and REG_LOCAL, made file names as the settings file's are),
+// with <data> TAVELO_DATA_HOME, else $XDG_DATA_HOME/tavelo (when absolute),
+// else $HOME/.local/share/tavelo. nullopt when none of them is set.
+std::optional<std::string> per_user_save_root(const platform::TextEncoding& encoding, std::string_view global_section,
+                                              std::string_view local_section);
 
 // The environment file's CODEPAGE (ASCII; empty when it names none).
 std::string environment_code_page(Engine& engine);

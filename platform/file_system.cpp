@@ -287,6 +287,10 @@ bool is_file(const std::string& host_path) {
   return ::stat(host_path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool is_writable_directory(const std::string& host_path) {
+  return is_directory(host_path) && ::access(host_path.c_str(), W_OK | X_OK) == 0;
+}
+
 uint64_t file_time(const std::string& host_path) {
   struct stat info;
   if (::stat(host_path.c_str(), &info) != 0) return 0;

@@ -100,6 +100,9 @@ std::optional<FileIdentity> file_identity(const std::string& host_path);
 bool on_fixed_disk(const std::string& host_path);
 
 bool is_file(const std::string& host_path);
+// A directory this process may create files in (a game installed under
+// /usr/share is not one).
+bool is_writable_directory(const std::string& host_path);
 // Last-write time in 100 ns units since 1601-01-01 (the engine's file-time
 // unit), or 0 when the file does not exist.
 uint64_t file_time(const std::string& host_path);

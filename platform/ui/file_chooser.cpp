@@ -162,6 +162,12 @@ DialogStatus FileChooser::draw() {
   }
   ImGui::EndChild();
   ImGui::SetNextItemWidth(kListWidth);
+  // The name field has the keyboard from the start: a name or a whole path
+  // can be typed at once.
+  if (m_focus_name) {
+    ImGui::SetKeyboardFocusHere();
+    m_focus_name = false;
+  }
   if (ImGui::InputText("##name", m_name, sizeof m_name)) {
     m_asking_overwrite = false;
     m_notice.clear();

@@ -39,6 +39,7 @@ class FileChooser final : public DialogContent {
   char m_name[512] = {};
   std::string m_notice;        // why the last OK was not taken
   bool m_asking_overwrite = false;
+  bool m_focus_name = true;  // until the first frame gave the name field the keyboard
   std::string m_chosen;
 };
 
