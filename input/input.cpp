@@ -374,6 +374,12 @@ bool key_pressed(State& state, int32_t slot) {
   return true;
 }
 
+bool take_key_press(State& state) {
+  if (state.last_key == 0) return false;
+  state.last_key = 0;
+  return true;
+}
+
 void consume_presses(State& state, int32_t slot) {
   if (slot < 0 || slot >= kSlotCount) return;
   state.consumed[size_t(slot)] = state.live.presses[size_t(slot)];

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "graphics/change_marks.h"
+#include "graphics/page_table.h"
 #include "host/engine_parts.h"
 #include "persistence/state.h"
 #include "persistence/thumbnail.h"
@@ -88,10 +90,10 @@ CallStatus sys_capture_thumbnail(host::Engine& engine, CallArgs& args) {
 int32_t draw_thumbnail(host::Engine& engine, std::span<const uint8_t> pixels, int32_t width, int32_t height,
                        int32_t handle, int32_t x, int32_t y) {
   if (width <= 0 || pixels.empty()) return -1;
-  graphics::Page* page = host::page_of(engine, handle);
+  graphics::Page* page = graphics::find_page(host::graphics_of(engine), handle);
   if (!page) return 0;
   graphics::Rect changed = draw_pixels(pixels, width, height, *page, x, y);
-  if (!changed.empty()) host::mark_page_changed(engine, handle, changed);
+  if (!changed.empty()) graphics::mark_changed(host::graphics_of(engine), handle, changed);
   return 0;
 }
 
@@ -103,12 +105,12 @@ CallStatus sys_draw_slot_thumbnail(host::Engine& engine, CallArgs& args) {
 }
 
 CallStatus sys_make_thumbnail(host::Engine& engine, CallArgs& args) {
-  graphics::Page* source = host::page_of(engine, args.int_at(1));
-  graphics::Page* destination = host::page_of(engine, args.int_at(6));
+  graphics::Page* source = graphics::find_page(host::graphics_of(engine), args.int_at(1));
+  graphics::Page* destination = graphics::find_page(host::graphics_of(engine), args.int_at(6));
   if (!source || !destination) return args.done(0);
   graphics::Rect changed = reduce_into_page(*source, {args.int_at(2), args.int_at(3), args.int_at(4), args.int_at(5)},
                                             *destination, {args.int_at(7), args.int_at(8), args.int_at(9), args.int_at(10)});
-  if (!changed.empty()) host::mark_page_changed(engine, args.int_at(6), changed);
+  if (!changed.empty()) graphics::mark_changed(host::graphics_of(engine), args.int_at(6), changed);
   return args.done(0);
 }
 
