@@ -7,10 +7,6 @@
 
 #include <cstdint>
 
-// The save and load operations the persistence calls run, and their dialogs.
-#include "host/save_dialogs.h"
-#include "host/save_game.h"
-
 namespace tavelo::platform {
 class Platform;
 struct Event;
