@@ -12,6 +12,12 @@ one layer do not include each other. System-call files (syscalls.cpp and
 these files may include host/engine_parts.h to reach its parts — nothing else
 of host/.
 
+Calls are checked too, since a handler holds the whole engine: outside host/
+a file may name host:: only for the engine, the accessors of its own state
+and of the layers below its own (host::graphics_of from text, say), and the
+operations listed under "Calls into host" in docs/architecture.md, each with
+the folders that may still use it and why it is debt.
+
 Outside platform/ no file includes SDL or a desktop's headers, opens files with
 the C library, reads the process environment or reads a wall clock.
 
@@ -40,6 +46,43 @@ FORBIDDEN_OUTSIDE_PLATFORM = [
 ]
 
 
+HOST_NAME = re.compile(r'\bhost::([A-Za-z_]\w*)')
+ACCESSOR = re.compile(r'^([a-z]+)_of$')
+ACCESSOR_FOLDERS = {'machine': 'script'}
+# A row of the allow-list: | `operation` | folder, folder | why |
+ALLOW_ROW = re.compile(r'^\|\s*`([a-z_]+)`\s*\|([^|]*)\|')
+ALLOW_SECTION = '## Calls into host'
+
+
+def read_allow_list(root):
+    """operation -> folders that may call it, from docs/architecture.md."""
+    allowed = {}
+    path = os.path.join(root, 'docs', 'architecture.md')
+    if not os.path.exists(path):
+        return allowed
+    inside = False
+    with open(path, encoding='utf-8') as doc:
+        for line in doc:
+            if line.startswith('## '):
+                inside = line.strip() == ALLOW_SECTION
+                continue
+            match = ALLOW_ROW.match(line) if inside else None
+            if match:
+                allowed[match.group(1)] = {part.strip(' `') for part in match.group(2).split(',')}
+    return allowed
+
+
+def host_call_allowed(folder, operation, allowed):
+    if operation == 'Engine' or operation[0].isupper():
+        return True  # the engine and the types of allowed calls' arguments
+    accessor = ACCESSOR.match(operation)
+    if accessor:
+        part = ACCESSOR_FOLDERS.get(accessor.group(1), accessor.group(1))
+        if part in LEVELS and (part == folder or LEVELS[part] < LEVELS[folder]):
+            return True
+    return folder in allowed.get(operation, ())
+
+
 def is_glue(path):
     name = os.path.basename(path)
     return name == 'syscalls.cpp' or name.endswith('_syscalls.cpp')
@@ -61,6 +104,7 @@ def strip_comment(line):
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..')
     problems = []
+    allowed = read_allow_list(root)
     edges = {}  # folder -> set of folders it includes (glue excluded)
     for folder, path in source_files(root):
         relative = os.path.relpath(path, root)
@@ -71,6 +115,11 @@ def main():
                     for pattern, what in FORBIDDEN_OUTSIDE_PLATFORM:
                         if pattern.search(code):
                             problems.append(f'{relative}:{number}: {what} outside platform/: {line.strip()}')
+                if folder != 'host':
+                    for operation in HOST_NAME.findall(code):
+                        if not host_call_allowed(folder, operation, allowed):
+                            problems.append(f'{relative}:{number}: calls host::{operation} '
+                                            f'(not its own state, a lower layer or on the allow-list)')
                 match = INCLUDE.match(code)
                 if not match:
                     continue
