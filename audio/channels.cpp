@@ -282,6 +282,16 @@ void stop_music(State& audio) {
   audio.channels.music.loop_part_name.clear();
 }
 
+void stop_all_channels(State& audio) {
+  stop_music(audio);
+  stop_channel(audio, {ChannelGroup::Voice, 0});
+  for (int group = 0; group < kSoundGroups; ++group) stop_channel(audio, {ChannelGroup::Sound, group});
+  for (int channel = 0; channel < kNumberedChannels; ++channel) {
+    stop_channel(audio, {ChannelGroup::VoiceChannel, channel});
+    stop_channel(audio, {ChannelGroup::SoundChannel, channel});
+  }
+}
+
 void remember_music(State& audio) {
   MusicChannel& music = audio.channels.music;
   music.remembered_name = music.name;

@@ -122,6 +122,8 @@ void replace_music(State& audio, script::Machine& machine, std::string_view name
                    Looping looping);
 // Stops and forgets the names.
 void stop_music(State& audio);
+// Stops the music, the voice and every sound and numbered channel.
+void stop_all_channels(State& audio);
 void remember_music(State& audio);
 // Starts the remembered music when it differs from the current one (stops
 // the music when the remembered name is empty).

@@ -2,12 +2,9 @@
 
 #include "host/engine.h"
 
-#include "graphics/change_marks.h"
-#include "graphics/page_table.h"
 #include "host/engine_parts.h"
 #include "host/hooks.h"
 #include "host/menus.h"
-#include "graphics/screen.h"
 #include "platform/slice_watch.h"
 #include "platform/text_encoding.h"
 
@@ -40,26 +37,6 @@ void drop_window_handler(Engine& engine, WindowHandler handler) {
 
 persistence::State& persistence_of(Engine& engine) { return engine.persistence; }
 library::State& library_of(Engine& engine) { return engine.library; }
-graphics::Page* page_of(Engine& engine, int32_t handle) { return graphics::find_page(engine.graphics, handle); }
-graphics::Page* alpha_page_of(Engine& engine, const graphics::Page& page) {
-  return graphics::find_alpha(engine.graphics, page);
-}
-int32_t display_page_of(Engine& engine) { return engine.graphics.screen.display_page; }
-void mark_page_changed(Engine& engine, int32_t handle, graphics::Rect rect) {
-  graphics::mark_changed(engine.graphics, handle, rect);
-}
-
-void window_to_screen_point(Engine& engine, int32_t& x, int32_t& y) {
-  graphics::Point point = graphics::window_to_screen(engine.graphics.screen, {x, y});
-  x = point.x;
-  y = point.y;
-}
-
-void screen_to_window_point(Engine& engine, int32_t& x, int32_t& y) {
-  graphics::Point point = graphics::screen_to_window(engine.graphics.screen, {x, y});
-  x = point.x;
-  y = point.y;
-}
 
 void refresh_window_menu(Engine& engine) { refresh_menu(engine); }
 

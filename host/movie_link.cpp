@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "audio/channels.h"
 #include "audio/movie_stream.h"
 #include "audio/output.h"
 #include "graphics/screen.h"
@@ -64,30 +63,6 @@ graphics::Rect clipped(graphics::Rect rect, int32_t width, int32_t height) {
 }  // namespace
 
 movie::State& movie_of(Engine& engine) { return engine.movie; }
-
-void stop_all_sound(Engine& engine) {
-  using audio::ChannelGroup;
-  audio::stop_music(engine.audio);
-  audio::stop_channel(engine.audio, {ChannelGroup::Voice, 0});
-  for (int group = 0; group < audio::kSoundGroups; ++group) audio::stop_channel(engine.audio, {ChannelGroup::Sound, group});
-  for (int channel = 0; channel < audio::kNumberedChannels; ++channel) {
-    audio::stop_channel(engine.audio, {ChannelGroup::VoiceChannel, channel});
-    audio::stop_channel(engine.audio, {ChannelGroup::SoundChannel, channel});
-  }
-}
-
-void suspend_painting(Engine& engine, bool suspended) { graphics::set_paint_suspended(engine.graphics, suspended); }
-
-void drop_latched_clicks(Engine& engine) {
-  input::Clicks& clicks = engine.input.clicks;
-  clicks.left.happened = clicks.right.happened = clicks.middle.happened = false;
-}
-
-bool take_key_press(Engine& engine) {
-  if (engine.input.last_key == 0) return false;
-  engine.input.last_key = 0;
-  return true;
-}
 
 void connect_movie(Engine& engine) {
   movie::State& state = engine.movie;

@@ -7,6 +7,7 @@
 #include "host/engine.h"
 #include "host/save_game.h"
 #include "persistence/save_file.h"
+#include "persistence/save_paths.h"
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
 #include "resources/settings.h"
@@ -19,7 +20,7 @@ namespace {
 constexpr size_t kMaxChosenPathBytes = 192;
 
 std::optional<dialogs::SlotFile> read_slot_file(Engine& engine, int32_t slot, dialogs::ThumbnailRead thumbnail) {
-  std::string path = slot_host_path(engine, slot);
+  std::string path = persistence::slot_path(engine.resources, slot, false);
   std::optional<std::vector<uint8_t>> bytes = platform::read_file(path);
   persistence::SaveSummary summary;
   dialogs::SlotFile file;

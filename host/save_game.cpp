@@ -10,7 +10,7 @@
 #include "host/engine.h"
 #include "host/menus.h"
 #include "input/input.h"
-#include "persistence/thumbnail.h"
+#include "persistence/save_paths.h"
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
 #include "resources/settings.h"
@@ -29,16 +29,6 @@ constexpr std::string_view kWriteError = "ファイルの書き込みでエラ�
 
 bool saves_disabled(Engine& engine) {
   return resources::env_setting(engine.resources, resources::EnvInt::LoadSaveDisable) == 1;
-}
-
-// The host path of an engine-form name under the save root, making
-// "savedata" first when asked.
-std::optional<std::string> save_path(Engine& engine, std::string_view name, bool make_directory) {
-  const std::string& root = resources::save_root(engine.resources);
-  if (make_directory && !platform::resolve_path("savedata", root)) platform::make_directories(root + "/savedata");
-  if (std::optional<std::string> existing = platform::resolve_path(name, root)) return existing;
-  if (std::optional<std::string> parent = platform::resolve_parent_path(name, root)) return parent;
-  return root + "/" + platform::to_slashes(name);
 }
 
 persistence::SavedAudio saved_audio(Engine& engine) {
@@ -75,7 +65,7 @@ audio::SavedChannels channels_of(const persistence::SavedAudio& saved) {
 void load_system_save(Engine& engine) {
   persistence::State& state = engine.persistence;
   state.system_save_loaded = true;
-  std::optional<std::string> path = save_path(engine, persistence::kSystemSaveName, false);
+  std::optional<std::string> path = persistence::save_path(engine.resources, persistence::kSystemSaveName, false);
   std::optional<std::vector<uint8_t>> bytes = path ? platform::read_file(*path) : std::nullopt;
   if (!bytes) return;  // no system save yet: nothing is eternal so far
   persistence::ValueList eternal;
@@ -136,29 +126,6 @@ void take_save_point(Engine& engine, std::optional<persistence::SavePointCall> c
   state.has_snapshot = true;
 }
 
-bool capture_thumbnail(Engine& engine, int32_t width, int32_t height, int32_t page_handle) {
-  if (page_handle == 0) page_handle = engine.graphics.screen.display_page;
-  const graphics::Page* page = graphics::find_page(engine.graphics, page_handle);
-  persistence::SaveImage& snapshot = engine.persistence.snapshot;
-  if (!page) return false;
-  snapshot.thumbnail = persistence::reduce_to_pixels(*page, {0, 0, page->width, page->height}, width, height);
-  snapshot.thumbnail_width = snapshot.thumbnail.empty() ? 0 : width;
-  snapshot.thumbnail_height = snapshot.thumbnail.empty() ? 0 : height;
-  return !snapshot.thumbnail.empty();
-}
-
-namespace {
-
-// A slot's file under the save root (see save_path).
-std::string slot_path(Engine& engine, int32_t slot, bool make_directory) {
-  int32_t quick_num = resources::read_user_setting(engine.resources, resources::UserSetting::QuickNum);
-  return *save_path(engine, persistence::slot_file_name(slot, quick_num), make_directory);
-}
-
-}  // namespace
-
-std::string slot_host_path(Engine& engine, int32_t slot) { return slot_path(engine, slot, false); }
-
 SaveResult save_to_path(Engine& engine, const std::string& host_path) {
   if (saves_disabled(engine)) return SaveResult::Skipped;
   std::vector<uint8_t> bytes = persistence::write_save_file(engine.persistence.snapshot);
@@ -181,7 +148,7 @@ SaveResult save_to_slot(Engine& engine, int32_t slot) {
   const bool skip = last_slot && state.last_written;
   state.last_written = false;
   if (skip || saves_disabled(engine)) return SaveResult::Skipped;
-  return save_to_path(engine, slot_path(engine, slot, true));
+  return save_to_path(engine, persistence::slot_path(engine.resources, slot, true));
 }
 
 LoadRequest request_load_path(Engine& engine, const std::string& host_path) {
@@ -206,7 +173,7 @@ LoadRequest request_load_path(Engine& engine, const std::string& host_path) {
 }
 
 LoadRequest request_load_slot(Engine& engine, int32_t slot) {
-  return request_load_path(engine, slot_host_path(engine, slot));
+  return request_load_path(engine, persistence::slot_path(engine.resources, slot, false));
 }
 
 bool apply_requested_load(Engine& engine, int32_t& load_value) {
@@ -235,7 +202,7 @@ void quick_save(Engine& engine) {
     return;
   }
   int32_t index = (resources::read_user_setting(engine.resources, UserSetting::QuickNum) + 1) & 7;
-  std::optional<std::string> path = save_path(engine, persistence::quick_file_name(index), true);
+  std::optional<std::string> path = persistence::save_path(engine.resources, persistence::quick_file_name(index), true);
   if (save_to_path(engine, *path) != SaveResult::Written) return;
   resources::write_user_setting(engine.resources, UserSetting::QuickNum, index);
   script::show_box(engine.script, script::BoxKind::Information, "クイックセーブしました", {});
@@ -248,7 +215,7 @@ void quick_load(Engine& engine) {
     return;
   }
   int32_t index = resources::read_user_setting(engine.resources, UserSetting::QuickNum) & 7;
-  std::optional<std::string> path = save_path(engine, persistence::quick_file_name(index), false);
+  std::optional<std::string> path = persistence::save_path(engine.resources, persistence::quick_file_name(index), false);
   switch (request_load_path(engine, *path)) {
     case LoadRequest::Started: break;
     case LoadRequest::Missing:
@@ -267,7 +234,7 @@ void write_system_save(Engine& engine) {
   // alone are written too: a game may mark names without eternal values.
   if (eternal.records.empty() && engine.persistence.names[0] == 0) return;
   std::vector<uint8_t> bytes = persistence::write_system_save(engine.persistence.names, eternal.records);
-  std::optional<std::string> path = save_path(engine, persistence::kSystemSaveName, true);
+  std::optional<std::string> path = persistence::save_path(engine.resources, persistence::kSystemSaveName, true);
   // A failed write keeps the previous file; nothing is shown.
   (void)platform::write_file_atomically(*path, bytes);
 }

@@ -23,20 +23,12 @@ void reset_engine(Engine& engine, bool first);
 // A save point: the snapshot now holds the game as it is (see
 // persistence::capture_machine for call).
 void take_save_point(Engine& engine, std::optional<persistence::SavePointCall> call);
-// Makes the snapshot's thumbnail width × height from a page (the display page
-// when page is 0); false when that page is missing or not 24-bit. Sides over
-// persistence::kMaxThumbnailSide are the caller's to refuse.
-bool capture_thumbnail(Engine& engine, int32_t width, int32_t height, int32_t page);
-
 enum class SaveResult { Written, Skipped, Failed };
 // Writes the snapshot to a host path, atomically, then the system save.
 // Skipped under LOADSAVEDISABLE or while saving is disabled; Failed after the
 // write error box (the previous file is untouched).
 SaveResult save_to_path(Engine& engine, const std::string& host_path);
 SaveResult save_to_slot(Engine& engine, int32_t slot);
-// The host path of a slot's file, whether or not it exists.
-std::string slot_host_path(Engine& engine, int32_t slot);
-
 enum class LoadRequest { Started, Missing, Refused };
 // Reads and checks a save file completely; when it passes, the machine stops
 // for the outer loop to load it (Started). Missing: no such file. Refused: a

@@ -4,6 +4,7 @@
 
 #include "audio/syscalls.h"
 #include "graphics/syscalls.h"
+#include "host/save_syscalls.h"
 #include "host/settings_syscalls.h"
 #include "host/window_syscalls.h"
 #include "input/syscalls.h"
@@ -37,6 +38,7 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"persistence", persistence::syscalls()},
       {"host: main window", window_syscalls()},
       {"host: settings dialogs", settings_syscalls()},
+      {"host: saving and loading", save_syscalls()},
   };
 }
 

@@ -380,6 +380,16 @@ bool key_pressed(State& state, int32_t slot) {
   return true;
 }
 
+bool take_key_press(State& state) {
+  if (state.last_key == 0) return false;
+  state.last_key = 0;
+  return true;
+}
+
+void drop_latched_clicks(State& state) {
+  state.clicks.left.happened = state.clicks.right.happened = state.clicks.middle.happened = false;
+}
+
 void consume_presses(State& state, int32_t slot) {
   if (slot < 0 || slot >= kSlotCount) return;
   state.consumed[size_t(slot)] = state.live.presses[size_t(slot)];

@@ -68,6 +68,11 @@ bool key_down(const State& state, int32_t slot);
 bool key_pressed(State& state, int32_t slot);
 // Forgets presses of the slot not yet asked about.
 void consume_presses(State& state, int32_t slot);
+// Whether a key was pressed since the last look (consuming it).
+bool take_key_press(State& state);
+// Forgets the clicks latched since the last cycle (a wait that a click ended
+// uses it up, so it cannot end the next wait too).
+void drop_latched_clicks(State& state);
 
 // suppress_clicks: presses of the masked slots (1 decide, 2 cancel, 4 skip)
 // within 350 ms of the last click are swallowed, at most three times.

@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include "graphics/screen.h"
+#include "graphics/state.h"
 #include "host/engine_parts.h"
 #include "input/input.h"
 #include "input/mouse_areas.h"
@@ -111,10 +113,8 @@ CallStatus sys_set_pointer(host::Engine& engine, CallArgs& args) {
 CallStatus sys_move_pointer(host::Engine& engine, CallArgs& args) {
   State& state = input_state(engine);
   set_pointer(state, args.int_at(1), args.int_at(2));
-  int32_t x = state.pointer.x;
-  int32_t y = state.pointer.y;
-  host::screen_to_window_point(engine, x, y);
-  host::platform_of(engine).warp_pointer(x, y);
+  graphics::Point window = graphics::screen_to_window(host::graphics_of(engine).screen, {state.pointer.x, state.pointer.y});
+  host::platform_of(engine).warp_pointer(window.x, window.y);
   return args.done(0);
 }
 
@@ -253,14 +253,12 @@ int32_t drag_window_handler(host::Engine& engine, const platform::Event& event) 
   if (event.type != platform::EventType::MouseDown && event.type != platform::EventType::MouseUp) return 0;
   if (event.button == platform::MouseButton::Middle) return 0;
   State& state = input_state(engine);
-  int32_t x = event.x;
-  int32_t y = event.y;
-  host::window_to_screen_point(engine, x, y);
+  graphics::Point point = graphics::window_to_screen(host::graphics_of(engine).screen, {event.x, event.y});
   DragSide side = event.button == platform::MouseButton::Left ? DragSide::Left : DragSide::Right;
   DragMessage message = event.type == platform::EventType::MouseUp ? DragMessage::Up
                         : event.clicks >= 2                        ? DragMessage::DoubleClick
                                                                    : DragMessage::Down;
-  track_drag_message(state, side, message, x, y, script::script_time(host::machine_of(engine)));
+  track_drag_message(state, side, message, point.x, point.y, script::script_time(host::machine_of(engine)));
   // The pointer stays on the window while a button is held.
   host::platform_of(engine).confine_pointer(message != DragMessage::Up && !state.drag.now.both_buttons);
   if (state.pointer_hidden) host::platform_of(engine).set_pointer_visible(false);

@@ -8,7 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "audio/channels.h"
+#include "graphics/screen.h"
 #include "host/engine_parts.h"
+#include "input/input.h"
 #include "movie/state.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
@@ -95,8 +98,8 @@ CallStatus play(host::Engine& engine, CallArgs& args, Start start, int first_opt
       graphics::Rect rect{option(1, 0), option(2, 0),
                           option(3, resources::env_setting(resources, resources::EnvInt::ClientWidth)),
                           option(4, resources::env_setting(resources, resources::EnvInt::ClientHeight))};
-      if (option(0, 1) != 0) host::stop_all_sound(engine);
-      host::suspend_painting(engine, true);
+      if (option(0, 1) != 0) audio::stop_all_channels(host::audio_of(engine));
+      graphics::set_paint_suspended(host::graphics_of(engine), true);
       State& state = movie(engine);
       if (start == Start::Loop) close_movie(state);
       // A start while a movie is open plays that movie (on, or again from
@@ -110,7 +113,7 @@ CallStatus play(host::Engine& engine, CallArgs& args, Start start, int first_opt
         start_movie(state, range, now(engine));
         // A key pressed before the film (the one that chose to start it)
         // must not end a movie_wait at once.
-        (void)host::take_key_press(engine);
+        (void)input::take_key_press(host::input_of(engine));
       }
       // A file that exists but is no film ends the start without a message;
       // nothing plays.
@@ -132,7 +135,7 @@ CallStatus sys_movie_play_range(host::Engine& engine, CallArgs& args) {
 
 CallStatus sys_movie_stop(host::Engine& engine, CallArgs& args) {
   close_movie(movie(engine));
-  host::suspend_painting(engine, false);
+  graphics::set_paint_suspended(host::graphics_of(engine), false);
   return args.done();
 }
 
@@ -157,7 +160,7 @@ CallStatus sys_movie_wait(host::Engine& engine, CallArgs& args) {
   bool skippable = !args.has(1) || args.int_at(1) != 0;
   script::Thread& thread = args.thread;
   bool clicked = thread.pending_left || thread.pending_right || thread.pending_middle;
-  if (movie_playing(engine) && !(skippable && (clicked || host::take_key_press(engine)))) {
+  if (movie_playing(engine) && !(skippable && (clicked || input::take_key_press(host::input_of(engine))))) {
     frame.waiting = true;
     frame.wait_deadline = script::as_deadline(int64_t(time) + kWaitPoll);
     return CallStatus::Again;
@@ -165,9 +168,9 @@ CallStatus sys_movie_wait(host::Engine& engine, CallArgs& args) {
   // The clicks and the key are used up, and so is the click of a decide or
   // cancel key that ended the wait: it reaches the threads only after this
   // slice. Either would end the next wait at once.
-  (void)host::take_key_press(engine);
+  (void)input::take_key_press(host::input_of(engine));
   thread.pending_left = thread.pending_right = thread.pending_middle = false;
-  host::drop_latched_clicks(engine);
+  input::drop_latched_clicks(host::input_of(engine));
   return script::finish_wait(args, 0);
 }
 

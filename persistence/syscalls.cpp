@@ -1,13 +1,17 @@
-// Persistence system calls. Saving and loading reach across the engine (the
-// audio channels, the text history, the screen), so the calls hand that work
-// to the host's save operations and keep only the argument handling here.
+// Persistence system calls: slot queries, thumbnails, the save switches and
+// the persistent name set. Saving and loading a game reach across the engine
+// and are host/save_syscalls.cpp's.
 
 #include "persistence/syscalls.h"
 
 #include <cstdio>
 #include <string>
 
+#include "graphics/change_marks.h"
+#include "graphics/page_table.h"
+#include "graphics/state.h"
 #include "host/engine_parts.h"
+#include "persistence/save_paths.h"
 #include "persistence/state.h"
 #include "persistence/thumbnail.h"
 #include "platform/file_system.h"
@@ -30,36 +34,15 @@ bool slot_summary(const std::string& path, SaveSummary& summary, bool with_thumb
   return bytes && read_save_summary(*bytes, summary, with_thumbnail);
 }
 
-CallStatus sys_save_point(host::Engine& engine, CallArgs& args) {
-  State& state = host::persistence_of(engine);
-  if (args.has(1)) {
-    std::string_view comment = args.text_at(1);
-    state.snapshot.comment.assign(comment.substr(0, kCommentField - 1));
-  }
-  std::optional<SavePointCall> call;
-  if (args.thread.id == 0) call = SavePointCall{args.first, args.keep_result};
-  host::take_save_point(engine, call);
-  return args.done(0);
-}
-
-CallStatus sys_save(host::Engine& engine, CallArgs& args) {
-  host::save_to_slot(engine, args.int_at(1));
-  return args.done(0);
-}
-
-CallStatus sys_load(host::Engine& engine, CallArgs& args) {
-  return args.done(host::request_load_slot(engine, args.int_at(1)) == host::LoadRequest::Started ? 0 : -1);
-}
-
 CallStatus sys_slot_comment(host::Engine& engine, CallArgs& args) {
   SaveSummary summary;
-  bool present = slot_summary(host::slot_host_path(engine, args.int_at(1)), summary, false);
+  bool present = slot_summary(slot_path(host::resources_of(engine), args.int_at(1), false), summary, false);
   return args.done_text(present ? summary.comment : std::string());
 }
 
 CallStatus sys_slot_time(host::Engine& engine, CallArgs& args) {
   SaveSummary summary;
-  std::string path = host::slot_host_path(engine, args.int_at(1));
+  std::string path = slot_path(host::resources_of(engine), args.int_at(1), false);
   platform::LocalTime time;
   if (!slot_summary(path, summary, false) || !platform::file_local_time(path, time)) {
     return args.done_text({});
@@ -80,7 +63,16 @@ CallStatus sys_capture_thumbnail(host::Engine& engine, CallArgs& args) {
     script::report_call_error(args, "サムネイルが大きすぎます（%d×%d、一辺%dまで）", {width, height, kMaxThumbnailSide});
     return args.done(-1);
   }
-  host::capture_thumbnail(engine, width, height, args.has(3) ? args.int_at(3) : 0);
+  graphics::State& graphics = host::graphics_of(engine);
+  const int32_t handle = args.has(3) && args.int_at(3) != 0 ? args.int_at(3) : graphics.screen.display_page;
+  // A missing or indexed page leaves the snapshot without a thumbnail.
+  const graphics::Page* page = graphics::find_page(graphics, handle);
+  SaveImage& snapshot = host::persistence_of(engine).snapshot;
+  if (page) {
+    snapshot.thumbnail = reduce_to_pixels(*page, {0, 0, page->width, page->height}, width, height);
+    snapshot.thumbnail_width = snapshot.thumbnail.empty() ? 0 : width;
+    snapshot.thumbnail_height = snapshot.thumbnail.empty() ? 0 : height;
+  }
   return args.done(0);
 }
 
@@ -88,27 +80,27 @@ CallStatus sys_capture_thumbnail(host::Engine& engine, CallArgs& args) {
 int32_t draw_thumbnail(host::Engine& engine, std::span<const uint8_t> pixels, int32_t width, int32_t height,
                        int32_t handle, int32_t x, int32_t y) {
   if (width <= 0 || pixels.empty()) return -1;
-  graphics::Page* page = host::page_of(engine, handle);
+  graphics::Page* page = graphics::find_page(host::graphics_of(engine), handle);
   if (!page) return 0;
   graphics::Rect changed = draw_pixels(pixels, width, height, *page, x, y);
-  if (!changed.empty()) host::mark_page_changed(engine, handle, changed);
+  if (!changed.empty()) graphics::mark_changed(host::graphics_of(engine), handle, changed);
   return 0;
 }
 
 CallStatus sys_draw_slot_thumbnail(host::Engine& engine, CallArgs& args) {
   SaveSummary summary;
-  if (!slot_summary(host::slot_host_path(engine, args.int_at(1)), summary, true)) return args.done(-1);
+  if (!slot_summary(slot_path(host::resources_of(engine), args.int_at(1), false), summary, true)) return args.done(-1);
   return args.done(draw_thumbnail(engine, summary.thumbnail, summary.thumbnail_width, summary.thumbnail_height,
                                   args.int_at(2), args.int_at(3), args.int_at(4)));
 }
 
 CallStatus sys_make_thumbnail(host::Engine& engine, CallArgs& args) {
-  graphics::Page* source = host::page_of(engine, args.int_at(1));
-  graphics::Page* destination = host::page_of(engine, args.int_at(6));
+  graphics::Page* source = graphics::find_page(host::graphics_of(engine), args.int_at(1));
+  graphics::Page* destination = graphics::find_page(host::graphics_of(engine), args.int_at(6));
   if (!source || !destination) return args.done(0);
   graphics::Rect changed = reduce_into_page(*source, {args.int_at(2), args.int_at(3), args.int_at(4), args.int_at(5)},
                                             *destination, {args.int_at(7), args.int_at(8), args.int_at(9), args.int_at(10)});
-  if (!changed.empty()) host::mark_page_changed(engine, args.int_at(6), changed);
+  if (!changed.empty()) graphics::mark_changed(host::graphics_of(engine), args.int_at(6), changed);
   return args.done(0);
 }
 
@@ -168,45 +160,7 @@ CallStatus sys_is_name_marked(host::Engine& engine, CallArgs& args) {
   return args.done(is_name_marked(host::persistence_of(engine).names, marked_name_hash(args.text_at(1))) ? 1 : 0);
 }
 
-// ---- the dialogs that choose a slot or a file; each waits for the player
-
-CallStatus sys_slot_dialog(host::Engine& engine, CallArgs& args) {
-  State& state = host::persistence_of(engine);
-  if (!script::dialog_is_open(args) || !state.slot_dialog) {
-    host::SlotDialogPurpose purpose = args.int_at(1) != 0 ? host::SlotDialogPurpose::Load : host::SlotDialogPurpose::Save;
-    state.slot_dialog = host::make_slot_dialog(engine, purpose, args.int_at(2));
-  }
-  platform::DialogRequest request;
-  request.kind = platform::DialogKind::Panel;
-  request.content = state.slot_dialog;
-  std::optional<platform::DialogOutcome> outcome = script::run_dialog(args, request);
-  if (!outcome) return script::poll_again(args);
-  int32_t slot = host::finish_slot_dialog(engine, *state.slot_dialog, outcome->status);
-  state.slot_dialog.reset();
-  return args.done(slot);
-}
-
-CallStatus sys_save_as(host::Engine& engine, CallArgs& args) {
-  platform::DialogRequest request;
-  if (!script::dialog_is_open(args)) request = host::save_as_request(engine);
-  std::optional<platform::DialogOutcome> outcome = script::run_dialog(args, request);
-  if (!outcome) return script::poll_again(args);
-  return args.done(host::finish_save_as(engine, *outcome));
-}
-
-CallStatus sys_load_from_file(host::Engine& engine, CallArgs& args) {
-  platform::DialogRequest request;
-  if (!script::dialog_is_open(args)) request = host::load_file_request(engine);
-  std::optional<platform::DialogOutcome> outcome = script::run_dialog(args, request);
-  if (!outcome) return script::poll_again(args);
-  return args.done(host::finish_load_file(engine, *outcome));
-}
-
 constexpr SyscallEntry kSyscalls[] = {
-    {0xF8004993, "save_point", sys_save_point, {},
-     "[str comment] -> int 0; takes the snapshot that saves write; the comment becomes the slot comment"},
-    {0x89018DD1, "save", sys_save, {}, "int slot -> int 0; writes the snapshot to the slot's file"},
-    {0x3A3CA0F1, "load", sys_load, {}, "int slot -> int 0 when the load starts, -1 for a missing or damaged file"},
     {0x65075141, "save_comment", sys_slot_comment, {}, "int slot -> str the slot's comment, or \"\""},
     {0xA549E852, "save_time", sys_slot_time, {}, "int slot -> str \"yy/mm/dd hh:mm:ss\" of the slot's file, or \"\""},
     {0x9143DC9E, "capture_thumbnail", sys_capture_thumbnail, {},
@@ -228,11 +182,6 @@ constexpr SyscallEntry kSyscalls[] = {
     {0x4FFAB7C4, "is_saving_disabled", sys_is_saving_disabled, {}, "-> int 1 while saving is disabled"},
     {0xEB5CC468, "mark_name", sys_mark_name, {}, "str name -> int 0, or -1 when the set of 10000 is full"},
     {0x99A5DE25, "is_name_marked", sys_is_name_marked, {}, "str name -> int 1 when marked"},
-    {0x9AF10167, "slot_dialog", sys_slot_dialog, {},
-     "int mode, int newest_slot -> int the chosen slot, or -1; waits for the slot dialog (mode 0 save, else load)"},
-    {0x8F874E29, "save_as", sys_save_as, {}, "-> int 0 when saved to a file the player names, -1 when cancelled"},
-    {0x3CBA6309, "load_from_file", sys_load_from_file, {},
-     "-> int 0 when the load of a file the player chose starts, else -1"},
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
-// The persistence subsystem's system calls: save points, saves and loads by
-// slot, slot queries, thumbnails, the save switches and the persistent name
-// set. The host lists the table in host/syscall_tables.cpp.
+// The persistence subsystem's system calls: slot queries, thumbnails, the
+// save switches and the persistent name set (saving and loading a game are
+// host/save_syscalls.h's). The host lists the table in host/syscall_tables.cpp.
 
 #include <span>
 

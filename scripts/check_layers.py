@@ -2,14 +2,21 @@
 """Checks the engine's layer rule and its platform boundary.
 
 Layers, lowest first (docs/architecture.md draws them):
-  platform <- resources <- script <- {graphics, text, audio, input, movie,
-  persistence, dialogs} <- library <- host
-An include never points up a layer, and the subsystems of the middle layer do
-not include each other, except the page records every subsystem draws into
-(graphics/page.h, graphics/rect.h). System-call files (syscalls.cpp and
+  platform <- resources <- script <- graphics <- {text, audio, input,
+  persistence, dialogs} <- movie <- library <- host
+Graphics is the canvas the subsystems above it draw on and convert points
+through; movie plays over them all (its sound, its suspended painting, the
+key that ends it). An include never points up a layer, and the subsystems of
+one layer do not include each other. System-call files (syscalls.cpp and
 *_syscalls.cpp) are the engine's glue: a handler receives the whole engine, and
 these files may include host/engine_parts.h to reach its parts — nothing else
 of host/.
+
+Calls are checked too, since a handler holds the whole engine: outside host/
+a file may name host:: only for the engine, the accessors of its own state
+and of the layers below its own (host::graphics_of from text, say), and the
+operations listed under "Calls into host" in docs/architecture.md, each with
+the folders that may still use it and why it is debt.
 
 Outside platform/ no file includes SDL or a desktop's headers, opens files with
 the C library, reads the process environment or reads a wall clock.
@@ -21,11 +28,13 @@ import re
 import sys
 
 LEVELS = {
-    'platform': 0, 'resources': 1, 'script': 2,
-    'graphics': 3, 'text': 3, 'audio': 3, 'input': 3, 'movie': 3, 'persistence': 3, 'dialogs': 3,
-    'library': 4, 'host': 5,
+    'platform': 0, 'resources': 1, 'script': 2, 'graphics': 3,
+    'text': 4, 'audio': 4, 'input': 4, 'persistence': 4, 'dialogs': 4,
+    'movie': 5,
+    'library': 6,
+    'host': 7,
 }
-SHARED_RECORDS = {'graphics/page.h', 'graphics/rect.h'}
+SHARED_RECORDS = set()
 GLUE_HEADER = 'host/engine_parts.h'
 SOURCE_SUFFIXES = ('.h', '.hpp', '.cpp', '.cc', '.def', '.inc')
 
@@ -36,6 +45,43 @@ FORBIDDEN_OUTSIDE_PLATFORM = [
     (re.compile(r'\bstd::time\s*\(|\btime\s*\(\s*(nullptr|NULL|0)\s*\)'), 'wall clock'),
     (re.compile(r'\b(system_clock|steady_clock|high_resolution_clock)\b'), 'wall clock'),
 ]
+
+
+HOST_NAME = re.compile(r'\bhost::([A-Za-z_]\w*)')
+ACCESSOR = re.compile(r'^([a-z]+)_of$')
+ACCESSOR_FOLDERS = {'machine': 'script'}
+# A row of the allow-list: | `operation` | folder, folder | why |
+ALLOW_ROW = re.compile(r'^\|\s*`([a-z_]+)`\s*\|([^|]*)\|')
+ALLOW_SECTION = '## Calls into host'
+
+
+def read_allow_list(root):
+    """operation -> folders that may call it, from docs/architecture.md."""
+    allowed = {}
+    path = os.path.join(root, 'docs', 'architecture.md')
+    if not os.path.exists(path):
+        return allowed
+    inside = False
+    with open(path, encoding='utf-8') as doc:
+        for line in doc:
+            if line.startswith('## '):
+                inside = line.strip() == ALLOW_SECTION
+                continue
+            match = ALLOW_ROW.match(line) if inside else None
+            if match:
+                allowed[match.group(1)] = {part.strip(' `') for part in match.group(2).split(',')}
+    return allowed
+
+
+def host_call_allowed(folder, operation, allowed):
+    if operation == 'Engine' or operation[0].isupper():
+        return True  # the engine and the types of allowed calls' arguments
+    accessor = ACCESSOR.match(operation)
+    if accessor:
+        part = ACCESSOR_FOLDERS.get(accessor.group(1), accessor.group(1))
+        if part in LEVELS and (part == folder or LEVELS[part] < LEVELS[folder]):
+            return True
+    return folder in allowed.get(operation, ())
 
 
 def is_glue(path):
@@ -59,6 +105,7 @@ def strip_comment(line):
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..')
     problems = []
+    allowed = read_allow_list(root)
     edges = {}  # folder -> set of folders it includes (glue excluded)
     for folder, path in source_files(root):
         relative = os.path.relpath(path, root)
@@ -69,6 +116,11 @@ def main():
                     for pattern, what in FORBIDDEN_OUTSIDE_PLATFORM:
                         if pattern.search(code):
                             problems.append(f'{relative}:{number}: {what} outside platform/: {line.strip()}')
+                if folder != 'host':
+                    for operation in HOST_NAME.findall(code):
+                        if not host_call_allowed(folder, operation, allowed):
+                            problems.append(f'{relative}:{number}: calls host::{operation} '
+                                            f'(not its own state, a lower layer or on the allow-list)')
                 match = INCLUDE.match(code)
                 if not match:
                     continue

@@ -1,6 +1,6 @@
-// Text system calls and the message hooks. Pages are looked up here (through
-// the engine's page accessors) and handed to the renderer and the window as
-// records; what was drawn is marked changed here too. Calls whose console
+// Text system calls and the message hooks. Pages are looked up here in the
+// graphics pages and handed to the renderer and the window as records; what
+// was drawn is marked changed here too. Calls whose console
 // command raises script events are control calls: they finish their own
 // result first, then raise, so the handlers run on an orderly stack.
 
@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "graphics/change_marks.h"
 #include "graphics/page.h"
+#include "graphics/page_table.h"
+#include "graphics/state.h"
 #include "host/engine_parts.h"
 #include "platform/file_system.h"
 #include "resources/file_lookup.h"
@@ -35,26 +38,30 @@ using script::CallStatus;
 using script::SyscallEntry;
 using script::SyscallFlags;
 
+int32_t display_page(host::Engine& engine) { return host::graphics_of(engine).screen.display_page; }
+
 Canvas canvas_of(host::Engine& engine, int32_t handle) {
-  graphics::Page* page = host::page_of(engine, handle);
-  return {page, page ? host::alpha_page_of(engine, *page) : nullptr};
+  graphics::State& pages = host::graphics_of(engine);
+  graphics::Page* page = graphics::find_page(pages, handle);
+  return {page, page ? graphics::find_alpha(pages, *page) : nullptr};
 }
 
 void mark_drawn(host::Engine& engine, int32_t handle, const Canvas& canvas, graphics::Rect changed) {
   if (changed.empty() || !canvas.page) return;
-  host::mark_page_changed(engine, handle, changed);
-  if (canvas.alpha) host::mark_page_changed(engine, canvas.page->alpha_page, changed);
+  graphics::State& pages = host::graphics_of(engine);
+  graphics::mark_changed(pages, handle, changed);
+  if (canvas.alpha) graphics::mark_changed(pages, canvas.page->alpha_page, changed);
 }
 
 // The window draws on the display page until console_set names another.
 Canvas console_canvas(host::Engine& engine) {
   FontRecord& console = host::text_of(engine).message.console;
-  if (console.page == 0) console.page = host::display_page_of(engine);
+  if (console.page == 0) console.page = display_page(engine);
   return canvas_of(engine, console.page);
 }
 
 FontRecord& thread_font(host::Engine& engine, const CallArgs& args) {
-  return current_font(host::text_of(engine).fonts, args.thread.id, host::display_page_of(engine));
+  return current_font(host::text_of(engine).fonts, args.thread.id, display_page(engine));
 }
 
 std::optional<int32_t> optional_int(const CallArgs& args, int index) {
@@ -110,7 +117,7 @@ CallStatus sys_load_font(host::Engine& engine, CallArgs& args) {
 }
 
 CallStatus sys_font_push(host::Engine& engine, CallArgs& args) {
-  push_font(host::text_of(engine).fonts, args.thread.id, host::display_page_of(engine));
+  push_font(host::text_of(engine).fonts, args.thread.id, display_page(engine));
   return args.done();
 }
 
@@ -122,9 +129,9 @@ CallStatus sys_font_pop(host::Engine& engine, CallArgs& args) {
 CallStatus sys_fontout_locate(host::Engine& engine, CallArgs& args) {
   FontRecord& record = thread_font(engine, args);
   record.page = args.int_at(1);
-  if (!host::page_of(engine, record.page)) {
+  if (!graphics::find_page(host::graphics_of(engine), record.page)) {
     script::report_script_error(args.machine, "fontout_locate: 出力先ページが存在しません");
-    record.page = host::display_page_of(engine);
+    record.page = display_page(engine);
   }
   record.x = args.int_at(2);
   record.y = args.int_at(3);
@@ -185,9 +192,9 @@ MessageState& message_of(host::Engine& engine) { return host::text_of(engine).me
 CallStatus sys_console_set(host::Engine& engine, CallArgs& args) {
   FontRecord& console = message_of(engine).console;
   console.page = args.int_at(1);
-  if (!host::page_of(engine, console.page)) {
+  if (!graphics::find_page(host::graphics_of(engine), console.page)) {
     script::report_call_error(args, "ページが存在しません");
-    console.page = host::display_page_of(engine);
+    console.page = display_page(engine);
   }
   console.frame = {args.int_at(2), args.int_at(3), args.int_at(4), args.int_at(5)};
   console.x = console.frame.x;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "resources/byte_reader.h"
-#include "tests/support/test_engine.h"
+#include "tests/support/test_files.h"
 
 namespace tavelo::testing {
 

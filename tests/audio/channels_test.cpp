@@ -12,6 +12,7 @@
 #include "resources/settings.h"
 #include "script/game_files.h"
 #include "tests/audio/audio_test_support.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo {
 namespace {

@@ -22,6 +22,7 @@
 #include "resources/settings.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/script_harness.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 namespace {

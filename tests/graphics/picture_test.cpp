@@ -12,6 +12,7 @@
 #include "resources/game_names.h"
 #include "resources/search_list.h"
 #include "tests/graphics/picture_test_support.h"
+#include "tests/support/test_engine.h"
 #include "tools/archive/archive_tool.h"
 #include "tools/picture/picture_encoder.h"
 

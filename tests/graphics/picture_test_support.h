@@ -8,7 +8,7 @@
 
 #include "graphics/page.h"
 #include "graphics/picture_image.h"
-#include "tests/support/test_engine.h"
+#include "tests/support/test_files.h"
 
 namespace tavelo::testing {
 

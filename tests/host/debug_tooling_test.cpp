@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "resources/settings.h"
 #include "tests/support/script_harness.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 namespace {

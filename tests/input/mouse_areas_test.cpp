@@ -13,6 +13,7 @@
 #include "host/input_replay.h"
 #include "resources/settings.h"
 #include "tests/support/script_harness.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 namespace {

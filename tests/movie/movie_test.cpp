@@ -16,6 +16,7 @@
 #include "host/engine.h"
 #include "resources/settings.h"
 #include "tests/support/script_calls.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 namespace {

@@ -20,6 +20,7 @@
 #include "platform/file_system.h"
 #include "platform/font_lookup.h"
 #include "tests/support/script_harness.h"
+#include "tests/support/test_engine.h"
 #include "text/glyph_cache.h"
 #include "text/renderer.h"
 

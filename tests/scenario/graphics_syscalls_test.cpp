@@ -14,6 +14,7 @@
 #include "host/engine.h"
 #include "tests/support/script_calls.h"
 #include "tests/support/script_harness.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 namespace {

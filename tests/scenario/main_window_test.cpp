@@ -16,6 +16,7 @@
 #include "resources/settings.h"
 #include "tests/support/event_names.h"
 #include "tests/support/script_harness.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 namespace {

@@ -17,6 +17,7 @@
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/script_calls.h"
 #include "tests/support/script_harness.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 namespace {

@@ -13,6 +13,7 @@
 #include "host/engine.h"
 #include "tests/graphics/page_test_support.h"
 #include "tests/support/script_calls.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 namespace {

@@ -9,6 +9,7 @@
 
 #include "resources/name_hash.h"
 #include "tests/support/script_harness.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 namespace {

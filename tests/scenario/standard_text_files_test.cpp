@@ -9,6 +9,7 @@
 
 #include "platform/file_system.h"
 #include "tests/support/script_harness.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 namespace {

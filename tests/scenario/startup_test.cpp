@@ -13,6 +13,7 @@
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
 #include "tests/support/game_builder.h"
+#include "tests/support/test_engine.h"
 
 namespace tavelo::testing {
 namespace {

@@ -10,9 +10,11 @@
 
 #include "host/startup.h"
 #include "platform/headless/headless_platform.h"
-#include "tests/support/test_engine.h"
+#include "tests/support/test_files.h"
 
 namespace tavelo::testing {
+
+struct TestEngine;
 
 struct GameFiles {
   // Compiled scripts: path inside the game directory (e.g. "scenario/start.tvo")
