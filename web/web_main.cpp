@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "audio/output.h"
+#include "audio/state.h"
 #include "host/command_line.h"
 #include "host/engine.h"
 #include "host/frame_loop.h"
@@ -51,6 +53,7 @@ platform::PageStep page_cycle(PageRun& page) {
   if (page.window && !page.window->awake()) return {PageCycle::Rest, page.window->rest_left()};
   switch (host::step_engine(*page.engine, page.run)) {
     case host::EngineStep::Cycled:
+      if (page.window) page.window->set_sound_wanted(audio::has_sound_to_play(page.engine->audio.output));
       host::rest_after_cycle(*page.engine);
       if (page.window && !page.window->awake()) return {PageCycle::Rest, page.window->rest_left()};
       return {PageCycle::Again};

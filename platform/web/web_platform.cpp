@@ -29,6 +29,19 @@ EM_JS(void, tavelo_page_first_frame, (), {
 
 EM_JS(int, tavelo_page_open, (const char* target), { return window.open(UTF8ToString(target), "_blank") ? 1 : 0; });
 
+// Suspends or resumes SDL's audio context to match. Sound is allowed once
+// the context ran (the browser let it start by itself) or after the first
+// gesture, which web/shell.js notes; it resumes the context then only if
+// sound is wanted.
+EM_JS(void, tavelo_page_sound, (int wanted), {
+  Module.tavelo_sound_wanted = wanted != 0;
+  const context = Module.SDL2 && Module.SDL2.audioContext;
+  if (!context) return;
+  if (context.state === 'running') Module.tavelo_gestured = true;
+  if (!wanted && context.state === 'running') context.suspend();
+  if (wanted && context.state === 'suspended' && Module.tavelo_gestured) context.resume();
+});
+
 // web/page_library.js: keeps the helpers SDL's audio needs in the page.
 extern "C" void tavelo_page_audio_helpers();
 
@@ -54,6 +67,8 @@ uint32_t WebPlatform::rest_left() {
   int32_t left = int32_t(m_wake_at - m_sdl->ticks_ms());
   return left > 0 ? uint32_t(left) : 0;
 }
+
+void WebPlatform::set_sound_wanted(bool wanted) { tavelo_page_sound(wanted ? 1 : 0); }
 
 void WebPlatform::present(const FrameView& frame) {
   m_sdl->present(frame);
