@@ -42,6 +42,9 @@ EM_JS(void, tavelo_page_sound, (int wanted), {
   if (wanted && context.state === 'suspended' && Module.tavelo_gestured) context.resume();
 });
 
+// Whether the page's loop should look at the gamepads (web/page_loop.cpp).
+EM_JS(void, tavelo_page_pads_watched, (int watched), { Module.tavelo_pads_watched = watched != 0; });
+
 // web/page_library.js: keeps the helpers SDL's audio needs in the page.
 extern "C" void tavelo_page_audio_helpers();
 
@@ -69,6 +72,21 @@ uint32_t WebPlatform::rest_left() {
 }
 
 void WebPlatform::set_sound_wanted(bool wanted) { tavelo_page_sound(wanted ? 1 : 0); }
+
+void WebPlatform::set_pads_wanted(bool wanted) {
+  if (wanted == m_pads_watched) return;
+  if (wanted) {
+    m_pads_watched = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
+  } else {
+    // Pads SDL reported stay open until they go: the subsystem stops only
+    // with none present and no report of one waiting.
+    SDL_PumpEvents();
+    if (SDL_NumJoysticks() > 0 || SDL_HasEvents(SDL_JOYAXISMOTION, SDL_CONTROLLERSENSORUPDATE)) return;
+    SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    m_pads_watched = false;
+  }
+  tavelo_page_pads_watched(m_pads_watched ? 1 : 0);
+}
 
 void WebPlatform::present(const FrameView& frame) {
   m_sdl->present(frame);
@@ -128,6 +146,10 @@ std::unique_ptr<WebPlatform> create_web_platform() {
   SDL_SetHint(SDL_HINT_EMSCRIPTEN_KEYBOARD_ELEMENT, "#canvas");
   std::unique_ptr<Platform> sdl = create_sdl_platform();
   if (!sdl) return nullptr;
+  // No gamepads until the game takes pad input (set_pads_wanted); a page
+  // sees none before a button press on one anyway.
+  SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+  SDL_FlushEvents(SDL_JOYAXISMOTION, SDL_CONTROLLERSENSORUPDATE);
   return std::make_unique<WebPlatform>(std::move(sdl));
 }
 

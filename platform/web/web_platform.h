@@ -32,6 +32,11 @@ class WebPlatform final : public Platform {
   // only after that). Called after every cycle.
   void set_sound_wanted(bool wanted);
 
+  // Whether the game takes pad input. The page watches gamepads only while
+  // it does: a page that listens for gamepads has the browser poll them
+  // sixty times a second, some 2 % of a core. Called after every cycle.
+  void set_pads_wanted(bool wanted);
+
   bool has_capability(Capability capability) const override;
   uint32_t ticks_ms() override { return m_sdl->ticks_ms(); }
   // A page cannot sleep; the engine only sleeps where it waits for input.
@@ -80,6 +85,7 @@ class WebPlatform final : public Platform {
   uint32_t m_wake_at = 0;
   bool m_resting = false;
   bool m_presented = false;
+  bool m_pads_watched = false;
 };
 
 // The SDL backend made for the page (keys are taken from the canvas only, so
