@@ -532,6 +532,14 @@ std::vector<OutputReport> take_reports(OutputState& state) {
   return reports;
 }
 
+bool has_sound_to_play(OutputState& state) {
+  if (state.movie_stream.active.load()) return true;
+  std::lock_guard guard(state.list_lock);
+  return std::any_of(state.streams.begin(), state.streams.end(), [](const std::unique_ptr<Stream>& stream) {
+    return stream->alive && (stream->pause != PauseState::Paused || stream->resume_requested);
+  });
+}
+
 std::optional<StreamView> inspect_stream(OutputState& state, int32_t id) {
   std::lock_guard guard(state.list_lock);
   Stream* stream = find_stream(state, id);

@@ -185,6 +185,11 @@ DeviceFormat device_format(OutputState& state);
 // Reports gathered since the last call, oldest first; the host shows them.
 std::vector<OutputReport> take_reports(OutputState& state);
 
+// Whether the mix may be anything but silence: a live stream that is not
+// paused (or is about to start or resume), or the movie's sound. A page
+// stops its audio output while this is false.
+bool has_sound_to_play(OutputState& state);
+
 // A look at one stream, for tests and debugging tools.
 struct StreamView {
   StreamStatus status = StreamStatus::Gone;

@@ -47,6 +47,8 @@ constexpr int64_t kSoundStallMs = 100;
 constexpr int64_t kNoProgressMs = 2000;
 constexpr int64_t kDefaultPictureMs = 40;
 constexpr int64_t kShortestLoopMs = 200;
+// Scaling whose results do not depend on the machine's vector code.
+constexpr int kExactScaling = SWS_ACCURATE_RND | SWS_BITEXACT;
 // Packets one Caller-mode advance may read: a bound for files whose packets
 // decode to nothing.
 constexpr int kMaxStepsPerAdvance = 2000;
@@ -195,6 +197,9 @@ CodecPtr open_decoder(AVStream* stream) {
   // The player's own thread is the parallelism; one decoder thread keeps
   // headless runs reproducible.
   context->thread_count = 1;
+  // Bit-exact decoding and scaling: the same film gives the same pixels on
+  // every machine and in a page, whatever vector code the libraries pick.
+  context->flags |= AV_CODEC_FLAG_BITEXACT;
   context->pkt_timebase = stream->time_base;
   if (avcodec_open2(context.get(), codec, nullptr) < 0) return nullptr;
   return context;
@@ -721,7 +726,7 @@ bool draw_player_picture(Player& player, std::span<uint8_t> pixels, int32_t widt
   if (right <= left || bottom <= top) return false;
   player.sws.reset(sws_getCachedContext(player.sws.release(), frame->width, frame->height,
                                         AVPixelFormat(frame->format), target.width, target.height,
-                                        AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr));
+                                        AV_PIX_FMT_BGR24, SWS_BILINEAR | kExactScaling, nullptr, nullptr, nullptr));
   if (!player.sws) return false;
   bool inside = left == target.x && top == target.y && right - left == target.width && bottom - top == target.height;
   if (inside) {

@@ -204,35 +204,50 @@ libraries=(
   "ffmpeg libavcodec-dev"
 )
 
+# Builds one library (a line of the list above) into its prefix, unless the
+# cache has it.
+build_library() {
+  local name=$1 source=$2 needs=$3 prefix=$4 deps need work started
+  [ -f "$prefix/.built" ] && return
+  # The libraries this one builds on, joined into one tree.
+  deps="$cache/deps-$name"
+  rm -rf "$deps" && mkdir -p "$deps"
+  for need in $needs; do cp -alf "${prefix_of[$need]}/." "$deps/"; done
+  work="$cache/work-$name"
+  rm -rf "$work" "$prefix" && cp -a "$source" "$work"
+  log "building $name"
+  started=$(date +%s)
+  (cd "$work" && "build_$name")
+  touch "$prefix/.built"
+  log "built $name in $(( $(date +%s) - started )) s"
+  rm -rf "$work" "$deps"
+}
+
 ensure_deb_src
-declare -A prefix_of
+declare -A prefix_of source_of
 all_keys=""
 for entry in "${libraries[@]}"; do
   read -r name binary needs <<<"$entry"
   read -r version source < <(fetch_source "$name" "$binary")
   [ -n "${source:-}" ] || { log "cannot fetch the source package $name"; exit 1; }
   key_text="$version|$emcc_version|$(declare -f "build_$name")|$(declare -f cmake_flags)"
-  deps_root="$cache/deps-$name"
   for need in $needs; do key_text+="|${prefix_of[$need]}"; done
   key=$(printf '%s' "$key_text" | sha256sum | cut -c1-12)
-  prefix="$cache/$name-${version//[:~+]/_}-$key"
-  prefix_of[$name]=$prefix
-  all_keys+="$prefix "
-  if [ -f "$prefix/.built" ]; then continue; fi
-
-  # The libraries this one builds on, joined into one tree.
-  deps=$deps_root
-  rm -rf "$deps" && mkdir -p "$deps"
-  for need in $needs; do cp -alf "${prefix_of[$need]}/." "$deps/"; done
-  work="$cache/work-$name"
-  rm -rf "$work" "$prefix" && cp -a "$source" "$work"
-  log "building $name $version"
-  started=$(date +%s)
-  (cd "$work" && "build_$name")
-  touch "$prefix/.built"
-  log "built $name in $(( $(date +%s) - started )) s"
-  rm -rf "$work" "$deps"
+  prefix_of[$name]="$cache/$name-${version//[:~+]/_}-$key"
+  source_of[$name]=$source
+  all_keys+="${prefix_of[$name]} "
 done
+
+# FFmpeg builds on none of the others, and its configure is a long serial
+# run of small checks: it goes alongside the rest, one after the other.
+build_library ffmpeg "${source_of[ffmpeg]}" "" "${prefix_of[ffmpeg]}" &
+ffmpeg_build=$!
+for entry in "${libraries[@]}"; do
+  read -r name binary needs <<<"$entry"
+  [ "$name" = ffmpeg ] && continue
+  build_library "$name" "${source_of[$name]}" "$needs" "${prefix_of[$name]}"
+done
+wait "$ffmpeg_build" || { log "building ffmpeg failed"; exit 1; }
 
 root="$cache/sysroot-$(printf '%s' "$all_keys" | sha256sum | cut -c1-12)"
 if [ ! -f "$root/.joined" ]; then

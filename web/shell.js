@@ -192,11 +192,14 @@
 
   // ---- running
 
-  // Browsers start sound only after the player did something on the page.
+  // Browsers start sound only after the player did something on the page;
+  // while the engine has nothing to play it keeps the sound suspended
+  // (Module.tavelo_sound_wanted, set after every cycle).
   function resumeSoundOnGesture() {
     const resume = () => {
+      Module.tavelo_gestured = true;
       const context = Module.SDL2 && Module.SDL2.audioContext;
-      if (context && context.state === 'suspended') context.resume();
+      if (context && context.state === 'suspended' && Module.tavelo_sound_wanted !== false) context.resume();
     };
     for (const kind of ['pointerdown', 'keydown', 'touchend']) document.addEventListener(kind, resume, true);
   }

@@ -7,8 +7,11 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "audio/output.h"
+#include "audio/state.h"
 #include "host/command_line.h"
 #include "host/engine.h"
 #include "host/frame_loop.h"
@@ -51,6 +54,10 @@ platform::PageStep page_cycle(PageRun& page) {
   if (page.window && !page.window->awake()) return {PageCycle::Rest, page.window->rest_left()};
   switch (host::step_engine(*page.engine, page.run)) {
     case host::EngineStep::Cycled:
+      if (page.window) {
+        page.window->set_sound_wanted(audio::has_sound_to_play(page.engine->audio.output));
+        page.window->set_pads_wanted(page.engine->input.pad.use != 0);
+      }
       host::rest_after_cycle(*page.engine);
       if (page.window && !page.window->awake()) return {PageCycle::Rest, page.window->rest_left()};
       return {PageCycle::Again};
@@ -60,6 +67,14 @@ platform::PageStep page_cycle(PageRun& page) {
       return {PageCycle::Done};
   }
   return {PageCycle::Done};
+}
+
+// Makes the engine in the page's encoding, with the replayed input, and
+// starts it; false when it ended before its first cycle.
+bool begin_engine(PageRun& page, const std::vector<platform::Event>& replay) {
+  page.engine = std::make_unique<host::Engine>(*page.backend, *page.encoding, platform::current_directory());
+  if (!replay.empty()) host::load_input_replay(*page.engine, replay);
+  return host::start_engine(*page.engine, page.command.startup, page.run);
 }
 
 int start(int argc, char** argv) {
@@ -89,9 +104,22 @@ int start(int argc, char** argv) {
   }
   if (!page->backend) page->backend = std::make_unique<platform::HeadlessPlatform>(std::move(*policy));
 
-  page->engine = std::make_unique<host::Engine>(*page->backend, *page->encoding, platform::current_directory());
-  if (!replay.empty()) host::load_input_replay(*page->engine, std::move(replay));
-  if (!host::start_engine(*page->engine, command.startup, page->run)) {
+  bool started = begin_engine(*page, replay);
+  if (!started && page->run.status == host::kOtherCodePage) {
+    // The game's environment file names its code page (CODEPAGE): start
+    // again in that one, before anything was shown.
+    const std::string wanted = host::environment_code_page(*page->engine);
+    page->engine.reset();
+    page->encoding = platform::TextEncoding::create(wanted);
+    if (!page->encoding) {
+      std::fprintf(stderr, "tavelo: the environment file names an unknown code page %s\n", wanted.c_str());
+      return 255;
+    }
+    command.startup.code_page_given = true;
+    page->run = host::EngineRun{};
+    started = begin_engine(*page, replay);
+  }
+  if (!started) {
     finish(*page);
     return page->run.status;
   }

@@ -9,10 +9,10 @@ EM_JS(void, tavelo_report_end, (int status), {
 });
 
 // Calls _tavelo_page_frame at the next animation frame (delay below 0) or
-// after delay ms. Input during a timed rest (pointer, keys, touch, wheel, a
-// gamepad appearing, focus, size) turns the rest into the next animation
-// frame; while a gamepad is connected, whose buttons send no events, rests
-// last at most a frame.
+// after delay ms. Input during a timed rest (pointer, keys, touch, wheel,
+// focus, size) turns the rest into the next animation frame; while the
+// engine watches gamepads and one is connected (its buttons send no
+// events), rests last at most a frame.
 EM_JS(void, tavelo_page_schedule, (int delay), {
   let loop = Module.tavelo_page_loop;
   if (!loop) {
@@ -28,11 +28,11 @@ EM_JS(void, tavelo_page_schedule, (int delay), {
       requestAnimationFrame(loop.run);
     };
     const kinds = ['pointerdown', 'pointerup', 'pointermove', 'mousedown', 'mouseup', 'mousemove', 'keydown', 'keyup',
-      'wheel', 'touchstart', 'touchmove', 'touchend', 'gamepadconnected', 'focus', 'blur', 'resize',
+      'wheel', 'touchstart', 'touchmove', 'touchend', 'focus', 'blur', 'resize',
       'fullscreenchange', 'visibilitychange'];
     for (let i = 0; i < kinds.length; ++i) window.addEventListener(kinds[i], loop.wake, {capture: true, passive: true});
   }
-  if (delay > 16 && navigator.getGamepads && Array.prototype.some.call(navigator.getGamepads(), (pad) => pad)) {
+  if (delay > 16 && Module.tavelo_pads_watched && Array.prototype.some.call(navigator.getGamepads(), (pad) => pad)) {
     delay = 16;
   }
   if (delay < 0) requestAnimationFrame(loop.run);

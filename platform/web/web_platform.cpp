@@ -29,6 +29,22 @@ EM_JS(void, tavelo_page_first_frame, (), {
 
 EM_JS(int, tavelo_page_open, (const char* target), { return window.open(UTF8ToString(target), "_blank") ? 1 : 0; });
 
+// Suspends or resumes SDL's audio context to match. Sound is allowed once
+// the context ran (the browser let it start by itself) or after the first
+// gesture, which web/shell.js notes; it resumes the context then only if
+// sound is wanted.
+EM_JS(void, tavelo_page_sound, (int wanted), {
+  Module.tavelo_sound_wanted = wanted != 0;
+  const context = Module.SDL2 && Module.SDL2.audioContext;
+  if (!context) return;
+  if (context.state === 'running') Module.tavelo_gestured = true;
+  if (!wanted && context.state === 'running') context.suspend();
+  if (wanted && context.state === 'suspended' && Module.tavelo_gestured) context.resume();
+});
+
+// Whether the page's loop should look at the gamepads (web/page_loop.cpp).
+EM_JS(void, tavelo_page_pads_watched, (int watched), { Module.tavelo_pads_watched = watched != 0; });
+
 // web/page_library.js: keeps the helpers SDL's audio needs in the page.
 extern "C" void tavelo_page_audio_helpers();
 
@@ -53,6 +69,23 @@ uint32_t WebPlatform::rest_left() {
   if (!m_resting) return 0;
   int32_t left = int32_t(m_wake_at - m_sdl->ticks_ms());
   return left > 0 ? uint32_t(left) : 0;
+}
+
+void WebPlatform::set_sound_wanted(bool wanted) { tavelo_page_sound(wanted ? 1 : 0); }
+
+void WebPlatform::set_pads_wanted(bool wanted) {
+  if (wanted == m_pads_watched) return;
+  if (wanted) {
+    m_pads_watched = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
+  } else {
+    // Pads SDL reported stay open until they go: the subsystem stops only
+    // with none present and no report of one waiting.
+    SDL_PumpEvents();
+    if (SDL_NumJoysticks() > 0 || SDL_HasEvents(SDL_JOYAXISMOTION, SDL_CONTROLLERSENSORUPDATE)) return;
+    SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    m_pads_watched = false;
+  }
+  tavelo_page_pads_watched(m_pads_watched ? 1 : 0);
 }
 
 void WebPlatform::present(const FrameView& frame) {
@@ -113,6 +146,10 @@ std::unique_ptr<WebPlatform> create_web_platform() {
   SDL_SetHint(SDL_HINT_EMSCRIPTEN_KEYBOARD_ELEMENT, "#canvas");
   std::unique_ptr<Platform> sdl = create_sdl_platform();
   if (!sdl) return nullptr;
+  // No gamepads until the game takes pad input (set_pads_wanted); a page
+  // sees none before a button press on one anyway.
+  SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+  SDL_FlushEvents(SDL_JOYAXISMOTION, SDL_CONTROLLERSENSORUPDATE);
   return std::make_unique<WebPlatform>(std::move(sdl));
 }
 

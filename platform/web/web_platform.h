@@ -25,6 +25,18 @@ class WebPlatform final : public Platform {
   // What is left of the rest the engine asked for, in ms (0 when awake).
   uint32_t rest_left();
 
+  // Whether the mix may sound: while it may not, the page's audio output is
+  // suspended (a running one costs the browser a few percent of a core
+  // feeding silence); once it may, the output resumes at once, if the player
+  // has already clicked or pressed a key on the page (browsers allow sound
+  // only after that). Called after every cycle.
+  void set_sound_wanted(bool wanted);
+
+  // Whether the game takes pad input. The page watches gamepads only while
+  // it does: a page that listens for gamepads has the browser poll them
+  // sixty times a second, some 2 % of a core. Called after every cycle.
+  void set_pads_wanted(bool wanted);
+
   bool has_capability(Capability capability) const override;
   uint32_t ticks_ms() override { return m_sdl->ticks_ms(); }
   // A page cannot sleep; the engine only sleeps where it waits for input.
@@ -73,6 +85,7 @@ class WebPlatform final : public Platform {
   uint32_t m_wake_at = 0;
   bool m_resting = false;
   bool m_presented = false;
+  bool m_pads_watched = false;
 };
 
 // The SDL backend made for the page (keys are taken from the canvas only, so

@@ -263,6 +263,34 @@ TEST(Output, PauseHoldsThePlayCursor) {
   EXPECT_EQ(rig.view(id).play_cursor, paused_at + 4 * 4410);
 }
 
+// What a page's audio output follows: it may stop while nothing can sound.
+TEST(Output, SoundToPlayFollowsStreamsPausesAndTheMovie) {
+  Rig rig;
+  EXPECT_FALSE(audio::has_sound_to_play(rig.output));
+  rig.write("short.wav", testing::make_pcm16(2, kRate, ramp(kRate / 10, 100)));  // 0.1 s
+  rig.write("tone.wav", testing::make_pcm16(2, kRate, ramp(kRate, 100)));
+  // Asked for, before any pass opened it.
+  audio::play_stream(rig.output, "short.wav", "", 1000, Looping::Once);
+  EXPECT_TRUE(audio::has_sound_to_play(rig.output));
+  rig.advance(300);
+  EXPECT_FALSE(audio::has_sound_to_play(rig.output));
+  int32_t loop = audio::play_stream(rig.output, "tone.wav", "", 1000, Looping::Loop);
+  rig.advance(100);
+  audio::pause_stream(rig.output, loop);
+  EXPECT_TRUE(audio::has_sound_to_play(rig.output));  // plays on until the pass pauses it
+  rig.advance(100);
+  EXPECT_FALSE(audio::has_sound_to_play(rig.output));
+  audio::resume_stream(rig.output, loop);
+  EXPECT_TRUE(audio::has_sound_to_play(rig.output));
+  audio::stop_stream(rig.output, loop);
+  rig.advance(100);
+  EXPECT_FALSE(audio::has_sound_to_play(rig.output));
+  ASSERT_TRUE(audio::start_movie_stream(rig.output));
+  EXPECT_TRUE(audio::has_sound_to_play(rig.output));
+  audio::stop_movie_stream(rig.output);
+  EXPECT_FALSE(audio::has_sound_to_play(rig.output));
+}
+
 TEST(Output, FailuresAreReportedNotShown) {
   {
     Rig rig;

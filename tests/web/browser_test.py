@@ -7,11 +7,13 @@ over the DevTools protocol against build-web/ served on 127.0.0.1.
   `tavelo --headless` with the same file.
 - A game opened from a .zip (a small kit game this test packs) plays as the
   desktop build plays it; its save is listed and loads after the page reloads.
+- A game whose environment names another code page starts again in it.
 - A tap on the demo's title button (a mouse area) in the page's real window
   starts the demo.
 
 usage: tests/web/browser_test.py [BUILD_DIR [WEB_DIR]]   (defaults build, build-web)
 """
+import base64
 import io
 import os
 import shutil
@@ -222,12 +224,12 @@ def demo_plays_as_on_the_desktop(suite):
     assert not problems, '; '.join(problems)
 
 
-def kit_game(suite):
+def kit_game(suite, name='kit', environment=''):
     """The kit game's folder (assembled with the desktop build's tvoasm) and its .zip."""
-    folder = os.path.join(suite.work, 'kit')
+    folder = os.path.join(suite.work, name)
     os.makedirs(os.path.join(folder, 'scenario'), exist_ok=True)
     with open(os.path.join(folder, 'tavelo.env'), 'w') as out:
-        out.write('TITLEBAR TaveloKit\n')
+        out.write('TITLEBAR TaveloKit\n' + environment)
     # A file under update/ turns on debug mode: the prints go to debugout.log.
     os.makedirs(os.path.join(folder, 'update'), exist_ok=True)
     with open(os.path.join(folder, 'update', 'debug.dat'), 'w') as out:
@@ -244,14 +246,19 @@ def kit_game(suite):
     return folder, packed.getvalue()
 
 
+def run_zip(suite, page, packed, name):
+    """Plays the .zip bytes in the page (opened as name) as a player's game."""
+    page.wait_for('window.tavelo')
+    page.evaluate(f'window.kitZip = Uint8Array.from(atob("{base64.b64encode(packed).decode()}"),'
+                  ' c => c.charCodeAt(0)).buffer')
+    suite.page_run(f"{{zip: window.kitZip, name: '{name}'}}", '', 5000, page)
+
+
 def zip_game_plays_and_its_save_loads_after_a_reload(suite):
     folder, packed = kit_game(suite)
     native = suite.native_run('kit', folder, '', 5000)
     page = suite.browser.page(suite.server.url)
-    page.wait_for('window.tavelo')
-    page.evaluate(f'window.kitZip = Uint8Array.from(atob("{__import__("base64").b64encode(packed).decode()}"),'
-                  ' c => c.charCodeAt(0)).buffer')
-    suite.page_run("{zip: window.kitZip, name: 'kit.zip'}", '', 5000, page)
+    run_zip(suite, page, packed, 'kit.zip')
     problem = same_picture('final.png', read(os.path.join(native, 'final.png')), page.read_file('/final.png'))
     first = log_lines(page.read_file('/games/kit/debugout.log') or b'')
     assert first == log_lines(read(os.path.join(native, 'game', 'debugout.log'))), f'kit log: {first}'
@@ -261,12 +268,20 @@ def zip_game_plays_and_its_save_loads_after_a_reload(suite):
         'FS.readdir("/games/kit/savedata").length > 2'), 'no save file in the page'
 
     page.reload()
-    page.wait_for('window.tavelo')
-    page.evaluate(f'window.kitZip = Uint8Array.from(atob("{__import__("base64").b64encode(packed).decode()}"),'
-                  ' c => c.charCodeAt(0)).buffer')
-    suite.page_run("{zip: window.kitZip, name: 'kit.zip'}", '', 5000, page)
+    run_zip(suite, page, packed, 'kit.zip')
     second = log_lines(page.read_file('/games/kit/debugout.log') or b'')
     assert second == ['kit', '41'], f'after the reload the kit logged {second}'
+
+
+def a_game_in_another_code_page_restarts_the_engine_in_it(suite):
+    # The page's engine starts in CP932; this game's environment names UTF-8,
+    # and the run must begin again in that code page, as the desktop's does.
+    folder, packed = kit_game(suite, 'kit-utf8', 'CODEPAGE UTF-8\n')
+    native = suite.native_run('kit-utf8', folder, '', 5000)
+    page = suite.browser.page(suite.server.url)
+    run_zip(suite, page, packed, 'kit-utf8.zip')
+    logged = log_lines(page.read_file('/games/kit-utf8/debugout.log') or b'')
+    assert logged == log_lines(read(os.path.join(native, 'game', 'debugout.log'))) == ['', '41'], f'logged {logged}'
 
 
 def a_tap_on_the_title_button_starts_the_demo(suite):
@@ -286,7 +301,7 @@ def a_tap_on_the_title_button_starts_the_demo(suite):
 
 
 CHECKS = [demo_plays_as_on_the_desktop, zip_game_plays_and_its_save_loads_after_a_reload,
-          a_tap_on_the_title_button_starts_the_demo]
+          a_game_in_another_code_page_restarts_the_engine_in_it, a_tap_on_the_title_button_starts_the_demo]
 
 
 def main():
