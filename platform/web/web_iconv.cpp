@@ -123,6 +123,13 @@ size_t to_cp932(char** in, size_t* in_left, char** out, size_t* out_left) {
     int32_t point = read_utf8(reinterpret_cast<const unsigned char*>(*in), *in_left, taken);
     if (point < 0) return fail(EILSEQ);
     if (taken == 0) return fail(EINVAL);
+    // Language tags (U+E0000..U+E007F) are dropped, as the desktop's
+    // converter does, so a name with one is the same file on both.
+    if (point >= 0xE0000 && point <= 0xE007F) {
+      *in += taken;
+      *in_left -= taken;
+      continue;
+    }
     int32_t code = cp932_code(point);
     if (code < 0) return fail(EILSEQ);
     size_t length = code > 0xFF ? 2 : 1;
