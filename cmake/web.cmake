@@ -27,7 +27,7 @@ if(TAVELO_WERROR)
   add_compile_options(-Werror)
 endif()
 
-set(TAVELO_SUBSYSTEMS platform resources script graphics text audio input movie persistence dialogs host)
+include(${CMAKE_CURRENT_LIST_DIR}/subsystems.cmake)
 set(web_sources)
 foreach(subsystem IN LISTS TAVELO_SUBSYSTEMS)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${subsystem}/*.cpp)
