@@ -9,7 +9,7 @@
 #include "host/window_syscalls.h"
 #include "input/syscalls.h"
 #include "library/syscalls.h"
-#include "movie/syscalls.h"
+#include "host/movie_syscalls.h"
 #include "persistence/syscalls.h"
 #include "script/syscalls.h"
 #include "text/syscalls.h"
@@ -34,7 +34,7 @@ std::vector<script::SyscallTablePart> syscall_table_parts() {
       {"text: message window", text::console_syscalls()},
       {"text: history", text::history_syscalls()},
       {"audio", audio::syscalls()},
-      {"movie", movie::syscalls()},
+      {"host: movies", movie_syscalls()},
       {"persistence", persistence::syscalls()},
       {"host: main window", window_syscalls()},
       {"host: settings dialogs", settings_syscalls()},

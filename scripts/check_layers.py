@@ -2,11 +2,11 @@
 """Checks the engine's layer rule and its platform boundary.
 
 Layers, lowest first (docs/architecture.md draws them):
-  platform <- resources <- script <- graphics <- {text, audio, input,
-  persistence, dialogs} <- movie <- library <- host
+  platform <- resources <- script <- graphics <- {text, audio, input, movie,
+  persistence, dialogs} <- library <- host
 Graphics is the canvas the subsystems above it draw on and convert points
-through; movie plays over them all (its sound, its suspended painting, the
-key that ends it). An include never points up a layer, and the subsystems of
+through; the film calls that also stop sound and take the ending key live in
+host/movie_syscalls.cpp. An include never points up a layer, and the subsystems of
 one layer do not include each other. System-call files (syscalls.cpp and
 *_syscalls.cpp) are the engine's glue: a handler receives the whole engine, and
 these files may include host/engine_parts.h to reach its parts — nothing else
@@ -29,10 +29,9 @@ import sys
 
 LEVELS = {
     'platform': 0, 'resources': 1, 'script': 2, 'graphics': 3,
-    'text': 4, 'audio': 4, 'input': 4, 'persistence': 4, 'dialogs': 4,
-    'movie': 5,
-    'library': 6,
-    'host': 7,
+    'text': 4, 'audio': 4, 'input': 4, 'movie': 4, 'persistence': 4, 'dialogs': 4,
+    'library': 5,
+    'host': 6,
 }
 SHARED_RECORDS = set()
 GLUE_HEADER = 'host/engine_parts.h'

@@ -3,7 +3,7 @@
 // the settings store guards every start, so a movie that brings the engine
 // down keeps movies off afterwards (the menu item of the same name clears it).
 
-#include "movie/syscalls.h"
+#include "host/movie_syscalls.h"
 
 #include <optional>
 #include <string>
@@ -24,8 +24,10 @@
 #include "script/thread.h"
 #include "script/waits.h"
 
-namespace tavelo::movie {
+namespace tavelo::host {
 namespace {
+
+using namespace movie;
 
 using resources::UserSetting;
 using script::CallArgs;
@@ -196,6 +198,6 @@ constexpr SyscallEntry kSyscalls[] = {
 
 }  // namespace
 
-std::span<const SyscallEntry> syscalls() { return kSyscalls; }
+std::span<const SyscallEntry> movie_syscalls() { return kSyscalls; }
 
-}  // namespace tavelo::movie
+}  // namespace tavelo::host
