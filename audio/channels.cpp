@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "resources/file_lookup.h"
 #include "resources/multibyte.h"
+#include "resources/save_fields.h"
 #include "resources/settings.h"
 #include "resources/state.h"
 #include "script/error_report.h"
@@ -417,19 +418,56 @@ void play_sound_channel(State& audio, script::Machine& machine, int channel, std
 
 // ---- saves, loads, settings
 
-SavedChannels save_channels(State& audio) {
+namespace {
+
+struct SavedSound {
+  std::string name;  // empty unless the group loops and its stream is alive
+  std::string loop_part_name;
+  int32_t scale = kFullScale;
+};
+
+struct SavedChannels {
+  std::string music_name;
+  std::string music_loop_part_name;
+  bool music_loops = true;
+  int32_t music_scale = kFullScale;
+  int32_t voice_scale = kFullScale;
+  std::array<SavedSound, kSoundGroups> sounds;
+};
+
+constexpr size_t kMusicNameField = 256;
+constexpr size_t kSoundNameField = 128;
+
+// The block's layout, both ways.
+void channel_fields(resources::SaveFields& fields, SavedChannels& saved) {
+  fields.text(saved.music_name, kMusicNameField);
+  fields.text(saved.music_loop_part_name, kMusicNameField);
+  for (SavedSound& sound : saved.sounds) {
+    fields.text(sound.name, kSoundNameField);
+    fields.text(sound.loop_part_name, kSoundNameField);
+  }
+  fields.int32(saved.music_scale);
+  fields.unused(4);
+  fields.flag(saved.music_loops);
+  fields.unused(20);
+  fields.int32(saved.voice_scale);
+  fields.unused(100);
+  for (SavedSound& sound : saved.sounds) fields.int32(sound.scale);
+  fields.unused(88);
+}
+
+SavedChannels saved_channels(State& audio) {
   const Channels& channels = audio.channels;
   SavedChannels saved;
   saved.music_name = channels.music.name;
   saved.music_loop_part_name = channels.music.loop_part_name;
-  saved.music_looping = channels.music.looping;
+  saved.music_loops = channels.music.looping == Looping::Loop;
   saved.music_scale = channels.music.scale;
   saved.voice_scale = channels.voice.scale;
   for (int group = 0; group < kSoundGroups; ++group) {
     const SoundChannel& sound = channels.sounds[size_t(group)];
     SavedSound& kept = saved.sounds[size_t(group)];
     kept.scale = sound.scale;
-    // Only looping sounds (ambience) come back with a load; effects do not.
     if (sound.looping == Looping::Loop && channel_status(audio, {ChannelGroup::Sound, group}) != 0) {
       kept.name = sound.name;
       kept.loop_part_name = sound.loop_part_name;
@@ -438,18 +476,32 @@ SavedChannels save_channels(State& audio) {
   return saved;
 }
 
-void load_channels(State& audio, script::Machine& machine, const SavedChannels& saved) {
+void restore_channels(State& audio, script::Machine& machine, const SavedChannels& saved) {
   Channels& channels = audio.channels;
   channels.music.scale = saved.music_scale;
   channels.voice.scale = saved.voice_scale;
   for (int group = 0; group < kSoundGroups; ++group) channels.sounds[size_t(group)].scale = saved.sounds[size_t(group)].scale;
   if (!saved.music_name.empty()) {
-    play_music(audio, machine, saved.music_name, saved.music_loop_part_name, saved.music_looping);
+    play_music(audio, machine, saved.music_name, saved.music_loop_part_name,
+               saved.music_loops ? Looping::Loop : Looping::Once);
   }
   for (int group = 0; group < kSoundGroups; ++group) {
     const SavedSound& sound = saved.sounds[size_t(group)];
     if (!sound.name.empty()) play_sound(audio, machine, group, sound.name, sound.loop_part_name, Looping::Loop);
   }
+}
+
+}  // namespace
+
+void keep_channels(resources::SaveFields& fields, State& audio, script::Machine& machine) {
+  SavedChannels saved = fields.loading() ? SavedChannels{} : saved_channels(audio);
+  channel_fields(fields, saved);
+  if (fields.loading()) restore_channels(audio, machine, saved);
+}
+
+void save_no_channels(resources::SaveFields& fields) {
+  SavedChannels none;
+  channel_fields(fields, none);
 }
 
 void reset_channels(State& audio, script::Machine& machine) {

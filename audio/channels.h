@@ -3,9 +3,9 @@
 // sound channels and twenty numbered voice and sound channels, each holding
 // at most one stream of the output (audio/output.h). Owns the Channels record
 // inside audio::State. The system calls (audio/syscalls.cpp) call these; so
-// do the message window (announce_voice), saves and loads (save_channels,
-// load_channels, reset_channels) and the sound settings (apply_sound_settings),
-// through the host. Main thread only.
+// do the message window (announce_voice), saves and loads (keep_channels,
+// reset_channels) and the sound settings (apply_sound_settings), through the
+// host. Main thread only.
 //
 // A stream's volume is the user's volume of its kind (MusicVolume,
 // VoiceVolume or SoundVolume) times the channel's volume scale / 1000. Scales
@@ -15,6 +15,7 @@
 // the sound lookup); voice names are kept as the script gave them.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,6 +23,9 @@
 
 #include "audio/stream.h"
 
+namespace tavelo::resources {
+class SaveFields;
+}
 namespace tavelo::script {
 struct Machine;
 }
@@ -172,24 +176,20 @@ void play_sound_channel(State& audio, script::Machine& machine, int channel, std
 
 // ---- operations for saves, loads and the settings dialogs
 
-struct SavedSound {
-  std::string name;            // empty unless the group loops and its stream is alive
-  std::string loop_part_name;
-  int32_t scale = kFullScale;
-};
+// The channels' part of a save: a block of the save file's header (bytes
+// 172 to 1947) with the music's name and loop part, each sound group's name
+// and loop part, then the scales of the music, the announced voice and the
+// sound groups and the music's loop flag, with unused gaps between.
+inline constexpr size_t kSavedChannelsSize = 1776;
 
-struct SavedChannels {
-  std::string music_name;
-  std::string music_loop_part_name;
-  Looping music_looping = Looping::Loop;
-  int32_t music_scale = kFullScale;
-  int32_t voice_scale = kFullScale;
-  std::array<SavedSound, kSoundGroups> sounds;
-};
-
-SavedChannels save_channels(State& audio);
-// Restores the scales, starts the saved music and the saved looping sounds.
-void load_channels(State& audio, script::Machine& machine, const SavedChannels& saved);
+// Both ways. Saving writes the music, the sound groups that loop with a live
+// stream (effects played once do not come back) and every scale; loading,
+// after reset_channels(), restores the scales and starts the saved music and
+// looping sounds again.
+void keep_channels(resources::SaveFields& fields, State& audio, script::Machine& machine);
+// Saving only: the block of channels that keep nothing (no names, every scale
+// 1000, the music set to loop), which an empty snapshot holds.
+void save_no_channels(resources::SaveFields& fields);
 
 // New game or load: stops every stream and clears every channel, unless the
 // end-all-threads call asked (with a non-zero code) to keep the sound through

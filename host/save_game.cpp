@@ -2,8 +2,6 @@
 
 #include "host/save_game.h"
 
-#include <cstring>
-
 #include "audio/channels.h"
 #include "graphics/page_table.h"
 #include "graphics/sprite_table.h"
@@ -13,12 +11,14 @@
 #include "persistence/save_paths.h"
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
+#include "resources/save_fields.h"
 #include "resources/settings.h"
 #include "script/error_report.h"
 #include "script/machine.h"
 #include "script/message_box.h"
 #include "script/read_marks.h"
 #include "script/scheduler.h"
+#include "text/history.h"
 #include "text/message_window.h"
 
 namespace tavelo::host {
@@ -31,35 +31,21 @@ bool saves_disabled(Engine& engine) {
   return resources::env_setting(engine.resources, resources::EnvInt::LoadSaveDisable) == 1;
 }
 
-persistence::SavedAudio saved_audio(Engine& engine) {
-  audio::SavedChannels channels = audio::save_channels(engine.audio);
-  persistence::SavedAudio saved;
-  saved.music_name = channels.music_name;
-  saved.music_loop_part = channels.music_loop_part_name;
-  saved.music_loop = channels.music_looping == audio::Looping::Loop ? 1 : 0;
-  saved.music_scale = channels.music_scale;
-  saved.voice_scale = channels.voice_scale;
-  for (size_t i = 0; i < channels.sounds.size(); ++i) {
-    saved.sound_names[i] = channels.sounds[i].name;
-    saved.sound_loop_parts[i] = channels.sounds[i].loop_part_name;
-    saved.sound_scales[i] = channels.sounds[i].scale;
-  }
-  return saved;
-}
+static_assert(audio::kSavedChannelsSize == persistence::kAudioFieldsSize);
 
-audio::SavedChannels channels_of(const persistence::SavedAudio& saved) {
-  audio::SavedChannels channels;
-  channels.music_name = saved.music_name;
-  channels.music_loop_part_name = saved.music_loop_part;
-  channels.music_looping = saved.music_loop != 0 ? audio::Looping::Loop : audio::Looping::Once;
-  channels.music_scale = saved.music_scale;
-  channels.voice_scale = saved.voice_scale;
-  for (size_t i = 0; i < channels.sounds.size(); ++i) {
-    channels.sounds[i].name = saved.sound_names[i];
-    channels.sounds[i].loop_part_name = saved.sound_loop_parts[i];
-    channels.sounds[i].scale = saved.sound_scales[i];
-  }
-  return channels;
+// Every part of the engine a save keeps, listed once for both directions:
+// saving fills the image at a save point (call: the save point's own
+// arguments, when it runs on the main thread); loading, after the image
+// passed its checks and the engine was reset, puts it all back. Each part
+// keeps its own fields.
+void keep_game(resources::SaveDirection direction, Engine& engine, persistence::SaveImage& image,
+               std::optional<persistence::SavePointCall> call) {
+  persistence::keep_machine(resources::SaveFields(direction, {}), image, engine.script, call);
+  image.history.resize(persistence::kHistoryBytes);
+  resources::SaveFields history(direction, image.history);
+  text::keep_history(history, engine.text.history);
+  resources::SaveFields channels(direction, image.audio);
+  audio::keep_channels(channels, engine.audio, engine.script);
 }
 
 void load_system_save(Engine& engine) {
@@ -86,6 +72,8 @@ void clear_snapshot(persistence::State& state) {
   persistence::SaveImage& snapshot = state.snapshot;
   snapshot = persistence::SaveImage{};
   snapshot.history.assign(persistence::kHistoryBytes, 0);
+  resources::SaveFields channels(resources::SaveDirection::Saving, snapshot.audio);
+  audio::save_no_channels(channels);
   state.has_snapshot = false;
 }
 
@@ -119,10 +107,7 @@ void reset_engine(Engine& engine, bool first) {
 void take_save_point(Engine& engine, std::optional<persistence::SavePointCall> call) {
   persistence::State& state = engine.persistence;
   if (!state.save_points_enabled || !state.saving_enabled) return;
-  persistence::SaveImage& snapshot = state.snapshot;
-  persistence::capture_machine(snapshot, engine.script, call);
-  snapshot.audio = saved_audio(engine);
-  snapshot.history.assign(engine.text.history.bytes.begin(), engine.text.history.bytes.end());
+  keep_game(resources::SaveDirection::Saving, engine, state.snapshot, call);
   state.has_snapshot = true;
 }
 
@@ -180,10 +165,7 @@ bool apply_requested_load(Engine& engine, int32_t& load_value) {
   std::unique_ptr<persistence::SaveImage> image = std::move(engine.persistence.pending_load);
   if (!image) return false;
   reset_engine(engine, false);
-  persistence::restore_machine(engine.script, *image);
-  std::memcpy(engine.text.history.bytes.data(), image->history.data(),
-              std::min(image->history.size(), engine.text.history.bytes.size()));
-  audio::load_channels(engine.audio, engine.script, channels_of(image->audio));
+  keep_game(resources::SaveDirection::Loading, engine, *image, {});
   load_value = image->load_value;
   persistence::State& state = engine.persistence;
   state.snapshot = std::move(*image);

@@ -21,7 +21,7 @@ struct Engine;
 void reset_engine(Engine& engine, bool first);
 
 // A save point: the snapshot now holds the game as it is (see
-// persistence::capture_machine for call).
+// persistence::keep_machine for call).
 void take_save_point(Engine& engine, std::optional<persistence::SavePointCall> call);
 enum class SaveResult { Written, Skipped, Failed };
 // Writes the snapshot to a host path, atomically, then the system save.

@@ -19,16 +19,8 @@ constexpr size_t kGlobalCountAt = 156;
 constexpr size_t kThreadCountAt = 160;
 constexpr size_t kLocalCountAt = 164;
 constexpr size_t kPayloadSizeAt = 168;
-constexpr size_t kMusicNameAt = 172;       // 256 bytes
-constexpr size_t kMusicLoopPartAt = 428;   // 256 bytes
-constexpr size_t kSoundNamesAt = 684;      // per group: name, loop part, 128 bytes each
-constexpr size_t kMusicNameField = 256;
-constexpr size_t kSoundNameField = 128;
-constexpr size_t kMusicScaleAt = 1708;
-constexpr size_t kMusicLoopAt = 1716;
-constexpr size_t kVoiceScaleAt = 1740;
-constexpr size_t kSoundScalesAt = 1844;
 constexpr size_t kLoadValueAt = 1948;
+static_assert(kPayloadSizeAt + 4 == kAudioFieldsAt && kAudioFieldsAt + kAudioFieldsSize == kLoadValueAt);
 constexpr size_t kHistoryAt = 1952;
 static_assert(kHistoryAt + kHistoryBytes == kSaveHeaderSize);
 
@@ -106,18 +98,7 @@ std::vector<uint8_t> write_save_file(const SaveImage& image) {
   put_u32(bytes, kThreadCountAt, uint32_t(image.thread_values.values.size()));
   put_u32(bytes, kLocalCountAt, uint32_t(image.locals.values.size()));
   put_u32(bytes, kPayloadSizeAt, uint32_t(payload.bytes().size()));
-  const SavedAudio& audio = image.audio;
-  put_text(bytes, kMusicNameAt, kMusicNameField, audio.music_name);
-  put_text(bytes, kMusicLoopPartAt, kMusicNameField, audio.music_loop_part);
-  for (int i = 0; i < kSoundGroups; ++i) {
-    size_t at = kSoundNamesAt + size_t(i) * 2 * kSoundNameField;
-    put_text(bytes, at, kSoundNameField, audio.sound_names[size_t(i)]);
-    put_text(bytes, at + kSoundNameField, kSoundNameField, audio.sound_loop_parts[size_t(i)]);
-    put_i32(bytes, kSoundScalesAt + size_t(i) * 4, audio.sound_scales[size_t(i)]);
-  }
-  put_i32(bytes, kMusicScaleAt, audio.music_scale);
-  put_i32(bytes, kMusicLoopAt, audio.music_loop);
-  put_i32(bytes, kVoiceScaleAt, audio.voice_scale);
+  std::copy(image.audio.begin(), image.audio.end(), bytes.begin() + kAudioFieldsAt);
   put_i32(bytes, kLoadValueAt, image.load_value);
   if (image.history.size() == kHistoryBytes) std::memcpy(bytes.data() + kHistoryAt, image.history.data(), kHistoryBytes);
 
@@ -131,7 +112,7 @@ std::vector<uint8_t> write_save_file(const SaveImage& image) {
     out.i32le(frame.position);
     out.i32le(frame.base);
     out.i32le(frame.top);
-    out.i32le(frame.discard_result);
+    out.i32le(frame.discard_result ? 1 : 0);
     out.i32le(frame.line);
     for (int32_t target : frame.targets) out.i32le(target);
   }
@@ -195,18 +176,7 @@ SaveFileStatus parse_save_file(std::span<const uint8_t> file, SaveImage& image) 
 
   SaveImage parsed;
   parsed.comment = get_text(file, kCommentAt, kCommentField);
-  SavedAudio& audio = parsed.audio;
-  audio.music_name = get_text(file, kMusicNameAt, kMusicNameField);
-  audio.music_loop_part = get_text(file, kMusicLoopPartAt, kMusicNameField);
-  for (int i = 0; i < kSoundGroups; ++i) {
-    size_t at = kSoundNamesAt + size_t(i) * 2 * kSoundNameField;
-    audio.sound_names[size_t(i)] = get_text(file, at, kSoundNameField);
-    audio.sound_loop_parts[size_t(i)] = get_text(file, at + kSoundNameField, kSoundNameField);
-    audio.sound_scales[size_t(i)] = get_i32(file, kSoundScalesAt + size_t(i) * 4);
-  }
-  audio.music_scale = get_i32(file, kMusicScaleAt);
-  audio.music_loop = get_i32(file, kMusicLoopAt);
-  audio.voice_scale = get_i32(file, kVoiceScaleAt);
+  std::copy_n(file.begin() + kAudioFieldsAt, kAudioFieldsSize, parsed.audio.begin());
   parsed.load_value = get_i32(file, kLoadValueAt);
   parsed.history.assign(file.begin() + kHistoryAt, file.begin() + kSaveHeaderSize);
 
@@ -226,11 +196,12 @@ SaveFileStatus parse_save_file(std::span<const uint8_t> file, SaveImage& image) 
     frame.position = in.i32le();
     frame.base = in.i32le();
     frame.top = in.i32le();
-    frame.discard_result = in.i32le();
+    const int32_t discard_result = in.i32le();
+    frame.discard_result = discard_result == 1;
     frame.line = in.i32le();
     for (int32_t& target : frame.targets) target = in.i32le();
     if (frame.script_name.empty() || frame.position < 0 || frame.base < 1 || frame.top < 0 ||
-        (frame.discard_result != 0 && frame.discard_result != 1)) {
+        (discard_result != 0 && discard_result != 1)) {
       return SaveFileStatus::BadFrames;
     }
     for (int32_t target : frame.targets) {

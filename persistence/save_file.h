@@ -3,9 +3,10 @@
 // audio state, the load value, the text history), the thumbnail's pixels,
 // the main thread's frame records, the global, thread and local value
 // records and their payload. docs/save-files.md gives the layout byte by
-// byte. write_save_file() and parse_save_file() are pure: the snapshot code
-// (persistence/snapshot.h) fills and applies a SaveImage, the fuzzer and
-// tools read files without an engine.
+// byte. write_save_file() and parse_save_file() are pure: the parts of the
+// engine fill and apply a SaveImage through their keep functions (host/
+// save_game.cpp lists them), the fuzzer and tools read files without an
+// engine.
 
 #include <array>
 #include <cstdint>
@@ -24,7 +25,10 @@ inline constexpr size_t kHistoryBytes = 40000;
 inline constexpr size_t kCommentField = 128;
 inline constexpr size_t kScriptNameField = 128;
 inline constexpr size_t kFrameRecordSize = 168;
-inline constexpr int kSoundGroups = 4;
+// The audio channels' fields: header bytes 172 to 1947, laid out by
+// audio::keep_channels.
+inline constexpr size_t kAudioFieldsAt = 172;
+inline constexpr size_t kAudioFieldsSize = 1776;
 // Frames a main thread can have (the interpreter's limit).
 inline constexpr uint32_t kMaxSavedFrames = 256;
 // A thumbnail is a reduced screen; anything larger than a screen is damage.
@@ -37,23 +41,10 @@ struct FrameRecord {
   int32_t position = 0;
   int32_t base = 0;
   int32_t top = 0;
-  int32_t discard_result = 0;
+  bool discard_result = false;  // 1 or 0 in the file
   int32_t line = 0;
   // Left, right and middle handler, break target, end handler.
   std::array<int32_t, 5> targets{};
-};
-
-// What the audio channels keep of a game: music and looping sounds with their
-// loop parts, the volume scales and the music's loop flag.
-struct SavedAudio {
-  std::string music_name;
-  std::string music_loop_part;
-  int32_t music_scale = 1000;
-  int32_t music_loop = 1;
-  int32_t voice_scale = 1000;
-  std::array<std::string, kSoundGroups> sound_names;
-  std::array<std::string, kSoundGroups> sound_loop_parts;
-  std::array<int32_t, kSoundGroups> sound_scales{1000, 1000, 1000, 1000};
 };
 
 struct SaveImage {
@@ -67,7 +58,8 @@ struct SaveImage {
   // The main thread's stack from slot 1 up: every frame's arguments and
   // locals, so callers find theirs again after a load.
   ValueList locals;
-  SavedAudio audio;
+  // The audio channels' part of the header, as the file holds it.
+  std::array<uint8_t, kAudioFieldsSize> audio{};
   int32_t load_value = 0;
   std::vector<uint8_t> history;  // kHistoryBytes, or empty for none
 };

@@ -64,7 +64,7 @@ script::LoadedScript* frame_script(script::Machine& machine, std::string_view na
 }
 
 // The stack index of the first local record after a load. Two layouts:
-// the whole stack from slot 1 (what capture_machine writes), or only the
+// the whole stack from slot 1 (what keep_machine saves), or only the
 // innermost frame's locals, which belong at its base (files that keep no
 // more). The innermost frame's stack top tells them apart: the local count
 // is top - base for the second. Files of an earlier build of this engine hold
@@ -79,37 +79,108 @@ std::optional<int64_t> locals_start(const SaveImage& image) {
   return std::nullopt;
 }
 
+// A code address both ways: the record keeps its offset from the start of
+// the code, 0 for none.
+void keep_address(const resources::SaveFields& fields, int32_t& offset, const uint8_t*& address,
+                  const script::CodeBlock* code) {
+  if (fields.loading()) {
+    address = code ? position_in(*code, offset) : nullptr;
+  } else {
+    offset = offset_in(code, address);
+  }
+}
+
+// One call frame both ways. Loading first starts the frame afresh in the
+// script its record names (checked to be loaded), then the fields come back.
+void keep_frame(const resources::SaveFields& fields, FrameRecord& record, script::Frame& frame,
+                script::Machine& machine) {
+  const script::CodeBlock* code = frame.code;
+  if (fields.loading()) {
+    script::LoadedScript* script = loaded_script(machine, record.script_name);
+    code = script ? script->code.get() : nullptr;
+    script::start_frame(frame, frame, code, nullptr, record.base);
+  } else {
+    record.script_name = code && code->script ? code->script->name : std::string();
+  }
+  keep_address(fields, record.position, frame.position, code);
+  fields.copy(record.base, frame.base);
+  fields.copy(record.top, frame.top);
+  fields.copy(record.discard_result, frame.discard_result);
+  fields.copy(record.line, frame.line);
+  keep_address(fields, record.targets[0], frame.left_handler, code);
+  keep_address(fields, record.targets[1], frame.right_handler, code);
+  keep_address(fields, record.targets[2], frame.middle_handler, code);
+  keep_address(fields, record.targets[3], frame.break_target, code);
+  keep_address(fields, record.targets[4], frame.end_handler, code);
+}
+
+// A variable store both ways: saving copies it into the list (see
+// copy_values); loading makes the store the list's values, each with one more
+// reference.
+void keep_store(const resources::SaveFields& fields, ValueList& list, script::VariableStore& store) {
+  if (!fields.loading()) {
+    copy_values(list, store.records);
+    return;
+  }
+  store.release_all();
+  for (const script::Value& value : list.values) {
+    script::retain_value(value);
+    store.append(value);
+  }
+}
+
+// The main thread's stack from slot 1 both ways. Saving keeps every record
+// below the save point's arguments, and a kept result as 0; loading puts the
+// records back from where they start (locals_start), with 0 in the slots
+// below that the file does not keep.
+void keep_stack(const resources::SaveFields& fields, SaveImage& image, script::Thread& thread,
+                std::optional<SavePointCall> call) {
+  if (!fields.loading()) {
+    const int32_t top = call ? call->first : thread.sp;
+    copy_values(image.locals, std::span<const script::Value>(thread.stack() + 1, size_t(std::max(top - 1, 0))));
+    if (call && call->keep_result) image.locals.values.push_back(script::make_int(0));
+    return;
+  }
+  script::release_stack_above(thread, 1);
+  // Checked: the start lies within the stack's limit.
+  const int32_t start = int32_t(locals_start(image).value_or(1));
+  script::ensure_stack(thread, start + int32_t(image.locals.values.size()) + 256);
+  while (thread.sp < start) script::push_value(thread, script::make_int(0));
+  for (const script::Value& value : image.locals.values) {
+    script::retain_value(value);
+    script::push_value(thread, value);
+  }
+}
+
 }  // namespace
 
-void capture_machine(SaveImage& image, script::Machine& machine, std::optional<SavePointCall> call) {
-  image.frames.clear();
-  image.locals.clear();
-  image.thread_values.clear();
-  copy_values(image.globals, machine.global.records);
+void keep_machine(const resources::SaveFields& fields, SaveImage& image, script::Machine& machine,
+                  std::optional<SavePointCall> call) {
   script::Thread* thread = script::find_thread(machine, 0);
-  if (!thread) return;
-  copy_values(image.thread_values, thread->store.records);
-
-  int32_t top = call ? call->first : thread->sp;
-  copy_values(image.locals, std::span<const script::Value>(thread->stack() + 1, size_t(std::max(top - 1, 0))));
-  if (call && call->keep_result) image.locals.values.push_back(script::make_int(0));
-
-  // The stack top of the innermost frame is the live one, as saved.
-  const int32_t live_top = int32_t(image.locals.values.size()) + 1;
-  for (int depth = 0; depth <= thread->depth; ++depth) {
-    const script::Frame& frame = thread->frames[size_t(depth)];
-    FrameRecord record;
-    const script::CodeBlock* code = frame.code;
-    if (code && code->script) record.script_name = code->script->name;
-    record.position = offset_in(code, frame.position);
-    record.base = frame.base;
-    record.top = depth == thread->depth ? live_top : frame.top;
-    record.discard_result = frame.discard_result ? 1 : 0;
-    record.line = frame.line;
-    record.targets = {offset_in(code, frame.left_handler), offset_in(code, frame.right_handler),
-                      offset_in(code, frame.middle_handler), offset_in(code, frame.break_target),
-                      offset_in(code, frame.end_handler)};
-    image.frames.push_back(std::move(record));
+  if (!thread && fields.loading()) return;  // the reset before a load makes it
+  keep_store(fields, image.globals, machine.global);
+  if (!thread) {
+    // Without a main thread a save keeps the global store alone.
+    image.frames.clear();
+    image.thread_values.clear();
+    image.locals.clear();
+    return;
+  }
+  keep_store(fields, image.thread_values, thread->store);
+  keep_stack(fields, image, *thread, call);
+  if (fields.loading()) {
+    thread->depth = int(image.frames.size()) - 1;
+  } else {
+    image.frames.resize(size_t(thread->depth) + 1);
+  }
+  for (size_t depth = 0; depth < image.frames.size(); ++depth) {
+    keep_frame(fields, image.frames[depth], thread->frames[depth], machine);
+  }
+  if (fields.loading()) {
+    machine.current = thread;
+  } else {
+    // The stack top of the innermost frame is the live one, as saved.
+    image.frames.back().top = int32_t(image.locals.values.size()) + 1;
   }
 }
 
@@ -138,50 +209,6 @@ MachineCheck check_machine_image(script::Machine& machine, const SaveImage& imag
     }
   }
   return MachineCheck::Ok;
-}
-
-void restore_machine(script::Machine& machine, const SaveImage& image) {
-  script::Thread* thread = script::find_thread(machine, 0);
-  if (!thread) return;
-  machine.global.release_all();
-  for (const script::Value& value : image.globals.values) {
-    script::retain_value(value);
-    machine.global.append(value);
-  }
-  thread->store.release_all();
-  for (const script::Value& value : image.thread_values.values) {
-    script::retain_value(value);
-    thread->store.append(value);
-  }
-  script::release_stack_above(*thread, 1);
-  // Checked: the start lies within the stack's limit.
-  const int32_t start = int32_t(locals_start(image).value_or(1));
-  script::ensure_stack(*thread, start + int32_t(image.locals.values.size()) + 256);
-  // Below a base that only the innermost frame's locals came for, the file
-  // keeps nothing: those slots (its callers' values, its arguments) are 0.
-  while (thread->sp < start) script::push_value(*thread, script::make_int(0));
-  for (const script::Value& value : image.locals.values) {
-    script::retain_value(value);
-    script::push_value(*thread, value);
-  }
-  thread->depth = int(image.frames.size()) - 1;
-  for (size_t i = 0; i < image.frames.size(); ++i) {
-    const FrameRecord& record = image.frames[i];
-    script::LoadedScript* script = loaded_script(machine, record.script_name);
-    if (!script || !script->code) break;  // checked before the reset; cannot happen
-    const script::CodeBlock& code = *script->code;
-    script::Frame& frame = thread->frames[i];
-    script::start_frame(frame, frame, &code, code.begin() + record.position, record.base);
-    frame.top = record.top;
-    frame.discard_result = record.discard_result != 0;
-    frame.line = record.line;
-    frame.left_handler = position_in(code, record.targets[0]);
-    frame.right_handler = position_in(code, record.targets[1]);
-    frame.middle_handler = position_in(code, record.targets[2]);
-    frame.break_target = position_in(code, record.targets[3]);
-    frame.end_handler = position_in(code, record.targets[4]);
-  }
-  machine.current = thread;
 }
 
 }  // namespace tavelo::persistence

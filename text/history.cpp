@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "resources/save_fields.h"
+
 namespace tavelo::text {
 namespace {
 
@@ -138,5 +140,7 @@ int32_t history_page_offset(const History& history, int32_t n, PageBoundaries bo
   }
   return start;
 }
+
+void keep_history(resources::SaveFields& fields, History& history) { fields.bytes(history.bytes); }
 
 }  // namespace tavelo::text

@@ -3,7 +3,7 @@
 // commands) in one fixed 40 000-byte buffer, saved with the game, from which
 // scripts build a history view by counting pages, finding page starts and
 // replaying a page (message_window.h). The message window appends to it; the
-// history calls in text/syscalls.cpp navigate it.
+// history calls in text/syscalls.cpp navigate it; saves keep it whole.
 //
 // Entries are packed so that the newest ends exactly at the end of the buffer;
 // the oldest fall off the front. A text entry is the text, a NUL and a u16
@@ -17,6 +17,10 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+
+namespace tavelo::resources {
+class SaveFields;
+}
 
 namespace tavelo::text {
 
@@ -63,5 +67,8 @@ int32_t count_history_pages(const History& history, PageBoundaries boundaries);
 int32_t history_page_offset(const History& history, int32_t n, PageBoundaries boundaries);
 
 bool is_command(const HistoryEntry& entry, std::string_view command);
+
+// The history's part of a save, both ways: the whole buffer as it is.
+void keep_history(resources::SaveFields& fields, History& history);
 
 }  // namespace tavelo::text

@@ -9,6 +9,7 @@
 #include "audio/channels.h"
 #include "audio/sound_system.h"
 #include "audio/state.h"
+#include "resources/save_fields.h"
 #include "resources/settings.h"
 #include "script/game_files.h"
 #include "tests/audio/audio_test_support.h"
@@ -221,12 +222,11 @@ TEST(Channels, SavesKeepLoopingSoundsAndResetsStopEverything) {
   audio::play_sound(rig.audio, rig.machine, 0, "fx", "", Looping::Loop);
   audio::play_sound(rig.audio, rig.machine, 1, "fx", "", Looping::Once);
   audio::set_channel_scale(rig.audio, rig.machine, {ChannelGroup::Sound, 3}, 300);
-  audio::SavedChannels saved = audio::save_channels(rig.audio);
-  EXPECT_EQ(saved.music_name, "bgm.wav");
-  EXPECT_EQ(saved.music_loop_part_name, "other.wav");
-  EXPECT_EQ(saved.sounds[0].name, "fx.wav");
-  EXPECT_EQ(saved.sounds[1].name, "");  // played once: not restored by a load
-  EXPECT_EQ(saved.sounds[3].scale, 300);
+  std::vector<uint8_t> block(audio::kSavedChannelsSize, 0xEE);
+  resources::SaveFields saving(resources::SaveDirection::Saving, block);
+  audio::keep_channels(saving, rig.audio, rig.machine);
+  EXPECT_TRUE(saving.ok());
+  EXPECT_EQ(saving.position(), block.size()) << "the fields fill the block exactly";
 
   // A non-zero end-all code keeps the sound through one reset.
   rig.machine.end_all_code = 3;
@@ -237,11 +237,14 @@ TEST(Channels, SavesKeepLoopingSoundsAndResetsStopEverything) {
   EXPECT_EQ(rig.audio.channels.music.name, "");
   EXPECT_EQ(rig.audio.channels.sounds[3].scale, 1000);
 
-  audio::load_channels(rig.audio, rig.machine, saved);
+  resources::SaveFields loading(resources::SaveDirection::Loading, block);
+  audio::keep_channels(loading, rig.audio, rig.machine);
   EXPECT_EQ(audio::channel_status(rig.audio, kMusic), 1);
+  EXPECT_EQ(rig.audio.channels.music.name, "bgm.wav");
   EXPECT_EQ(rig.audio.channels.music.loop_part_name, "other.wav");
   EXPECT_EQ(audio::channel_status(rig.audio, kSound1), 1);
   EXPECT_EQ(rig.audio.channels.sounds[0].looping, Looping::Loop);
+  // Played once: not restored by a load.
   EXPECT_EQ(audio::channel_status(rig.audio, {ChannelGroup::Sound, 1}), 0);
   EXPECT_EQ(rig.audio.channels.sounds[3].scale, 300);
 }

@@ -1,7 +1,7 @@
 // Save files and the system save laid out byte by byte by this test's own
 // reader and writer, never the engine's (the two could share a mistake):
 // number arrays take exactly 24 + 4n bytes, the innermost frame keeps the
-// live stack top, and files that hold only the innermost frame's locals load
+// live stack top and its code targets in order, and files that hold only the innermost frame's locals load
 // with them at its base. Also what a load or a save refuses without a box.
 
 #include <gtest/gtest.h>
@@ -252,6 +252,11 @@ inner:
     set_int_pop local int slot:0
     push_string "text"
     set_string_pop local string slot:1
+    on_left_click left_target
+    on_right_click right_target
+    on_middle_click middle_target
+    set_break break_target
+    on_end end_target
     syscall_discard 0xF8004993 0          ; save point
     load eternal int "#inner_saved@GLOBAL"
     jump_if_false save_inner
@@ -287,6 +292,17 @@ save_bare:
     push_int 3
     syscall_discard 0x89018DD1 1
     push_int 8
+    return
+left_target:                              ; never reached: no click or break
+    push_int 0
+right_target:
+    push_int 0
+middle_target:
+    push_int 0
+break_target:
+    push_int 0
+end_target:                               ; inner's return comes here
+    push_int 7
     return
 )";
 
@@ -334,6 +350,12 @@ TEST(SaveLayouts, saves_keep_the_live_stack_top_and_either_layout_of_locals_load
   // is above them. bare has no locals: its top is its base.
   EXPECT_EQ(inner.frames[1].top(), inner.frames[1].base() + 2);
   EXPECT_EQ(bare.frames[1].top(), bare.frames[1].base());
+  // inner's five targets, set in the order the record keeps them (left,
+  // right, middle handler, break target, end handler), lie after its save
+  // point in that order; main set none.
+  const std::array<int32_t, 10>& fields = inner.frames[1].fields;
+  for (size_t f = 5; f < 10; ++f) EXPECT_LT(fields[f - 1], fields[f]) << "field " << f;
+  for (size_t f = 5; f < 10; ++f) EXPECT_EQ(inner.frames[0].fields[f], 0) << "field " << f;
   // The engine writes the whole stack: main's local, 41, the count, 100, "text".
   EXPECT_EQ(int32_t(inner.stores[2].size()), inner.frames[1].top() - 1);
   const Stored* nums = find(inner.stores[0], "@nums@GLOBAL");
