@@ -9,8 +9,10 @@
 #include "graphics/sprite_table.h"
 #include "host/engine.h"
 #include "host/menus.h"
+#include "host/state.h"
 #include "input/input.h"
 #include "persistence/save_paths.h"
+#include "persistence/state.h"
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
 #include "resources/settings.h"
@@ -19,7 +21,9 @@
 #include "script/message_box.h"
 #include "script/read_marks.h"
 #include "script/scheduler.h"
+#include "script/state.h"
 #include "text/message_window.h"
+#include "text/state.h"
 
 namespace tavelo::host {
 

@@ -10,7 +10,9 @@
 #include "audio/sound_system.h"
 #include "audio/state.h"
 #include "resources/settings.h"
+#include "resources/state.h"
 #include "script/game_files.h"
+#include "script/state.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/test_engine.h"
 
