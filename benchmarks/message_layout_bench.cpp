@@ -14,7 +14,6 @@
 #include "platform/headless/headless_platform.h"
 #include "platform/text_encoding.h"
 #include "script/machine.h"
-#include "script/state.h"
 #include "text/message_window.h"
 #include "text/state.h"
 

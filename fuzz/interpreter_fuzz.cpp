@@ -17,6 +17,7 @@
 
 #include "graphics/composition.h"
 #include "graphics/screen.h"
+#include "graphics/state.h"
 #include "host/engine.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/text_encoding.h"

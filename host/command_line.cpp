@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "graphics/png_writer.h"
+#include "graphics/state.h"
 #include "host/engine.h"
 #include "host/input_replay.h"
 #include "host/main_window.h"

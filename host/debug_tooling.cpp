@@ -7,6 +7,7 @@
 
 #include "host/engine.h"
 #include "host/main_window.h"
+#include "host/state.h"
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "platform/process_launcher.h"
@@ -16,9 +17,11 @@
 #include "resources/name_hash.h"
 #include "resources/settings.h"
 #include "library/debugger.h"
+#include "resources/state.h"
 #include "script/error_report.h"
 #include "script/machine.h"
 #include "script/message_box.h"
+#include "script/state.h"
 #include "script/thread.h"
 
 namespace tavelo::host {

@@ -6,6 +6,7 @@
 
 #include "host/engine.h"
 #include "host/menus.h"
+#include "host/state.h"
 #include "platform/key_map.h"
 #include "resources/settings.h"
 

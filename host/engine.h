@@ -4,22 +4,50 @@
 // reference; nothing in the engine lives in globals, so a process may create
 // and destroy engines one after another. Only host/ and the subsystems'
 // system-call files include this header; inner code takes its own state.
+//
+// The records live in storage the engine allocates (engine.cpp); the members
+// here are references to them, so `engine.graphics.x` reads as before while
+// this header names the records only. A file includes the state headers of
+// the records it looks into, and a change to one record's header recompiles
+// the files that use it, not every file that holds an engine.
 
-#include "audio/state.h"
-#include "graphics/state.h"
-#include "host/state.h"
-#include "input/state.h"
-#include "library/state.h"
-#include "movie/state.h"
-#include "persistence/state.h"
-#include "resources/state.h"
-#include "script/state.h"
-#include "text/state.h"
+#include <memory>
+#include <string>
 
 namespace tavelo::platform {
 class Platform;
 class TextEncoding;
 }  // namespace tavelo::platform
+namespace tavelo::resources {
+struct State;
+}
+namespace tavelo::script {
+struct Machine;
+}
+namespace tavelo::host {
+struct State;
+}
+namespace tavelo::input {
+struct State;
+}
+namespace tavelo::graphics {
+struct State;
+}
+namespace tavelo::text {
+struct State;
+}
+namespace tavelo::audio {
+struct State;
+}
+namespace tavelo::movie {
+struct State;
+}
+namespace tavelo::persistence {
+struct State;
+}
+namespace tavelo::library {
+struct State;
+}
 
 namespace tavelo::host {
 
@@ -29,23 +57,28 @@ struct Engine {
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
+ private:
+  // The records by value (engine.cpp), which sets the order they are made
+  // and destroyed in. Declared before the references bound to it.
+  struct Records;
+  std::unique_ptr<Records> m_records;
+
+ public:
   platform::Platform& platform;
   const platform::TextEncoding& encoding;
 
-  resources::State resources;
-  script::Machine script;
-  host::State host;
-  input::State input;
-  graphics::State graphics;
-  text::State text;
-  // After resources: the streaming thread looks files up until audio goes.
-  audio::State audio;
-  // After audio: an open movie's decoder writes to the mixer's movie stream.
-  movie::State movie;
-  persistence::State persistence;
-  library::State library;
+  resources::State& resources;
+  script::Machine& script;
+  host::State& host;
+  input::State& input;
+  graphics::State& graphics;
+  text::State& text;
+  audio::State& audio;
+  movie::State& movie;
+  persistence::State& persistence;
+  library::State& library;
 
-  bool stopping() const { return script.stopping(); }
+  bool stopping() const;
 };
 
 }  // namespace tavelo::host

@@ -6,10 +6,12 @@
 #include <span>
 
 #include "host/engine.h"
+#include "host/state.h"
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
 #include "resources/search_list.h"
 #include "resources/state.h"
+#include "script/state.h"
 
 namespace tavelo::host {
 namespace {

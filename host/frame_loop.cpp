@@ -10,15 +10,20 @@
 #include "graphics/composition.h"
 #include "graphics/frame_pacer.h"
 #include "graphics/screen.h"
+#include "graphics/state.h"
 #include "host/engine.h"
 #include "host/main_window.h"
 #include "host/movie_link.h"
+#include "host/state.h"
 #include "input/input.h"
 #include "movie/player.h"
+#include "movie/state.h"
+#include "persistence/state.h"
 #include "platform/platform.h"
 #include "platform/slice_watch.h"
 #include "script/read_marks.h"
 #include "script/scheduler.h"
+#include "script/state.h"
 
 namespace tavelo::host {
 namespace {

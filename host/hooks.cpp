@@ -9,6 +9,7 @@
 #include "host/engine.h"
 #include "host/frame_loop.h"
 #include "input/input.h"
+#include "script/state.h"
 #include "text/font_stack.h"
 #include "text/state.h"
 #include "text/syscalls.h"

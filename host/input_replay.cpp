@@ -7,7 +7,9 @@
 #include <cstdlib>
 
 #include "graphics/screen.h"
+#include "graphics/state.h"
 #include "host/engine.h"
+#include "host/state.h"
 #include "platform/key_map.h"
 #include "script/scheduler.h"
 

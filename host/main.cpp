@@ -16,6 +16,7 @@
 #include "host/launcher.h"
 #include "host/launcher_list.h"
 #include "host/startup.h"
+#include "host/state.h"
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/sdl/sdl_platform.h"

@@ -6,17 +6,20 @@
 #include <algorithm>
 
 #include "graphics/screen.h"
+#include "graphics/state.h"
 #include "host/debug_tooling.h"
 #include "host/display_modes.h"
 #include "host/engine.h"
 #include "host/input_replay.h"
 #include "host/main_window_parts.h"
+#include "host/state.h"
 #include "input/input.h"
 #include "platform/key_map.h"
 #include "platform/system.h"
 #include "platform/text_encoding.h"
 #include "resources/settings.h"
 #include "script/scheduler.h"
+#include "script/state.h"
 #include "text/reading.h"
 
 namespace tavelo::host {

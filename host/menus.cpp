@@ -3,7 +3,11 @@
 #include "host/menus.h"
 
 #include "host/engine.h"
+#include "host/state.h"
+#include "input/state.h"
+#include "persistence/state.h"
 #include "resources/settings.h"
+#include "script/state.h"
 
 namespace tavelo::host {
 namespace {

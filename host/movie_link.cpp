@@ -7,10 +7,13 @@
 
 #include "audio/movie_stream.h"
 #include "audio/output.h"
+#include "audio/state.h"
 #include "graphics/screen.h"
+#include "graphics/state.h"
 #include "host/engine.h"
 #include "host/engine_parts.h"
 #include "movie/player.h"
+#include "movie/state.h"
 #include "platform/platform.h"
 
 namespace tavelo::host {

@@ -8,9 +8,11 @@
 #include "host/save_game.h"
 #include "persistence/save_file.h"
 #include "persistence/save_paths.h"
+#include "persistence/state.h"
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
 #include "resources/settings.h"
+#include "resources/state.h"
 #include "script/message_box.h"
 
 namespace tavelo::host {

@@ -7,8 +7,10 @@
 #include "graphics/sprite_table.h"
 #include "host/engine.h"
 #include "host/menus.h"
+#include "host/state.h"
 #include "input/input.h"
 #include "persistence/save_paths.h"
+#include "persistence/state.h"
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
 #include "resources/save_fields.h"
@@ -18,8 +20,10 @@
 #include "script/message_box.h"
 #include "script/read_marks.h"
 #include "script/scheduler.h"
+#include "script/state.h"
 #include "text/history.h"
 #include "text/message_window.h"
+#include "text/state.h"
 
 namespace tavelo::host {
 

@@ -8,6 +8,7 @@
 #include "host/engine.h"
 #include "host/save_dialogs.h"
 #include "host/save_game.h"
+#include "persistence/state.h"
 #include "script/thread.h"
 #include "script/waits.h"
 

@@ -6,9 +6,12 @@
 
 #include "audio/channels.h"
 #include "host/engine.h"
+#include "host/state.h"
 #include "platform/text_encoding.h"
 #include "resources/multibyte.h"
 #include "resources/settings.h"
+#include "resources/state.h"
+#include "script/state.h"
 #include "text/reading.h"
 #include "text/state.h"
 

@@ -7,8 +7,10 @@
 #include "audio/channels.h"
 #include "host/engine.h"
 #include "host/settings_dialogs.h"
+#include "host/state.h"
 #include "resources/multibyte.h"
 #include "resources/settings.h"
+#include "resources/state.h"
 #include "script/thread.h"
 #include "script/waits.h"
 

@@ -9,10 +9,12 @@
 #include "host/engine.h"
 #include "host/main_window.h"
 #include "host/main_window_parts.h"
+#include "host/state.h"
 #include "platform/file_system.h"
 #include "platform/text_encoding.h"
 #include "resources/settings.h"
 #include "script/message_box.h"
+#include "script/state.h"
 
 namespace tavelo::host {
 

@@ -4,16 +4,19 @@
 
 #include "dialogs/about_dialog.h"
 #include "dialogs/screen_options_dialog.h"
+#include "graphics/state.h"
 #include "host/display_modes.h"
 #include "host/engine.h"
 #include "host/main_window.h"
 #include "host/main_window_parts.h"
 #include "host/save_dialogs.h"
 #include "host/settings_dialogs.h"
+#include "host/state.h"
 #include "platform/text_encoding.h"
 #include "resources/name_hash.h"
 #include "resources/settings.h"
 #include "script/machine.h"
+#include "script/state.h"
 #include "script/value.h"
 
 namespace tavelo::host {

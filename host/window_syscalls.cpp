@@ -4,8 +4,8 @@
 
 #include "host/display_modes.h"
 #include "host/engine.h"
+#include "host/state.h"
 #include "platform/platform.h"
-#include "script/state.h"
 
 namespace tavelo::host {
 namespace {

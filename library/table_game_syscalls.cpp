@@ -8,7 +8,6 @@
 #include <array>
 
 #include "script/error_report.h"
-#include "script/state.h"
 #include "script/syscall.h"
 #include "host/engine_parts.h"
 #include "library/state.h"

@@ -17,7 +17,6 @@
 #include "platform/file_system.h"
 #include "platform/platform.h"
 #include "script/error_report.h"
-#include "script/state.h"
 #include "script/thread.h"
 #include "script/waits.h"
 

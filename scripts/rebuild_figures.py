@@ -19,9 +19,9 @@ import sys
 HEADERS = ['graphics/state.h', 'text/state.h', 'audio/state.h', 'script/state.h', 'persistence/snapshot.h']
 # The engine's parts as a handler reaches them: not operations of host/.
 ACCESSORS = {'Engine', 'platform_of', 'resources_of', 'machine_of', 'graphics_of', 'text_of', 'input_of',
-             'audio_of', 'movie_of', 'persistence_of'}
+             'audio_of', 'movie_of', 'persistence_of', 'library_of'}
 LAYER_FOLDERS = ['platform', 'resources', 'script', 'graphics', 'text', 'audio', 'input', 'movie',
-                 'persistence', 'dialogs']
+                 'persistence', 'dialogs', 'library']
 HOST_NAME = re.compile(r'\bhost::([A-Za-z_]\w*)')
 
 

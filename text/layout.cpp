@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "script/error_report.h"
-#include "script/state.h"
 #include "text/message_window.h"
 #include "text/reading.h"
 #include "text/state.h"

@@ -17,6 +17,7 @@
 #include "host/frame_loop.h"
 #include "host/input_replay.h"
 #include "host/startup.h"
+#include "input/state.h"
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/text_encoding.h"

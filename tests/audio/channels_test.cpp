@@ -11,7 +11,9 @@
 #include "audio/state.h"
 #include "resources/save_fields.h"
 #include "resources/settings.h"
+#include "resources/state.h"
 #include "script/game_files.h"
+#include "script/state.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/test_engine.h"
 

@@ -14,12 +14,15 @@
 #include FT_FREETYPE_H
 
 #include "audio/output.h"
+#include "audio/state.h"
 #include "dialogs/settings_dialog.h"
+#include "host/state.h"
 #include "platform/font_lookup.h"
 #include "host/engine.h"
 #include "host/input_replay.h"
 #include "host/settings_dialogs.h"
 #include "resources/settings.h"
+#include "resources/state.h"
 #include "tests/audio/audio_test_support.h"
 #include "tests/support/script_harness.h"
 #include "tests/support/test_engine.h"

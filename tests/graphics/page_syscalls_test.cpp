@@ -14,6 +14,7 @@
 #include "graphics/picture_png.h"
 #include "graphics/syscalls.h"
 #include "resources/search_list.h"
+#include "script/state.h"
 #include "script/thread.h"
 #include "tests/graphics/page_test_support.h"
 #include "script/game_files.h"

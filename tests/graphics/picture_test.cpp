@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "graphics/picture.h"
+#include "graphics/state.h"
+#include "resources/state.h"
 #include "script/game_files.h"
 #include "graphics/picture_png.h"
 #include "resources/game_names.h"

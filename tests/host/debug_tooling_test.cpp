@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "host/engine.h"
+#include "host/state.h"
 #include "platform/file_system.h"
 #include "resources/settings.h"
 #include "tests/support/script_harness.h"

@@ -11,7 +11,6 @@
 #include "input/input.h"
 #include "input/state.h"
 #include "platform/key_map.h"
-#include "script/state.h"
 #include "tests/support/test_engine.h"
 
 namespace tavelo::testing {

@@ -10,7 +10,9 @@
 
 #include "host/engine.h"
 #include "resources/environment.h"
+#include "resources/state.h"
 #include "script/loader.h"
+#include "script/state.h"
 #include "tests/support/test_engine.h"
 
 namespace tavelo {

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include "resources/environment.h"
+#include "resources/state.h"
 #include "tests/support/test_engine.h"
 
 namespace tavelo::resources {

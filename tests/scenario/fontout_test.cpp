@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "graphics/page_table.h"
+#include "graphics/state.h"
 #include "host/engine.h"
 #include "platform/file_system.h"
 #include "platform/font_lookup.h"
@@ -23,6 +24,7 @@
 #include "tests/support/test_engine.h"
 #include "text/glyph_cache.h"
 #include "text/renderer.h"
+#include "text/state.h"
 
 namespace tavelo::testing {
 namespace {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "graphics/page_table.h"
+#include "graphics/state.h"
 #include "host/engine.h"
 #include "tests/support/script_calls.h"
 #include "tests/support/script_harness.h"

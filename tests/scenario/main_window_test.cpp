@@ -10,10 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "graphics/state.h"
 #include "host/engine.h"
 #include "host/input_replay.h"
+#include "host/menus.h"
+#include "input/state.h"
+#include "persistence/state.h"
 #include "resources/name_hash.h"
 #include "resources/settings.h"
+#include "resources/state.h"
 #include "tests/support/event_names.h"
 #include "tests/support/script_harness.h"
 #include "tests/support/test_engine.h"

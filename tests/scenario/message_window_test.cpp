@@ -19,6 +19,7 @@
 #include "tests/support/host_input.h"
 #include "tests/support/script_harness.h"
 #include "text/message_window.h"
+#include "text/state.h"
 
 namespace tavelo::testing {
 namespace {

@@ -20,6 +20,7 @@
 #include "platform/page_server.h"
 #include "resources/environment.h"
 #include "resources/settings.h"
+#include "resources/state.h"
 #include "tests/support/game_builder.h"
 #include "tests/support/test_engine.h"
 #include "tests/support/websocket_client.h"

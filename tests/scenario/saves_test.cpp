@@ -18,6 +18,7 @@
 #include "tests/support/script_calls.h"
 #include "tests/support/script_harness.h"
 #include "tests/support/test_engine.h"
+#include "text/state.h"
 
 namespace tavelo::testing {
 namespace {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "host/engine.h"
+#include "input/state.h"
 #include "tests/support/host_input.h"
 #include "resources/settings.h"
 #include "tests/support/script_harness.h"

@@ -12,6 +12,7 @@
 #include "dialogs/slot_dialog.h"
 #include "host/input_replay.h"
 #include "resources/settings.h"
+#include "resources/state.h"
 #include "tests/support/script_harness.h"
 #include "tests/support/test_engine.h"
 

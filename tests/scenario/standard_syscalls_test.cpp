@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <regex>
 
+#include "input/state.h"
 #include "resources/name_hash.h"
 #include "tests/support/script_harness.h"
 #include "tests/support/test_engine.h"

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "platform/file_system.h"
+#include "resources/state.h"
 #include "tests/support/script_harness.h"
 #include "tests/support/test_engine.h"
 

@@ -9,6 +9,7 @@
 
 #include "host/engine.h"
 #include "resources/name_hash.h"
+#include "script/state.h"
 #include "tests/support/test_engine.h"
 #include "tools/assembler/assembler.h"
 

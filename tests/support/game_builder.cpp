@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "host/engine.h"
+#include "resources/state.h"
 #include "tests/support/test_engine.h"
 #include "tools/assembler/assembler.h"
 

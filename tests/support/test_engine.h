@@ -1,7 +1,9 @@
 #pragma once
 // A fresh engine on the headless platform, for tests that look into the
-// engine's state or drive its platform; it brings every state header with
-// it (host/engine.h). Tests that only run scripts need game_builder.h.
+// engine's state or drive its platform. It brings no state header with it:
+// a test includes the state headers of the records it looks into, so a
+// change to one subsystem's state recompiles that subsystem's tests only.
+// Tests that only run scripts need game_builder.h.
 
 #include <memory>
 #include <string>

@@ -13,6 +13,7 @@
 #include "resources/format.h"
 #include "resources/game_names.h"
 #include "resources/search_list.h"
+#include "resources/state.h"
 #include "script/game_files.h"
 #include "tests/support/test_engine.h"
 
