@@ -49,6 +49,9 @@ constexpr int64_t kDefaultPictureMs = 40;
 constexpr int64_t kShortestLoopMs = 200;
 // Scaling whose results do not depend on the machine's vector code.
 constexpr int kExactScaling = SWS_ACCURATE_RND | SWS_BITEXACT;
+// sws_scale reads four plane pointers and strides even for a one-plane
+// picture; the unused ones are null.
+constexpr int kScalePlanes = 4;
 // Packets one Caller-mode advance may read: a bound for files whose packets
 // decode to nothing.
 constexpr int kMaxStepsPerAdvance = 2000;
@@ -731,16 +734,16 @@ bool draw_player_picture(Player& player, std::span<uint8_t> pixels, int32_t widt
   bool inside = left == target.x && top == target.y && right - left == target.width && bottom - top == target.height;
   if (inside) {
     // Straight into the window picture.
-    uint8_t* planes[] = {pixels.data() + size_t(top) * size_t(stride) + size_t(left) * 3};
-    int strides[] = {stride};
+    uint8_t* planes[kScalePlanes] = {pixels.data() + size_t(top) * size_t(stride) + size_t(left) * 3};
+    int strides[kScalePlanes] = {stride};
     sws_scale(player.sws.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
     return true;
   }
   // Partly outside the window: scaled whole, then the visible part copied.
   size_t row = size_t(target.width) * 3;
   player.scratch.resize(row * size_t(target.height));
-  uint8_t* planes[] = {player.scratch.data()};
-  int strides[] = {int(row)};
+  uint8_t* planes[kScalePlanes] = {player.scratch.data()};
+  int strides[kScalePlanes] = {int(row)};
   sws_scale(player.sws.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
   for (int64_t y = top; y < bottom; ++y) {
     std::memcpy(pixels.data() + size_t(y) * size_t(stride) + size_t(left) * 3,

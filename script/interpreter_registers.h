@@ -42,7 +42,9 @@ struct Registers {
   uintptr_t decoded_bias = 0;
   DecodedForm* no_code = nullptr;  // the form a frame without a block reads
   const uint8_t* instruction = nullptr;  // the start of the running instruction
-  DecodedForm form = kNotDecoded;        // its decoded form
+  // Its decoded form, kept in 32 bits: as a 16-bit field GCC widens it again
+  // in every handler that computes with it (a jump mask, an operation kind).
+  uint32_t form = kNotDecoded;
   int32_t int_result = 0;  // an int a fused form passes on (Step::IntResult)
 #if defined(FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
   // Fuzzed code loops for ever as easily as it ends; the fuzz build ends the

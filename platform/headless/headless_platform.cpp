@@ -358,10 +358,14 @@ void HeadlessPlatform::pull_audio() {
   }
 }
 
+// The calendar runs on the virtual clock from a fixed start, so that what a
+// game takes from the date (the random seed, the debug log's stamps, dates
+// shown or saved) is the same in every run with the same input.
 LocalTime HeadlessPlatform::local_time() {
-  std::time_t now = std::time(nullptr);
+  constexpr std::time_t kCalendarStart = 946684800;  // 2000-01-01 00:00:00 UTC
+  std::time_t now = kCalendarStart + std::time_t(m_clock_ms / 1000);
   std::tm parts{};
-  localtime_r(&now, &parts);
+  gmtime_r(&now, &parts);
   return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
 

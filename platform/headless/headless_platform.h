@@ -61,6 +61,7 @@ class HeadlessPlatform final : public Platform {
   uint32_t ticks_ms() override;
   void sleep_ms(uint32_t milliseconds) override;
   void wait_for_event(uint32_t milliseconds) override { sleep_ms(milliseconds); }
+  // 2000-01-01 00:00:00 at clock 0, carried on by the virtual clock.
   LocalTime local_time() override;
   bool poll_event(Event& event) override;
   void inject_event(Event event) override;

@@ -1,6 +1,7 @@
 // The demo game, written in the language: played headless from replayed
 // input down both ways of its choice (the title waits for the player; each
-// answer leads to its own scene and ending); and the prelude's save point,
+// answer leads to its own scene and ending; a second run gives the same
+// log, pictures and saves); and the prelude's save point,
 // which rebuilds the scene a load comes back to.
 
 #include <gtest/gtest.h>
@@ -32,17 +33,21 @@ TEST(TvcDemo, the_title_waits_and_each_answer_leads_to_its_own_ending) {
   EXPECT_NE(idle_log.find("タイトル: クリックで始まります"), std::string::npos) << idle_log;
   EXPECT_EQ(idle_log.find("タイトル: 選ばれました"), std::string::npos) << idle_log;
 
-  // The autoplay input (the first answer), and the same with the pointer on
-  // the second button.
+  // The autoplay input (the first answer), the same with the pointer on the
+  // second button, and the first again on a fresh copy of the game.
   std::string autoplay = text_of(demo + "/autoplay.txt");
   std::string second = autoplay;
   for (size_t at = second.find("320 104"); at != std::string::npos; at = second.find("320 104", at)) {
     second.replace(at, 7, "320 168");
   }
-  std::string logs[2];
-  for (int route : {0, 1}) {
-    std::string game = work.at("route" + std::to_string(route));
-    ASSERT_EQ(run_command("cp -r '" + demo + "' '" + game + "' && rm -f '" + game + "/debugout.log'").exit_status, 0);
+  std::string logs[3];
+  for (int pass : {0, 1, 2}) {
+    int route = pass % 2;
+    std::string game = work.at("route" + std::to_string(pass));
+    ASSERT_EQ(run_command("cp -r '" + demo + "' '" + game + "' && rm -rf '" + game + "/debugout.log' '" + game +
+                          "/savedata'")
+                  .exit_status,
+              0);
     // Screenshots of the title, the first page and the ending go in among
     // the timed lines.
     std::string input_text = route == 0 ? autoplay : second;
@@ -56,21 +61,33 @@ TEST(TvcDemo, the_title_waits_and_each_answer_leads_to_its_own_ending) {
       size_t place = input_text.find(shot.before);
       ASSERT_NE(place, std::string::npos) << shot.before;
       input_text.insert(place + 1, std::to_string(shot.at) + " screenshot " +
-                                       work.at(shot.name + std::to_string(route) + ".png") + "\n");
+                                       work.at(shot.name + std::to_string(pass) + ".png") + "\n");
     }
-    std::string input = work.write("input" + std::to_string(route) + ".txt", input_text);
+    std::string input = work.write("input" + std::to_string(pass) + ".txt", input_text);
     ProcessResult run = run_command(settings + tavelo + " --headless --quit-after 30000 --input '" + input + "' '" +
                                     game + "' 2>&1");
     ASSERT_EQ(run.exit_status, 0) << run.output;
-    logs[route] = text_of(game + "/debugout.log");
-    EXPECT_NE(logs[route].find("タイトル: 選ばれました 1"), std::string::npos) << logs[route];
-    EXPECT_NE(logs[route].find("the ticker heard ding"), std::string::npos) << logs[route];
-    EXPECT_NE(logs[route].find("chosen: " + std::to_string(route + 1)), std::string::npos) << logs[route];
+    logs[pass] = text_of(game + "/debugout.log");
+    EXPECT_NE(logs[pass].find("タイトル: 選ばれました 1"), std::string::npos) << logs[pass];
+    EXPECT_NE(logs[pass].find("the ticker heard ding"), std::string::npos) << logs[pass];
+    EXPECT_NE(logs[pass].find("chosen: " + std::to_string(route + 1)), std::string::npos) << logs[pass];
     // The ending shown, the music faded, and the title back, waiting again.
-    size_t end = logs[route].find("おしまい");
-    ASSERT_NE(end, std::string::npos) << logs[route];
-    EXPECT_NE(logs[route].find("タイトル: クリックで始まります", end), std::string::npos) << logs[route];
-    EXPECT_EQ(logs[route].find("ページからはみ出しました"), std::string::npos) << logs[route];
+    size_t end = logs[pass].find("おしまい");
+    ASSERT_NE(end, std::string::npos) << logs[pass];
+    EXPECT_NE(logs[pass].find("タイトル: クリックで始まります", end), std::string::npos) << logs[pass];
+    EXPECT_EQ(logs[pass].find("ページからはみ出しました"), std::string::npos) << logs[pass];
+  }
+  // The same input on a fresh copy gives the same bytes: the log (its stamps
+  // taken from the run's own calendar), the pictures and the saves.
+  EXPECT_EQ(logs[0].substr(0, 12), "000101_0000 ");
+  EXPECT_EQ(logs[2], logs[0]);
+  for (const char* shot : {"title", "page", "ending"}) {
+    EXPECT_EQ(read_bytes(work.at(std::string(shot) + "2.png")), read_bytes(work.at(std::string(shot) + "0.png"))) << shot;
+  }
+  for (const char* save : {"tavelo_system.tss", "tavelo_readmark.tss"}) {
+    std::vector<uint8_t> first = read_bytes(work.at("route0/savedata/") + save);
+    EXPECT_FALSE(first.empty()) << save;
+    EXPECT_EQ(read_bytes(work.at("route2/savedata/") + save), first) << save;
   }
   // The same title and page both ways, the endings each their own.
   EXPECT_EQ(read_bytes(work.at("title0.png")), read_bytes(work.at("title1.png")));
