@@ -27,9 +27,8 @@ if(TAVELO_WERROR)
   add_compile_options(-Werror)
 endif()
 # WebAssembly has no indirect jump: the compiler turns computed goto back
-# into one switch that every handler jumps through, and the browser runs that
-# form some 15-25 % slower than the plain switch loop (benchmarks/web_bench.py
-# --figures interpreter, against a build with -DTAVELO_SWITCH_DISPATCH=OFF).
+# into one switch that every handler jumps through; the plain switch loop ran
+# faster in the browser (docs/web.md, the interpreter in the page).
 option(TAVELO_SWITCH_DISPATCH "Dispatch the interpreter through a plain switch" ON)
 if(TAVELO_SWITCH_DISPATCH)
   set_property(SOURCE ${CMAKE_SOURCE_DIR}/script/interpreter.cpp APPEND PROPERTY COMPILE_DEFINITIONS TAVELO_THREADED_DISPATCH=0)
