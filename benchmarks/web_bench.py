@@ -7,20 +7,33 @@ Debian's chromium, headless, against build-web/ served on 127.0.0.1:
 - first frame: from the start of the page's load to the engine's first frame
   with ?play=demo (the median of RUNS loads);
 - interpreter: every benchmarks/interpreter/NAME.tva run headless in the page
-  and by the desktop build (`tavelo --headless`), best of RUNS, the empty
-  game's time subtracted from both; the ratio page / desktop and their
-  geometric mean;
+  and by the desktop build (`tavelo --headless`): wall time from the engine's
+  start to its end (in the page from callMain to the end it reports, on the
+  desktop the whole process), RUNS rounds in which every program and the empty
+  game run once in the page and once on the desktop, so that a change in the
+  machine's load hits both; the median of each, less the empty game's median;
+  the ratio page / desktop, its geometric mean, and the load average while
+  they ran. Beside the wall time, the same for the CPU time of the thread
+  that runs the engine (the page's main thread, read from the renderer's
+  schedstat; the desktop process's user + system time), which a loaded
+  machine disturbs far less;
 - CPU: the browser's processes' CPU time per wall second while the demo
   animates, and at a still text page (a game that shows one page of text and
   waits for a click), in % of one core.
 
-usage: benchmarks/web_bench.py [--build build] [--web build-web] [--runs 3] [--seconds 10] [NAME...]
+usage: benchmarks/web_bench.py [--build build] [--web build-web] [--runs 5] [--seconds 10]
+                               [--figures download,first-frame,cpu,interpreter] [--js-flags FLAGS]
+                               [--raw] [NAME...]
+(NAME...: only those interpreter programs)
 """
 import argparse
 import glob
 import gzip
+import json
 import math
 import os
+import resource
+import shutil
 import statistics
 import subprocess
 import sys
@@ -84,42 +97,76 @@ def game_files_js(folder):
 
 
 def page_run_ms(browser, server, name, folder):
+    """The engine's run in a new tab: (wall ms from callMain to its end, the
+    page's main thread's CPU ms from tavelo.start to the end)."""
     page = browser.page(server.url)
     try:
         page.wait_for('window.tavelo')
+        # The faces a player's game gets, fetched before the clocks start
+        # (the page then finds them in place).
+        page.evaluate('tavelo.ready.then(() => Promise.all(' + json.dumps(server.faces) + '.map((face) => '
+                      'fetch("fonts/" + face).then((r) => r.arrayBuffer())'
+                      '.then((b) => FS.writeFile("/fonts/" + face, new Uint8Array(b))))))', timeout=120)
+        cpu = page_thread_cpu_seconds(browser)
         page.evaluate(f"tavelo.start({{game: {{files: {game_files_js(folder)}, name: {name!r}}}, args: ['--headless']}})"
                       '.then(() => tavelo.ended)', timeout=600)
-        return page.evaluate('tavelo.endedAt - tavelo.startedAt')
+        cpu = page_thread_cpu_seconds(browser) - cpu
+        return page.evaluate('tavelo.endedAt - tavelo.startedAt'), cpu * 1000
     finally:
         browser.call('Target.closeTarget', targetId=page.target)
 
 
 def native_run_ms(tavelo, folder, config):
+    """The desktop's run: (wall ms of the process, its CPU ms)."""
+    cpu = resource.getrusage(resource.RUSAGE_CHILDREN)
     started = time.monotonic()
     subprocess.run([tavelo, '--headless', folder], check=True, capture_output=True,
                    env=dict(os.environ, TAVELO_CONFIG_HOME=config))
-    return (time.monotonic() - started) * 1000
+    wall = (time.monotonic() - started) * 1000
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return wall, (after.ru_utime + after.ru_stime - cpu.ru_utime - cpu.ru_stime) * 1000
+
+
+def browser_processes(browser):
+    """The browser's process and all its descendants."""
+    pids = [browser.process.pid]
+    seen = []
+    while pids:
+        pid = pids.pop()
+        if pid in seen:
+            continue
+        seen.append(pid)
+        pids += [int(child) for child in subprocess.run(['pgrep', '-P', str(pid)], capture_output=True,
+                                                        text=True).stdout.split()]
+    return seen
 
 
 def browser_cpu_seconds(browser):
     total = 0.0
     ticks = os.sysconf('SC_CLK_TCK')
-    pids = [browser.process.pid]
-    pids += [int(pid) for pid in subprocess.run(['pgrep', '-P', str(browser.process.pid)], capture_output=True,
-                                                text=True).stdout.split()]
-    seen = set()
-    while pids:
-        pid = pids.pop()
-        if pid in seen:
-            continue
-        seen.add(pid)
-        pids += [int(child) for child in subprocess.run(['pgrep', '-P', str(pid)], capture_output=True,
-                                                        text=True).stdout.split()]
+    for pid in browser_processes(browser):
         try:
             with open(f'/proc/{pid}/stat') as stat:
                 fields = stat.read().rsplit(')', 1)[1].split()
             total += (int(fields[11]) + int(fields[12])) / ticks
         except FileNotFoundError:
+            pass
+    return total
+
+
+def page_thread_cpu_seconds(browser):
+    """CPU time of the renderers' main threads (where pages and the engine
+    run), to the nanosecond (schedstat): the background compilers and the
+    browser's other processes are left out."""
+    total = 0.0
+    for pid in browser_processes(browser):
+        try:
+            with open(f'/proc/{pid}/cmdline') as cmdline:
+                if '--type=renderer' not in cmdline.read():
+                    continue
+            with open(f'/proc/{pid}/task/{pid}/schedstat') as schedstat:
+                total += int(schedstat.read().split()[0]) / 1e9
+        except (FileNotFoundError, ProcessLookupError):
             pass
     return total
 
@@ -130,42 +177,26 @@ def cpu_percent(browser, seconds):
     return 100 * (browser_cpu_seconds(browser) - before) / (time.monotonic() - started)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument('--build', default=os.path.join(HERE, '..', 'build'))
-    parser.add_argument('--web', default=os.path.join(HERE, '..', 'build-web'))
-    parser.add_argument('--runs', type=int, default=3)
-    parser.add_argument('--seconds', type=float, default=10)
-    parser.add_argument('programs', nargs='*')
-    options = parser.parse_args()
-    build, web = os.path.abspath(options.build), os.path.abspath(options.web)
-    tavelo, tvoasm = os.path.join(build, 'tavelo'), os.path.join(build, 'bin', 'tvoasm')
-    work = tempfile.mkdtemp(prefix='tavelo-web-bench-')
-
-    page_sizes, font_sizes = download_sizes(web)
-    print('download (gzip -9, bytes): ' + ', '.join(f'{name} {size}' for name, size in page_sizes.items()) +
-          f'; total {sum(page_sizes.values())}')
-    print('fonts fetched for a player\'s game: ' + ', '.join(f'{name} {size}' for name, size in font_sizes.items()) +
-          f'; with them {sum(page_sizes.values()) + sum(font_sizes.values())}')
-
-    server = cdp.Server(web)
-    browser = cdp.Browser()
-    try:
-        # A fresh profile for each load: a tab closed mid-game counts as an
-        # abnormal end, and the demo (in debug mode) would ask about it at the
-        # next start.
-        firsts = []
-        for _ in range(options.runs):
-            browser.close()
-            browser = cdp.Browser()
+def first_frame_figures(server, runs):
+    # A fresh profile for each load: a tab closed mid-game counts as an
+    # abnormal end, and the demo (in debug mode) would ask about it at the
+    # next start.
+    firsts = []
+    for _ in range(runs):
+        browser = cdp.Browser()
+        try:
             page = browser.page(server.url + '?play=demo')
             page.wait_for('window.tavelo && tavelo.firstFrameAt > 0', timeout=120)
             firsts.append(page.evaluate('tavelo.firstFrameAt'))
-        print(f'first frame after the start of the page load: {statistics.median(firsts):.0f} ms '
-              f'(runs: {", ".join(f"{t:.0f}" for t in firsts)})')
+        finally:
+            browser.close()
+    print(f'first frame after the start of the page load: {statistics.median(firsts):.0f} ms '
+          f'(runs: {", ".join(f"{t:.0f}" for t in firsts)})')
 
-        browser.close()
-        browser = cdp.Browser()
+
+def cpu_figures(server, work, tvoasm, seconds):
+    browser = cdp.Browser()
+    try:
         page = browser.page(server.url + '?play=demo')
         page.wait_for('tavelo.firstFrameAt > 0', timeout=120)
         page.evaluate('new Promise(r => setTimeout(r, 1000))')
@@ -178,42 +209,123 @@ def main():
         # The browser compiles the engine's hot code again in the background
         # for some 20 s after the start: the figures are taken after that.
         time.sleep(20)
-        print(f'CPU while the demo animates: {cpu_percent(browser, options.seconds):.1f} % of one core')
-        browser.call('Target.closeTarget', targetId=page.target)
-
-        still = make_game(work, 'still', STILL_TEXT_GAME, tvoasm)
+        print(f'CPU while the demo animates: {cpu_percent(browser, seconds):.1f} % of one core')
+    finally:
         browser.close()
-        browser = cdp.Browser()
+
+    still = make_game(work, 'still', STILL_TEXT_GAME, tvoasm)
+    browser = cdp.Browser()
+    try:
         page = browser.page(server.url)
         page.wait_for('window.tavelo')
         page.evaluate(f"tavelo.start({{game: {{files: {game_files_js(still)}, name: 'still'}}}})")
         page.wait_for('tavelo.firstFrameAt > 0', timeout=120)
         time.sleep(25)
-        print(f'CPU at a still text page: {cpu_percent(browser, options.seconds):.1f} % of one core')
-        browser.call('Target.closeTarget', targetId=page.target)
-
-        names = options.programs or sorted(os.path.basename(path)[:-4] for path in
-                                           glob.glob(os.path.join(HERE, 'interpreter', '*.tva')))
-        names = [name for name in names if name != 'empty']
-        config = os.path.join(work, 'config')
-        empty = make_game(work, 'empty', open(os.path.join(HERE, 'interpreter', 'empty.tva')).read(), tvoasm)
-        base_page = min(page_run_ms(browser, server, 'empty', empty) for _ in range(options.runs))
-        base_native = min(native_run_ms(tavelo, empty, config) for _ in range(options.runs))
-        print(f'empty game: page {base_page:.0f} ms, desktop {base_native:.0f} ms')
-        print(f'{"program":<20} {"page ms":>10} {"desktop ms":>11} {"ratio":>7}')
-        ratios = []
-        for name in names:
-            folder = make_game(work, name, open(os.path.join(HERE, 'interpreter', name + '.tva')).read(), tvoasm)
-            in_page = max(min(page_run_ms(browser, server, name, folder) for _ in range(options.runs)) - base_page, 1)
-            native = max(min(native_run_ms(tavelo, folder, config) for _ in range(options.runs)) - base_native, 1)
-            ratios.append(in_page / native)
-            print(f'{name:<20} {in_page:>10.0f} {native:>11.0f} {in_page / native:>7.2f}', flush=True)
-        if ratios:
-            mean = math.exp(sum(math.log(r) for r in ratios) / len(ratios))
-            print(f'geometric mean of the ratios: {mean:.2f}')
+        print(f'CPU at a still text page: {cpu_percent(browser, seconds):.1f} % of one core')
     finally:
         browser.close()
+
+
+def geometric_mean(values):
+    return math.exp(sum(math.log(value) for value in values) / len(values))
+
+
+def interpreter_figures(server, work, tavelo, tvoasm, names, runs, browser_flags, raw):
+    games = {name: make_game(work, name, open(os.path.join(HERE, 'interpreter', name + '.tva')).read(), tvoasm)
+             for name in ['empty'] + names}
+    # The desktop's settings file is synced at start-up and exit: on a RAM
+    # disk, so that the disk's delays stay out of the times.
+    shm = '/dev/shm' if os.access('/dev/shm', os.W_OK) else None
+    config = tempfile.mkdtemp(prefix='tavelo-web-bench-config-', dir=shm)
+    in_page = {name: [] for name in games}
+    native = {name: [] for name in games}
+    loads = [os.getloadavg()[0]]
+    browser = cdp.Browser(flags=browser_flags)
+    try:
+        for _ in range(runs):
+            for name, folder in games.items():
+                in_page[name].append(page_run_ms(browser, server, name, folder))
+                native[name].append(native_run_ms(tavelo, folder, config))
+            loads.append(os.getloadavg()[0])
+    finally:
+        browser.close()
+        shutil.rmtree(config, ignore_errors=True)
+    print(f'interpreter: median of {runs} runs, load average (1 min) {min(loads):.1f}-{max(loads):.1f} '
+          f'while they ran; the empty game\'s median subtracted')
+    print(f'{"":<20} {"wall time":^27}  {"CPU time (main thread)":^27}')
+    print(f'{"program":<20} {"page ms":>8} {"desktop ms":>10} {"ratio":>7}  {"page ms":>8} {"desktop ms":>10} {"ratio":>7}')
+    ratios = [[], []]
+    for name in ['empty'] + names:
+        row = f'{name:<20}'
+        for kind in (0, 1):
+            page_ms = statistics.median(run[kind] for run in in_page[name])
+            native_ms = statistics.median(run[kind] for run in native[name])
+            if name == 'empty':
+                row += f' {page_ms:>8.0f} {native_ms:>10.0f} {"":>7} '
+                continue
+            page_ms = max(page_ms - statistics.median(run[kind] for run in in_page['empty']), 1)
+            native_ms = max(native_ms - statistics.median(run[kind] for run in native['empty']), 1)
+            ratios[kind].append(page_ms / native_ms)
+            row += f' {page_ms:>8.0f} {native_ms:>10.0f} {page_ms / native_ms:>7.2f} '
+        print(row.rstrip())
+        if raw:
+            print('  page', [(round(a), round(b)) for a, b in in_page[name]], 'desktop',
+                  [(round(a), round(b)) for a, b in native[name]])
+    if names:
+        print(f'{"geometric mean":<20} {"":>8} {"":>10} {geometric_mean(ratios[0]):>7.2f}  {"":>8} {"":>10} '
+              f'{geometric_mean(ratios[1]):>7.2f}')
+
+
+FIGURES = ('download', 'first-frame', 'cpu', 'interpreter')
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--build', default=os.path.join(HERE, '..', 'build'))
+    parser.add_argument('--web', default=os.path.join(HERE, '..', 'build-web'))
+    parser.add_argument('--runs', type=int, default=5)
+    parser.add_argument('--seconds', type=float, default=10)
+    parser.add_argument('--figures', default=','.join(FIGURES),
+                        help='which figures, comma-separated: ' + ', '.join(FIGURES))
+    parser.add_argument('--js-flags', default='',
+                        help='V8 flags for the interpreter runs, e.g. --no-wasm-dynamic-tiering (all code optimized '
+                             'before it first runs)')
+    parser.add_argument('--raw', action='store_true', help='print every run\'s times too')
+    parser.add_argument('programs', nargs='*')
+    options = parser.parse_args()
+    figures = options.figures.split(',')
+    unknown = [figure for figure in figures if figure not in FIGURES]
+    if unknown:
+        parser.error('unknown figures: ' + ', '.join(unknown))
+    build, web = os.path.abspath(options.build), os.path.abspath(options.web)
+    tavelo, tvoasm = os.path.join(build, 'tavelo'), os.path.join(build, 'bin', 'tvoasm')
+    work = tempfile.mkdtemp(prefix='tavelo-web-bench-')
+
+    if 'download' in figures:
+        page_sizes, font_sizes = download_sizes(web)
+        print('download (gzip -9, bytes): ' + ', '.join(f'{name} {size}' for name, size in page_sizes.items()) +
+              f'; total {sum(page_sizes.values())}')
+        print('fonts fetched for a player\'s game: ' +
+              ', '.join(f'{name} {size}' for name, size in font_sizes.items()) +
+              f'; with them {sum(page_sizes.values()) + sum(font_sizes.values())}')
+
+    server = cdp.Server(web)
+    # The faces the page fetches before a player's game (build-web/fonts/).
+    server.faces = sorted(os.path.basename(path) for path in glob.glob(os.path.join(web, 'fonts', '*')))
+    try:
+        if 'first-frame' in figures:
+            first_frame_figures(server, options.runs)
+        if 'cpu' in figures:
+            cpu_figures(server, work, tvoasm, options.seconds)
+        if 'interpreter' in figures:
+            names = options.programs or sorted(os.path.basename(path)[:-4] for path in
+                                               glob.glob(os.path.join(HERE, 'interpreter', '*.tva')))
+            interpreter_figures(server, work, tavelo, tvoasm, [name for name in names if name != 'empty'],
+                                options.runs, [f'--js-flags={options.js_flags}'] if options.js_flags else [],
+                                options.raw)
+    finally:
         server.close()
+        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == '__main__':

@@ -26,6 +26,13 @@ add_compile_options(-Wall -Wextra -fno-exceptions -O2)
 if(TAVELO_WERROR)
   add_compile_options(-Werror)
 endif()
+# WebAssembly has no indirect jump: the compiler turns computed goto back
+# into one switch that every handler jumps through; the plain switch loop ran
+# faster in the browser (docs/web.md, the interpreter in the page).
+option(TAVELO_SWITCH_DISPATCH "Dispatch the interpreter through a plain switch" ON)
+if(TAVELO_SWITCH_DISPATCH)
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/script/interpreter.cpp APPEND PROPERTY COMPILE_DEFINITIONS TAVELO_THREADED_DISPATCH=0)
+endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/subsystems.cmake)
 set(web_sources)

@@ -50,7 +50,7 @@ class Server:
 class Browser:
     """One chromium with a fresh profile; page() opens a tab and attaches."""
 
-    def __init__(self, executable='/usr/bin/chromium', profile=None):
+    def __init__(self, executable='/usr/bin/chromium', profile=None, flags=()):
         self.own_profile = profile is None
         self.profile = profile or tempfile.mkdtemp(prefix='tavelo-chromium-')
         commands_read, self.commands = os.pipe()
@@ -61,7 +61,7 @@ class Browser:
             os.dup2(replies_write, 4)
 
         self.process = subprocess.Popen(
-            [executable, *CHROMIUM_FLAGS[:-2], f'--user-data-dir={self.profile}', *CHROMIUM_FLAGS[-2:]],
+            [executable, *CHROMIUM_FLAGS[:-2], *flags, f'--user-data-dir={self.profile}', *CHROMIUM_FLAGS[-2:]],
             preexec_fn=wire, pass_fds=(3, 4), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         os.close(commands_read)
         os.close(replies_write)
