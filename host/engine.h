@@ -14,38 +14,12 @@
 #include <memory>
 #include <string>
 
+#include "host/engine_parts.h"
+
 namespace tavelo::platform {
-class Platform;
 class TextEncoding;
-}  // namespace tavelo::platform
-namespace tavelo::resources {
-struct State;
-}
-namespace tavelo::script {
-struct Machine;
 }
 namespace tavelo::host {
-struct State;
-}
-namespace tavelo::input {
-struct State;
-}
-namespace tavelo::graphics {
-struct State;
-}
-namespace tavelo::text {
-struct State;
-}
-namespace tavelo::audio {
-struct State;
-}
-namespace tavelo::movie {
-struct State;
-}
-namespace tavelo::persistence {
-struct State;
-}
-namespace tavelo::library {
 struct State;
 }
 
