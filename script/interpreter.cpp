@@ -126,7 +126,12 @@ bool deadline_reached(uint32_t now, int32_t deadline) {
   FORM_CASE(width, Local##name) STEP(fused::handler<true>(machine, thread, r))
 #define ANY_SCOPE_FORMS(width, name, handler) FORM_CASE(width, name) STEP(fused::handler<false>(machine, thread, r))
 
-void run_slice(Machine& machine, Thread& thread) {
+namespace {
+
+// Runs the thread until a handler ends the slice, or until the loop pauses
+// (kSlicePaused; interpreter_jump_table.h). Never inlined: the pauses exist
+// so that the loop is entered anew.
+[[gnu::noinline]] void run_slice_part(Machine& machine, Thread& thread) {
   machine.slice_state = kSliceRunning;
   make_current(machine, &thread);
   if (!thread.frame().position) {
@@ -146,6 +151,7 @@ void run_slice(Machine& machine, Thread& thread) {
   // One switch over the decoded forms: plain instructions, fused forms, and
   // the form not decoded yet. The loop runs until a handler ends the slice.
   for (;;) {
+    PAUSE_POINT();
     CHECK_STACK();
     DECODE_NEXT();
     switch (r.form) {
@@ -255,6 +261,16 @@ void run_slice(Machine& machine, Thread& thread) {
       CASE(Invalid) default: STEP(unknown_opcode(machine, thread, r))
     }
   }
+}
+
+}  // namespace
+
+// Two calls rather than a do-while: the WebAssembly optimiser folds a
+// function called from one place into its caller, which would make the
+// paused loop one long call again.
+void run_slice(Machine& machine, Thread& thread) {
+  run_slice_part(machine, thread);
+  while (machine.slice_state == kSlicePaused) run_slice_part(machine, thread);
 }
 
 }  // namespace tavelo::script

@@ -1,5 +1,5 @@
 // How the interpreter's loop goes from one instruction to the next.
-// Included once, inside run_slice (interpreter.cpp), before its loop: with
+// Included once, inside run_slice_part (interpreter.cpp), before its loop: with
 // computed goto it declares the jump tables there, which can only name the
 // function's own labels.
 //
@@ -16,6 +16,14 @@
 // the consumer of an int result by the next instruction's form; other
 // compilers, or a build defining TAVELO_THREADED_DISPATCH=0, run everything
 // through the switch at the top of the loop.
+//
+// The switch form is the page's, and it steps out of the loop every
+// kStepsBetweenPauses instructions (PAUSE_POINT) to be entered again at once.
+// A browser compiles WebAssembly twice: quick code first, then optimised
+// code for the functions that run a lot, and a call already running goes on
+// in the code it started with. Without the pauses a script that computes for
+// a second without waiting would run all of it in the quick code, two to
+// three times slower; with them the next entry takes the optimised loop.
 
 #ifndef TAVELO_THREADED_DISPATCH
 #if defined(__GNUC__)
@@ -120,8 +128,22 @@ static_assert(std::size(kConsumerDispatch) == kFormCount, "one entry per form");
     goto* kConsumerDispatch[r.form];   \
   } while (0)
 #define CONSUMER_SWITCH()
+#define PAUSE_POINT()
 
 #else  // the plain switch
+
+// Often enough that the optimised loop takes over within a millisecond of
+// its arrival, seldom enough that leaving and entering cost nothing.
+constexpr uint32_t kStepsBetweenPauses = 1u << 16;
+uint32_t steps_before_pause = kStepsBetweenPauses;
+// At the top of the loop nothing is held between instructions but what
+// save_registers keeps.
+#define PAUSE_POINT()                          \
+  if (--steps_before_pause == 0) [[unlikely]] { \
+    save_registers(thread, r);                 \
+    machine.slice_state = kSlicePaused;        \
+    return;                                    \
+  }
 
 #define CASE(name) case plain_form(Op::name):
 #define FORM_CASE(width, name) FORM_CASES##width(name)

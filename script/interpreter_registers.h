@@ -5,7 +5,7 @@
 // to push, fault or leave the slice. Included by interpreter.cpp only.
 //
 // Every handler is an always-inline function taking the registers by
-// reference. Once inlined into run_slice no address of them escapes, so the
+// reference. Once inlined into run_slice_part no address of them escapes, so the
 // compiler keeps them in machine registers; a handler that is not inlined
 // (or a helper that takes `Registers&` without being inlined) would put them
 // in memory for the whole loop. Out-of-line helpers take values instead, and

@@ -69,6 +69,8 @@ enum SliceState : int32_t {
   kSliceGameLoaded = 2,     // stop the main loop: a saved game is to be loaded
   kSliceThreadEnded = 4,    // the thread's outermost function returned
   kSliceRestart = 5,        // stop the main loop: run the start script again
+  kSlicePaused = 6,         // the loop stepped out to be entered again at once
+                            // (the plain-switch form; interpreter_jump_table.h)
 };
 
 struct SkipState {

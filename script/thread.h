@@ -164,10 +164,18 @@ inline void start_frame(Frame& callee, const Frame& caller, const CodeBlock* cod
   std::memcpy(rest + 80, &zero, 16);
 #else
   // 32-bit targets (the browser build) lay the frame out otherwise: the same
-  // run of zero bytes, cleared as one.
+  // run of zero bytes, cleared in 8-byte stores. A memset of this length is a
+  // library call in WebAssembly, and the compiler would merge plain zero
+  // stores back into one: the zero is hidden from it.
   static_assert(ReadMarkCache{} == ReadMarkCache::Unknown);
-  std::memset(reinterpret_cast<char*>(&callee) + offsetof(Frame, left_handler), 0,
-              sizeof(Frame) - offsetof(Frame, left_handler));
+  constexpr size_t kRestBytes = sizeof(Frame) - offsetof(Frame, left_handler);
+  static_assert(offsetof(Frame, left_handler) % 8 == 0 && kRestBytes % 8 == 0);
+  char* rest = reinterpret_cast<char*>(&callee) + offsetof(Frame, left_handler);
+  uint64_t zero = 0;
+#if defined(__GNUC__)
+  asm("" : "+r"(zero));
+#endif
+  for (size_t at = 0; at < kRestBytes; at += 8) std::memcpy(rest + at, &zero, 8);
 #endif
 }
 
