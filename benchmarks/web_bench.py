@@ -16,18 +16,26 @@ Debian's chromium, headless, against build-web/ served on 127.0.0.1:
   they ran. Beside the wall time, the same for the CPU time of the thread
   that runs the engine (the page's main thread, read from the renderer's
   schedstat; the desktop process's user + system time), which a loaded
-  machine disturbs far less;
+  machine disturbs far less. Then the same programs once the browser's
+  optimised code runs: each also runs in a long form (its `; N` constants
+  times LONG, a `; DEPTH` argument plus 3), and the table gives the long
+  form's time less the program's, the cost of the added work alone. A
+  browser runs a function in quick baseline code for its first few hundred
+  milliseconds, until its optimised code is compiled; the first table
+  includes that, the second shows the speed a game has after its first
+  second;
 - CPU: the browser's processes' CPU time per wall second while the demo
   animates, and at a still text page (a game that shows one page of text and
   waits for a click), in % of one core.
 
 usage: benchmarks/web_bench.py [--build build] [--web build-web] [--runs 5] [--seconds 10]
                                [--figures download,first-frame,cpu,interpreter] [--js-flags FLAGS]
-                               [--raw] [NAME...]
+                               [--long 4] [--raw] [NAME...]
 (NAME...: only those interpreter programs)
 """
 import argparse
 import glob
+import re
 import gzip
 import json
 import math
@@ -83,6 +91,16 @@ def make_game(work, name, source_text, tvoasm):
         out.write(source_text)
     subprocess.run([tvoasm, source, '-o', os.path.join(folder, 'scenario', 'start.tvo')], check=True)
     return folder
+
+
+def long_form(source_text, times):
+    """The program with more work: its `; N` constants times `times`, a
+    `; DEPTH` argument plus 3 (fib then makes 4.2 times the calls)."""
+    def longer(match):
+        value = int(match.group(2))
+        value = value + 3 if match.group(4) == 'DEPTH' else value * times
+        return f'{match.group(1)}{value}{match.group(3)}{match.group(4)}'
+    return re.sub(r'^(\s*push_int )(\d+)(\s*; )(N|DEPTH)\b', longer, source_text, flags=re.M)
 
 
 def game_files_js(folder):
@@ -230,9 +248,11 @@ def geometric_mean(values):
     return math.exp(sum(math.log(value) for value in values) / len(values))
 
 
-def interpreter_figures(server, work, tavelo, tvoasm, names, runs, browser_flags, raw):
-    games = {name: make_game(work, name, open(os.path.join(HERE, 'interpreter', name + '.tva')).read(), tvoasm)
-             for name in ['empty'] + names}
+def interpreter_figures(server, work, tavelo, tvoasm, names, runs, browser_flags, times, raw):
+    sources = {name: open(os.path.join(HERE, 'interpreter', name + '.tva')).read() for name in ['empty'] + names}
+    games = {name: make_game(work, name, source, tvoasm) for name, source in sources.items()}
+    games.update({name + '.long': make_game(work, name + '.long', long_form(sources[name], times), tvoasm)
+                  for name in names})
     # The desktop's settings file is synced at start-up and exit: on a RAM
     # disk, so that the disk's delays stay out of the times.
     shm = '/dev/shm' if os.access('/dev/shm', os.W_OK) else None
@@ -250,30 +270,40 @@ def interpreter_figures(server, work, tavelo, tvoasm, names, runs, browser_flags
     finally:
         browser.close()
         shutil.rmtree(config, ignore_errors=True)
-    print(f'interpreter: median of {runs} runs, load average (1 min) {min(loads):.1f}-{max(loads):.1f} '
-          f'while they ran; the empty game\'s median subtracted')
-    print(f'{"":<20} {"wall time":^27}  {"CPU time (main thread)":^27}')
-    print(f'{"program":<20} {"page ms":>8} {"desktop ms":>10} {"ratio":>7}  {"page ms":>8} {"desktop ms":>10} {"ratio":>7}')
-    ratios = [[], []]
-    for name in ['empty'] + names:
-        row = f'{name:<20}'
-        for kind in (0, 1):
-            page_ms = statistics.median(run[kind] for run in in_page[name])
-            native_ms = statistics.median(run[kind] for run in native[name])
-            if name == 'empty':
-                row += f' {page_ms:>8.0f} {native_ms:>10.0f} {"":>7} '
-                continue
-            page_ms = max(page_ms - statistics.median(run[kind] for run in in_page['empty']), 1)
-            native_ms = max(native_ms - statistics.median(run[kind] for run in native['empty']), 1)
-            ratios[kind].append(page_ms / native_ms)
-            row += f' {page_ms:>8.0f} {native_ms:>10.0f} {page_ms / native_ms:>7.2f} '
-        print(row.rstrip())
-        if raw:
-            print('  page', [(round(a), round(b)) for a, b in in_page[name]], 'desktop',
-                  [(round(a), round(b)) for a, b in native[name]])
-    if names:
-        print(f'{"geometric mean":<20} {"":>8} {"":>10} {geometric_mean(ratios[0]):>7.2f}  {"":>8} {"":>10} '
-              f'{geometric_mean(ratios[1]):>7.2f}')
+
+    def median(runs_of, name, kind):
+        return statistics.median(run[kind] for run in runs_of[name])
+
+    def table(title, base_of):
+        print(title)
+        print(f'{"":<20} {"wall time":^27}  {"CPU time (main thread)":^27}')
+        print(f'{"program":<20} {"page ms":>8} {"desktop ms":>10} {"ratio":>7}  {"page ms":>8} {"desktop ms":>10} '
+              f'{"ratio":>7}')
+        ratios = [[], []]
+        for name in names:
+            row = f'{name:<20}'
+            for kind in (0, 1):
+                measured, base = base_of(name)
+                page_ms = max(median(in_page, measured, kind) - median(in_page, base, kind), 1)
+                native_ms = max(median(native, measured, kind) - median(native, base, kind), 1)
+                ratios[kind].append(page_ms / native_ms)
+                row += f' {page_ms:>8.0f} {native_ms:>10.0f} {page_ms / native_ms:>7.2f} '
+            print(row.rstrip())
+            if raw:
+                for measured in base_of(name):
+                    print(f'  {measured}: page', [(round(a), round(b)) for a, b in in_page[measured]], 'desktop',
+                          [(round(a), round(b)) for a, b in native[measured]])
+        if names:
+            print(f'{"geometric mean":<20} {"":>8} {"":>10} {geometric_mean(ratios[0]):>7.2f}  {"":>8} {"":>10} '
+                  f'{geometric_mean(ratios[1]):>7.2f}')
+
+    print(f'interpreter: medians of {runs} runs, load average (1 min) {min(loads):.1f}-{max(loads):.1f} '
+          f'while they ran')
+    print(f'the empty game: {median(in_page, "empty", 0):.0f} ms in the page, {median(native, "empty", 0):.0f} ms '
+          f'on the desktop')
+    table('each program, the empty game\'s time subtracted:', lambda name: (name, 'empty'))
+    table(f'the added work of the long form (x{times}), the program\'s time subtracted:',
+          lambda name: (name + '.long', name))
 
 
 FIGURES = ('download', 'first-frame', 'cpu', 'interpreter')
@@ -290,6 +320,7 @@ def main():
     parser.add_argument('--js-flags', default='',
                         help='V8 flags for the interpreter runs, e.g. --no-wasm-dynamic-tiering (all code optimized '
                              'before it first runs)')
+    parser.add_argument('--long', type=int, default=4, help='how many times the work the long forms do')
     parser.add_argument('--raw', action='store_true', help='print every run\'s times too')
     parser.add_argument('programs', nargs='*')
     options = parser.parse_args()
@@ -322,7 +353,7 @@ def main():
                                                glob.glob(os.path.join(HERE, 'interpreter', '*.tva')))
             interpreter_figures(server, work, tavelo, tvoasm, [name for name in names if name != 'empty'],
                                 options.runs, [f'--js-flags={options.js_flags}'] if options.js_flags else [],
-                                options.raw)
+                                options.long, options.raw)
     finally:
         server.close()
         shutil.rmtree(work, ignore_errors=True)

@@ -75,6 +75,7 @@ std::string bundled_demo_directory() {
 int main(int argc, char** argv) {
   using namespace tavelo;
   resources::install_out_of_memory_handler();
+  resources::fix_heap_thresholds();
 
   host::CommandLineParse parse = host::parse_command_line(argc, argv);
   if (!parse.command) return parse.exit_status;

@@ -16,4 +16,9 @@ void mem_free(void* block);
 // same message and stop. Installed once by main() and by test main.
 void install_out_of_memory_handler();
 
+// Fixes the C library's heap thresholds so that freed memory stays with the
+// process (where the library adjusts them as it goes: glibc). Called once by
+// the desktop's main().
+void fix_heap_thresholds();
+
 }  // namespace tavelo::resources
