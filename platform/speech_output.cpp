@@ -29,6 +29,7 @@ struct SpeechOutput::Worker {
   bool busy = false;
   bool stopping = false;
   bool connected = false;
+  bool finished = false;  // run() returned
   std::thread thread;
 
   // Worker thread only.
@@ -52,6 +53,9 @@ struct SpeechOutput::Worker {
       carry_out(request);
     }
     if (connection) spd_close(connection);
+    std::lock_guard lock(mutex);
+    finished = true;
+    idle.notify_all();
   }
 
   bool connect() {
@@ -84,19 +88,29 @@ struct SpeechOutput::Worker {
   }
 };
 
-SpeechOutput::SpeechOutput(std::string client_name) : m_worker(std::make_unique<Worker>()) {
+// How long the engine's end waits for the thread. A daemon that accepted the
+// connection and then stopped answering (it happens when one daemon serves
+// many clients) leaves the thread inside the client library for ever; the
+// thread is then left to the process's end.
+constexpr std::chrono::seconds kEndWait{2};
+
+SpeechOutput::SpeechOutput(std::string client_name) : m_worker(std::make_shared<Worker>()) {
   m_worker->client_name = std::move(client_name);
-  Worker* worker = m_worker.get();
-  m_worker->thread = std::thread([worker] { worker->run(); });
+  m_worker->thread = std::thread([worker = m_worker] { worker->run(); });
 }
 
 SpeechOutput::~SpeechOutput() {
-  {
-    std::lock_guard lock(m_worker->mutex);
-    m_worker->stopping = true;
-  }
+  std::unique_lock lock(m_worker->mutex);
+  m_worker->stopping = true;
   m_worker->wake.notify_all();
-  m_worker->thread.join();
+  bool ended = m_worker->idle.wait_for(lock, kEndWait, [this] { return m_worker->finished; });
+  lock.unlock();
+  if (ended) {
+    m_worker->thread.join();
+  } else {
+    std::fprintf(stderr, "tavelo: speech-dispatcher does not answer; reading aloud is left behind\n");
+    m_worker->thread.detach();
+  }
 }
 
 void SpeechOutput::say(std::string_view text, std::string_view language, bool interrupt) {
@@ -118,9 +132,9 @@ void SpeechOutput::stop() {
   m_worker->wake.notify_all();
 }
 
-void SpeechOutput::flush() {
+bool SpeechOutput::flush(std::chrono::milliseconds timeout) {
   std::unique_lock lock(m_worker->mutex);
-  m_worker->idle.wait(lock, [this] { return m_worker->requests.empty() && !m_worker->busy; });
+  return m_worker->idle.wait_for(lock, timeout, [this] { return m_worker->requests.empty() && !m_worker->busy; });
 }
 
 bool SpeechOutput::connected() const {

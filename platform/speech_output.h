@@ -3,9 +3,11 @@
 // the real backend's speech. Requests are queued and carried out by a
 // thread of its own, which connects on the first request (the library
 // starts the daemon when it is installed but not running): a daemon that is
-// slow or missing never holds up the frame loop. Without a daemon the
+// slow or missing never holds up the frame loop, and one that stopped
+// answering does not keep the engine from ending. Without a daemon the
 // requests are dropped, with one line on standard error.
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,15 +26,17 @@ class SpeechOutput {
   // interrupt. language: a tag such as "ja", empty for the daemon's default.
   void say(std::string_view text, std::string_view language, bool interrupt);
   void stop();
-  // Waits until every request so far reached the daemon (tests).
-  void flush();
+  // Waits until every request so far reached the daemon, at most timeout;
+  // false when they did not (tests).
+  bool flush(std::chrono::milliseconds timeout);
   // Whether the daemon took the last request.
   bool connected() const;
 
   struct Worker;
 
  private:
-  std::unique_ptr<Worker> m_worker;
+  // Shared with the thread, which may outlive this object (~SpeechOutput).
+  std::shared_ptr<Worker> m_worker;
 };
 
 }  // namespace tavelo::platform

@@ -14,7 +14,7 @@ SpeechOutput::SpeechOutput(std::string) {}
 SpeechOutput::~SpeechOutput() = default;
 void SpeechOutput::say(std::string_view, std::string_view, bool) {}
 void SpeechOutput::stop() {}
-void SpeechOutput::flush() {}
+bool SpeechOutput::flush(std::chrono::milliseconds) { return true; }
 bool SpeechOutput::connected() const { return false; }
 
 struct PageServer::Shared {};

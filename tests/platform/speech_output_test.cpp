@@ -15,13 +15,16 @@ TEST(SpeechOutput, a_real_daemon_takes_japanese_and_english_text_and_stops) {
   // sanitizer's run-time and never answers; the plain build runs this test.
   GTEST_SKIP() << "the daemon cannot be started from a sanitizer build";
 #endif
+  using namespace std::chrono_literals;
   SpeechOutput speech("tavelo-test");
   speech.say("読み上げのテスト", "ja", true);
-  speech.flush();
+  // A daemon that stopped answering holds the first request for ever; the
+  // engine's end then leaves the thread behind instead of waiting.
+  if (!speech.flush(20s)) GTEST_SKIP() << "the speech-dispatcher daemon does not answer";
   if (!speech.connected()) GTEST_SKIP() << "no speech-dispatcher daemon";
   speech.say("Reading aloud works.", "", false);
   speech.stop();
-  speech.flush();
+  EXPECT_TRUE(speech.flush(20s));
   EXPECT_TRUE(speech.connected());
 }
 
