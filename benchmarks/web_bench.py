@@ -35,11 +35,11 @@ usage: benchmarks/web_bench.py [--build build] [--web build-web] [--runs 5] [--s
 """
 import argparse
 import glob
-import re
 import gzip
 import json
 import math
 import os
+import re
 import resource
 import shutil
 import statistics
@@ -282,17 +282,17 @@ def interpreter_figures(server, work, tavelo, tvoasm, names, runs, browser_flags
         ratios = [[], []]
         for name in names:
             row = f'{name:<20}'
+            measured, base = base_of(name)
             for kind in (0, 1):
-                measured, base = base_of(name)
                 page_ms = max(median(in_page, measured, kind) - median(in_page, base, kind), 1)
                 native_ms = max(median(native, measured, kind) - median(native, base, kind), 1)
                 ratios[kind].append(page_ms / native_ms)
                 row += f' {page_ms:>8.0f} {native_ms:>10.0f} {page_ms / native_ms:>7.2f} '
             print(row.rstrip())
             if raw:
-                for measured in base_of(name):
-                    print(f'  {measured}: page', [(round(a), round(b)) for a, b in in_page[measured]], 'desktop',
-                          [(round(a), round(b)) for a, b in native[measured]])
+                for game in (measured, base):
+                    print(f'  {game}: page', [(round(a), round(b)) for a, b in in_page[game]], 'desktop',
+                          [(round(a), round(b)) for a, b in native[game]])
         if names:
             print(f'{"geometric mean":<20} {"":>8} {"":>10} {geometric_mean(ratios[0]):>7.2f}  {"":>8} {"":>10} '
                   f'{geometric_mean(ratios[1]):>7.2f}')
